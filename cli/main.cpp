@@ -1,0 +1,93 @@
+// vesk-cli: the store and the analyses from the command line, for batch work and scripts.
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "cli/commands.h"
+#include "store/tables.h"
+
+namespace {
+
+const char kHelp[] =
+    "usage: vesk-cli [--store DIR] [--settings FILE] [--yes|--no] COMMAND ...\n"
+    "\n"
+    "  folders                    list the folders of the store\n"
+    "  list FOLDERID              list the measurements of a folder\n"
+    "  import --kind ir|acf|noise [--folder ID | --title TEXT [--name T] [--place T]\n"
+    "         [--date YYYYMMDD] [--comment T] [--scale X]] [--mls ORDER]\n"
+    "         [--multiplier N] [--cal-level DB] FILE...\n"
+    "                             add audio files as measurements\n"
+    "  delete-folder FOLDERID     delete a folder with all its data\n"
+    "  check                      verify every table of the store\n"
+    "\n"
+    "The store defaults to ./DATA and the settings to ./Vesk.dat.\n"
+    "Exit status: 0 done, 1 cancelled, 2 bad usage or input, 3 store failure.\n";
+
+int Run(int argc, char** argv) {
+    using namespace vesk;
+    using namespace vesk::cli;
+    std::string cwd = std::filesystem::current_path().string();
+    std::string store = cwd + "/DATA";
+    std::string settings = cwd + "/Vesk.dat";
+    CliMessages::Answer answer = CliMessages::Answer::Ask;
+    int i = 1;
+    for (; i < argc && argv[i][0] == '-'; ++i) {
+        std::string a = argv[i];
+        if (a == "--store" && i + 1 < argc) store = argv[++i];
+        else if (a == "--settings" && i + 1 < argc) settings = argv[++i];
+        else if (a == "--yes") answer = CliMessages::Answer::Yes;
+        else if (a == "--no") answer = CliMessages::Answer::No;
+        else if (a == "--help" || a == "-h") {
+            std::fputs(kHelp, stdout);
+            return kDone;
+        } else
+            return Usage("unknown option " + a + " (try --help)");
+    }
+    if (i >= argc) {
+        std::fputs(kHelp, stderr);
+        return kBadInput;
+    }
+    std::string command = argv[i++];
+    std::vector<std::string> args(argv + i, argv + argc);
+    if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {
+        std::fputs(kHelp, stdout);
+        return kDone;
+    }
+
+    CliMessages messages(answer);
+    SetMessages(&messages);
+    Context ctx{store, settings, &messages};
+    std::error_code ec;
+    if (std::filesystem::exists(store, ec) && !std::filesystem::is_directory(store, ec)) {
+        std::fprintf(stderr, "vesk-cli: %s is not a folder\n", store.c_str());
+        return kStoreFailure;
+    }
+    if (!ConnectStoreAt(store)) {
+        std::fprintf(stderr, "vesk-cli: cannot use %s as the store\n", store.c_str());
+        return kStoreFailure;
+    }
+    if (command == "folders") return CmdFolders(ctx, args);
+    if (command == "list") return CmdList(ctx, args);
+    if (command == "import") return CmdImport(ctx, args);
+    if (command == "delete-folder") return CmdDeleteFolder(ctx, args);
+    if (command == "check") return CmdCheck(ctx, args);
+    return Usage("unknown command " + command + " (try --help)");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    try {
+        int rc = Run(argc, argv);
+        std::fflush(stdout);
+        return rc;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "vesk-cli: unexpected failure: %s\n", e.what());
+    } catch (...) {
+        std::fprintf(stderr, "vesk-cli: unexpected failure\n");
+    }
+    return vesk::cli::kStoreFailure;
+}

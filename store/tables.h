@@ -1,0 +1,194 @@
+// The store's tables: where they lie, their schemas and indexes, how each is opened, created
+// and brought up to date, and the record operations the analyses call. Operations return 1 when
+// a record was delivered or written and 0 otherwise, after showing their own message.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "store/db_engine.h"
+#include "store/records.h"
+
+namespace vesk {
+
+// Connects the engine and sets the data path to "<workingDir>/DATA".
+bool ConnectStore(const std::string& workingDir);
+// Uses another folder as the store (command line --store); creates it when missing.
+bool ConnectStoreAt(const std::string& dataPath);
+const std::string& DataPath();
+std::string StorePath(const std::string& fileName);  // "<data path>/<file name>"
+
+struct IndexSpec {
+    const char* file;
+    const char* keyField;
+    bool unique;
+    int createMessage;
+};
+
+struct TableSpec {
+    const char* name;  // "FOLDER"
+    std::vector<FieldDescriptor> schema;
+    int totalWidth;
+    std::vector<IndexSpec> indexes;
+    bool resultTable;  // ACPARAM, ACFFACT: an old layout is deleted, not converted
+    int convertQuestion, createMessage, openMessage, convertMessage, readMessage;
+};
+
+const TableSpec& FolderSpec();
+const TableSpec& ImpulseSpec();
+const TableSpec& AcfSpec();
+const TableSpec& NmsSpec();
+const TableSpec& NsTmpSpec();
+const TableSpec& AcParamSpec();
+const TableSpec& AcfFactSpec();
+
+// A table of the store with its layout check, indexes and cached field descriptors.
+class CStoreTable : public CDbTable {
+public:
+    // 1 when open with its indexes, 0 after a message or a Cancel.
+    int Open(const std::string& dataPath = DataPath());
+    const TableSpec& Spec() const { return m_spec; }
+    int Index1() const { return m_index[0]; }
+    int Index2() const { return m_index[1]; }
+    // The field descriptors, loaded on first use and kept until the table closes.
+    DbStatus Fields(const std::vector<FieldDescriptor>** fields);
+
+    template <class Record>
+    DbStatus PackRecord(Record& record, std::vector<char>* buffer) {
+        const std::vector<FieldDescriptor>* f = nullptr;
+        DbStatus st = Fields(&f);
+        if (st != db::kOk) return st;
+        buffer->assign(static_cast<std::size_t>(m_recordLength), ' ');
+        return Pack(*f, record, buffer->data());
+    }
+    template <class Record>
+    DbStatus UnpackRecord(const std::vector<char>& buffer, Record* record) {
+        const std::vector<FieldDescriptor>* f = nullptr;
+        DbStatus st = Fields(&f);
+        if (st != db::kOk) return st;
+        return Unpack(*f, buffer.data(), record);
+    }
+
+    // Restricts index 1 to a folder (or another key value); gives the count.
+    int SetScopeTo(long value, long* count);
+    // The next free ID of the ID index: last key + 1, or 1 on an empty table.
+    int NextId(std::int32_t* id);
+
+protected:
+    explicit CStoreTable(const TableSpec& spec) : m_spec(spec) {}
+    // Read by ID through the ID index (the `readMessage` on failure; missing keys are silent).
+    template <class Record>
+    int ReadById(int index, long id, Record* record, bool silent3006 = false);
+    template <class Record>
+    int ReadCurrentRecord(Record* record);
+    template <class Record>
+    int ReadNextRecord(Record* record);
+    template <class Record>
+    int AppendRecord(Record& record, int message);
+    int WriteBlobChecked(const char* field, const void* data, std::uint32_t size, int message);
+    int ReadBlobChecked(const char* field, void* data, std::uint32_t size, int message);
+    int IdIndex() const { return m_index[1] ? m_index[1] : m_index[0]; }
+
+    std::vector<char> m_buffer;
+
+private:
+    int OpenOnce(const std::string& dataPath, bool* again);
+    const TableSpec& m_spec;
+    int m_index[2] = {0, 0};
+    int m_recordLength = 0;
+    std::vector<FieldDescriptor> m_fields;
+};
+
+class CFolderTable : public CStoreTable {
+public:
+    CFolderTable() : CStoreTable(FolderSpec()) {}
+    int Read(long folderId, FolderRecord* record);
+    int ReadNext(FolderRecord* record);
+    int Append(FolderRecord& record);  // the measurement suite's part, used by import
+};
+
+// The samples of a measurement as they are stored (see samples.h).
+struct SampleBlock;
+
+class CImpulseTable : public CStoreTable {
+public:
+    CImpulseTable() : CStoreTable(ImpulseSpec()) {}
+    // ID -1 reads the current record. MESTIME of 50 or more decodes with the no-MLS flag.
+    int Read(long impulseId, ImpulseRecord* record);
+    int ReadNext(ImpulseRecord* record);
+    int Append(ImpulseRecord& record, const std::vector<unsigned char>& waveBlock);
+};
+
+class CAcfTable : public CStoreTable {
+public:
+    CAcfTable() : CStoreTable(AcfSpec()) {}
+    int Read(long acfId, AcfRecord* record);
+    int ReadNext(AcfRecord* record);
+    int Append(AcfRecord& record, const std::vector<unsigned char>& waveBlock);
+};
+
+// The analysis blobs of a noise measurement, upgraded to the current layout.
+struct NmsBlobs {
+    std::array<unsigned char, blob::kNmsCondSize> cond{};
+    std::vector<unsigned char> factors;  // nNmsFact records of 40 bytes
+    std::array<unsigned char, blob::kNoiseSourceSize> source{};
+};
+
+class CNmsTable : public CStoreTable {
+public:
+    CNmsTable() : CStoreTable(NmsSpec()) {}
+    // ID -1 reads the current record; blobs may be null.
+    int Read(long nmsId, NmsRecord* record, NmsBlobs* blobs = nullptr);
+    int ReadNext(NmsRecord* record);
+    int Append(NmsRecord& record, const std::vector<unsigned char>& waveBlock,
+               const std::array<unsigned char, blob::kNmsCondSize>& cond);
+    // Writes an analysis on the current record: blobs, kept hand-given name, then the record.
+    DbStatus WriteResult(NmsRecord& record, const std::array<unsigned char, blob::kNmsCondSize>& cond,
+                         const std::vector<unsigned char>& factors,
+                         const std::array<unsigned char, blob::kNoiseSourceSize>& source);
+};
+
+class CNsTmpTable : public CStoreTable {
+public:
+    using TemplateData = std::array<unsigned char, blob::kNsTmpDataSize>;
+    CNsTmpTable() : CStoreTable(NsTmpSpec()) {}
+    // 1 with the next ID (0 for an empty table), 0 after a failure.
+    int NextTemplateId(std::int32_t* id);
+    int Read(long nsTmpId, NsTmpRecord* record, TemplateData* data = nullptr);
+    int ReadNextWithData(NsTmpRecord* record, TemplateData* data);
+    int Append(NsTmpRecord& record, const TemplateData* data);
+    int Update(NsTmpRecord& record, const TemplateData* data);
+    int Delete(long nsTmpId);
+};
+
+class CAcParamTable : public CStoreTable {
+public:
+    CAcParamTable() : CStoreTable(AcParamSpec()) {}
+    int Read(long impulseId, AcParamRecord* record);
+    int Exists(long impulseId);
+    int Update(AcParamRecord& record);
+    // Replaces the record with the same IMPULSEID, or appends it.
+    DbStatus Write(AcParamRecord& record);
+};
+
+struct AcfFactBlobs {
+    std::array<unsigned char, blob::kAcfCondSize> cond{};
+    std::vector<unsigned char> factors;  // nAcfFact records of 40 bytes
+    std::vector<unsigned char> peaks;    // nAcfFact records of 80 bytes
+};
+
+class CAcfFactTable : public CStoreTable {
+public:
+    CAcfFactTable() : CStoreTable(AcfFactSpec()) {}
+    int Read(long acfId, AcfFactRecord* record, AcfFactBlobs* blobs = nullptr);
+    int Exists(long acfId);
+    // Sets CONDSIZE, FACTSIZE and NACFFACT, replaces or appends, then writes the blobs.
+    DbStatus Write(AcfFactRecord& record, const AcfFactBlobs& blobs);
+};
+
+// Deletes a folder with all its measurements and results; 1 when done.
+int DeleteFolder(long folderId);
+
+}  // namespace vesk
