@@ -1,1 +1,145 @@
+#include <gtest/gtest.h>
 
+#include <sys/wait.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <sstream>
+
+#include "cli/audio.h"
+#include "tests/test_support.h"
+
+namespace vesk {
+namespace {
+
+struct Result {
+    int status;
+    std::string out, err;
+};
+
+class Cli : public ::testing::Test {
+protected:
+    Result Run(const std::string& args) {
+        std::string err = dir.File("stderr.txt");
+        std::string command = "cd '" + dir.Path() + "' && '" VESK_CLI_PATH "' " + args + " 2>'" + err + "' </dev/null";
+        FILE* pipe = popen(command.c_str(), "r");
+        std::string out;
+        char buffer[4096];
+        size_t n;
+        while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
+        int status = pclose(pipe);
+        auto e = test::ReadFileBytes(err);
+        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out, std::string(e.begin(), e.end())};
+    }
+    std::string Wav(const std::string& name, int channels, std::size_t frames, int rate = 48000) {
+        std::vector<std::int16_t> samples(frames * static_cast<std::size_t>(channels));
+        for (std::size_t i = 0; i < samples.size(); ++i)
+            samples[i] = static_cast<std::int16_t>(10000 * std::sin(0.01 * static_cast<double>(i)));
+        std::string path = dir.File(name);
+        EXPECT_TRUE(cli::WriteWavFile(path, channels, rate, samples));
+        return path;
+    }
+    // Every file of the store with its bytes, to show that a refused command changed nothing.
+    std::map<std::string, std::vector<unsigned char>> Snapshot() {
+        std::map<std::string, std::vector<unsigned char>> files;
+        for (auto& e : std::filesystem::directory_iterator(dir.File("DATA")))
+            files[e.path().filename().string()] = test::ReadFileBytes(e.path().string());
+        return files;
+    }
+    test::TempDir dir;
+};
+
+TEST_F(Cli, ImportListsAndDeletes) {
+    Wav("hall.wav", 2, 3000);
+    Wav("mls.wav", 2, 1 << 12);
+    Wav("street.wav", 2, 4800, 44100);
+    auto r = Run("import --kind ir --title Hall --place Tokyo --date 20260102 --scale 2.5 hall.wav");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "folder 1\nrecord 1\thall.wav\n");
+    r = Run("import --kind ir --folder 1 --mls 12 mls.wav");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "folder 1\nrecord 2\tmls.wav\n");
+    r = Run("import --kind noise --cal-level 94 street.wav street.wav");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "folder 2\nrecord 1\tstreet.wav\nrecord 2\tstreet.wav\n");
+
+    r = Run("folders");
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::istringstream lines(r.out);
+    std::string first, second;
+    std::getline(lines, first);
+    std::getline(lines, second);
+    EXPECT_EQ(first, "1\tI\tHall\t\tTokyo\t2026/01/02\t2.50");
+    EXPECT_EQ(second.substr(0, 11), "2\tN\tstreet\t");
+
+    r = Run("list 1");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("1\thall\t"), std::string::npos);
+    EXPECT_NE(r.out.find("2\tmls\t"), std::string::npos);
+    r = Run("list 2");
+    EXPECT_EQ(r.out.substr(0, 4), "1\t1\t");  // noise: the "No." value
+
+    // Without an answer and without a terminal the question is cancelled.
+    auto before = Snapshot();
+    r = Run("delete-folder 1");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("Delete selected folder with all data in. Are you sure?"), std::string::npos);
+    EXPECT_EQ(Snapshot(), before);
+    EXPECT_EQ(Run("--no delete-folder 1").status, 1);
+    r = Run("--yes delete-folder 1");
+    ASSERT_EQ(r.status, 0) << r.err;
+    r = Run("folders");
+    EXPECT_EQ(r.out.find("1\tI"), std::string::npos);
+    r = Run("check");
+    EXPECT_EQ(r.status, 0) << r.out;
+}
+
+TEST_F(Cli, BadUsageAndBadInputChangeNothing) {
+    Wav("ok.wav", 1, 1000);
+    Wav("mls.wav", 2, 1000);
+    ASSERT_EQ(Run("import --kind acf ok.wav").status, 0);
+    auto before = Snapshot();
+    struct Case {
+        const char* args;
+        int status;
+        const char* says;
+    } cases[] = {
+        {"import --kind ir --mls 12 mls.wav", 2, "one period of an MLS of order 12 has 4096"},
+        {"import --kind ir missing.wav", 2, "missing.wav"},
+        {"import --kind ir --folder 1 ok.wav", 2, "folder 1 holds kind A"},
+        {"import --kind acf --folder 9 ok.wav", 2, "no folder 9"},
+        {"import --kind bogus ok.wav", 2, "--kind"},
+        {"import --kind ir --mls 30 mls.wav", 2, "--mls"},
+        {"import ok.wav", 2, "--kind"},
+        {"list 9", 2, "no folder 9"},
+        {"list abc", 2, "usage"},
+        {"delete-folder 9", 2, "no folder 9"},
+        {"frobnicate", 2, "unknown command"},
+        {"--bogus folders", 2, "unknown option"},
+    };
+    for (const Case& c : cases) {
+        auto r = Run(c.args);
+        EXPECT_EQ(r.status, c.status) << c.args << ": " << r.err;
+        EXPECT_NE(r.err.find(c.says), std::string::npos) << c.args << ": " << r.err;
+        EXPECT_EQ(Snapshot(), before) << c.args;
+    }
+    test::WriteFileBytes(dir.File("garbage.wav"), std::vector<unsigned char>(100, 'x'));
+    EXPECT_EQ(Run("import --kind acf garbage.wav").status, 2);
+    EXPECT_EQ(Snapshot(), before);
+}
+
+TEST_F(Cli, UnreadableStoresAreStoreFailures) {
+    test::WriteFileBytes(dir.File("notafolder"), {1, 2, 3});
+    auto r = Run("--store notafolder folders");
+    EXPECT_EQ(r.status, 3);
+    std::filesystem::create_directory(dir.File("broken"));
+    test::WriteFileBytes(dir.File("broken/FOLDER.DBF"), std::vector<unsigned char>(40, 0x03));
+    r = Run("--store broken folders");
+    EXPECT_EQ(r.status, 3);
+    EXPECT_NE(r.err.find("Can't open folder. (Error="), std::string::npos) << r.err;
+}
+
+}  // namespace
+}  // namespace vesk

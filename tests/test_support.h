@@ -1,0 +1,62 @@
+// Helpers shared by the tests: temporary stores and scripted message sinks.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "store/messages.h"
+
+namespace vesk::test {
+
+// A fresh folder under the temporary path, removed with everything in it at the end.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& Path() const { return m_path; }
+    std::string File(const std::string& name) const { return m_path + "/" + name; }
+
+private:
+    std::string m_path;
+};
+
+// Records every message and answers questions from a script (then the default).
+class ScriptedMessages : public MessageSink {
+public:
+    explicit ScriptedMessages(bool defaultAnswer = false) : m_default(defaultAnswer) { SetMessages(this); }
+    ~ScriptedMessages() override { SetMessages(nullptr); }
+    void ShowMessage(const std::string& text) override { shown.push_back(text); }
+    bool AskOkCancel(const std::string& text) override {
+        asked.push_back(text);
+        if (!answers.empty()) {
+            bool a = answers.front();
+            answers.erase(answers.begin());
+            return a;
+        }
+        return m_default;
+    }
+    std::vector<std::string> shown, asked;
+    std::vector<bool> answers;
+
+private:
+    bool m_default;
+};
+
+// A temporary store connected as the data path.
+class TempStore {
+public:
+    TempStore();
+    const std::string& DataPath() const { return m_data; }
+    std::string File(const std::string& name) const { return m_data + "/" + name; }
+
+private:
+    TempDir m_dir;
+    std::string m_data;
+};
+
+std::vector<unsigned char> ReadFileBytes(const std::string& path);
+void WriteFileBytes(const std::string& path, const std::vector<unsigned char>& bytes);
+
+}  // namespace vesk::test
