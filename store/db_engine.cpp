@@ -360,7 +360,8 @@ DbStatus TableFile::RecoverJournal() {
         std::uint64_t offset = GetU64(head + 8);
         std::uint64_t sum = GetU64(head + 16);
         std::vector<unsigned char> data(length <= recordLength ? length : 0);
-        if (length == recordLength && offset >= headerLength && offset + length <= RecordOffset(count) &&
+        const std::uint64_t end = RecordOffset(count);
+        if (length == recordLength && offset >= headerLength && offset <= end && length <= end - offset &&
             (offset - headerLength) % recordLength == 0 && jsize >= kJournalHeaderSize + length &&
             j.ReadAt(kJournalHeaderSize, data.data(), length) && Checksum64(data.data(), length) == sum) {
             if (readOnly) return db::kIoError;  // a replace in flight must be finished first
@@ -581,13 +582,15 @@ DbStatus TableFile::LoadIndex(IndexData& index, bool* rebuilt) {
         if (matches) {
             index.keys.assign(static_cast<std::size_t>(count) * index.keyWidth, ' ');
             index.order.resize(entries);
+            std::vector<bool> seen(count, false);
             for (std::uint32_t i = 0; i < entries && matches; ++i) {
                 const unsigned char* e = body.data() + i * entrySize;
                 std::uint32_t r = GetU32(e + keyWidth);
-                if (r >= count) {
+                if (r >= count || seen[r]) {
                     matches = false;
                     break;
                 }
+                seen[r] = true;
                 std::memcpy(index.keys.data() + static_cast<std::size_t>(r) * keyWidth, e, keyWidth);
                 index.order[i] = r;
                 if (i > 0) {
@@ -682,7 +685,8 @@ DbStatus TableFile::OpenBin(bool create) {
     std::uint64_t blockBytes = static_cast<std::uint64_t>(kBinRecordsPerBlock) * blobFields * 16;
     for (std::uint32_t b = 0; b < kBinMaxBlocks; ++b) {
         std::uint64_t p = GetU64(h.data() + kBinBlockTable + 8 * b);
-        if (p != 0 && (p < kBinHeaderSize || p % 16 != 0 || p + blockBytes > binSize)) return db::kFileDamaged;
+        if (p != 0 && (p < kBinHeaderSize || p % 16 != 0 || p > binSize || blockBytes > binSize - p))
+            return db::kFileDamaged;
         dirBlocks[b] = p;
     }
     return db::kOk;
@@ -725,8 +729,13 @@ DbStatus TableFile::BlobEntry(std::uint32_t recno, int slot, std::uint64_t* offs
         *length = 0;
         return db::kOk;
     }
-    if (*offset < kBinHeaderSize || *length > kMaxBlobSize || *offset + kChunkHeaderSize + *length > binSize)
+    // Compared without sums that could wrap around.
+    if (*offset < kBinHeaderSize || *length > kMaxBlobSize || *offset > binSize ||
+        kChunkHeaderSize + *length > binSize - *offset) {
+        *offset = 0;
+        *length = 0;
         return db::kBlobDamaged;
+    }
     return db::kOk;
 }
 
