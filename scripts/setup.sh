@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Installs what building and testing Vesk needs (Debian, as root).
+set -euo pipefail
+packages=(build-essential cmake pkg-config libsndfile1-dev libgtest-dev libgmock-dev libbenchmark-dev)
+if [ "${1:-}" = "--fuzz" ]; then packages+=(clang libclang-rt-dev); fi
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq "${missing[@]}" >/dev/null
+fi

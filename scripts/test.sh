@@ -1,0 +1,7 @@
+#!/usr/bin/env bash
+# Sets everything up, builds, and runs every test.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/setup.sh
+bash scripts/build.sh build -DVESK_BUILD_BENCH=OFF
+cd build && ctest --output-on-failure -j2 -LE gui
