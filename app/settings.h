@@ -20,10 +20,10 @@ struct AppSettings {
     ImpulseConditions impulse;
     RunningAcfConditions acf;
     RunningAcfConditions noise = NoiseConditionDefaults();
-    double noiseParameter = 0.1;        // handed to the noise calculation with its conditions
-    std::int32_t identifyMethod = 0;    // 0 "Maximum SPL", 1 "Minimum Tau-e"
-    std::int32_t stepsBeforeMax = 1;    // "Before Max.SPL"
-    std::int32_t stepsAfterMax = 1;     // "After Max.SPL"
+    double noiseParameter = 0.1;      // handed to the noise calculation with its conditions
+    std::int32_t identifyMethod = 0;  // 0 "Maximum SPL", 1 "Minimum Tau-e"
+    std::int32_t stepsBeforeMax = 1;  // "Before Max.SPL"
+    std::int32_t stepsAfterMax = 1;   // "After Max.SPL"
     std::array<unsigned char, 4> unused{};
     // The two unused words of the impulse block, kept so a file round-trips byte for byte.
     std::uint32_t impulseUnused[2] = {0, 0};

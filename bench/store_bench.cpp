@@ -41,7 +41,8 @@ ImpulseRecord Record(int folder, int id) {
 
 std::vector<unsigned char> Samples(int id) {
     std::vector<std::int16_t> s(2048);  // 1024 stereo frames: 4 KiB of samples
-    for (std::size_t i = 0; i < s.size(); ++i) s[i] = static_cast<std::int16_t>((id * 31 + static_cast<int>(i) * 7) % 20000 - 10000);
+    for (std::size_t i = 0; i < s.size(); ++i)
+        s[i] = static_cast<std::int16_t>((id * 31 + static_cast<int>(i) * 7) % 20000 - 10000);
     return MakeWaveBlock(2, s);
 }
 
@@ -67,15 +68,18 @@ void BuildStore() {
             if (!impulses.Append(r, Samples(id))) std::abort();
         }
     }
-    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    std::printf("built %d records with samples in %.2f s: %.0f records/s\n", kRecords, seconds, kRecords / seconds);
+    double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::printf("built %d records with samples in %.2f s: %.0f records/s\n", kRecords, seconds,
+                kRecords / seconds);
     // Every table exists with valid indexes before the reopen benchmark.
     CNmsTable nms;
     CAcfTable acf;
     CNsTmpTable nstmp;
     CAcParamTable acparam;
     CAcfFactTable acffact;
-    if (!nms.Open() || !acf.Open() || !nstmp.Open() || !acparam.Open() || !acffact.Open()) std::abort();
+    if (!nms.Open() || !acf.Open() || !nstmp.Open() || !acparam.Open() || !acffact.Open())
+        std::abort();
 }
 
 void BM_AppendRecordsWithSamples(benchmark::State& state) {
@@ -87,9 +91,13 @@ void BM_AppendRecordsWithSamples(benchmark::State& state) {
         if (!impulses.Append(r, Samples(id))) std::abort();
         ++id;
     }
-    state.counters["records/s"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+    state.counters["records/s"] =
+        benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
-BENCHMARK(BM_AppendRecordsWithSamples)->Iterations(20000)->Unit(benchmark::kMicrosecond)->UseRealTime();
+BENCHMARK(BM_AppendRecordsWithSamples)
+    ->Iterations(20000)
+    ->Unit(benchmark::kMicrosecond)
+    ->UseRealTime();
 
 void BM_ReopenAllTables(benchmark::State& state) {
     for (auto _ : state) {
@@ -105,7 +113,10 @@ void BM_ReopenAllTables(benchmark::State& state) {
             std::abort();
     }
 }
-BENCHMARK(BM_ReopenAllTables)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_ReopenAllTables)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
 
 void BM_FindByKey(benchmark::State& state) {
     CImpulseTable impulses;
@@ -130,11 +141,15 @@ void BM_ScopeToFolderAndReadAll(benchmark::State& state) {
         long count = 0;
         if (!impulses.SetScopeTo(pick(random), &count) || count != kPerFolder) std::abort();
         int n = 0;
-        while (impulses.ReadNext(&r)) ++n;
+        while (impulses.ReadNext(&r))
+            ++n;
         if (n != kPerFolder) std::abort();
     }
 }
-BENCHMARK(BM_ScopeToFolderAndReadAll)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_ScopeToFolderAndReadAll)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
 
 void BM_ScopeToFolderAndReadAllWithSamples(benchmark::State& state) {
     CImpulseTable impulses;
@@ -152,7 +167,10 @@ void BM_ScopeToFolderAndReadAllWithSamples(benchmark::State& state) {
         }
     }
 }
-BENCHMARK(BM_ScopeToFolderAndReadAllWithSamples)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_ScopeToFolderAndReadAllWithSamples)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
 
 }  // namespace
 

@@ -25,11 +25,13 @@ bool ReadAudioFile(const std::string& path, AudioData* audio, std::string* error
         ~Closer() { sf_close(f); }
     } closer{file};
     if (info.channels != 1 && info.channels != 2) {
-        *error = path + ": " + std::to_string(info.channels) + " channels; only mono and stereo files can be imported";
+        *error = path + ": " + std::to_string(info.channels) +
+                 " channels; only mono and stereo files can be imported";
         return false;
     }
     if (info.samplerate <= 0 || info.samplerate > 999999) {
-        *error = path + ": sampling rate " + std::to_string(info.samplerate) + " Hz cannot be stored";
+        *error =
+            path + ": sampling rate " + std::to_string(info.samplerate) + " Hz cannot be stored";
         return false;
     }
     if (info.frames <= 0) {
@@ -44,7 +46,8 @@ bool ReadAudioFile(const std::string& path, AudioData* audio, std::string* error
     audio->channels = info.channels;
     audio->sampleRate = info.samplerate;
     audio->clipped = 0;
-    std::size_t total = static_cast<std::size_t>(info.frames) * static_cast<std::size_t>(info.channels);
+    std::size_t total =
+        static_cast<std::size_t>(info.frames) * static_cast<std::size_t>(info.channels);
     audio->samples.assign(total, 0);
     sf_count_t got = 0;
     if ((info.format & SF_FORMAT_SUBMASK) == SF_FORMAT_PCM_16) {
@@ -54,7 +57,8 @@ bool ReadAudioFile(const std::string& path, AudioData* audio, std::string* error
         std::vector<double> values(total);
         sf_command(file, SFC_SET_NORM_DOUBLE, nullptr, SF_TRUE);
         got = sf_readf_double(file, values.data(), info.frames);
-        for (std::size_t i = 0; i < static_cast<std::size_t>(got) * static_cast<std::size_t>(info.channels); ++i) {
+        for (std::size_t i = 0;
+             i < static_cast<std::size_t>(got) * static_cast<std::size_t>(info.channels); ++i) {
             double v = std::isfinite(values[i]) ? std::round(values[i] * 32767.0) : 0.0;
             if (v > 32767.0 || v < -32768.0) {
                 ++audio->clipped;
@@ -72,14 +76,16 @@ bool ReadAudioFile(const std::string& path, AudioData* audio, std::string* error
     return true;
 }
 
-bool WriteWavFile(const std::string& path, int channels, int sampleRate, const std::vector<std::int16_t>& samples) {
+bool WriteWavFile(const std::string& path, int channels, int sampleRate,
+                  const std::vector<std::int16_t>& samples) {
     SF_INFO info{};
     info.channels = channels;
     info.samplerate = sampleRate;
     info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
     SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
     if (!file) return false;
-    sf_count_t frames = static_cast<sf_count_t>(samples.size() / static_cast<std::size_t>(channels));
+    sf_count_t frames =
+        static_cast<sf_count_t>(samples.size() / static_cast<std::size_t>(channels));
     bool ok = sf_writef_short(file, samples.data(), frames) == frames;
     return sf_close(file) == 0 && ok;
 }

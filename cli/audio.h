@@ -19,6 +19,7 @@ struct AudioData {
 bool ReadAudioFile(const std::string& path, AudioData* audio, std::string* error);
 
 // Writes 16-bit PCM WAV (for the demo and tests).
-bool WriteWavFile(const std::string& path, int channels, int sampleRate, const std::vector<std::int16_t>& samples);
+bool WriteWavFile(const std::string& path, int channels, int sampleRate,
+                  const std::vector<std::int16_t>& samples);
 
 }  // namespace vesk::cli

@@ -37,7 +37,8 @@ bool CliMessages::AskOkCancel(const std::string& text) {
     if (isatty(STDIN_FILENO) && isatty(STDERR_FILENO)) {
         std::fprintf(stderr, "%s [y/N] ", text.c_str());
         std::string line;
-        if (std::getline(std::cin, line) && (line == "y" || line == "Y" || line == "yes")) return true;
+        if (std::getline(std::cin, line) && (line == "y" || line == "Y" || line == "yes"))
+            return true;
     } else {
         std::fprintf(stderr, "vesk-cli: %s Cancelled (answer with --yes or --no).\n", text.c_str());
     }
@@ -109,17 +110,34 @@ std::string NoiseSourceName(const std::array<unsigned char, blob::kNoiseSourceSi
     return name;
 }
 
+// Prints the measurements of a folder with a mark for those that have a result.
+template <class Measurements, class Results, class Record>
+bool ListWithResults(long folderId, std::int32_t Record::*id) {
+    Measurements measurements;
+    Results results;
+    long count = 0;
+    if (!measurements.Open() || !results.Open() || !measurements.SetScopeTo(folderId, &count))
+        return false;
+    Record r;
+    while (measurements.ReadNext(&r))
+        std::printf("%d\t%s\t%s\t%s\n", r.*id, r.title.c_str(), FormatDateTime(r.time).c_str(),
+                    results.Exists(r.*id) ? "*" : "");
+    return true;
+}
+
 }  // namespace
 
 int CmdFolders(Context& ctx, const std::vector<std::string>& args) {
     if (!args.empty()) return Usage("folders takes no arguments");
     CFolderTable folders;
     if (!folders.Open()) return ctx.Failure();
-    if (folders.SelectIndex(folders.Index1()) != db::kOk || folders.GoFirst() != db::kOk) return kStoreFailure;
+    if (folders.SelectIndex(folders.Index1()) != db::kOk || folders.GoFirst() != db::kOk)
+        return kStoreFailure;
     FolderRecord f;
     while (folders.ReadNext(&f)) {
-        std::printf("%d\t%s\t%s\t%s\t%s\t%s\t%s\n", f.folderId, f.type.c_str(), f.title.c_str(), f.name.c_str(),
-                    f.place.c_str(), FormatDateTime(f.date).c_str(), FormatScale(f.scale).c_str());
+        std::printf("%d\t%s\t%s\t%s\t%s\t%s\t%s\n", f.folderId, f.type.c_str(), f.title.c_str(),
+                    f.name.c_str(), f.place.c_str(), FormatDateTime(f.date).c_str(),
+                    FormatScale(f.scale).c_str());
     }
     return ctx.messages->Shown() ? kStoreFailure : kDone;
 }
@@ -131,26 +149,16 @@ int CmdList(Context& ctx, const std::vector<std::string>& args) {
     if (int rc = LoadFolder(ctx, folderId, &folder); rc != kDone) return rc;
     long count = 0;
     if (folder.type == "I") {
-        CImpulseTable measurements;
-        CAcParamTable results;
-        if (!measurements.Open() || !results.Open() || !measurements.SetScopeTo(folderId, &count))
+        if (!ListWithResults<CImpulseTable, CAcParamTable, ImpulseRecord>(
+                folderId, &ImpulseRecord::impulseId))
             return ctx.Failure();
-        ImpulseRecord r;
-        while (measurements.ReadNext(&r))
-            std::printf("%d\t%s\t%s\t%s\n", r.impulseId, r.title.c_str(), FormatDateTime(r.time).c_str(),
-                        results.Exists(r.impulseId) ? "*" : "");
     } else if (folder.type == "A") {
-        CAcfTable measurements;
-        CAcfFactTable results;
-        if (!measurements.Open() || !results.Open() || !measurements.SetScopeTo(folderId, &count))
+        if (!ListWithResults<CAcfTable, CAcfFactTable, AcfRecord>(folderId, &AcfRecord::acfId))
             return ctx.Failure();
-        AcfRecord r;
-        while (measurements.ReadNext(&r))
-            std::printf("%d\t%s\t%s\t%s\n", r.acfId, r.title.c_str(), FormatDateTime(r.time).c_str(),
-                        results.Exists(r.acfId) ? "*" : "");
     } else if (folder.type == "N") {
         CNmsTable measurements;
-        if (!measurements.Open() || !measurements.SetScopeTo(folderId, &count)) return ctx.Failure();
+        if (!measurements.Open() || !measurements.SetScopeTo(folderId, &count))
+            return ctx.Failure();
         NmsRecord r;
         while (measurements.ReadNext(&r)) {
             std::uint32_t factors = 0;
@@ -162,7 +170,8 @@ int CmdList(Context& ctx, const std::vector<std::string>& args) {
                 measurements.ReadBlob("NOISESRC", source.data(), blob::kNoiseSourceSize, &read);
                 name = NoiseSourceName(source);
             }
-            std::printf("%d\t%d\t%s\t%s\n", r.nmsId, r.number, FormatDateTime(r.time).c_str(), name.c_str());
+            std::printf("%d\t%d\t%s\t%s\n", r.nmsId, r.number, FormatDateTime(r.time).c_str(),
+                        name.c_str());
         }
     }
     return ctx.messages->Shown() ? kStoreFailure : kDone;
@@ -220,9 +229,11 @@ int ParseImport(const std::vector<std::string>& args, ImportOptions* o) {
         long n = 0;
         double d = 0;
         if (a == "--kind") {
-            if (!value(&o->kind) || !KindLetter(o->kind)) return Usage("--kind takes ir, acf or noise");
+            if (!value(&o->kind) || !KindLetter(o->kind))
+                return Usage("--kind takes ir, acf or noise");
         } else if (a == "--folder") {
-            if (!value(&v) || !ParseInt(v, &n) || n <= 0) return Usage("--folder takes a folder ID");
+            if (!value(&v) || !ParseInt(v, &n) || n <= 0)
+                return Usage("--folder takes a folder ID");
             o->folderId = n;
         } else if (a == "--title") {
             if (!value(&o->title)) return Usage("--title takes a text");
@@ -233,19 +244,24 @@ int ParseImport(const std::vector<std::string>& args, ImportOptions* o) {
         } else if (a == "--comment") {
             if (!value(&o->comment)) return Usage("--comment takes a text");
         } else if (a == "--date") {
-            if (!value(&o->date) || o->date.size() != 8 || o->date.find_first_not_of("0123456789") != std::string::npos)
+            if (!value(&o->date) || o->date.size() != 8 ||
+                o->date.find_first_not_of("0123456789") != std::string::npos)
                 return Usage("--date takes YYYYMMDD");
         } else if (a == "--scale") {
-            if (!value(&v) || !ParseDouble(v, &d) || d < 0 || d > 99999.99) return Usage("--scale takes a number from 0 to 99999.99");
+            if (!value(&v) || !ParseDouble(v, &d) || d < 0 || d > 99999.99)
+                return Usage("--scale takes a number from 0 to 99999.99");
             o->scale = d;
         } else if (a == "--mls") {
-            if (!value(&v) || !ParseInt(v, &n) || n < 10 || n > 19) return Usage("--mls takes an order from 10 to 19");
+            if (!value(&v) || !ParseInt(v, &n) || n < 10 || n > 19)
+                return Usage("--mls takes an order from 10 to 19");
             o->mlsOrder = n;
         } else if (a == "--multiplier") {
-            if (!value(&v) || !ParseInt(v, &n) || n < -9999 || n > 99999) return Usage("--multiplier takes an integer that fits 5 digits");
+            if (!value(&v) || !ParseInt(v, &n) || n < -9999 || n > 99999)
+                return Usage("--multiplier takes an integer that fits 5 digits");
             o->multiplier = n;
         } else if (a == "--cal-level") {
-            if (!value(&v) || !ParseDouble(v, &d) || std::fabs(d) > 1000) return Usage("--cal-level takes a level in dB");
+            if (!value(&v) || !ParseDouble(v, &d) || std::fabs(d) > 1000)
+                return Usage("--cal-level takes a level in dB");
             o->calLevel = d;
         } else if (!a.empty() && a[0] == '-' && a != "-") {
             return Usage("import: unknown option " + a);
@@ -256,7 +272,8 @@ int ParseImport(const std::vector<std::string>& args, ImportOptions* o) {
     if (o->kind.empty()) return Usage("import needs --kind ir|acf|noise");
     if (o->files.empty()) return Usage("import needs at least one audio file");
     if (o->mlsOrder >= 0 && o->kind != "ir") return Usage("--mls applies to --kind ir only");
-    if (o->folderId && (!o->title.empty() || !o->name.empty() || !o->place.empty() || !o->date.empty() || !o->comment.empty()))
+    if (o->folderId && (!o->title.empty() || !o->name.empty() || !o->place.empty() ||
+                        !o->date.empty() || !o->comment.empty()))
         return Usage("--folder names an existing folder; folder fields go with --title");
     return kDone;
 }
@@ -269,21 +286,26 @@ int LoadImportFiles(const ImportOptions& o, std::vector<ImportFile>* files) {
         std::string error;
         if (!ReadAudioFile(path, &f.audio, &error)) return Usage(error);
         if (f.audio.clipped > 0)
-            std::fprintf(stderr, "vesk-cli: warning: %s: %zu samples clipped to 16 bits\n", path.c_str(), f.audio.clipped);
+            std::fprintf(stderr, "vesk-cli: warning: %s: %zu samples clipped to 16 bits\n",
+                         path.c_str(), f.audio.clipped);
         f.title = std::filesystem::path(path).stem().string();
         f.time = FileTime(path);
         if (o.kind == "ir") {
             if (o.mlsOrder >= 0) {
                 if (f.audio.frames != (std::size_t{1} << o.mlsOrder))
-                    return Usage(path + ": " + std::to_string(f.audio.frames) + " frames; one period of an MLS of order " +
-                                 std::to_string(o.mlsOrder) + " has " + std::to_string(1L << o.mlsOrder));
+                    return Usage(path + ": " + std::to_string(f.audio.frames) +
+                                 " frames; one period of an MLS of order " +
+                                 std::to_string(o.mlsOrder) + " has " +
+                                 std::to_string(1L << o.mlsOrder));
                 f.mesTime = static_cast<int>(o.mlsOrder);
             } else {
                 int order = 0;
-                while ((std::size_t{1} << order) < f.audio.frames) ++order;
+                while ((std::size_t{1} << order) < f.audio.frames)
+                    ++order;
                 if (order > 20) return Usage(path + ": impulse response longer than 2^20 frames");
                 f.mesTime = order;
-                f.audio.samples.resize((std::size_t{1} << order) * static_cast<std::size_t>(f.audio.channels), 0);
+                f.audio.samples.resize(
+                    (std::size_t{1} << order) * static_cast<std::size_t>(f.audio.channels), 0);
                 f.audio.frames = std::size_t{1} << order;
             }
         } else if (f.audio.frames > 999999999) {
@@ -313,7 +335,8 @@ int CmdImport(Context& ctx, const std::vector<std::string>& args) {
             return kBadInput;
         }
         if (folder.type != letter) {
-            std::fprintf(stderr, "vesk-cli: folder %ld holds kind %s, not %s\n", *o.folderId, folder.type.c_str(), letter.c_str());
+            std::fprintf(stderr, "vesk-cli: folder %ld holds kind %s, not %s\n", *o.folderId,
+                         folder.type.c_str(), letter.c_str());
             return kBadInput;
         }
     }
@@ -321,7 +344,7 @@ int CmdImport(Context& ctx, const std::vector<std::string>& args) {
     CImpulseTable impulses;
     CAcfTable acfs;
     CNmsTable noises;
-    CStoreTable* table = o.kind == "ir" ? static_cast<CStoreTable*>(&impulses)
+    CStoreTable* table = o.kind == "ir"    ? static_cast<CStoreTable*>(&impulses)
                          : o.kind == "acf" ? static_cast<CStoreTable*>(&acfs)
                                            : static_cast<CStoreTable*>(&noises);
     if (!table->Open()) return ctx.Failure();
@@ -345,7 +368,8 @@ int CmdImport(Context& ctx, const std::vector<std::string>& args) {
         long count = 0;
         if (!noises.SetScopeTo(folder.folderId, &count)) return kStoreFailure;
         NmsRecord r;
-        while (noises.ReadNext(&r)) number = std::max(number, r.number + 1);
+        while (noises.ReadNext(&r))
+            number = std::max(number, r.number + 1);
     }
     AppSettings settings = AppSettings::Load(ctx.settingsPath);
     for (ImportFile& f : files) {
@@ -372,7 +396,8 @@ int CmdImport(Context& ctx, const std::vector<std::string>& args) {
             r.sampling = f.audio.sampleRate;
             r.channel = f.audio.channels;
             r.sampleNum = static_cast<std::int32_t>(f.audio.frames);
-            r.dataTime = std::min(99999.99, static_cast<double>(f.audio.frames) / f.audio.sampleRate);
+            r.dataTime =
+                std::min(99999.99, static_cast<double>(f.audio.frames) / f.audio.sampleRate);
             r.time = f.time;
             r.title = f.title;
             ok = acfs.Append(r, wave);
@@ -384,7 +409,8 @@ int CmdImport(Context& ctx, const std::vector<std::string>& args) {
             r.channel = f.audio.channels;
             r.sampleNum = static_cast<std::int32_t>(f.audio.frames);
             r.number = number++;
-            r.dataTime = std::min(99999.99, static_cast<double>(f.audio.frames) / f.audio.sampleRate);
+            r.dataTime =
+                std::min(99999.99, static_cast<double>(f.audio.frames) / f.audio.sampleRate);
             r.time = f.time;
             r.condSize = static_cast<std::int32_t>(blob::kNmsCondSize);
             // The recording side's condition block: the noise conditions in use, no Phi(0)
@@ -408,7 +434,8 @@ int CmdImport(Context& ctx, const std::vector<std::string>& args) {
 
 int CmdDeleteFolder(Context& ctx, const std::vector<std::string>& args) {
     long folderId = 0;
-    if (args.size() != 1 || !ParseInt(args[0], &folderId)) return Usage("usage: delete-folder FOLDERID");
+    if (args.size() != 1 || !ParseInt(args[0], &folderId))
+        return Usage("usage: delete-folder FOLDERID");
     FolderRecord folder;
     if (int rc = LoadFolder(ctx, folderId, &folder); rc != kDone) return rc;
     if (!AskStoreQuestion(str::kDeleteFolderQuestion)) return kCancelled;
@@ -431,7 +458,8 @@ int CmdCheck(Context& ctx, const std::vector<std::string>& args) {
         if (!t->Open()) return ctx.Failure();
         std::string report;
         DbStatus st = t->Verify(&report);
-        std::printf("%s: %s\n%s", t->Spec().name, st == db::kOk ? "ok" : DbStatusText(st), report.c_str());
+        std::printf("%s: %s\n%s", t->Spec().name, st == db::kOk ? "ok" : DbStatusText(st),
+                    report.c_str());
         if (st != db::kOk) rc = kStoreFailure;
     }
     return rc;

@@ -12,7 +12,7 @@ enum Exit { kDone = 0, kCancelled = 1, kBadInput = 2, kStoreFailure = 3 };
 
 // Prints store messages on stderr and answers questions from --yes / --no or the terminal.
 class CliMessages : public MessageSink {
-public:
+  public:
     enum class Answer { Ask, Yes, No };
     explicit CliMessages(Answer answer) : m_answer(answer) {}
     void ShowMessage(const std::string& text) override;
@@ -20,7 +20,7 @@ public:
     bool Shown() const { return m_shown; }
     bool Declined() const { return m_declined; }
 
-private:
+  private:
     Answer m_answer;
     bool m_shown = false;
     bool m_declined = false;

@@ -36,10 +36,14 @@ int Run(int argc, char** argv) {
     int i = 1;
     for (; i < argc && argv[i][0] == '-'; ++i) {
         std::string a = argv[i];
-        if (a == "--store" && i + 1 < argc) store = argv[++i];
-        else if (a == "--settings" && i + 1 < argc) settings = argv[++i];
-        else if (a == "--yes") answer = CliMessages::Answer::Yes;
-        else if (a == "--no") answer = CliMessages::Answer::No;
+        if (a == "--store" && i + 1 < argc)
+            store = argv[++i];
+        else if (a == "--settings" && i + 1 < argc)
+            settings = argv[++i];
+        else if (a == "--yes")
+            answer = CliMessages::Answer::Yes;
+        else if (a == "--no")
+            answer = CliMessages::Answer::No;
         else if (a == "--help" || a == "-h") {
             std::fputs(kHelp, stdout);
             return kDone;

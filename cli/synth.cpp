@@ -14,7 +14,8 @@ std::int16_t ToSample(double v) {
 }
 }  // namespace
 
-std::vector<std::int16_t> SynthRoomImpulse(int sampleRate, double seconds, double t60, unsigned seed) {
+std::vector<std::int16_t> SynthRoomImpulse(int sampleRate, double seconds, double t60,
+                                           unsigned seed) {
     std::mt19937 random(seed);
     std::normal_distribution<double> gauss(0.0, 1.0);
     std::uniform_real_distribution<double> uniform(0.0, 1.0);
@@ -75,7 +76,8 @@ std::vector<std::int16_t> SynthMusic(int sampleRate, double seconds, unsigned se
         double u = t - noteStart;
         double env = std::min(1.0, u / 0.01) * std::exp(-u / 0.25);
         double v = 0;
-        for (int h = 1; h <= 6; ++h) v += std::sin(2 * kPi * frequency * h * t) / (h * h);
+        for (int h = 1; h <= 6; ++h)
+            v += std::sin(2 * kPi * frequency * h * t) / (h * h);
         v *= 0.35 * env;
         double room = 0.01 * gauss(random);
         out[2 * i] = ToSample(v + room);
@@ -84,7 +86,8 @@ std::vector<std::int16_t> SynthMusic(int sampleRate, double seconds, unsigned se
     return out;
 }
 
-std::vector<std::int16_t> SynthPassingNoise(int sampleRate, double seconds, double cutoffHz, unsigned seed) {
+std::vector<std::int16_t> SynthPassingNoise(int sampleRate, double seconds, double cutoffHz,
+                                            unsigned seed) {
     std::mt19937 random(seed);
     std::normal_distribution<double> gauss(0.0, 1.0);
     const std::size_t n = static_cast<std::size_t>(seconds * sampleRate);

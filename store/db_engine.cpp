@@ -46,8 +46,8 @@ constexpr std::size_t kEdxHeaderSize = 64;
 constexpr char kBinMagic[8] = {'V', 'E', 'S', 'K', 'B', 'I', 'N', '1'};
 constexpr std::uint64_t kBinHeaderSize = 8192;
 constexpr std::uint32_t kBinRecordsPerBlock = 4096;
-constexpr std::uint32_t kBinMaxBlocks = 1000;  // 4,096,000 records
-constexpr std::uint32_t kBinBlockTable = 32;   // offset of the block pointers in the header
+constexpr std::uint32_t kBinMaxBlocks = 1000;      // 4,096,000 records
+constexpr std::uint32_t kBinBlockTable = 32;       // offset of the block pointers in the header
 constexpr std::uint32_t kChunkMagic = 0x424C4256;  // "VBLB"
 constexpr std::size_t kChunkHeaderSize = 32;
 constexpr std::uint32_t kMaxBlobSize = 1u << 30;
@@ -63,39 +63,60 @@ std::string SiblingPath(const std::string& path, const char* extension) {
     bool lower = !ext.empty() && std::islower(static_cast<unsigned char>(ext.back()));
     std::string e = extension;
     if (lower)
-        for (auto& c : e) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        for (auto& c : e)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     p.replace_extension(e);
     return p.string();
 }
 
 std::string TrimRight(const char* p, int n) {
-    while (n > 0 && (p[n - 1] == ' ' || p[n - 1] == '\0' || p[n - 1] == '\t')) --n;
+    while (n > 0 && (p[n - 1] == ' ' || p[n - 1] == '\0' || p[n - 1] == '\t'))
+        --n;
     return std::string(p, static_cast<std::size_t>(n));
 }
 
-bool SameName(const char* a, const char* b) { return std::strncmp(a, b, 11) == 0; }
+bool SameName(const char* a, const char* b) {
+    return std::strncmp(a, b, 11) == 0;
+}
 
 }  // namespace
 
 const char* DbStatusText(DbStatus status) {
     switch (status) {
-        case db::kOk: return "done";
-        case db::kNotConnected: return "not connected to the table engine";
-        case db::kTableNotOpen: return "table not open";
-        case db::kNoMemory: return "no memory";
-        case db::kNoSuchFile: return "no such file";
-        case db::kKeyAbsent: return "key not found";
-        case db::kNoRecord: return "no record";
-        case db::kBadField: return "field type or name not valid";
-        case db::kFileDamaged: return "file damaged";
-        case db::kLocked: return "table in use by another program";
-        case db::kIoError: return "read or write failed";
-        case db::kValueTooWide: return "value too wide for its field";
-        case db::kDuplicateKey: return "key already present in a unique index";
-        case db::kBadArgument: return "argument not valid";
-        case db::kBlobDamaged: return "blob damaged";
-        case db::kTableFull: return "table full";
-        default: return "unknown status";
+        case db::kOk:
+            return "done";
+        case db::kNotConnected:
+            return "not connected to the table engine";
+        case db::kTableNotOpen:
+            return "table not open";
+        case db::kNoMemory:
+            return "no memory";
+        case db::kNoSuchFile:
+            return "no such file";
+        case db::kKeyAbsent:
+            return "key not found";
+        case db::kNoRecord:
+            return "no record";
+        case db::kBadField:
+            return "field type or name not valid";
+        case db::kFileDamaged:
+            return "file damaged";
+        case db::kLocked:
+            return "table in use by another program";
+        case db::kIoError:
+            return "read or write failed";
+        case db::kValueTooWide:
+            return "value too wide for its field";
+        case db::kDuplicateKey:
+            return "key already present in a unique index";
+        case db::kBadArgument:
+            return "argument not valid";
+        case db::kBlobDamaged:
+            return "blob damaged";
+        case db::kTableFull:
+            return "table full";
+        default:
+            return "unknown status";
     }
 }
 
@@ -138,7 +159,9 @@ CDbConnection& TheDbConnection() {
     return connection;
 }
 
-void SetLockWaitMilliseconds(int milliseconds) { g_lockWaitMilliseconds = milliseconds; }
+void SetLockWaitMilliseconds(int milliseconds) {
+    g_lockWaitMilliseconds = milliseconds;
+}
 
 namespace detail {
 
@@ -158,19 +181,21 @@ struct IndexData {
     }
     // First position whose entry is not before (key, recno).
     std::size_t LowerBound(const char* key, int length, std::uint32_t recno) const {
-        auto it = std::lower_bound(order.begin(), order.end(), recno, [&](std::uint32_t r, std::uint32_t) {
-            int c = std::memcmp(Key(r), key, static_cast<std::size_t>(length));
-            if (c != 0) return c < 0;
-            if (length < keyWidth) return false;
-            return r < recno;
-        });
+        auto it = std::lower_bound(
+            order.begin(), order.end(), recno, [&](std::uint32_t r, std::uint32_t) {
+                int c = std::memcmp(Key(r), key, static_cast<std::size_t>(length));
+                if (c != 0) return c < 0;
+                if (length < keyWidth) return false;
+                return r < recno;
+            });
         return static_cast<std::size_t>(it - order.begin());
     }
     // Past the last entry whose key starts with the given bytes.
     std::size_t UpperBound(const char* key, int length) const {
-        auto it = std::upper_bound(order.begin(), order.end(), 0u, [&](std::uint32_t, std::uint32_t r) {
-            return std::memcmp(key, Key(r), static_cast<std::size_t>(length)) < 0;
-        });
+        auto it =
+            std::upper_bound(order.begin(), order.end(), 0u, [&](std::uint32_t, std::uint32_t r) {
+                return std::memcmp(key, Key(r), static_cast<std::size_t>(length)) < 0;
+            });
         return static_cast<std::size_t>(it - order.begin());
     }
     void Insert(std::uint32_t recno, const char* record) {
@@ -191,18 +216,19 @@ struct IndexData {
     }
     bool Contains(const char* key) const {
         std::size_t pos = LowerBound(key, keyWidth, 0);
-        return pos < order.size() && std::memcmp(Key(order[pos]), key, static_cast<std::size_t>(keyWidth)) == 0;
+        return pos < order.size() &&
+               std::memcmp(Key(order[pos]), key, static_cast<std::size_t>(keyWidth)) == 0;
     }
 };
 
 class TableFile {
-public:
+  public:
     std::string path, binPath, journalPath;
     FileHandle dbf, bin, journal;
     bool readOnly = false;
     std::vector<FieldDescriptor> fields;
-    std::vector<int> offsets;    // of each field in the record buffer
-    std::vector<int> blobSlot;   // per field, its slot in the blob directory or -1
+    std::vector<int> offsets;   // of each field in the record buffer
+    std::vector<int> blobSlot;  // per field, its slot in the blob directory or -1
     int blobFields = 0;
     std::uint32_t headerLength = 0, recordLength = 0, count = 0, changeCounter = 0;
     bool changed = false;  // the change counter was bumped in this session
@@ -237,13 +263,15 @@ public:
 
     // Blobs.
     DbStatus OpenBin(bool create);
-    DbStatus DirectoryEntryOffset(std::uint32_t recno, int slot, bool allocate, std::uint64_t* where);
+    DbStatus DirectoryEntryOffset(std::uint32_t recno, int slot, bool allocate,
+                                  std::uint64_t* where);
     DbStatus BlobEntry(std::uint32_t recno, int slot, std::uint64_t* offset, std::uint32_t* length);
     DbStatus ReadBlobData(std::uint32_t recno, int slot, std::vector<unsigned char>* data);
-    DbStatus WriteBlobData(std::uint32_t recno, int slot, const unsigned char* data, std::uint32_t size);
+    DbStatus WriteBlobData(std::uint32_t recno, int slot, const unsigned char* data,
+                           std::uint32_t size);
     DbStatus ClearBlobEntries(std::uint32_t recno);
 
-private:
+  private:
     DbStatus RecoverJournal();
     bool dataDirty_ = false;
 };
@@ -272,7 +300,8 @@ DbStatus OpenLocked(const std::string& path, bool create, FileHandle* out, bool*
     }
     if (fd < 0) return errno == ENOENT ? db::kNoSuchFile : db::kIoError;
     FileHandle file(fd);
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(g_lockWaitMilliseconds);
+    auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(g_lockWaitMilliseconds);
     while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         if (errno != EWOULDBLOCK && errno != EINTR) return db::kIoError;
         if (std::chrono::steady_clock::now() >= deadline) return db::kLocked;
@@ -361,9 +390,11 @@ DbStatus TableFile::RecoverJournal() {
         std::uint64_t sum = GetU64(head + 16);
         std::vector<unsigned char> data(length <= recordLength ? length : 0);
         const std::uint64_t end = RecordOffset(count);
-        if (length == recordLength && offset >= headerLength && offset <= end && length <= end - offset &&
-            (offset - headerLength) % recordLength == 0 && jsize >= kJournalHeaderSize + length &&
-            j.ReadAt(kJournalHeaderSize, data.data(), length) && Checksum64(data.data(), length) == sum) {
+        if (length == recordLength && offset >= headerLength && offset <= end &&
+            length <= end - offset && (offset - headerLength) % recordLength == 0 &&
+            jsize >= kJournalHeaderSize + length &&
+            j.ReadAt(kJournalHeaderSize, data.data(), length) &&
+            Checksum64(data.data(), length) == sum) {
             if (readOnly) return db::kIoError;  // a replace in flight must be finished first
             if (!dbf.WriteAt(offset, data.data(), length)) return db::kIoError;
             dbf.Sync();
@@ -452,7 +483,8 @@ DbStatus TableFile::CheckUnique(const char* buffer, long exceptRecno) const {
         std::size_t pos = index->LowerBound(key, index->keyWidth, 0);
         for (; pos < index->order.size(); ++pos) {
             std::uint32_t r = index->order[pos];
-            if (std::memcmp(index->Key(r), key, static_cast<std::size_t>(index->keyWidth)) != 0) break;
+            if (std::memcmp(index->Key(r), key, static_cast<std::size_t>(index->keyWidth)) != 0)
+                break;
             if (static_cast<long>(r) != exceptRecno) return db::kDuplicateKey;
         }
     }
@@ -475,7 +507,8 @@ DbStatus TableFile::Append(const char* buffer, std::uint32_t* recno) {
     PutU32(countBytes, r + 1);
     if (!dbf.WriteAt(4, countBytes, 4)) return db::kIoError;  // the commit
     count = r + 1;
-    for (auto& index : indexes) index->Insert(r, buffer);
+    for (auto& index : indexes)
+        index->Insert(r, buffer);
     *recno = r;
     return db::kOk;
 }
@@ -521,7 +554,8 @@ DbStatus TableFile::Delete(std::uint32_t recno) {
     if (st != db::kOk) return st;
     char flag = '*';
     if (!dbf.WriteAt(RecordOffset(recno), &flag, 1)) return db::kIoError;
-    for (auto& index : indexes) index->Remove(recno);
+    for (auto& index : indexes)
+        index->Remove(recno);
     return db::kOk;
 }
 
@@ -533,7 +567,8 @@ DbStatus TableFile::BuildIndex(IndexData& index) const {
     std::vector<char> slice(static_cast<std::size_t>(perSlice) * recordLength);
     for (std::uint32_t first = 0; first < count; first += perSlice) {
         std::uint32_t n = std::min(perSlice, count - first);
-        if (!dbf.ReadAt(RecordOffset(first), slice.data(), static_cast<std::size_t>(n) * recordLength))
+        if (!dbf.ReadAt(RecordOffset(first), slice.data(),
+                        static_cast<std::size_t>(n) * recordLength))
             return db::kFileDamaged;
         for (std::uint32_t i = 0; i < n; ++i) {
             const char* rec = slice.data() + static_cast<std::size_t>(i) * recordLength;
@@ -544,7 +579,8 @@ DbStatus TableFile::BuildIndex(IndexData& index) const {
         }
     }
     std::stable_sort(index.order.begin(), index.order.end(), [&](std::uint32_t a, std::uint32_t b) {
-        return std::memcmp(index.Key(a), index.Key(b), static_cast<std::size_t>(index.keyWidth)) < 0;
+        return std::memcmp(index.Key(a), index.Key(b), static_cast<std::size_t>(index.keyWidth)) <
+               0;
     });
     index.dirty = true;
     return db::kOk;
@@ -572,9 +608,10 @@ DbStatus TableFile::LoadIndex(IndexData& index, bool* rebuilt) {
     std::uint32_t keyWidth = GetU32(h + 24);
     std::uint32_t entries = GetU32(h + 40);
     std::size_t entrySize = static_cast<std::size_t>(keyWidth) + 4;
-    bool matches = keyWidth == static_cast<std::uint32_t>(index.keyWidth) && GetU32(h + 28) == count &&
-                   GetU32(h + 32) == recordLength && GetU32(h + 36) == changeCounter &&
-                   entries <= count && size == kEdxHeaderSize + entries * entrySize;
+    bool matches = keyWidth == static_cast<std::uint32_t>(index.keyWidth) &&
+                   GetU32(h + 28) == count && GetU32(h + 32) == recordLength &&
+                   GetU32(h + 36) == changeCounter && entries <= count &&
+                   size == kEdxHeaderSize + entries * entrySize;
     if (matches) {
         std::vector<unsigned char> body(entries * entrySize);
         matches = file.ReadAt(kEdxHeaderSize, body.data(), body.size()) &&
@@ -591,7 +628,8 @@ DbStatus TableFile::LoadIndex(IndexData& index, bool* rebuilt) {
                     break;
                 }
                 seen[r] = true;
-                std::memcpy(index.keys.data() + static_cast<std::size_t>(r) * keyWidth, e, keyWidth);
+                std::memcpy(index.keys.data() + static_cast<std::size_t>(r) * keyWidth, e,
+                            keyWidth);
                 index.order[i] = r;
                 if (i > 0) {
                     std::uint32_t p = index.order[i - 1];
@@ -685,14 +723,16 @@ DbStatus TableFile::OpenBin(bool create) {
     std::uint64_t blockBytes = static_cast<std::uint64_t>(kBinRecordsPerBlock) * blobFields * 16;
     for (std::uint32_t b = 0; b < kBinMaxBlocks; ++b) {
         std::uint64_t p = GetU64(h.data() + kBinBlockTable + 8 * b);
-        if (p != 0 && (p < kBinHeaderSize || p % 16 != 0 || p > binSize || blockBytes > binSize - p))
+        if (p != 0 &&
+            (p < kBinHeaderSize || p % 16 != 0 || p > binSize || blockBytes > binSize - p))
             return db::kFileDamaged;
         dirBlocks[b] = p;
     }
     return db::kOk;
 }
 
-DbStatus TableFile::DirectoryEntryOffset(std::uint32_t recno, int slot, bool allocate, std::uint64_t* where) {
+DbStatus TableFile::DirectoryEntryOffset(std::uint32_t recno, int slot, bool allocate,
+                                         std::uint64_t* where) {
     std::uint32_t block = recno / kBinRecordsPerBlock;
     if (block >= kBinMaxBlocks) return db::kTableFull;
     if (dirBlocks[block] == 0) {
@@ -700,7 +740,8 @@ DbStatus TableFile::DirectoryEntryOffset(std::uint32_t recno, int slot, bool all
             *where = 0;
             return db::kOk;
         }
-        std::uint64_t blockBytes = static_cast<std::uint64_t>(kBinRecordsPerBlock) * blobFields * 16;
+        std::uint64_t blockBytes =
+            static_cast<std::uint64_t>(kBinRecordsPerBlock) * blobFields * 16;
         std::uint64_t at = (binSize + 15) / 16 * 16;
         // Zeroed space first, then the pointer: a crash in between only leaks the space.
         if (!bin.Truncate(at + blockBytes)) return db::kIoError;
@@ -715,7 +756,8 @@ DbStatus TableFile::DirectoryEntryOffset(std::uint32_t recno, int slot, bool all
     return db::kOk;
 }
 
-DbStatus TableFile::BlobEntry(std::uint32_t recno, int slot, std::uint64_t* offset, std::uint32_t* length) {
+DbStatus TableFile::BlobEntry(std::uint32_t recno, int slot, std::uint64_t* offset,
+                              std::uint32_t* length) {
     std::uint64_t where = 0;
     DbStatus st = DirectoryEntryOffset(recno, slot, false, &where);
     *offset = 0;
@@ -748,14 +790,16 @@ DbStatus TableFile::ReadBlobData(std::uint32_t recno, int slot, std::vector<unsi
     std::vector<unsigned char> chunk(kChunkHeaderSize + length);
     if (!bin.ReadAt(offset, chunk.data(), chunk.size())) return db::kBlobDamaged;
     if (GetU32(chunk.data()) != kChunkMagic || GetU32(chunk.data() + 4) != recno ||
-        GetU32(chunk.data() + 8) != static_cast<std::uint32_t>(slot) || GetU32(chunk.data() + 12) != length ||
+        GetU32(chunk.data() + 8) != static_cast<std::uint32_t>(slot) ||
+        GetU32(chunk.data() + 12) != length ||
         GetU64(chunk.data() + 16) != Checksum64(chunk.data() + kChunkHeaderSize, length))
         return db::kBlobDamaged;
     data->assign(chunk.begin() + kChunkHeaderSize, chunk.end());
     return db::kOk;
 }
 
-DbStatus TableFile::WriteBlobData(std::uint32_t recno, int slot, const unsigned char* data, std::uint32_t size) {
+DbStatus TableFile::WriteBlobData(std::uint32_t recno, int slot, const unsigned char* data,
+                                  std::uint32_t size) {
     if (size > kMaxBlobSize) return db::kBadArgument;
     DbStatus st = BeginChange();
     if (st != db::kOk) return st;
@@ -819,7 +863,9 @@ struct CDbTable::Cursor {
 
 CDbTable::CDbTable(CDbConnection& connection) : m_connection(connection), m_cursor(new Cursor) {}
 
-CDbTable::~CDbTable() { Close(); }
+CDbTable::~CDbTable() {
+    Close();
+}
 
 DbStatus CDbTable::Ready() const {
     if (!m_connection.IsConnected()) return db::kNotConnected;
@@ -860,7 +906,8 @@ DbStatus CDbTable::Create(const std::string& path, const FieldDescriptor* fields
     std::string key = detail::RegistryKey(path);
     std::lock_guard<std::mutex> lock(detail::g_registryMutex);
     auto& registry = detail::Registry();
-    if (auto it = registry.find(key); it != registry.end() && !it->second.expired()) return db::kBadArgument;
+    if (auto it = registry.find(key); it != registry.end() && !it->second.expired())
+        return db::kBadArgument;
     auto file = std::make_shared<detail::TableFile>();
     file->path = path;
     DbStatus st = detail::OpenLocked(path, true, &file->dbf, &file->readOnly);
@@ -882,7 +929,8 @@ DbStatus CDbTable::Close() {
     std::string key = detail::RegistryKey(m_file->path);
     m_file.reset();  // the last holder flushes and unlocks
     auto& registry = detail::Registry();
-    if (auto it = registry.find(key); it != registry.end() && it->second.expired()) registry.erase(it);
+    if (auto it = registry.find(key); it != registry.end() && it->second.expired())
+        registry.erase(it);
     *m_cursor = Cursor();
     return db::kOk;
 }
@@ -907,15 +955,18 @@ DbStatus CDbTable::OpenIndex(const std::string& path, int* handle) {
     return db::kOk;
 }
 
-DbStatus CDbTable::CreateIndex(const std::string& path, const char* keyField, bool unique, int* handle) {
+DbStatus CDbTable::CreateIndex(const std::string& path, const char* keyField, bool unique,
+                               int* handle) {
     DbStatus st = Ready();
     if (st != db::kOk) return st;
     if (m_file->readOnly) return db::kIoError;
     int field = keyField ? m_file->FieldIndex(keyField) : -1;
-    if (field < 0 || m_file->fields[static_cast<std::size_t>(field)].type == 'B') return db::kBadField;
+    if (field < 0 || m_file->fields[static_cast<std::size_t>(field)].type == 'B')
+        return db::kBadField;
     auto& indexes = m_file->indexes;
-    indexes.erase(std::remove_if(indexes.begin(), indexes.end(), [&](auto& i) { return i->path == path; }),
-                  indexes.end());
+    indexes.erase(
+        std::remove_if(indexes.begin(), indexes.end(), [&](auto& i) { return i->path == path; }),
+        indexes.end());
     auto index = std::make_unique<detail::IndexData>();
     index->path = path;
     index->keyField = m_file->fields[static_cast<std::size_t>(field)];
@@ -935,7 +986,8 @@ DbStatus CDbTable::SelectIndex(int handle) {
     if (st != db::kOk) return st;
     if (handle < 0 || handle > static_cast<int>(m_cursor->handles.size())) return db::kBadArgument;
     m_cursor->selected = handle;
-    if (m_cursor->scopeIndex && m_cursor->scopeIndex != m_cursor->Index()) m_cursor->scopeIndex = nullptr;
+    if (m_cursor->scopeIndex && m_cursor->scopeIndex != m_cursor->Index())
+        m_cursor->scopeIndex = nullptr;
     return db::kOk;
 }
 
@@ -948,7 +1000,8 @@ bool CDbTable::Visible(long recno, DbStatus* status) {
     if (*status != db::kOk || flag == '*') return false;
     if (m_cursor->filterField < 0) return true;
     std::size_t f = static_cast<std::size_t>(m_cursor->filterField);
-    return TrimRight(buffer.data() + m_file->offsets[f], m_file->fields[f].width) == m_cursor->filterValue;
+    return TrimRight(buffer.data() + m_file->offsets[f], m_file->fields[f].width) ==
+           m_cursor->filterValue;
 }
 
 // Moves from the current record by steps (0 = settle on the current or next visible one).
@@ -968,8 +1021,10 @@ DbStatus CDbTable::MoveFromCurrent(int steps) {
                               ? index->LowerBound(index->Key(r), index->keyWidth, r)
                               : end;
         bool onCurrent = pos < index->order.size() && index->order[pos] == r;
-        if (onCurrent) pos += static_cast<std::size_t>(steps);
-        else if (steps > 1) pos += static_cast<std::size_t>(steps - 1);
+        if (onCurrent)
+            pos += static_cast<std::size_t>(steps);
+        else if (steps > 1)
+            pos += static_cast<std::size_t>(steps - 1);
         if (pos < begin) pos = begin;
         for (; pos < end; ++pos) {
             if (Visible(index->order[pos], &st)) break;
@@ -1158,14 +1213,17 @@ DbStatus CDbTable::SetScope(const char* expression, long* count) {
     long value = 0;
     int used = 0;
     if (std::sscanf(expression, "#%d=%ld%n", &handle, &value, &used) != 2 ||
-        expression[used] != '\0' || handle <= 0 || handle > static_cast<int>(m_cursor->handles.size()))
+        expression[used] != '\0' || handle <= 0 ||
+        handle > static_cast<int>(m_cursor->handles.size()))
         return db::kBadArgument;
     detail::IndexData* index = m_cursor->handles[static_cast<std::size_t>(handle - 1)];
     std::string key(static_cast<std::size_t>(index->keyWidth), ' ');
     std::string text = std::to_string(value);
     if (text.size() > key.size()) return db::kValueTooWide;
-    if (index->keyField.type == 'C') key.replace(0, text.size(), text);
-    else key.replace(key.size() - text.size(), text.size(), text);
+    if (index->keyField.type == 'C')
+        key.replace(0, text.size(), text);
+    else
+        key.replace(key.size() - text.size(), text.size(), text);
     m_cursor->selected = handle;
     m_cursor->scopeIndex = index;
     m_cursor->scopeKey = key;
@@ -1186,7 +1244,8 @@ DbStatus CDbTable::SetFilter(const char* expression) {
     if (!eq || eq == expression || eq - expression > 10) return db::kBadArgument;
     std::string name(expression, static_cast<std::size_t>(eq - expression));
     int field = m_file->FieldIndex(name.c_str());
-    if (field < 0 || m_file->fields[static_cast<std::size_t>(field)].type == 'B') return db::kBadField;
+    if (field < 0 || m_file->fields[static_cast<std::size_t>(field)].type == 'B')
+        return db::kBadField;
     m_cursor->filterField = field;
     m_cursor->filterValue = eq + 1;
     return db::kOk;
@@ -1214,7 +1273,8 @@ DbStatus CDbTable::RecordLength(int* length) {
     return db::kOk;
 }
 
-DbStatus CDbTable::ReadBlob(const char* field, void* buffer, std::uint32_t size, std::uint32_t* read) {
+DbStatus CDbTable::ReadBlob(const char* field, void* buffer, std::uint32_t size,
+                            std::uint32_t* read) {
     DbStatus st = Ready();
     *read = 0;
     if (st != db::kOk) return st;
@@ -1258,7 +1318,8 @@ DbStatus CDbTable::WriteBlob(const char* field, const void* buffer, std::uint32_
         c.pendingWrite.insert(c.pendingWrite.end(), bytes, bytes + size);
     }
     // A continuation rewrites the whole blob to fresh space, so the blob switches in one step.
-    st = m_file->WriteBlobData(static_cast<std::uint32_t>(c.recno), c.blobSlot, c.pendingWrite.data(),
+    st = m_file->WriteBlobData(static_cast<std::uint32_t>(c.recno), c.blobSlot,
+                               c.pendingWrite.data(),
                                static_cast<std::uint32_t>(c.pendingWrite.size()));
     if (st != db::kOk) c.ResetBlob();
     return st;
@@ -1294,8 +1355,10 @@ DbStatus CDbTable::CopyRecords(CDbTable& source, long* added) {
         if (j < 0) continue;
         bool toBlob = to.fields[i].type == 'B';
         bool fromBlob = from.fields[static_cast<std::size_t>(j)].type == 'B';
-        if (toBlob && fromBlob) blobs.push_back({static_cast<int>(i), j});
-        else if (!toBlob && !fromBlob) map.push_back({static_cast<int>(i), j});
+        if (toBlob && fromBlob)
+            blobs.push_back({static_cast<int>(i), j});
+        else if (!toBlob && !fromBlob)
+            map.push_back({static_cast<int>(i), j});
     }
     std::vector<char> in(from.recordLength), out(to.recordLength);
     std::vector<unsigned char> blob;
@@ -1314,9 +1377,11 @@ DbStatus CDbTable::CopyRecords(CDbTable& source, long* added) {
                 std::size_t lead = text.find_first_not_of(' ');
                 text = lead == std::string::npos ? std::string() : text.substr(lead);
                 if (text.size() > static_cast<std::size_t>(tf.width)) return db::kValueTooWide;
-                std::memcpy(dst + tf.width - static_cast<int>(text.size()), text.data(), text.size());
+                std::memcpy(dst + tf.width - static_cast<int>(text.size()), text.data(),
+                            text.size());
             } else {
-                std::memcpy(dst, text.data(), std::min<std::size_t>(text.size(), static_cast<std::size_t>(tf.width)));
+                std::memcpy(dst, text.data(),
+                            std::min<std::size_t>(text.size(), static_cast<std::size_t>(tf.width)));
             }
         }
         std::uint32_t recno = 0;
@@ -1340,8 +1405,9 @@ DbStatus CDbTable::Verify(std::string* report) {
     if (st != db::kOk) return st;
     detail::TableFile& t = *m_file;
     char line[256];
-    std::snprintf(line, sizeof line, "records %u, record length %u, header %u, fields %zu, blob fields %d\n",
-                  t.count, t.recordLength, t.headerLength, t.fields.size(), t.blobFields);
+    std::snprintf(line, sizeof line,
+                  "records %u, record length %u, header %u, fields %zu, blob fields %d\n", t.count,
+                  t.recordLength, t.headerLength, t.fields.size(), t.blobFields);
     report->append(line);
     std::uint32_t live = 0;
     std::vector<unsigned char> blob;
@@ -1368,7 +1434,8 @@ DbStatus CDbTable::Verify(std::string* report) {
                             static_cast<std::size_t>(index->keyWidth)) > 0)
                 ordered = false;
         std::snprintf(line, sizeof line, "index %s on %s: %zu keys, %s%s\n", index->path.c_str(),
-                      index->keyField.name, index->order.size(), ordered ? "in order" : "OUT OF ORDER",
+                      index->keyField.name, index->order.size(),
+                      ordered ? "in order" : "OUT OF ORDER",
                       index->order.size() == live ? "" : ", count differs from live records");
         report->append(line);
         if (!ordered || index->order.size() != live) worst = db::kFileDamaged;

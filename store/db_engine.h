@@ -54,7 +54,7 @@ struct FieldDescriptor {
 FieldDescriptor MakeField(const char* name, char type, int width, int decimals = 0);
 
 class CDbConnection {
-public:
+  public:
     DbStatus Connect(const char* applicationName);
     DbStatus SetDataFolder(const std::string& folder);
     void Close() { m_connected = false; }
@@ -64,7 +64,7 @@ public:
     DbStatus DeleteFile(const std::string& path);
     DbStatus RenameFile(const std::string& from, const std::string& to);
 
-private:
+  private:
     bool m_connected = false;
     std::string m_dataFolder;
 };
@@ -80,7 +80,7 @@ class TableFile;
 }
 
 class CDbTable {
-public:
+  public:
     explicit CDbTable(CDbConnection& connection = TheDbConnection());
     virtual ~CDbTable();
     CDbTable(const CDbTable&) = delete;
@@ -137,7 +137,7 @@ public:
     // Self-check for tools: header, counts, index order and blob pointers.
     DbStatus Verify(std::string* report);
 
-private:
+  private:
     struct Cursor;
     DbStatus Ready() const;
     DbStatus Position(long recno);

@@ -47,7 +47,9 @@ bool FileHandle::Size(std::uint64_t* size) const {
     return true;
 }
 
-bool FileHandle::Sync() const { return ::fsync(m_fd) == 0; }
+bool FileHandle::Sync() const {
+    return ::fsync(m_fd) == 0;
+}
 
 bool FileHandle::Truncate(std::uint64_t size) const {
     return ::ftruncate(m_fd, static_cast<off_t>(size)) == 0;
@@ -90,7 +92,8 @@ std::uint64_t Checksum64(const void* data, std::size_t size, std::uint64_t seed)
         h ^= h >> 29;
     }
     std::uint64_t tail = 0;
-    for (std::size_t k = 0; i + k < size; ++k) tail |= static_cast<std::uint64_t>(p[i + k]) << (8 * k);
+    for (std::size_t k = 0; i + k < size; ++k)
+        tail |= static_cast<std::uint64_t>(p[i + k]) << (8 * k);
     h = (h ^ tail) * kMul;
     h ^= h >> 32;
     return h;

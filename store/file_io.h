@@ -10,7 +10,7 @@ namespace vesk::detail {
 
 // Owns one file descriptor.
 class FileHandle {
-public:
+  public:
     FileHandle() = default;
     explicit FileHandle(int fd) : m_fd(fd) {}
     ~FileHandle() { Reset(); }
@@ -37,7 +37,7 @@ public:
     bool Sync() const;
     bool Truncate(std::uint64_t size) const;
 
-private:
+  private:
     int m_fd = -1;
 };
 
@@ -66,10 +66,12 @@ inline void PutU16(unsigned char* p, std::uint16_t v) {
     p[1] = static_cast<unsigned char>(v >> 8);
 }
 inline void PutU32(unsigned char* p, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(v >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        p[i] = static_cast<unsigned char>(v >> (8 * i));
 }
 inline void PutU64(unsigned char* p, std::uint64_t v) {
-    for (int i = 0; i < 8; ++i) p[i] = static_cast<unsigned char>(v >> (8 * i));
+    for (int i = 0; i < 8; ++i)
+        p[i] = static_cast<unsigned char>(v >> (8 * i));
 }
 inline double GetF64(const unsigned char* p) {
     std::uint64_t bits = GetU64(p);

@@ -8,7 +8,7 @@ namespace vesk {
 
 namespace {
 class Silent : public MessageSink {
-public:
+  public:
     void ShowMessage(const std::string&) override {}
     bool AskOkCancel(const std::string&) override { return false; }
 };
@@ -20,9 +20,13 @@ MessageSink& SilentMessages() {
     return silent;
 }
 
-MessageSink& Messages() { return g_sink ? *g_sink : SilentMessages(); }
+MessageSink& Messages() {
+    return g_sink ? *g_sink : SilentMessages();
+}
 
-void SetMessages(MessageSink* sink) { g_sink = sink; }
+void SetMessages(MessageSink* sink) {
+    g_sink = sink;
+}
 
 void ReportStoreError(int id, DbStatus status) {
     char text[512];
@@ -30,8 +34,12 @@ void ReportStoreError(int id, DbStatus status) {
     Messages().ShowMessage(text);
 }
 
-void ShowStoreMessage(int id) { Messages().ShowMessage(LoadString(id)); }
+void ShowStoreMessage(int id) {
+    Messages().ShowMessage(LoadString(id));
+}
 
-bool AskStoreQuestion(int id) { return Messages().AskOkCancel(LoadString(id)); }
+bool AskStoreQuestion(int id) {
+    return Messages().AskOkCancel(LoadString(id));
+}
 
 }  // namespace vesk

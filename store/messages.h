@@ -9,7 +9,7 @@
 namespace vesk {
 
 class MessageSink {
-public:
+  public:
     virtual ~MessageSink() = default;
     // A message with an OK button.
     virtual void ShowMessage(const std::string& text) = 0;

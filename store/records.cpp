@@ -23,15 +23,19 @@ void PutField(char* at, int width, const char* text, std::size_t length) {
 
 std::string FieldText(const char* at, int width) {
     int n = width;
-    while (n > 0 && std::isspace(static_cast<unsigned char>(at[n - 1]))) --n;
+    while (n > 0 && std::isspace(static_cast<unsigned char>(at[n - 1])))
+        --n;
     return std::string(at, static_cast<std::size_t>(n));
 }
 
-bool TextKind(char type) { return type == 'C' || type == 'D' || type == 'L'; }
+bool TextKind(char type) {
+    return type == 'C' || type == 'D' || type == 'L';
+}
 
 }  // namespace
 
-DbStatus PackMembers(const std::vector<FieldDescriptor>& fields, const MemberList& members, char* buffer) {
+DbStatus PackMembers(const std::vector<FieldDescriptor>& fields, const MemberList& members,
+                     char* buffer) {
     const auto& list = members.Members();
     std::size_t next = 0;
     char* at = buffer;
@@ -48,7 +52,8 @@ DbStatus PackMembers(const std::vector<FieldDescriptor>& fields, const MemberLis
         } else if (f.type == 'I') {
             if (m.kind != MemberList::Kind::Integer) return db::kBadField;
             std::snprintf(pattern, sizeof pattern, "%%%dld", f.width);
-            int n = std::snprintf(text, sizeof text, pattern, static_cast<long>(*static_cast<const std::int32_t*>(m.value)));
+            int n = std::snprintf(text, sizeof text, pattern,
+                                  static_cast<long>(*static_cast<const std::int32_t*>(m.value)));
             if (n < 0 || n > f.width) return db::kValueTooWide;
             std::memcpy(at, text, static_cast<std::size_t>(f.width));
         } else if (f.type == 'N') {
@@ -67,7 +72,8 @@ DbStatus PackMembers(const std::vector<FieldDescriptor>& fields, const MemberLis
     return next == list.size() ? db::kOk : db::kBadField;
 }
 
-DbStatus UnpackMembers(const std::vector<FieldDescriptor>& fields, const char* buffer, const MemberList& members) {
+DbStatus UnpackMembers(const std::vector<FieldDescriptor>& fields, const char* buffer,
+                       const MemberList& members) {
     const auto& list = members.Members();
     std::size_t next = 0;
     const char* at = buffer;
@@ -119,14 +125,16 @@ std::string FormatDateTime(const std::string& text) {
     return out;
 }
 
-void UpgradeNmsCondition(std::int32_t condSize, std::array<unsigned char, blob::kNmsCondSize>* cond) {
+void UpgradeNmsCondition(std::int32_t condSize,
+                         std::array<unsigned char, blob::kNmsCondSize>* cond) {
     if (condSize != static_cast<std::int32_t>(blob::kNmsCondSizeOld)) return;
     unsigned char* p = cond->data();
     std::memmove(p + 76, p + 72, 412 - 72);
     std::memset(p + 72, 0, 4);
 }
 
-void UpgradeNmsFactors(std::int32_t* factSize, std::int32_t count, std::vector<unsigned char>* factors) {
+void UpgradeNmsFactors(std::int32_t* factSize, std::int32_t count,
+                       std::vector<unsigned char>* factors) {
     if (count <= 0) return;
     std::size_t n = static_cast<std::size_t>(count);
     if (factors->size() < n * blob::kNmsFactorSize) factors->resize(n * blob::kNmsFactorSize, 0);

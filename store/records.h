@@ -13,7 +13,7 @@ namespace vesk {
 
 // The members of a record in field order, as Pack and Unpack walk them.
 class MemberList {
-public:
+  public:
     enum class Kind { Integer, Number, Text };
     struct Member {
         Kind kind;
@@ -24,7 +24,7 @@ public:
     MemberList& operator()(std::string& v) { return Add(Kind::Text, &v); }
     const std::vector<Member>& Members() const { return m_members; }
 
-private:
+  private:
     MemberList& Add(Kind kind, void* value) {
         m_members.push_back({kind, value});
         return *this;
@@ -49,8 +49,8 @@ struct ImpulseRecord {
     std::int32_t multiplier = 0;
     int noMls = 0;  // not a field: set on read when the stored MESTIME is 50 or more
     void Members(MemberList& m) {
-        m(folderId)(impulseId)(sampling)(mesTime)(mesNum)(channel)(bit)(time)(title)(comment)(useFilter)(
-            iFilterId)(temperature)(humidity)(multiplier);
+        m(folderId)(impulseId)(
+            sampling)(mesTime)(mesNum)(channel)(bit)(time)(title)(comment)(useFilter)(iFilterId)(temperature)(humidity)(multiplier);
     }
 };
 
@@ -69,8 +69,8 @@ struct NmsRecord {
     std::string time;
     std::int32_t condSize = 0, factSize = 0, nNmsFact = 0;
     void Members(MemberList& m) {
-        m(folderId)(nmsId)(sampling)(channel)(sampleNum)(number)(dataTime)(time)(condSize)(factSize)(
-            nNmsFact);
+        m(folderId)(nmsId)(
+            sampling)(channel)(sampleNum)(number)(dataTime)(time)(condSize)(factSize)(nNmsFact);
     }
 };
 
@@ -95,8 +95,8 @@ struct AcParamRecord {
     double deltaT0L = 0, deltaT0R = 0, deltaT1L = 0, deltaT1R = 0;  // ms
     std::array<AcParamBand, kAcParamBands> bands{};
     void Members(MemberList& m) {
-        m(impulseId)(nData)(freqBand)(aFilter)(splRefData)(splRefLevel)(dt1MinTime)(tsubEnd)(tsubAuto)(
-            tsubNoise)(iaccWLevel)(prefSpl)(prefTauE)(deltaT0L)(deltaT0R)(deltaT1L)(deltaT1R);
+        m(impulseId)(nData)(
+            freqBand)(aFilter)(splRefData)(splRefLevel)(dt1MinTime)(tsubEnd)(tsubAuto)(tsubNoise)(iaccWLevel)(prefSpl)(prefTauE)(deltaT0L)(deltaT0R)(deltaT1L)(deltaT1R);
         for (auto& b : bands)
             m(b.freq)(b.splL)(b.splR)(b.aL)(b.aR)(b.tsubL)(b.tsubR)(b.iacc)(b.tiacc)(b.wiacc);
     }
@@ -109,8 +109,10 @@ struct AcfFactRecord {
 
 // Encodes the members into a record buffer of the given fields; 0 or a status.
 // A value whose text is wider than its field is refused with db::kValueTooWide.
-DbStatus PackMembers(const std::vector<FieldDescriptor>& fields, const MemberList& members, char* buffer);
-DbStatus UnpackMembers(const std::vector<FieldDescriptor>& fields, const char* buffer, const MemberList& members);
+DbStatus PackMembers(const std::vector<FieldDescriptor>& fields, const MemberList& members,
+                     char* buffer);
+DbStatus UnpackMembers(const std::vector<FieldDescriptor>& fields, const char* buffer,
+                       const MemberList& members);
 
 template <class Record>
 DbStatus Pack(const std::vector<FieldDescriptor>& fields, Record& record, char* buffer) {
@@ -147,9 +149,11 @@ constexpr std::uint32_t kNsTmpDataSize = 100;
 }  // namespace blob
 
 // Brings an NMSCOND blob of the 412-byte layout up to 416 bytes in place.
-void UpgradeNmsCondition(std::int32_t condSize, std::array<unsigned char, blob::kNmsCondSize>* cond);
+void UpgradeNmsCondition(std::int32_t condSize,
+                         std::array<unsigned char, blob::kNmsCondSize>* cond);
 // Brings NMSFACTOR records of 32 or 36 bytes up to 40 bytes in place; the buffer holds
 // count * 40 bytes with the stored records at its start. Updates factSize.
-void UpgradeNmsFactors(std::int32_t* factSize, std::int32_t count, std::vector<unsigned char>* factors);
+void UpgradeNmsFactors(std::int32_t* factSize, std::int32_t count,
+                       std::vector<unsigned char>* factors);
 
 }  // namespace vesk

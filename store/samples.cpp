@@ -17,7 +17,8 @@ bool ParseWaveBlock(const unsigned char* data, std::size_t size, SampleBlock* bl
     block->bits = bits;
     block->samples.resize(bytes / 2);
     for (std::size_t i = 0; i < block->samples.size(); ++i)
-        block->samples[i] = static_cast<std::int16_t>(detail::GetU16(data + kWaveHeaderSize + 2 * i));
+        block->samples[i] =
+            static_cast<std::int16_t>(detail::GetU16(data + kWaveHeaderSize + 2 * i));
     return true;
 }
 
@@ -27,7 +28,8 @@ std::vector<unsigned char> MakeWaveBlock(int channels, const std::vector<std::in
     detail::PutU16(out.data() + 2, 16);
     detail::PutU32(out.data() + 8, static_cast<std::uint32_t>(samples.size() * 2));
     for (std::size_t i = 0; i < samples.size(); ++i)
-        detail::PutU16(out.data() + kWaveHeaderSize + 2 * i, static_cast<std::uint16_t>(samples[i]));
+        detail::PutU16(out.data() + kWaveHeaderSize + 2 * i,
+                       static_cast<std::uint16_t>(samples[i]));
     return out;
 }
 

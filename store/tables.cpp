@@ -19,17 +19,18 @@ FieldDescriptor F(const char* name, char type, int width, int decimals = 0) {
 
 std::vector<FieldDescriptor> AcParamSchema() {
     std::vector<FieldDescriptor> s = {
-        F("IMPULSEID", 'I', 8),  F("NDATA", 'I', 2),         F("FREQBAND", 'I', 1),
-        F("AFILTER", 'I', 1),    F("SPLREFDATA", 'I', 8),    F("SPLREFLVL", 'N', 8, 2),
-        F("DT1MINTIME", 'N', 8, 2), F("TSUBEND", 'N', 8, 2), F("TSUBAUTO", 'I', 1),
-        F("TSUBNOISE", 'N', 8, 2), F("IACCWLEVEL", 'N', 8, 2), F("PREFSPL", 'N', 8, 2),
-        F("PREFTAUE", 'N', 8, 2), F("DELTAT0L", 'N', 8, 2),  F("DELTAT0R", 'N', 8, 2),
-        F("DELTAT1L", 'N', 8, 2), F("DELTAT1R", 'N', 8, 2)};
+        F("IMPULSEID", 'I', 8),     F("NDATA", 'I', 2),         F("FREQBAND", 'I', 1),
+        F("AFILTER", 'I', 1),       F("SPLREFDATA", 'I', 8),    F("SPLREFLVL", 'N', 8, 2),
+        F("DT1MINTIME", 'N', 8, 2), F("TSUBEND", 'N', 8, 2),    F("TSUBAUTO", 'I', 1),
+        F("TSUBNOISE", 'N', 8, 2),  F("IACCWLEVEL", 'N', 8, 2), F("PREFSPL", 'N', 8, 2),
+        F("PREFTAUE", 'N', 8, 2),   F("DELTAT0L", 'N', 8, 2),   F("DELTAT0R", 'N', 8, 2),
+        F("DELTAT1L", 'N', 8, 2),   F("DELTAT1R", 'N', 8, 2)};
     const char* names[] = {"SPLL", "SPLR", "AL", "AR", "TSUBL", "TSUBR", "IACC", "TIACC", "WIACC"};
     for (int n = 0; n < kAcParamBands; ++n) {
         std::string suffix = std::to_string(n);
         s.push_back(F(("FREQ" + suffix).c_str(), 'I', 6));
-        for (const char* name : names) s.push_back(F((name + suffix).c_str(), 'N', 8, 2));
+        for (const char* name : names)
+            s.push_back(F((name + suffix).c_str(), 'N', 8, 2));
     }
     return s;
 }
@@ -46,25 +47,31 @@ bool ConnectStoreAt(const std::string& dataPath) {
     return !ec;
 }
 
-bool ConnectStore(const std::string& workingDir) { return ConnectStoreAt(workingDir + "/DATA"); }
+bool ConnectStore(const std::string& workingDir) {
+    return ConnectStoreAt(workingDir + "/DATA");
+}
 
-const std::string& DataPath() { return g_dataPath; }
+const std::string& DataPath() {
+    return g_dataPath;
+}
 
-std::string StorePath(const std::string& fileName) { return g_dataPath + "/" + fileName; }
+std::string StorePath(const std::string& fileName) {
+    return g_dataPath + "/" + fileName;
+}
 
 const TableSpec& FolderSpec() {
-    static const TableSpec spec{"FOLDER",
-                                {F("FOLDERID", 'I', 8), F("TYPE", 'C', 1), F("NAME", 'C', 20),
-                                 F("PLACE", 'C', 20), F("DATE", 'C', 8), F("TITLE", 'C', 30),
-                                 F("COMMENT", 'C', 100), F("SCALE", 'N', 8, 2)},
-                                195,
-                                {{"FOLDER1.EDX", "FOLDERID", true, str::kCantCreateFolderIndex}},
-                                false,
-                                str::kConvertFolder,
-                                str::kCantCreateFolder,
-                                str::kCantOpenFolder,
-                                str::kCantConvertFolder,
-                                str::kCantReadFolder};
+    static const TableSpec spec{
+        "FOLDER",
+        {F("FOLDERID", 'I', 8), F("TYPE", 'C', 1), F("NAME", 'C', 20), F("PLACE", 'C', 20),
+         F("DATE", 'C', 8), F("TITLE", 'C', 30), F("COMMENT", 'C', 100), F("SCALE", 'N', 8, 2)},
+        195,
+        {{"FOLDER1.EDX", "FOLDERID", true, str::kCantCreateFolderIndex}},
+        false,
+        str::kConvertFolder,
+        str::kCantCreateFolder,
+        str::kCantOpenFolder,
+        str::kCantConvertFolder,
+        str::kCantReadFolder};
     return spec;
 }
 
@@ -73,9 +80,9 @@ const TableSpec& ImpulseSpec() {
         "IMPULSE",
         {F("FOLDERID", 'I', 8), F("IMPULSEID", 'I', 8), F("SAMPLING", 'I', 6), F("MESTIME", 'I', 2),
          F("MESNUM", 'I', 3), F("CHANNEL", 'I', 1), F("BIT", 'I', 2), F("TIME", 'C', 14),
-         F("TITLE", 'C', 30), F("COMMENT", 'C', 100), F("USEFILTER", 'I', 1), F("IFILTERID", 'I', 8),
-         F("TEMPERATUR", 'N', 8, 2), F("HUMIDITY", 'N', 8, 2), F("MULTIPLIER", 'I', 5),
-         F("WAVEDATA", 'B', 0)},
+         F("TITLE", 'C', 30), F("COMMENT", 'C', 100), F("USEFILTER", 'I', 1),
+         F("IFILTERID", 'I', 8), F("TEMPERATUR", 'N', 8, 2), F("HUMIDITY", 'N', 8, 2),
+         F("MULTIPLIER", 'I', 5), F("WAVEDATA", 'B', 0)},
         204,
         {{"IMPULSE1.EDX", "FOLDERID", false, str::kCantCreateImpulseIndex1},
          {"IMPULSE2.EDX", "IMPULSEID", true, str::kCantCreateImpulseIndex2}},
@@ -156,17 +163,18 @@ const TableSpec& AcParamSpec() {
 }
 
 const TableSpec& AcfFactSpec() {
-    static const TableSpec spec{"ACFFACT",
-                                {F("ACFID", 'I', 8), F("CONDSIZE", 'I', 5), F("FACTSIZE", 'I', 5),
-                                 F("NACFFACT", 'I', 4), F("ACFCOND2", 'B', 0), F("ACFFACTOR", 'B', 0)},
-                                22,
-                                {{"ACFFACT1.EDX", "ACFID", true, str::kCantCreateCalcIndex}},
-                                true,
-                                str::kDeleteOldCalculation,
-                                str::kCantCreateCalc,
-                                str::kCantOpenCalc,
-                                0,
-                                str::kCantReadCalc};
+    static const TableSpec spec{
+        "ACFFACT",
+        {F("ACFID", 'I', 8), F("CONDSIZE", 'I', 5), F("FACTSIZE", 'I', 5), F("NACFFACT", 'I', 4),
+         F("ACFCOND2", 'B', 0), F("ACFFACTOR", 'B', 0)},
+        22,
+        {{"ACFFACT1.EDX", "ACFID", true, str::kCantCreateCalcIndex}},
+        true,
+        str::kDeleteOldCalculation,
+        str::kCantCreateCalc,
+        str::kCantOpenCalc,
+        0,
+        str::kCantReadCalc};
     return spec;
 }
 
@@ -209,7 +217,8 @@ int CStoreTable::OpenOnce(const std::string& dataPath, bool* again) {
     if (m_spec.name == std::string("NMS")) matches = matches && fieldCount == 15;
     if (m_spec.name == std::string("ACFFACT")) {
         FieldDescriptor fifth;
-        matches = matches && Descriptor(5, &fifth) == db::kOk && std::strcmp(fifth.name, "ACFCOND2") == 0;
+        matches =
+            matches && Descriptor(5, &fifth) == db::kOk && std::strcmp(fifth.name, "ACFCOND2") == 0;
     }
     if (!matches) {
         CDbConnection& connection = TheDbConnection();
@@ -279,7 +288,8 @@ DbStatus CStoreTable::Fields(const std::vector<FieldDescriptor>** fields) {
         if (st != db::kOk) return st;
         std::vector<FieldDescriptor> loaded(static_cast<std::size_t>(n));
         for (int i = 1; i <= n; ++i)
-            if ((st = Descriptor(i, &loaded[static_cast<std::size_t>(i - 1)])) != db::kOk) return st;
+            if ((st = Descriptor(i, &loaded[static_cast<std::size_t>(i - 1)])) != db::kOk)
+                return st;
         if ((st = RecordLength(&m_recordLength)) != db::kOk) return st;
         --m_recordLength;
         m_fields = std::move(loaded);
@@ -331,7 +341,9 @@ int CStoreTable::NextId(std::int32_t* id) {
         ++seen;
     }
     if (!key) return 0;
-    long last = std::strtol(std::string(m_buffer.data() + offset, static_cast<std::size_t>(key->width)).c_str(), nullptr, 10);
+    long last = std::strtol(
+        std::string(m_buffer.data() + offset, static_cast<std::size_t>(key->width)).c_str(),
+        nullptr, 10);
     if (last >= 99999999) {
         ReportStoreError(m_spec.readMessage, db::kTableFull);
         return 0;
@@ -407,7 +419,8 @@ int CStoreTable::AppendRecord(Record& record, int message) {
     return 1;
 }
 
-int CStoreTable::WriteBlobChecked(const char* field, const void* data, std::uint32_t size, int message) {
+int CStoreTable::WriteBlobChecked(const char* field, const void* data, std::uint32_t size,
+                                  int message) {
     DbStatus st = WriteBlob(field, data, size);
     if (st != db::kOk) {
         ReportStoreError(message, st);
@@ -429,9 +442,15 @@ int CStoreTable::ReadBlobChecked(const char* field, void* data, std::uint32_t si
 
 // ---------------------------------------------------------------------------------------------
 
-int CFolderTable::Read(long folderId, FolderRecord* record) { return ReadById(Index1(), folderId, record); }
-int CFolderTable::ReadNext(FolderRecord* record) { return ReadNextRecord(record); }
-int CFolderTable::Append(FolderRecord& record) { return AppendRecord(record, str::kCantCreateFolder); }
+int CFolderTable::Read(long folderId, FolderRecord* record) {
+    return ReadById(Index1(), folderId, record);
+}
+int CFolderTable::ReadNext(FolderRecord* record) {
+    return ReadNextRecord(record);
+}
+int CFolderTable::Append(FolderRecord& record) {
+    return AppendRecord(record, str::kCantCreateFolder);
+}
 
 namespace {
 void DecodeMesTime(ImpulseRecord* record) {
@@ -456,46 +475,57 @@ int CImpulseTable::Append(ImpulseRecord& record, const std::vector<unsigned char
     ImpulseRecord stored = record;
     if (stored.noMls) stored.mesTime += 50;
     if (!AppendRecord(stored, str::kCantCreateImpulse)) return 0;
-    return WriteBlobChecked("WAVEDATA", waveBlock.data(), static_cast<std::uint32_t>(waveBlock.size()),
-                            str::kCantCreateImpulse);
+    return WriteBlobChecked("WAVEDATA", waveBlock.data(),
+                            static_cast<std::uint32_t>(waveBlock.size()), str::kCantCreateImpulse);
 }
 
-int CAcfTable::Read(long acfId, AcfRecord* record) { return ReadById(Index2(), acfId, record); }
-int CAcfTable::ReadNext(AcfRecord* record) { return ReadNextRecord(record); }
+int CAcfTable::Read(long acfId, AcfRecord* record) {
+    return ReadById(Index2(), acfId, record);
+}
+int CAcfTable::ReadNext(AcfRecord* record) {
+    return ReadNextRecord(record);
+}
 int CAcfTable::Append(AcfRecord& record, const std::vector<unsigned char>& waveBlock) {
     if (!AppendRecord(record, str::kCantCreateAcf)) return 0;
-    return WriteBlobChecked("WAVEDATA", waveBlock.data(), static_cast<std::uint32_t>(waveBlock.size()),
-                            str::kCantCreateAcf);
+    return WriteBlobChecked("WAVEDATA", waveBlock.data(),
+                            static_cast<std::uint32_t>(waveBlock.size()), str::kCantCreateAcf);
 }
 
 int CNmsTable::Read(long nmsId, NmsRecord* record, NmsBlobs* blobs) {
     int ok = nmsId == -1 ? ReadCurrentRecord(record) : ReadById(Index2(), nmsId, record);
     if (!ok || !blobs) return ok;
     // Blobs are read into cleared buffers: a short blob leaves zeros behind it.
-    if (!ReadBlobChecked("NMSCOND", blobs->cond.data(), blob::kNmsCondSize, str::kCantReadCalc)) return 0;
+    if (!ReadBlobChecked("NMSCOND", blobs->cond.data(), blob::kNmsCondSize, str::kCantReadCalc))
+        return 0;
     UpgradeNmsCondition(record->condSize, &blobs->cond);
     std::int32_t count = std::clamp(record->nNmsFact, 0, 999999);
     blobs->factors.assign(static_cast<std::size_t>(count) * blob::kNmsFactorSize, 0);
-    if (count > 0 && !ReadBlobChecked("NMSFACTOR", blobs->factors.data(),
-                                      static_cast<std::uint32_t>(blobs->factors.size()), str::kCantReadCalc))
+    if (count > 0 &&
+        !ReadBlobChecked("NMSFACTOR", blobs->factors.data(),
+                         static_cast<std::uint32_t>(blobs->factors.size()), str::kCantReadCalc))
         return 0;
     UpgradeNmsFactors(&record->factSize, count, &blobs->factors);
-    if (!ReadBlobChecked("NOISESRC", blobs->source.data(), blob::kNoiseSourceSize, str::kCantReadCalc)) return 0;
+    if (!ReadBlobChecked("NOISESRC", blobs->source.data(), blob::kNoiseSourceSize,
+                         str::kCantReadCalc))
+        return 0;
     return 1;
 }
 
-int CNmsTable::ReadNext(NmsRecord* record) { return ReadNextRecord(record); }
+int CNmsTable::ReadNext(NmsRecord* record) {
+    return ReadNextRecord(record);
+}
 
 int CNmsTable::Append(NmsRecord& record, const std::vector<unsigned char>& waveBlock,
                       const std::array<unsigned char, blob::kNmsCondSize>& cond) {
     if (!AppendRecord(record, str::kCantCreateNms)) return 0;
-    if (!WriteBlobChecked("WAVEDATA", waveBlock.data(), static_cast<std::uint32_t>(waveBlock.size()),
-                          str::kCantCreateNms))
+    if (!WriteBlobChecked("WAVEDATA", waveBlock.data(),
+                          static_cast<std::uint32_t>(waveBlock.size()), str::kCantCreateNms))
         return 0;
     return WriteBlobChecked("NMSCOND", cond.data(), blob::kNmsCondSize, str::kCantCreateNms);
 }
 
-DbStatus CNmsTable::WriteResult(NmsRecord& record, const std::array<unsigned char, blob::kNmsCondSize>& cond,
+DbStatus CNmsTable::WriteResult(NmsRecord& record,
+                                const std::array<unsigned char, blob::kNmsCondSize>& cond,
                                 const std::vector<unsigned char>& factors,
                                 const std::array<unsigned char, blob::kNoiseSourceSize>& source) {
     DbStatus st = WriteBlob("NMSCOND", cond.data(), blob::kNmsCondSize);
@@ -527,7 +557,8 @@ int CNsTmpTable::NextTemplateId(std::int32_t* id) {
         ReportStoreError(str::kCantReadNsTmp, st);
         return 0;
     }
-    *id = static_cast<std::int32_t>(std::strtol(std::string(m_buffer.data(), 8).c_str(), nullptr, 10) + 1);
+    *id = static_cast<std::int32_t>(
+        std::strtol(std::string(m_buffer.data(), 8).c_str(), nullptr, 10) + 1);
     return 1;
 }
 
@@ -551,7 +582,9 @@ int CNsTmpTable::ReadNextWithData(NsTmpRecord* record, TemplateData* data) {
 
 int CNsTmpTable::Append(NsTmpRecord& record, const TemplateData* data) {
     if (!AppendRecord(record, str::kCantWriteNsTmp)) return 0;
-    return data ? WriteBlobChecked("NSTMPDATA", data->data(), blob::kNsTmpDataSize, str::kCantWriteNsTmp) : 1;
+    return data ? WriteBlobChecked("NSTMPDATA", data->data(), blob::kNsTmpDataSize,
+                                   str::kCantWriteNsTmp)
+                : 1;
 }
 
 int CNsTmpTable::Update(NsTmpRecord& record, const TemplateData* data) {
@@ -562,7 +595,9 @@ int CNsTmpTable::Update(NsTmpRecord& record, const TemplateData* data) {
         ReportStoreError(str::kCantWriteNsTmp, st);
         return 0;
     }
-    return data ? WriteBlobChecked("NSTMPDATA", data->data(), blob::kNsTmpDataSize, str::kCantWriteNsTmp) : 1;
+    return data ? WriteBlobChecked("NSTMPDATA", data->data(), blob::kNsTmpDataSize,
+                                   str::kCantWriteNsTmp)
+                : 1;
 }
 
 int CNsTmpTable::Delete(long nsTmpId) {
@@ -579,16 +614,20 @@ int CAcParamTable::Read(long impulseId, AcParamRecord* record) {
     return ReadById(Index1(), impulseId, record, true);
 }
 
-int CAcParamTable::Exists(long impulseId) {
-    std::string key = FormatKey(impulseId);
+int CStoreTable::ExistsById(long id) {
+    std::string key = FormatKey(id);
     bool found = false;
-    DbStatus st = SelectIndex(Index1());
+    DbStatus st = SelectIndex(IdIndex());
     if (st == db::kOk) st = Find(key.data(), 8, &found);
     if (st != db::kOk) {
         ReportStoreError(str::kCantFindCalc, st);
         return 0;
     }
     return found ? 1 : 0;
+}
+
+int CAcParamTable::Exists(long impulseId) {
+    return ExistsById(impulseId);
 }
 
 int CAcParamTable::Update(AcParamRecord& record) {
@@ -622,28 +661,21 @@ DbStatus CAcParamTable::Write(AcParamRecord& record) {
 int CAcfFactTable::Read(long acfId, AcfFactRecord* record, AcfFactBlobs* blobs) {
     if (!ReadById(Index1(), acfId, record, true)) return 0;
     if (!blobs) return 1;
-    if (!ReadBlobChecked("ACFCOND2", blobs->cond.data(), blob::kAcfCondSize, str::kCantReadCalc)) return 0;
+    if (!ReadBlobChecked("ACFCOND2", blobs->cond.data(), blob::kAcfCondSize, str::kCantReadCalc))
+        return 0;
     std::size_t count = static_cast<std::size_t>(std::clamp(record->nAcfFact, 0, 9999));
     blobs->factors.assign(count * blob::kAcfFactorSize, 0);
     blobs->peaks.assign(count * blob::kAcfPeakSize, 0);
     if (count == 0) return 1;
-    if (!ReadBlobChecked("ACFFACTOR", blobs->factors.data(), static_cast<std::uint32_t>(blobs->factors.size()),
-                         str::kCantReadCalc))
+    if (!ReadBlobChecked("ACFFACTOR", blobs->factors.data(),
+                         static_cast<std::uint32_t>(blobs->factors.size()), str::kCantReadCalc))
         return 0;
-    return ReadBlobChecked(nullptr, blobs->peaks.data(), static_cast<std::uint32_t>(blobs->peaks.size()),
-                           str::kCantReadCalc);
+    return ReadBlobChecked(nullptr, blobs->peaks.data(),
+                           static_cast<std::uint32_t>(blobs->peaks.size()), str::kCantReadCalc);
 }
 
 int CAcfFactTable::Exists(long acfId) {
-    std::string key = FormatKey(acfId);
-    bool found = false;
-    DbStatus st = SelectIndex(Index1());
-    if (st == db::kOk) st = Find(key.data(), 8, &found);
-    if (st != db::kOk) {
-        ReportStoreError(str::kCantFindCalc, st);
-        return 0;
-    }
-    return found ? 1 : 0;
+    return ExistsById(acfId);
 }
 
 DbStatus CAcfFactTable::Write(AcfFactRecord& record, const AcfFactBlobs& blobs) {
@@ -656,7 +688,8 @@ DbStatus CAcfFactTable::Write(AcfFactRecord& record, const AcfFactBlobs& blobs) 
     if (st == db::kOk) st = WriteByLeadingKey(*this, Index1(), m_buffer);
     if (st == db::kOk) st = WriteBlob("ACFCOND2", blobs.cond.data(), blob::kAcfCondSize);
     if (st == db::kOk)
-        st = WriteBlob("ACFFACTOR", blobs.factors.data(), static_cast<std::uint32_t>(blobs.factors.size()));
+        st = WriteBlob("ACFFACTOR", blobs.factors.data(),
+                       static_cast<std::uint32_t>(blobs.factors.size()));
     if (st == db::kOk && count > 0)
         st = WriteBlob(nullptr, blobs.peaks.data(), static_cast<std::uint32_t>(blobs.peaks.size()));
     return st;
@@ -667,7 +700,8 @@ DbStatus CAcfFactTable::Write(AcfFactRecord& record, const AcfFactBlobs& blobs) 
 namespace {
 // Deletes the results of every measurement of a folder, then the measurements.
 template <class MeasurementTable, class Measurement, class ResultTable>
-bool DeleteMeasurementsWithResults(long folderId, const std::string& key, int Measurement::*idMember) {
+bool DeleteMeasurementsWithResults(long folderId, const std::string& key,
+                                   int Measurement::*idMember) {
     MeasurementTable measurements;
     ResultTable results;
     if (!measurements.Open() || !results.Open()) return false;
@@ -675,7 +709,8 @@ bool DeleteMeasurementsWithResults(long folderId, const std::string& key, int Me
     if (!measurements.SetScopeTo(folderId, &count)) return false;
     std::vector<long> ids;
     Measurement m;
-    for (long i = 0; i < count && measurements.ReadNext(&m); ++i) ids.push_back(m.*idMember);
+    for (long i = 0; i < count && measurements.ReadNext(&m); ++i)
+        ids.push_back(m.*idMember);
     results.SelectIndex(results.Index1());
     for (long id : ids) {
         std::string k = FormatKey(id);
@@ -715,11 +750,12 @@ int DeleteFolder(long folderId) {
             return 0;
         }
     } else if (folder.type == "I") {
-        if (!DeleteMeasurementsWithResults<CImpulseTable, ImpulseRecord, CAcParamTable>(folderId, key,
-                                                                                      &ImpulseRecord::impulseId))
+        if (!DeleteMeasurementsWithResults<CImpulseTable, ImpulseRecord, CAcParamTable>(
+                folderId, key, &ImpulseRecord::impulseId))
             return 0;
     } else if (folder.type == "A") {
-        if (!DeleteMeasurementsWithResults<CAcfTable, AcfRecord, CAcfFactTable>(folderId, key, &AcfRecord::acfId))
+        if (!DeleteMeasurementsWithResults<CAcfTable, AcfRecord, CAcfFactTable>(folderId, key,
+                                                                                &AcfRecord::acfId))
             return 0;
     }
     return 1;

@@ -46,7 +46,7 @@ const TableSpec& AcfFactSpec();
 
 // A table of the store with its layout check, indexes and cached field descriptors.
 class CStoreTable : public CDbTable {
-public:
+  public:
     // 1 when open with its indexes, 0 after a message or a Cancel.
     int Open(const std::string& dataPath = DataPath());
     const TableSpec& Spec() const { return m_spec; }
@@ -76,7 +76,7 @@ public:
     // The next free ID of the ID index: last key + 1, or 1 on an empty table.
     int NextId(std::int32_t* id);
 
-protected:
+  protected:
     explicit CStoreTable(const TableSpec& spec) : m_spec(spec) {}
     // Read by ID through the ID index (the `readMessage` on failure; missing keys are silent).
     template <class Record>
@@ -87,13 +87,15 @@ protected:
     int ReadNextRecord(Record* record);
     template <class Record>
     int AppendRecord(Record& record, int message);
+    // Whether the ID index holds the ID ("Can't find calculation file." on failure).
+    int ExistsById(long id);
     int WriteBlobChecked(const char* field, const void* data, std::uint32_t size, int message);
     int ReadBlobChecked(const char* field, void* data, std::uint32_t size, int message);
     int IdIndex() const { return m_index[1] ? m_index[1] : m_index[0]; }
 
     std::vector<char> m_buffer;
 
-private:
+  private:
     int OpenOnce(const std::string& dataPath, bool* again);
     const TableSpec& m_spec;
     int m_index[2] = {0, 0};
@@ -102,7 +104,7 @@ private:
 };
 
 class CFolderTable : public CStoreTable {
-public:
+  public:
     CFolderTable() : CStoreTable(FolderSpec()) {}
     int Read(long folderId, FolderRecord* record);
     int ReadNext(FolderRecord* record);
@@ -113,7 +115,7 @@ public:
 struct SampleBlock;
 
 class CImpulseTable : public CStoreTable {
-public:
+  public:
     CImpulseTable() : CStoreTable(ImpulseSpec()) {}
     // ID -1 reads the current record. MESTIME of 50 or more decodes with the no-MLS flag.
     int Read(long impulseId, ImpulseRecord* record);
@@ -122,7 +124,7 @@ public:
 };
 
 class CAcfTable : public CStoreTable {
-public:
+  public:
     CAcfTable() : CStoreTable(AcfSpec()) {}
     int Read(long acfId, AcfRecord* record);
     int ReadNext(AcfRecord* record);
@@ -137,7 +139,7 @@ struct NmsBlobs {
 };
 
 class CNmsTable : public CStoreTable {
-public:
+  public:
     CNmsTable() : CStoreTable(NmsSpec()) {}
     // ID -1 reads the current record; blobs may be null.
     int Read(long nmsId, NmsRecord* record, NmsBlobs* blobs = nullptr);
@@ -145,13 +147,14 @@ public:
     int Append(NmsRecord& record, const std::vector<unsigned char>& waveBlock,
                const std::array<unsigned char, blob::kNmsCondSize>& cond);
     // Writes an analysis on the current record: blobs, kept hand-given name, then the record.
-    DbStatus WriteResult(NmsRecord& record, const std::array<unsigned char, blob::kNmsCondSize>& cond,
+    DbStatus WriteResult(NmsRecord& record,
+                         const std::array<unsigned char, blob::kNmsCondSize>& cond,
                          const std::vector<unsigned char>& factors,
                          const std::array<unsigned char, blob::kNoiseSourceSize>& source);
 };
 
 class CNsTmpTable : public CStoreTable {
-public:
+  public:
     using TemplateData = std::array<unsigned char, blob::kNsTmpDataSize>;
     CNsTmpTable() : CStoreTable(NsTmpSpec()) {}
     // 1 with the next ID (0 for an empty table), 0 after a failure.
@@ -164,7 +167,7 @@ public:
 };
 
 class CAcParamTable : public CStoreTable {
-public:
+  public:
     CAcParamTable() : CStoreTable(AcParamSpec()) {}
     int Read(long impulseId, AcParamRecord* record);
     int Exists(long impulseId);
@@ -180,7 +183,7 @@ struct AcfFactBlobs {
 };
 
 class CAcfFactTable : public CStoreTable {
-public:
+  public:
     CAcfFactTable() : CStoreTable(AcfFactSpec()) {}
     int Read(long acfId, AcfFactRecord* record, AcfFactBlobs* blobs = nullptr);
     int Exists(long acfId);

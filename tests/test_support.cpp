@@ -22,16 +22,20 @@ TempDir::~TempDir() {
     std::filesystem::remove_all(m_path, ec);
 }
 
-TempStore::TempStore() : m_data(m_dir.Path() + "/DATA") { ConnectStoreAt(m_data); }
+TempStore::TempStore() : m_data(m_dir.Path() + "/DATA") {
+    ConnectStoreAt(m_data);
+}
 
 std::vector<unsigned char> ReadFileBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    return std::vector<unsigned char>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return std::vector<unsigned char>(std::istreambuf_iterator<char>(in),
+                                      std::istreambuf_iterator<char>());
 }
 
 void WriteFileBytes(const std::string& path, const std::vector<unsigned char>& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
 }
 
 }  // namespace vesk::test

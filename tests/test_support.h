@@ -10,7 +10,7 @@ namespace vesk::test {
 
 // A fresh folder under the temporary path, removed with everything in it at the end.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -18,14 +18,16 @@ public:
     const std::string& Path() const { return m_path; }
     std::string File(const std::string& name) const { return m_path + "/" + name; }
 
-private:
+  private:
     std::string m_path;
 };
 
 // Records every message and answers questions from a script (then the default).
 class ScriptedMessages : public MessageSink {
-public:
-    explicit ScriptedMessages(bool defaultAnswer = false) : m_default(defaultAnswer) { SetMessages(this); }
+  public:
+    explicit ScriptedMessages(bool defaultAnswer = false) : m_default(defaultAnswer) {
+        SetMessages(this);
+    }
     ~ScriptedMessages() override { SetMessages(nullptr); }
     void ShowMessage(const std::string& text) override { shown.push_back(text); }
     bool AskOkCancel(const std::string& text) override {
@@ -40,18 +42,18 @@ public:
     std::vector<std::string> shown, asked;
     std::vector<bool> answers;
 
-private:
+  private:
     bool m_default;
 };
 
 // A temporary store connected as the data path.
 class TempStore {
-public:
+  public:
     TempStore();
     const std::string& DataPath() const { return m_data; }
     std::string File(const std::string& name) const { return m_data + "/" + name; }
 
-private:
+  private:
     TempDir m_dir;
     std::string m_data;
 };

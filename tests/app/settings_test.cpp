@@ -12,9 +12,9 @@ namespace {
 TEST(Settings, DefaultsSitAtTheirOffsets) {
     auto b = AppSettings().Encode();
     const unsigned char* p = b.data();
-    EXPECT_EQ(detail::GetU32(p + 8), 0u);                 // no saved placement
-    EXPECT_EQ(detail::GetU32(p + 20), 1u);                // first band
-    EXPECT_EQ(detail::GetU32(p + 24), 10u);               // last band
+    EXPECT_EQ(detail::GetU32(p + 8), 0u);    // no saved placement
+    EXPECT_EQ(detail::GetU32(p + 20), 1u);   // first band
+    EXPECT_EQ(detail::GetU32(p + 24), 10u);  // last band
     EXPECT_EQ(static_cast<std::int32_t>(detail::GetU32(p + 32)), -1);
     EXPECT_EQ(detail::GetF64(p + 48), 10.0);
     EXPECT_EQ(detail::GetF64(p + 56), -20.0);
@@ -47,7 +47,8 @@ TEST(Settings, FileLengthsDecideBetweenDefaultsAndTheStoredBlock) {
     EXPECT_EQ(AppSettings::Load(path).Encode(), defaults);  // missing
 
     std::vector<unsigned char> stored(264);
-    for (std::size_t i = 0; i < stored.size(); ++i) stored[i] = static_cast<unsigned char>(i * 7 + 3);
+    for (std::size_t i = 0; i < stored.size(); ++i)
+        stored[i] = static_cast<unsigned char>(i * 7 + 3);
     test::WriteFileBytes(path, std::vector<unsigned char>(stored.begin(), stored.begin() + 263));
     EXPECT_EQ(AppSettings::Load(path).Encode(), defaults);  // short
 

@@ -20,15 +20,17 @@ struct Result {
 };
 
 class Cli : public ::testing::Test {
-protected:
+  protected:
     Result Run(const std::string& args) {
         std::string err = dir.File("stderr.txt");
-        std::string command = "cd '" + dir.Path() + "' && '" VESK_CLI_PATH "' " + args + " 2>'" + err + "' </dev/null";
+        std::string command = "cd '" + dir.Path() + "' && '" VESK_CLI_PATH "' " + args + " 2>'" +
+                              err + "' </dev/null";
         FILE* pipe = popen(command.c_str(), "r");
         std::string out;
         char buffer[4096];
         size_t n;
-        while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
+        while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
+            out.append(buffer, n);
         int status = pclose(pipe);
         auto e = test::ReadFileBytes(err);
         return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out, std::string(e.begin(), e.end())};
@@ -55,7 +57,8 @@ TEST_F(Cli, ImportListsAndDeletes) {
     Wav("hall.wav", 2, 3000);
     Wav("mls.wav", 2, 1 << 12);
     Wav("street.wav", 2, 4800, 44100);
-    auto r = Run("import --kind ir --title Hall --place Tokyo --date 20260102 --scale 2.5 hall.wav");
+    auto r =
+        Run("import --kind ir --title Hall --place Tokyo --date 20260102 --scale 2.5 hall.wav");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "folder 1\nrecord 1\thall.wav\n");
     r = Run("import --kind ir --folder 1 --mls 12 mls.wav");
@@ -85,7 +88,8 @@ TEST_F(Cli, ImportListsAndDeletes) {
     auto before = Snapshot();
     r = Run("delete-folder 1");
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("Delete selected folder with all data in. Are you sure?"), std::string::npos);
+    EXPECT_NE(r.err.find("Delete selected folder with all data in. Are you sure?"),
+              std::string::npos);
     EXPECT_EQ(Snapshot(), before);
     EXPECT_EQ(Run("--no delete-folder 1").status, 1);
     r = Run("--yes delete-folder 1");

@@ -9,7 +9,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string error;
     if (vesk::cli::ReadAudioFile(path, &audio, &error)) {
         if (audio.channels != 1 && audio.channels != 2) abort();
-        if (audio.frames == 0 || audio.samples.size() != audio.frames * static_cast<std::size_t>(audio.channels)) abort();
+        if (audio.frames == 0 ||
+            audio.samples.size() != audio.frames * static_cast<std::size_t>(audio.channels))
+            abort();
         if (audio.sampleRate <= 0 || audio.sampleRate > 999999) abort();
     } else if (error.empty()) {
         abort();

@@ -16,7 +16,8 @@ namespace vesk::fuzz {
 inline const std::string& ScratchDir() {
     // Never destroyed: the exit handler that removes the folder runs after static destructors.
     static const std::string* path = [] {
-        std::string pattern = (std::filesystem::temp_directory_path() / "vesk-fuzz-XXXXXX").string();
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "vesk-fuzz-XXXXXX").string();
         if (!mkdtemp(pattern.data())) abort();
         auto* made = new std::string(pattern);
         std::atexit([] {

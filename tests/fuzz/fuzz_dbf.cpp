@@ -19,7 +19,7 @@ namespace vesk {
 namespace {
 
 class Answers : public MessageSink {
-public:
+  public:
     bool ok = false;
     void ShowMessage(const std::string&) override {}
     bool AskOkCancel(const std::string&) override { return ok; }

@@ -26,12 +26,14 @@ Bytes ReadAll(const std::string& path) {
 void Write(const std::filesystem::path& path, const Bytes& bytes) {
     std::filesystem::create_directories(path.parent_path());
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
 }
 
 std::vector<std::int16_t> Ramp(std::size_t n) {
     std::vector<std::int16_t> s(n);
-    for (std::size_t i = 0; i < n; ++i) s[i] = static_cast<std::int16_t>(i * 37);
+    for (std::size_t i = 0; i < n; ++i)
+        s[i] = static_cast<std::int16_t>(i * 37);
     return s;
 }
 
@@ -40,7 +42,8 @@ Bytes Framed(const Bytes& dbf, const Bytes& edx, const Bytes& bin) {
     vesk::detail::PutU32(out.data(), static_cast<std::uint32_t>(dbf.size()));
     vesk::detail::PutU32(out.data() + 4, static_cast<std::uint32_t>(edx.size()));
     vesk::detail::PutU32(out.data() + 8, static_cast<std::uint32_t>(bin.size()));
-    for (const Bytes* part : {&dbf, &edx, &bin}) out.insert(out.end(), part->begin(), part->end());
+    for (const Bytes* part : {&dbf, &edx, &bin})
+        out.insert(out.end(), part->begin(), part->end());
     return out;
 }
 

@@ -24,7 +24,8 @@ namespace vesk {
 namespace {
 
 // KEY I8 | VAL C20 | DATA B, unique index on KEY.
-const FieldDescriptor kFields[] = {MakeField("KEY", 'I', 8), MakeField("VAL", 'C', 20), MakeField("DATA", 'B', 0)};
+const FieldDescriptor kFields[] = {MakeField("KEY", 'I', 8), MakeField("VAL", 'C', 20),
+                                   MakeField("DATA", 'B', 0)};
 constexpr int kDataLength = 28;
 
 struct Row {
@@ -70,12 +71,18 @@ Op MakeOp(long step, const State& state) {
     auto size = [&](std::uint32_t max) { return 1 + g() % max; };
     Op op;
     unsigned roll = state.size() < 3 ? 0 : g() % 100;
-    if (roll < 30) op.kind = Kind::Append;
-    else if (roll < 52) op.kind = Kind::Replace;
-    else if (roll < 70) op.kind = Kind::Rewrite;
-    else if (roll < 85) op.kind = Kind::Continue;
-    else if (roll < 94) op.kind = Kind::Delete;
-    else op.kind = Kind::Reopen;
+    if (roll < 30)
+        op.kind = Kind::Append;
+    else if (roll < 52)
+        op.kind = Kind::Replace;
+    else if (roll < 70)
+        op.kind = Kind::Rewrite;
+    else if (roll < 85)
+        op.kind = Kind::Continue;
+    else if (roll < 94)
+        op.kind = Kind::Delete;
+    else
+        op.kind = Kind::Reopen;
     if (op.kind == Kind::Append) {
         op.key = step + 1;  // steps are never reused, so neither are keys
     } else if (op.kind != Kind::Reopen) {
@@ -95,17 +102,26 @@ Op MakeOp(long step, const State& state) {
 
 void Apply(const Op& op, State* state) {
     switch (op.kind) {
-        case Kind::Append: (*state)[op.key] = Row{op.val, op.first}; break;
-        case Kind::Replace: (*state)[op.key].val = op.val; break;
-        case Kind::Rewrite: (*state)[op.key].blob = op.first; break;
+        case Kind::Append:
+            (*state)[op.key] = Row{op.val, op.first};
+            break;
+        case Kind::Replace:
+            (*state)[op.key].val = op.val;
+            break;
+        case Kind::Rewrite:
+            (*state)[op.key].blob = op.first;
+            break;
         case Kind::Continue: {
             auto& blob = (*state)[op.key].blob;
             blob = op.first;
             blob.insert(blob.end(), op.second.begin(), op.second.end());
             break;
         }
-        case Kind::Delete: state->erase(op.key); break;
-        case Kind::Reopen: break;
+        case Kind::Delete:
+            state->erase(op.key);
+            break;
+        case Kind::Reopen:
+            break;
     }
 }
 
@@ -115,16 +131,21 @@ std::vector<std::optional<Row>> Outcomes(const Op& op, const State& before) {
     std::optional<Row> old;
     if (auto it = before.find(op.key); it != before.end()) old = it->second;
     switch (op.kind) {
-        case Kind::Append: return {std::nullopt, Row{op.val, {}}, Row{op.val, op.first}};
-        case Kind::Replace: return {old, Row{op.val, old->blob}};
-        case Kind::Rewrite: return {old, Row{old->val, op.first}};
+        case Kind::Append:
+            return {std::nullopt, Row{op.val, {}}, Row{op.val, op.first}};
+        case Kind::Replace:
+            return {old, Row{op.val, old->blob}};
+        case Kind::Rewrite:
+            return {old, Row{old->val, op.first}};
         case Kind::Continue: {
             Row whole{old->val, op.first};
             whole.blob.insert(whole.blob.end(), op.second.begin(), op.second.end());
             return {old, Row{old->val, op.first}, whole};
         }
-        case Kind::Delete: return {old, std::nullopt};
-        case Kind::Reopen: return {};
+        case Kind::Delete:
+            return {old, std::nullopt};
+        case Kind::Reopen:
+            return {};
     }
     return {};
 }
@@ -138,24 +159,30 @@ DbStatus FindKey(CDbTable& t, int index, long key) {
     return st != db::kOk ? st : found ? db::kOk : db::kKeyAbsent;
 }
 
-DbStatus Execute(CDbTable& t, int* index, const Op& op, const std::string& dbf, const std::string& edx) {
+DbStatus Execute(CDbTable& t, int* index, const Op& op, const std::string& dbf,
+                 const std::string& edx) {
     DbStatus st = db::kOk;
     std::string text = Text(op.key, op.val);
     switch (op.kind) {
         case Kind::Append:
             if ((st = t.Append(text.c_str())) == db::kOk)
-                st = t.WriteBlob("DATA", op.first.data(), static_cast<std::uint32_t>(op.first.size()));
+                st = t.WriteBlob("DATA", op.first.data(),
+                                 static_cast<std::uint32_t>(op.first.size()));
             return st;
         case Kind::Replace:
-            return (st = FindKey(t, *index, op.key)) != db::kOk ? st : t.ReplaceCurrent(text.c_str());
+            return (st = FindKey(t, *index, op.key)) != db::kOk ? st
+                                                                : t.ReplaceCurrent(text.c_str());
         case Kind::Rewrite:
             if ((st = FindKey(t, *index, op.key)) != db::kOk) return st;
-            return t.WriteBlob("DATA", op.first.data(), static_cast<std::uint32_t>(op.first.size()));
+            return t.WriteBlob("DATA", op.first.data(),
+                               static_cast<std::uint32_t>(op.first.size()));
         case Kind::Continue:
             if ((st = FindKey(t, *index, op.key)) != db::kOk) return st;
-            if ((st = t.WriteBlob("DATA", op.first.data(), static_cast<std::uint32_t>(op.first.size()))) != db::kOk)
+            if ((st = t.WriteBlob("DATA", op.first.data(),
+                                  static_cast<std::uint32_t>(op.first.size()))) != db::kOk)
                 return st;
-            return t.WriteBlob(nullptr, op.second.data(), static_cast<std::uint32_t>(op.second.size()));
+            return t.WriteBlob(nullptr, op.second.data(),
+                               static_cast<std::uint32_t>(op.second.size()));
         case Kind::Delete: {
             char key[16];
             std::snprintf(key, sizeof key, "%8ld", op.key);
@@ -176,8 +203,8 @@ struct Report {
     std::int32_t status;  // nonzero: the writer failed at the step
 };
 
-[[noreturn]] void RunWriter(int fd, const std::string& dbf, const std::string& edx, long start, long end,
-                            State state) {
+[[noreturn]] void RunWriter(int fd, const std::string& dbf, const std::string& edx, long start,
+                            long end, State state) {
     auto send = [&](long step, DbStatus status) {
         Report r{static_cast<std::int32_t>(step), static_cast<std::int32_t>(status)};
         if (::write(fd, &r, sizeof r) != sizeof r) _exit(4);
@@ -199,7 +226,8 @@ struct Report {
         Apply(op, &state);
         send(step, db::kOk);
     }
-    for (;;) ::pause();  // the parent kills us
+    for (;;)
+        ::pause();  // the parent kills us
 }
 
 // Reads the whole table through record order and through the index.
@@ -226,8 +254,10 @@ std::string ReadBack(CDbTable& t, int index, State* out) {
     }
     if (st != db::kOk) return std::string("walk failed: ") + DbStatusText(st);
     for (const auto& [key, row] : *out) {
-        if ((st = FindKey(t, index, key)) != db::kOk) return "index lost key " + std::to_string(key);
-        if ((st = t.ReadCurrent(buffer)) != db::kOk || std::string(buffer, kDataLength) != Text(key, row.val))
+        if ((st = FindKey(t, index, key)) != db::kOk)
+            return "index lost key " + std::to_string(key);
+        if ((st = t.ReadCurrent(buffer)) != db::kOk ||
+            std::string(buffer, kDataLength) != Text(key, row.val))
             return "index points key " + std::to_string(key) + " elsewhere";
     }
     return "";
@@ -242,8 +272,10 @@ std::string Describe(const std::optional<Row>& row) {
 std::string Compare(const State& actual, const State& expected, const Op* inFlight) {
     long flightKey = inFlight ? inFlight->key : -1;
     std::map<long, bool> keys;
-    for (const auto& kv : actual) keys[kv.first] = true;
-    for (const auto& kv : expected) keys[kv.first] = true;
+    for (const auto& kv : actual)
+        keys[kv.first] = true;
+    for (const auto& kv : expected)
+        keys[kv.first] = true;
     for (const auto& [key, unused] : keys) {
         std::optional<Row> got, want;
         if (auto it = actual.find(key); it != actual.end()) got = it->second;
@@ -251,10 +283,13 @@ std::string Compare(const State& actual, const State& expected, const Op* inFlig
         if (key == flightKey) {
             auto outcomes = Outcomes(*inFlight, expected);
             bool ok = false;
-            for (const auto& o : outcomes) ok = ok || o == got;
-            if (!ok) return "key " + std::to_string(key) + " of the op in flight is " + Describe(got);
+            for (const auto& o : outcomes)
+                ok = ok || o == got;
+            if (!ok)
+                return "key " + std::to_string(key) + " of the op in flight is " + Describe(got);
         } else if (got != want) {
-            return "key " + std::to_string(key) + " is " + Describe(got) + ", expected " + Describe(want);
+            return "key " + std::to_string(key) + " is " + Describe(got) + ", expected " +
+                   Describe(want);
         }
     }
     return "";
@@ -278,10 +313,11 @@ TEST(Crash, KilledWriterLeavesEveryFinishedOperationIntact) {
         }
         State state;
         for (int trial = 0; trial < kTrialsPerGroup; ++trial) {
-            SCOPED_TRACE("group " + std::to_string(group) + " trial " + std::to_string(trial) + " from step " +
-                         std::to_string(step));
+            SCOPED_TRACE("group " + std::to_string(group) + " trial " + std::to_string(trial) +
+                         " from step " + std::to_string(step));
             const long start = step, end = step + kOpsPerTrial;
-            const long target = start - 1 + static_cast<long>(rng() % 41);  // start - 1: before any report
+            const long target =
+                start - 1 + static_cast<long>(rng() % 41);  // start - 1: before any report
             const int delayMicros = static_cast<int>(rng() % 400);
 
             int fds[2];
@@ -301,7 +337,8 @@ TEST(Crash, KilledWriterLeavesEveryFinishedOperationIntact) {
                 if (r.status != 0)
                     failure = "writer failed at step " + std::to_string(r.step) + ": " +
                               DbStatusText(static_cast<DbStatus>(r.status));
-                else last = std::max<long>(last, r.step);
+                else
+                    last = std::max<long>(last, r.step);
                 return true;
             };
             while (last < target && failure.empty() && receive()) {
@@ -317,7 +354,8 @@ TEST(Crash, KilledWriterLeavesEveryFinishedOperationIntact) {
             ASSERT_TRUE(WIFSIGNALED(wstatus) && WTERMSIG(wstatus) == SIGKILL);
 
             State expected = state;
-            for (long s = start; s <= last; ++s) Apply(MakeOp(s, expected), &expected);
+            for (long s = start; s <= last; ++s)
+                Apply(MakeOp(s, expected), &expected);
             std::optional<Op> inFlight;
             if (last + 1 < end) inFlight = MakeOp(last + 1, expected);
             if (last + 1 < end) ++killedMidSequence;
@@ -338,7 +376,8 @@ TEST(Crash, KilledWriterLeavesEveryFinishedOperationIntact) {
             step = last + 2;
         }
     }
-    // The kills must land inside the sequences, some inside an operation, for the test to mean anything.
+    // The kills must land inside the sequences, some inside an operation, for the test to mean
+    // anything.
     EXPECT_GT(killedMidSequence, 100);
     EXPECT_GT(inFlightSeen, 0);
     RecordProperty("in_flight_ops_seen", inFlightSeen);

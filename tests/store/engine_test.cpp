@@ -11,7 +11,8 @@ namespace vesk {
 namespace {
 
 // KEY I8 | NAME C10 | DATA B
-const FieldDescriptor kFields[] = {MakeField("KEY", 'I', 8), MakeField("NAME", 'C', 10), MakeField("DATA", 'B', 0)};
+const FieldDescriptor kFields[] = {MakeField("KEY", 'I', 8), MakeField("NAME", 'C', 10),
+                                   MakeField("DATA", 'B', 0)};
 
 std::string Rec(long key, const char* name) {
     char text[32];
@@ -20,20 +21,23 @@ std::string Rec(long key, const char* name) {
 }
 
 class Engine : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { TheDbConnection().Connect("MERIDAX"); }
     std::string Dbf() const { return dir.File("T.DBF"); }
     std::string Edx() const { return dir.File("T1.EDX"); }
-    void CreateWith(CDbTable& t, std::initializer_list<std::pair<long, const char*>> rows, int* index) {
+    void CreateWith(CDbTable& t, std::initializer_list<std::pair<long, const char*>> rows,
+                    int* index) {
         ASSERT_EQ(t.Create(Dbf(), kFields, 3), db::kOk);
         ASSERT_EQ(t.CreateIndex(Edx(), "KEY", false, index), db::kOk);
-        for (auto& [k, n] : rows) ASSERT_EQ(t.Append(Rec(k, n).c_str()), db::kOk);
+        for (auto& [k, n] : rows)
+            ASSERT_EQ(t.Append(Rec(k, n).c_str()), db::kOk);
     }
     std::vector<std::string> ReadAll(CDbTable& t) {
         std::vector<std::string> out;
         char buffer[19] = {};
         int read = 0;
-        while (t.ReadNext(1, buffer, &read) == db::kOk && read == 1) out.emplace_back(buffer, 18);
+        while (t.ReadNext(1, buffer, &read) == db::kOk && read == 1)
+            out.emplace_back(buffer, 18);
         return out;
     }
     test::TempDir dir;

@@ -39,7 +39,8 @@ constexpr int kGuard = 100000;
 
 std::vector<std::int16_t> Ramp(std::size_t n, int step) {
     std::vector<std::int16_t> s(n);
-    for (std::size_t i = 0; i < n; ++i) s[i] = static_cast<std::int16_t>(static_cast<int>(i) * step - 3000);
+    for (std::size_t i = 0; i < n; ++i)
+        s[i] = static_cast<std::int16_t>(static_cast<int>(i) * step - 3000);
     return s;
 }
 
@@ -123,7 +124,8 @@ void BuildPristine(Files* files) {
             ASSERT_EQ(nms.Append(r, MakeWaveBlock(2, Ramp(128, 5)), cond), 1);
             std::array<unsigned char, blob::kNoiseSourceSize> source{};
             source.fill('s');
-            ASSERT_EQ(nms.WriteResult(r, cond, Bytes(2 * blob::kNmsFactorSize, 0x44), source), db::kOk);
+            ASSERT_EQ(nms.WriteResult(r, cond, Bytes(2 * blob::kNmsFactorSize, 0x44), source),
+                      db::kOk);
         }
         CNsTmpTable templates;
         ASSERT_EQ(templates.Open(), 1);
@@ -155,8 +157,9 @@ void WalkRaw(CStoreTable& t, WalkCount* n) {
     if (t.RecordLength(&length) != db::kOk) return;
     std::vector<char> buffer(static_cast<std::size_t>(length) + 1);
     CDbTable& table = t;
-    const bool hasWave = std::any_of(fields->begin(), fields->end(),
-                                     [](const FieldDescriptor& f) { return std::strcmp(f.name, "WAVEDATA") == 0; });
+    const bool hasWave = std::any_of(fields->begin(), fields->end(), [](const FieldDescriptor& f) {
+        return std::strcmp(f.name, "WAVEDATA") == 0;
+    });
     std::set<int> handles = {0, t.Index1(), t.Index2()};
     for (int handle : handles) {
         if (table.SelectIndex(handle) != db::kOk || table.GoFirst() != db::kOk) continue;
@@ -204,7 +207,8 @@ WalkCount WalkStore(const std::string& dataPath, bool answer) {
     CAcParamTable params;
     CAcfFactTable facts;
     CStoreTable* all[] = {&folders, &impulses, &acf, &nms, &templates, &params, &facts};
-    for (CStoreTable* t : all) t->Open(dataPath);
+    for (CStoreTable* t : all)
+        t->Open(dataPath);
 
     std::set<long> folderIds = {1, 2, 3, 0, -1, 99999999};
     if (folders.IsOpen() && folders.SetScope(nullptr, nullptr) == db::kOk) {
@@ -261,14 +265,17 @@ WalkCount WalkStore(const std::string& dataPath, bool answer) {
         templates.NextTemplateId(&next);
         NsTmpRecord r;
         CNsTmpTable::TemplateData data{};
-        if (templates.SelectIndex(templates.Index1()) == db::kOk && templates.GoFirst() == db::kOk) {
+        if (templates.SelectIndex(templates.Index1()) == db::kOk &&
+            templates.GoFirst() == db::kOk) {
             int guard = 0;
-            for (; guard < kGuard && templates.ReadNextWithData(&r, &data); ++guard) ++n.typed;
+            for (; guard < kGuard && templates.ReadNextWithData(&r, &data); ++guard)
+                ++n.typed;
             EXPECT_LT(guard, kGuard);
         }
         templates.Read(1, &r, &data);
     }
-    for (CStoreTable* t : all) WalkRaw(*t, &n);
+    for (CStoreTable* t : all)
+        WalkRaw(*t, &n);
     return n;
 }
 
@@ -285,13 +292,21 @@ bool HasExtension(const std::string& name, const char* ext) {
 void AddGeneric(const std::string& file, const Bytes& pristine, std::vector<Mutant>* out) {
     const std::size_t n = pristine.size();
     std::set<std::size_t> cuts = {0, 1, 4, 12, 16, 31, 32, 33, 64, 65};
-    for (std::size_t k = 1; k < 8; ++k) cuts.insert(n * k / 8);
-    for (std::size_t back : {1, 16, 17}) cuts.insert(n > back ? n - back : 0);
+    for (std::size_t k = 1; k < 8; ++k)
+        cuts.insert(n * k / 8);
+    for (std::size_t back : {1, 16, 17})
+        cuts.insert(n > back ? n - back : 0);
     for (std::size_t cut : cuts)
-        if (cut < n) out->push_back({file, "cut to " + std::to_string(cut), [cut](Bytes& b) { b.resize(cut); return true; }});
+        if (cut < n)
+            out->push_back({file, "cut to " + std::to_string(cut), [cut](Bytes& b) {
+                                b.resize(cut);
+                                return true;
+                            }});
     std::set<std::size_t> spots;
-    for (std::size_t i = 0; i < std::min<std::size_t>(n, 48); i += 3) spots.insert(i);
-    for (std::size_t k = 1; k < 12; ++k) spots.insert(n * k / 12);
+    for (std::size_t i = 0; i < std::min<std::size_t>(n, 48); i += 3)
+        spots.insert(i);
+    for (std::size_t k = 1; k < 12; ++k)
+        spots.insert(n * k / 12);
     if (n) spots.insert(n - 1);
     const unsigned char masks[] = {0xFF, 0x01, 0x80, 0x7F, 0x20};
     int m = 0;
@@ -302,12 +317,19 @@ void AddGeneric(const std::string& file, const Bytes& pristine, std::vector<Muta
                             return true;
                         }});
     }
-    out->push_back({file, "one more byte", [](Bytes& b) { b.push_back(0); return true; }});
-    out->push_back({file, "4 KiB more", [](Bytes& b) { b.resize(b.size() + 4096, 0xFF); return true; }});
+    out->push_back({file, "one more byte", [](Bytes& b) {
+                        b.push_back(0);
+                        return true;
+                    }});
+    out->push_back({file, "4 KiB more", [](Bytes& b) {
+                        b.resize(b.size() + 4096, 0xFF);
+                        return true;
+                    }});
     out->push_back({file, "removed", [](Bytes&) { return false; }});
     out->push_back({file, "garbage", [](Bytes& b) {
                         std::mt19937 g(static_cast<unsigned>(b.size()));
-                        for (auto& c : b) c = static_cast<unsigned char>(g());
+                        for (auto& c : b)
+                            c = static_cast<unsigned char>(g());
                         return true;
                     }});
 }
@@ -315,35 +337,71 @@ void AddGeneric(const std::string& file, const Bytes& pristine, std::vector<Muta
 // Header values with huge or inconsistent counts and lengths, descriptors that lie, and record
 // text no field can hold.
 void AddDbf(const std::string& file, const Bytes& p, std::vector<Mutant>* out) {
-    const std::uint32_t count = GetU32(p.data() + 4), hl = GetU16(p.data() + 8), rl = GetU16(p.data() + 10);
+    const std::uint32_t count = GetU32(p.data() + 4), hl = GetU16(p.data() + 8),
+                        rl = GetU16(p.data() + 10);
     const std::uint32_t nFields = (hl - 33) / 32;
     auto put32 = [&](std::size_t at, std::uint32_t v, const std::string& what) {
-        out->push_back({file, what, [at, v](Bytes& b) { PutU32(b.data() + at, v); return true; }});
+        out->push_back({file, what, [at, v](Bytes& b) {
+                            PutU32(b.data() + at, v);
+                            return true;
+                        }});
     };
     auto put16 = [&](std::size_t at, std::uint32_t v, const std::string& what) {
-        out->push_back({file, what, [at, v](Bytes& b) { PutU16(b.data() + at, static_cast<std::uint16_t>(v)); return true; }});
+        out->push_back({file, what, [at, v](Bytes& b) {
+                            PutU16(b.data() + at, static_cast<std::uint16_t>(v));
+                            return true;
+                        }});
     };
     for (std::uint32_t v : {0u, count + 1, count * 2 + 7, 0x7FFFFFFFu, 0xFFFFFFFEu, 0xFFFFFFFFu})
         put32(4, v, "count " + std::to_string(v));
     for (std::uint32_t v : {0u, 1u, 32u, 33u, 65u, hl - 32, hl - 1, hl + 1, hl + 32, 0xFFFFu})
         put16(8, v, "header length " + std::to_string(v));
-    for (std::uint32_t v : {0u, 1u, 2u, rl - 1, rl + 1, 0xFFFFu}) put16(10, v, "record length " + std::to_string(v));
+    for (std::uint32_t v : {0u, 1u, 2u, rl - 1, rl + 1, 0xFFFFu})
+        put16(10, v, "record length " + std::to_string(v));
     put32(12, 0, "change counter 0");
-    out->push_back({file, "version 0x83", [](Bytes& b) { b[0] = 0x83; return true; }});
-    out->push_back({file, "no terminator", [hl](Bytes& b) { b[hl - 1] = ' '; return true; }});
+    out->push_back({file, "version 0x83", [](Bytes& b) {
+                        b[0] = 0x83;
+                        return true;
+                    }});
+    out->push_back({file, "no terminator", [hl](Bytes& b) {
+                        b[hl - 1] = ' ';
+                        return true;
+                    }});
     for (std::uint32_t i = 0; i < nFields; ++i) {
         std::size_t d = 32 + 32 * i;
         const unsigned char width = p[d + 16];
         const char type = static_cast<char>(p[d + 11]);
-        if (i >= 3 && type != 'B' && i + 1 != nFields) continue;  // the first, the last and the blobs
+        if (i >= 3 && type != 'B' && i + 1 != nFields)
+            continue;  // the first, the last and the blobs
         std::string name = "field " + std::to_string(i);
-        out->push_back({file, name + " width 0", [d](Bytes& b) { b[d + 16] = 0; return true; }});
-        out->push_back({file, name + " width 255", [d](Bytes& b) { b[d + 16] = 255; return true; }});
-        out->push_back({file, name + " type X", [d](Bytes& b) { b[d + 11] = 'X'; return true; }});
-        out->push_back({file, name + " type B", [d](Bytes& b) { b[d + 11] = 'B'; return true; }});
-        out->push_back({file, name + " unnamed", [d](Bytes& b) { b[d] = 0; return true; }});
-        out->push_back({file, name + " name unterminated", [d](Bytes& b) { std::memset(&b[d], 'Q', 11); return true; }});
-        out->push_back({file, name + " decimals 255", [d](Bytes& b) { b[d + 17] = 255; return true; }});
+        out->push_back({file, name + " width 0", [d](Bytes& b) {
+                            b[d + 16] = 0;
+                            return true;
+                        }});
+        out->push_back({file, name + " width 255", [d](Bytes& b) {
+                            b[d + 16] = 255;
+                            return true;
+                        }});
+        out->push_back({file, name + " type X", [d](Bytes& b) {
+                            b[d + 11] = 'X';
+                            return true;
+                        }});
+        out->push_back({file, name + " type B", [d](Bytes& b) {
+                            b[d + 11] = 'B';
+                            return true;
+                        }});
+        out->push_back({file, name + " unnamed", [d](Bytes& b) {
+                            b[d] = 0;
+                            return true;
+                        }});
+        out->push_back({file, name + " name unterminated", [d](Bytes& b) {
+                            std::memset(&b[d], 'Q', 11);
+                            return true;
+                        }});
+        out->push_back({file, name + " decimals 255", [d](Bytes& b) {
+                            b[d + 17] = 255;
+                            return true;
+                        }});
         if (type != 'B' && width > 1) {
             // Consistent headers of another layout, with the records read misaligned.
             out->push_back({file, name + " one narrower", [d, rl](Bytes& b) {
@@ -363,15 +421,18 @@ void AddDbf(const std::string& file, const Bytes& p, std::vector<Mutant>* out) {
     }
     const char* fills[] = {"\xFF", "9", "-", " ", "1e999", "nan", "-99999999999", "*"};
     for (const char* fill : fills) {
-        out->push_back({file, std::string("first record filled with ") + fill, [hl, rl, fill, count](Bytes& b) {
+        out->push_back({file, std::string("first record filled with ") + fill,
+                        [hl, rl, fill, count](Bytes& b) {
                             if (count == 0) return true;
                             std::size_t len = std::strlen(fill);
-                            for (std::size_t i = 1; i < rl; ++i) b[hl + i] = static_cast<unsigned char>(fill[(i - 1) % len]);
+                            for (std::size_t i = 1; i < rl; ++i)
+                                b[hl + i] = static_cast<unsigned char>(fill[(i - 1) % len]);
                             return true;
                         }});
     }
     for (char flag : {'*', 'X', '\0'})
-        out->push_back({file, std::string("first record flag ") + std::to_string(flag), [hl, flag, count](Bytes& b) {
+        out->push_back({file, std::string("first record flag ") + std::to_string(flag),
+                        [hl, flag, count](Bytes& b) {
                             if (count) b[hl] = static_cast<unsigned char>(flag);
                             return true;
                         }});
@@ -402,29 +463,38 @@ void AddEdx(const std::string& file, const Bytes& p, std::vector<Mutant>* out) {
             std::memcpy(b.data() + 8, name, std::strlen(name));
         });
     if (entries >= 2) {
-        auto recno = [keyWidth, entry](Bytes& b, std::size_t i) { return b.data() + 64 + i * entry + keyWidth; };
+        auto recno = [keyWidth, entry](Bytes& b, std::size_t i) {
+            return b.data() + 64 + i * entry + keyWidth;
+        };
         sealed("entries swapped", [entry](Bytes& b) {
-            std::swap_ranges(b.begin() + 64, b.begin() + 64 + static_cast<long>(entry), b.begin() + 64 + static_cast<long>(entry));
+            std::swap_ranges(b.begin() + 64, b.begin() + 64 + static_cast<long>(entry),
+                             b.begin() + 64 + static_cast<long>(entry));
         });
-        sealed("record number repeated", [recno](Bytes& b) { std::memcpy(recno(b, 1), recno(b, 0), 4); });
-        sealed("record number repeated further on", [recno, entries](Bytes& b) {
-            std::memcpy(recno(b, entries - 1), recno(b, 0), 4);
-        });
-        sealed("record number past the end", [recno](Bytes& b) { PutU32(recno(b, 1), GetU32(recno(b, 1)) + 1000); });
+        sealed("record number repeated",
+               [recno](Bytes& b) { std::memcpy(recno(b, 1), recno(b, 0), 4); });
+        sealed("record number repeated further on",
+               [recno, entries](Bytes& b) { std::memcpy(recno(b, entries - 1), recno(b, 0), 4); });
+        sealed("record number past the end",
+               [recno](Bytes& b) { PutU32(recno(b, 1), GetU32(recno(b, 1)) + 1000); });
         sealed("record number huge", [recno](Bytes& b) { PutU32(recno(b, 0), 0xFFFFFFFFu); });
         sealed("keys rewritten in order", [entries, entry, keyWidth](Bytes& b) {
-            for (std::uint32_t i = 0; i < entries; ++i) std::memset(b.data() + 64 + i * entry, 'A' + static_cast<int>(i), keyWidth);
+            for (std::uint32_t i = 0; i < entries; ++i)
+                std::memset(b.data() + 64 + i * entry, 'A' + static_cast<int>(i), keyWidth);
         });
         sealed("one entry dropped", [entry](Bytes& b) {
             b.erase(b.begin() + 64, b.begin() + 64 + static_cast<long>(entry));
             PutU32(b.data() + 40, GetU32(b.data() + 40) - 1);
         });
     }
-    out->push_back({file, "header checksum broken", [](Bytes& b) { b[56] ^= 1; return true; }});
+    out->push_back({file, "header checksum broken", [](Bytes& b) {
+                        b[56] ^= 1;
+                        return true;
+                    }});
 }
 
 // Blob files whose block pointers, directory entries and chunk headers point anywhere.
-void AddBin(const std::string& file, const Bytes& p, std::uint32_t records, std::vector<Mutant>* out) {
+void AddBin(const std::string& file, const Bytes& p, std::uint32_t records,
+            std::vector<Mutant>* out) {
     const std::uint64_t size = p.size();
     const std::uint32_t blobFields = GetU32(p.data() + 12);
     const std::uint64_t block0 = GetU64(p.data() + 32);
@@ -437,13 +507,16 @@ void AddBin(const std::string& file, const Bytes& p, std::uint32_t records, std:
     };
     for (std::size_t at : {8u, 12u, 16u, 20u})
         for (std::uint32_t v : {0u, 2u, 0xFFFFFFFFu})
-            out->push_back({file, "header word " + std::to_string(at) + " = " + std::to_string(v), [at, v](Bytes& b) {
+            out->push_back({file, "header word " + std::to_string(at) + " = " + std::to_string(v),
+                            [at, v](Bytes& b) {
                                 PutU32(b.data() + at, v);
                                 return true;
                             }});
-    const std::uint64_t pointers[] = {1ull << 62, ~0ull - 15, 0 - blockBytes, 0 - 16ull, size, size - 16,
-                                      block0 + 8, block0 + 16, block0 - 16, 8192 - 16, 16, 8192};
-    for (std::uint64_t v : pointers) put64(32, v, "block 0 at " + std::to_string(v));
+    const std::uint64_t pointers[] = {
+        1ull << 62, ~0ull - 15,  0 - blockBytes, 0 - 16ull, size, size - 16,
+        block0 + 8, block0 + 16, block0 - 16,    8192 - 16, 16,   8192};
+    for (std::uint64_t v : pointers)
+        put64(32, v, "block 0 at " + std::to_string(v));
     put64(40, block0, "block 1 shares block 0");
     put64(32 + 8 * 999, block0, "block 999 shares block 0");
     put64(32 + 8 * 999, ~0ull - 15, "block 999 huge");
@@ -457,19 +530,25 @@ void AddBin(const std::string& file, const Bytes& p, std::uint32_t records, std:
             if (offset == 0) continue;
             ++damaged;
             const std::string at = "record " + std::to_string(r) + " blob " + std::to_string(s);
-            const std::uint64_t offsets[] = {~0ull - 31, 0 - 32 - static_cast<std::uint64_t>(length), size, size - 32,
-                                             8, 8192, offset + 16, offset - 16, 1ull << 40};
-            for (std::uint64_t v : offsets) put64(e, v, at + " offset " + std::to_string(v));
+            const std::uint64_t offsets[] = {
+                ~0ull - 31,  0 - 32 - static_cast<std::uint64_t>(length),
+                size,        size - 32,
+                8,           8192,
+                offset + 16, offset - 16,
+                1ull << 40};
+            for (std::uint64_t v : offsets)
+                put64(e, v, at + " offset " + std::to_string(v));
             for (std::uint32_t v : {0u, 1u, length - 1, length + 1, 1u << 30, 0xFFFFFFFFu})
                 out->push_back({file, at + " length " + std::to_string(v), [e, v](Bytes& b) {
                                     PutU32(b.data() + e + 8, v);
                                     return true;
                                 }});
             for (std::size_t field : {0u, 4u, 8u, 12u, 16u, 32u})
-                out->push_back({file, at + " chunk byte " + std::to_string(field), [offset, field](Bytes& b) {
-                                    b[offset + field] ^= 0x5A;
-                                    return true;
-                                }});
+                out->push_back(
+                    {file, at + " chunk byte " + std::to_string(field), [offset, field](Bytes& b) {
+                         b[offset + field] ^= 0x5A;
+                         return true;
+                     }});
             out->push_back({file, at + " chunk length huge", [offset](Bytes& b) {
                                 PutU32(b.data() + offset + 12, 0xFFFFFFF0u);
                                 return true;
@@ -480,10 +559,11 @@ void AddBin(const std::string& file, const Bytes& p, std::uint32_t records, std:
 
 // Journals of a replace in flight that point outside the table or carry a wrong checksum.
 void AddJournal(const std::string& table, const Bytes& dbf, std::vector<Mutant>* out) {
-    const std::uint32_t count = GetU32(dbf.data() + 4), hl = GetU16(dbf.data() + 8), rl = GetU16(dbf.data() + 10);
+    const std::uint32_t count = GetU32(dbf.data() + 4), hl = GetU16(dbf.data() + 8),
+                        rl = GetU16(dbf.data() + 10);
     const std::string file = table + ".JNL";
-    auto journal = [&](const std::string& what, std::uint32_t length, std::uint64_t offset, bool goodSum,
-                       std::size_t keep) {
+    auto journal = [&](const std::string& what, std::uint32_t length, std::uint64_t offset,
+                       bool goodSum, std::size_t keep) {
         out->push_back({file, what, [=](Bytes& b) {
                             Bytes data(rl, '7');
                             data[0] = ' ';
@@ -491,7 +571,8 @@ void AddJournal(const std::string& table, const Bytes& dbf, std::vector<Mutant>*
                             PutU32(b.data(), 0x4C4E4A56);
                             PutU32(b.data() + 4, length);
                             PutU64(b.data() + 8, offset);
-                            PutU64(b.data() + 16, Checksum64(data.data(), data.size()) ^ (goodSum ? 0 : 1));
+                            PutU64(b.data() + 16,
+                                   Checksum64(data.data(), data.size()) ^ (goodSum ? 0 : 1));
                             b.insert(b.end(), data.begin(), data.end());
                             b.resize(std::min(b.size(), keep));
                             return true;
@@ -523,7 +604,8 @@ TEST(Hostile, DamagedStoreFilesGiveStatusesNeverCrashes) {
     // The walk itself must read everything of the undamaged store.
     {
         test::TempDir dir;
-        for (const auto& [name, bytes] : pristine) test::WriteFileBytes(dir.File(name), bytes);
+        for (const auto& [name, bytes] : pristine)
+            test::WriteFileBytes(dir.File(name), bytes);
         ConnectStoreAt(dir.Path());
         WalkCount n = WalkStore(dir.Path(), false);
         EXPECT_EQ(n.records, 3 + 4 + 2 + 2 + 2 + 2 + 1);
@@ -540,7 +622,8 @@ TEST(Hostile, DamagedStoreFilesGiveStatusesNeverCrashes) {
             std::string table = name.substr(0, name.size() - 4);
             AddJournal(table, bytes, &mutants);
             if (pristine.count(table + ".BIN"))
-                AddBin(table + ".BIN", pristine.at(table + ".BIN"), GetU32(bytes.data() + 4), &mutants);
+                AddBin(table + ".BIN", pristine.at(table + ".BIN"), GetU32(bytes.data() + 4),
+                       &mutants);
         } else if (HasExtension(name, ".EDX")) {
             AddEdx(name, bytes, &mutants);
         }
@@ -591,7 +674,8 @@ TEST(Hostile, WrappingBlockPointerIsRefused) {
         ASSERT_EQ(t.Skip(1), db::kOk);
         EXPECT_EQ(t.WriteBlob("WAVEDATA", "x", 1), db::kOk);
         t.Close();
-        EXPECT_EQ(t.Open(store.File("IMPULSE.DBF")), db::kOk) << "the write destroyed the blob file's header";
+        EXPECT_EQ(t.Open(store.File("IMPULSE.DBF")), db::kOk)
+            << "the write destroyed the blob file's header";
     }
 }
 
@@ -670,7 +754,8 @@ TEST(Hostile, IndexNamingARecordTwiceIsRebuilt) {
     const std::uint32_t keyWidth = GetU32(edx.data() + 24), entries = GetU32(edx.data() + 40);
     ASSERT_EQ(entries, 4u);
     const std::size_t entry = keyWidth + 4;
-    std::memcpy(edx.data() + 64 + 3 * entry + keyWidth, edx.data() + 64 + keyWidth, 4);  // ID 4 -> record 0
+    std::memcpy(edx.data() + 64 + 3 * entry + keyWidth, edx.data() + 64 + keyWidth,
+                4);  // ID 4 -> record 0
     PutU64(edx.data() + 48, Checksum64(edx.data() + 64, edx.size() - 64));
     PutU64(edx.data() + 56, Checksum64(edx.data(), 56));
     test::WriteFileBytes(store.File("IMPULSE2.EDX"), edx);
@@ -699,22 +784,27 @@ TEST(Hostile, WaveBlocksAreRefusedUnlessWholeAndNeverReadPast) {
     ASSERT_TRUE(parse(stereo, &block));
     EXPECT_EQ(block.Frames(), 50u);
     for (std::size_t n = 0; n < stereo.size(); ++n)
-        EXPECT_FALSE(parse(Bytes(stereo.begin(), stereo.begin() + static_cast<long>(n)), &block)) << n;
+        EXPECT_FALSE(parse(Bytes(stereo.begin(), stereo.begin() + static_cast<long>(n)), &block))
+            << n;
     Bytes longer = stereo;
     longer.push_back(0);
     EXPECT_FALSE(parse(longer, &block));
 
     auto with = [&](std::size_t at, std::uint32_t v, bool wide) {
         Bytes b = stereo;
-        if (wide) PutU32(b.data() + at, v);
-        else PutU16(b.data() + at, static_cast<std::uint16_t>(v));
+        if (wide)
+            PutU32(b.data() + at, v);
+        else
+            PutU16(b.data() + at, static_cast<std::uint16_t>(v));
         return b;
     };
     // Byte counts claiming more than is there, or splitting a frame.
     for (std::uint32_t bytes : {202u, 204u, 0xFFFFFFFFu, 0xFFFFFFF4u, 0x80000000u, 198u, 0u, 2u})
         EXPECT_FALSE(parse(with(8, bytes, true), &block)) << bytes;
-    for (std::uint32_t channels : {0u, 3u, 0xFFFFu}) EXPECT_FALSE(parse(with(0, channels, false), &block));
-    for (std::uint32_t bits : {0u, 8u, 24u, 32u, 0xFFFFu}) EXPECT_FALSE(parse(with(2, bits, false), &block));
+    for (std::uint32_t channels : {0u, 3u, 0xFFFFu})
+        EXPECT_FALSE(parse(with(0, channels, false), &block));
+    for (std::uint32_t bits : {0u, 8u, 24u, 32u, 0xFFFFu})
+        EXPECT_FALSE(parse(with(2, bits, false), &block));
     // Mono samples in an odd byte count.
     Bytes odd = MakeWaveBlock(1, Ramp(5, 1));
     odd.pop_back();
@@ -725,7 +815,8 @@ TEST(Hostile, WaveBlocksAreRefusedUnlessWholeAndNeverReadPast) {
     std::mt19937 g(77);
     for (int i = 0; i < 400; ++i) {
         Bytes b(static_cast<std::size_t>(i < 64 ? i : g() % 600));
-        for (auto& c : b) c = static_cast<unsigned char>(g());
+        for (auto& c : b)
+            c = static_cast<unsigned char>(g());
         if (i % 3 == 0 && b.size() >= 12) {
             PutU16(b.data(), static_cast<std::uint16_t>(1 + g() % 2));
             PutU16(b.data() + 2, 16);
@@ -741,7 +832,8 @@ TEST(Hostile, WaveBlocksAreRefusedUnlessWholeAndNeverReadPast) {
     test::ScriptedMessages messages;
     CImpulseTable impulses;
     ASSERT_EQ(impulses.Open(), 1);
-    const Bytes bad[] = {Bytes(), Bytes(11, 1), with(8, 0xFFFFFFFFu, true), with(0, 3, false), Bytes(stereo.begin(), stereo.end() - 1)};
+    const Bytes bad[] = {Bytes(), Bytes(11, 1), with(8, 0xFFFFFFFFu, true), with(0, 3, false),
+                         Bytes(stereo.begin(), stereo.end() - 1)};
     int id = 0;
     for (const Bytes& b : bad) {
         ImpulseRecord r;
@@ -762,14 +854,18 @@ TEST(Hostile, SettingsFilesOfAnyLengthAndContentLoad) {
         std::size_t length = trial < 270 ? static_cast<std::size_t>(trial) : 264 + g() % 2000;
         if (trial % 10 == 3) length = 264;
         Bytes b(length);
-        for (auto& c : b) c = static_cast<unsigned char>(g());
+        for (auto& c : b)
+            c = static_cast<unsigned char>(g());
         // Doubles of every kind: NaN, infinities, denormals.
         if (length >= 264 && trial % 4 == 0)
-            for (std::size_t at = 40; at + 8 <= 264; at += 8) PutU64(b.data() + at, 0x7FF0000000000000ull | g());
+            for (std::size_t at = 40; at + 8 <= 264; at += 8)
+                PutU64(b.data() + at, 0x7FF0000000000000ull | g());
         test::WriteFileBytes(path, b);
         auto loaded = AppSettings::Load(path).Encode();
-        if (length < kAppSettingsSize) EXPECT_EQ(loaded, defaults) << length;
-        else EXPECT_TRUE(std::equal(loaded.begin(), loaded.end(), b.begin())) << length;
+        if (length < kAppSettingsSize)
+            EXPECT_EQ(loaded, defaults) << length;
+        else
+            EXPECT_TRUE(std::equal(loaded.begin(), loaded.end(), b.begin())) << length;
     }
     // A folder where the file should be, and no file at all.
     std::filesystem::remove(path);
@@ -778,7 +874,8 @@ TEST(Hostile, SettingsFilesOfAnyLengthAndContentLoad) {
     EXPECT_EQ(AppSettings::Load(dir.File("missing.dat")).Encode(), defaults);
 }
 
-Bytes Wav(std::uint16_t format, std::uint16_t channels, std::uint32_t rate, std::uint16_t bits, std::size_t frames) {
+Bytes Wav(std::uint16_t format, std::uint16_t channels, std::uint32_t rate, std::uint16_t bits,
+          std::size_t frames) {
     const std::uint32_t data = static_cast<std::uint32_t>(frames * channels * bits / 8);
     Bytes b(44 + data);
     std::memcpy(b.data(), "RIFF", 4);
@@ -794,10 +891,12 @@ Bytes Wav(std::uint16_t format, std::uint16_t channels, std::uint32_t rate, std:
     std::memcpy(b.data() + 36, "data", 4);
     PutU32(b.data() + 40, data);
     std::mt19937 g(frames);
-    for (std::size_t i = 44; i < b.size(); ++i) b[i] = static_cast<unsigned char>(g());
+    for (std::size_t i = 44; i < b.size(); ++i)
+        b[i] = static_cast<unsigned char>(g());
     if (format == 3)  // finite floats in range, with a few NaNs and infinities among them
         for (std::size_t i = 44, k = 0; i + 4 <= b.size(); i += 4, ++k)
-            detail::PutF32(b.data() + i, k % 97 == 5 ? (k % 2 ? NAN : INFINITY) : static_cast<float>(k % 200) / 100 - 1);
+            detail::PutF32(b.data() + i, k % 97 == 5 ? (k % 2 ? NAN : INFINITY)
+                                                     : static_cast<float>(k % 200) / 100 - 1);
     return b;
 }
 
@@ -822,7 +921,8 @@ TEST(Hostile, DamagedAudioFilesAreRefusedOrReadWhole) {
             EXPECT_TRUE(audio.channels == 1 || audio.channels == 2) << what;
             EXPECT_GT(audio.frames, 0u) << what;
             EXPECT_TRUE(audio.sampleRate > 0 && audio.sampleRate <= 999999) << what;
-            EXPECT_EQ(audio.samples.size(), audio.frames * static_cast<std::size_t>(audio.channels)) << what;
+            EXPECT_EQ(audio.samples.size(), audio.frames * static_cast<std::size_t>(audio.channels))
+                << what;
         } else {
             EXPECT_FALSE(error.empty()) << what;
         }
@@ -830,28 +930,36 @@ TEST(Hostile, DamagedAudioFilesAreRefusedOrReadWhole) {
     for (const Source& s : sources) {
         check(s.bytes, s.what);
         const std::size_t n = s.bytes.size();
-        for (std::size_t cut = 0; cut < n; cut += cut < 64 ? 3 : n / 10) check(Bytes(s.bytes.begin(), s.bytes.begin() + static_cast<long>(cut)), std::string(s.what) + " cut");
+        for (std::size_t cut = 0; cut < n; cut += cut < 64 ? 3 : n / 10)
+            check(Bytes(s.bytes.begin(), s.bytes.begin() + static_cast<long>(cut)),
+                  std::string(s.what) + " cut");
         for (std::size_t at = 0; at < 44; ++at) {
             Bytes b = s.bytes;
             b[at] ^= 0xFF;
             check(b, std::string(s.what) + " flip " + std::to_string(at));
         }
         const std::pair<std::size_t, std::uint32_t> fields[] = {
-            {4, 0xFFFFFFFFu}, {16, 0xFFFFFFFFu}, {16, 2}, {16, 40}, {22, 0}, {22, 3}, {22, 0xFFFF},
-            {24, 0}, {24, 0xFFFFFFFFu}, {24, 1000000}, {32, 0}, {32, 0xFFFF}, {34, 0}, {34, 1},
-            {34, 12}, {34, 64}, {34, 0xFFFF}, {40, 0}, {40, 0xFFFFFFFFu}, {40, 0x7FFFFFFFu}, {40, 1}};
+            {4, 0xFFFFFFFFu}, {16, 0xFFFFFFFFu}, {16, 2}, {16, 40},          {22, 0},
+            {22, 3},          {22, 0xFFFF},      {24, 0}, {24, 0xFFFFFFFFu}, {24, 1000000},
+            {32, 0},          {32, 0xFFFF},      {34, 0}, {34, 1},           {34, 12},
+            {34, 64},         {34, 0xFFFF},      {40, 0}, {40, 0xFFFFFFFFu}, {40, 0x7FFFFFFFu},
+            {40, 1}};
         for (auto [at, v] : fields) {
             Bytes b = s.bytes;
-            if (at == 22 || at == 32 || at == 34) PutU16(b.data() + at, static_cast<std::uint16_t>(v));
-            else PutU32(b.data() + at, v);
-            check(b, std::string(s.what) + " field " + std::to_string(at) + " = " + std::to_string(v));
+            if (at == 22 || at == 32 || at == 34)
+                PutU16(b.data() + at, static_cast<std::uint16_t>(v));
+            else
+                PutU32(b.data() + at, v);
+            check(b,
+                  std::string(s.what) + " field " + std::to_string(at) + " = " + std::to_string(v));
         }
     }
     EXPECT_GE(read, 4);  // at least the undamaged sources
     std::mt19937 g(9);
     for (int i = 0; i < 60; ++i) {
         Bytes b(g() % 3000);
-        for (auto& c : b) c = static_cast<unsigned char>(g());
+        for (auto& c : b)
+            c = static_cast<unsigned char>(g());
         if (i % 2 == 0 && b.size() >= 12) std::memcpy(b.data(), "RIFF\0\0\0\0WAVE", 12);
         check(b, "garbage " + std::to_string(i));
     }

@@ -79,7 +79,8 @@ TEST(Layout, MissingTablesAreCreatedAndRecordsRoundTrip) {
     ASSERT_EQ(impulses.SetScopeTo(1, &count), 1);
     EXPECT_EQ(count, 2);
     int n = 0;
-    while (impulses.ReadNext(&r)) ++n;
+    while (impulses.ReadNext(&r))
+        ++n;
     EXPECT_EQ(n, 2);
     CAcParamTable results;
     ASSERT_EQ(results.Open(), 1);
@@ -95,7 +96,8 @@ void WriteOldFolderTable(const std::string& dataPath) {
     auto schema = FolderSpec().schema;
     schema[6].width = 60;
     CDbTable old;
-    ASSERT_EQ(old.Create(dataPath + "/FOLDER.DBF", schema.data(), static_cast<int>(schema.size())), db::kOk);
+    ASSERT_EQ(old.Create(dataPath + "/FOLDER.DBF", schema.data(), static_cast<int>(schema.size())),
+              db::kOk);
     FolderRecord f = Folder(4, "A", "Old hall");
     f.comment = "kept";
     std::vector<char> buffer(155, ' ');
@@ -113,7 +115,8 @@ TEST(Layout, OlderTablesConvertOnOkAndStayUntouchedOnCancel) {
         EXPECT_EQ(folders.Open(), 0);
         EXPECT_FALSE(folders.IsOpen());
         ASSERT_EQ(cancel.asked.size(), 1u);
-        EXPECT_EQ(cancel.asked[0], "Need convert from old folder recording file into new one. Are you sure?");
+        EXPECT_EQ(cancel.asked[0],
+                  "Need convert from old folder recording file into new one. Are you sure?");
     }
     EXPECT_EQ(test::ReadFileBytes(store.File("FOLDER.DBF")), before);
     EXPECT_FALSE(std::filesystem::exists(store.File("TEMP.DBF")));
@@ -135,13 +138,15 @@ TEST(Layout, NmsOfRightWidthButOtherFieldCountIsConverted) {
     schema.pop_back();  // NOISESRC missing: same width, 14 fields
     {
         CDbTable old;
-        ASSERT_EQ(old.Create(store.File("NMS.DBF"), schema.data(), static_cast<int>(schema.size())), db::kOk);
+        ASSERT_EQ(old.Create(store.File("NMS.DBF"), schema.data(), static_cast<int>(schema.size())),
+                  db::kOk);
     }
     test::ScriptedMessages messages(true);
     CNmsTable nms;
     ASSERT_EQ(nms.Open(), 1);
     ASSERT_EQ(messages.asked.size(), 1u);
-    EXPECT_EQ(messages.asked[0], "Need convert from old noise measurement file into new one. Are you sure?");
+    EXPECT_EQ(messages.asked[0],
+              "Need convert from old noise measurement file into new one. Are you sure?");
     int fields = 0;
     nms.FieldCount(&fields);
     EXPECT_EQ(fields, 15);
@@ -149,8 +154,9 @@ TEST(Layout, NmsOfRightWidthButOtherFieldCountIsConverted) {
 
 TEST(Layout, OldResultTablesAreDeletedOnlyWhenConfirmed) {
     test::TempStore store;
-    const FieldDescriptor old[] = {MakeField("ACFID", 'I', 8), MakeField("CONDSIZE", 'I', 5), MakeField("FACTSIZE", 'I', 5),
-                                   MakeField("NACFFACT", 'I', 4), MakeField("ACFCOND", 'B', 0), MakeField("ACFFACTOR", 'B', 0)};
+    const FieldDescriptor old[] = {MakeField("ACFID", 'I', 8),    MakeField("CONDSIZE", 'I', 5),
+                                   MakeField("FACTSIZE", 'I', 5), MakeField("NACFFACT", 'I', 4),
+                                   MakeField("ACFCOND", 'B', 0),  MakeField("ACFFACTOR", 'B', 0)};
     {
         CDbTable t;
         ASSERT_EQ(t.Create(store.File("ACFFACT.DBF"), old, 6), db::kOk);
@@ -204,7 +210,8 @@ TEST(Layout, TemplateIdsNamesAndData) {
     ASSERT_EQ(t.SelectIndex(t.Index1()), db::kOk);
     ASSERT_EQ(t.GoFirst(), db::kOk);
     int walked = 0;
-    while (t.ReadNextWithData(&r, &back)) ++walked;
+    while (t.ReadNextWithData(&r, &back))
+        ++walked;
     EXPECT_EQ(walked, 1);
     EXPECT_TRUE(messages.shown.empty());
 }

@@ -17,7 +17,8 @@
 namespace vesk {
 namespace {
 
-const FieldDescriptor kFields[] = {MakeField("KEY", 'I', 8), MakeField("NAME", 'C', 10), MakeField("DATA", 'B', 0)};
+const FieldDescriptor kFields[] = {MakeField("KEY", 'I', 8), MakeField("NAME", 'C', 10),
+                                   MakeField("DATA", 'B', 0)};
 
 std::string Rec(long key, const char* name) {
     char text[32];
@@ -27,7 +28,7 @@ std::string Rec(long key, const char* name) {
 
 // A child process that opens a table, says so, and holds it until told to let go.
 class Holder {
-public:
+  public:
     // open(): runs in the child, returns the status of its open; the table must stay open
     // until release() runs.
     template <class Open, class Release>
@@ -75,7 +76,7 @@ public:
         return WIFEXITED(wstatus) && WEXITSTATUS(wstatus) == 0;
     }
 
-private:
+  private:
     pid_t m_pid = -1;
     int m_up = -1, m_down = -1;
 };
@@ -90,7 +91,9 @@ template <class F>
 long long Timed(F f) {
     auto t0 = std::chrono::steady_clock::now();
     f();
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0).count();
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                                 t0)
+        .count();
 }
 
 TEST(Lock, AnotherProcessHoldingTheTableMakesOpenWaitThenFail) {
@@ -130,13 +133,15 @@ TEST(Lock, AnotherProcessHoldingTheTableMakesOpenWaitThenFail) {
     // child is forked before the open so that it does not inherit the open table.
     int gate[2];
     ASSERT_EQ(::pipe(gate), 0);
-    Holder blocked([&] {
-        char go = 0;
-        if (::read(gate[0], &go, 1) != 1) return -1;
-        SetLockWaitMilliseconds(50);
-        CDbTable other;
-        return static_cast<int>(other.Open(dbf));
-    }, [] {});
+    Holder blocked(
+        [&] {
+            char go = 0;
+            if (::read(gate[0], &go, 1) != 1) return -1;
+            SetLockWaitMilliseconds(50);
+            CDbTable other;
+            return static_cast<int>(other.Open(dbf));
+        },
+        [] {});
     ::close(gate[0]);
     waited = Timed([&] { st = t.Open(dbf); });
     ASSERT_EQ(st, db::kOk);
@@ -247,7 +252,8 @@ TEST(Lock, TwoTableObjectsOfOneProcessShareTheTable) {
     ASSERT_EQ(a.GoFirst(), db::kOk);
     ASSERT_EQ(b.Seek("       2", 8, buffer, &found), db::kOk);
     ASSERT_EQ(a.ReadCurrent(buffer), db::kOk);
-    EXPECT_EQ(std::string(buffer, 18), Rec(2, "deux"));  // record 1 is deleted, record order skips it
+    EXPECT_EQ(std::string(buffer, 18),
+              Rec(2, "deux"));  // record 1 is deleted, record order skips it
 
     // Closing one leaves the other working; after both close, the changes are on disk.
     ASSERT_EQ(a.Close(), db::kOk);

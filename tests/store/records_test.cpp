@@ -119,17 +119,22 @@ TEST(Records, NmsBlobsOfOlderLayoutsAreUpgraded) {
     for (int rec = 0; rec < 2; ++rec) {
         const unsigned char* p = factors.data() + rec * 40;
         int base = rec == 0 ? 1 : 101;
-        for (int i = 0; i < 16; ++i) EXPECT_EQ(p[i], base + i) << "record " << rec << " byte " << i;
-        for (int i = 16; i < 20; ++i) EXPECT_EQ(p[i], 0) << "record " << rec;
-        for (int i = 20; i < 36; ++i) EXPECT_EQ(p[i], base + i - 4) << "record " << rec << " byte " << i;
+        for (int i = 0; i < 16; ++i)
+            EXPECT_EQ(p[i], base + i) << "record " << rec << " byte " << i;
+        for (int i = 16; i < 20; ++i)
+            EXPECT_EQ(p[i], 0) << "record " << rec;
+        for (int i = 20; i < 36; ++i)
+            EXPECT_EQ(p[i], base + i - 4) << "record " << rec << " byte " << i;
         EXPECT_EQ(detail::GetF32(p + 36), -1.0f) << "record " << rec;
     }
 
     std::array<unsigned char, blob::kNmsCondSize> cond{};
-    for (int i = 0; i < 412; ++i) cond[static_cast<std::size_t>(i)] = static_cast<unsigned char>(i % 251 + 1);
+    for (int i = 0; i < 412; ++i)
+        cond[static_cast<std::size_t>(i)] = static_cast<unsigned char>(i % 251 + 1);
     auto old = cond;
     UpgradeNmsCondition(412, &cond);
-    for (int i = 72; i < 76; ++i) EXPECT_EQ(cond[static_cast<std::size_t>(i)], 0);
+    for (int i = 72; i < 76; ++i)
+        EXPECT_EQ(cond[static_cast<std::size_t>(i)], 0);
     EXPECT_EQ(std::memcmp(cond.data() + 76, old.data() + 72, 340), 0);
     EXPECT_EQ(std::memcmp(cond.data(), old.data(), 72), 0);
     auto same = old;
@@ -139,7 +144,8 @@ TEST(Records, NmsBlobsOfOlderLayoutsAreUpgraded) {
 
 TEST(Samples, WaveBlocksParseOnlyWhenTheHeaderMatches) {
     std::vector<std::int16_t> stereo(2048);
-    for (std::size_t i = 0; i < stereo.size(); ++i) stereo[i] = static_cast<std::int16_t>(i % 2 ? -static_cast<int>(i) : static_cast<int>(i));
+    for (std::size_t i = 0; i < stereo.size(); ++i)
+        stereo[i] = static_cast<std::int16_t>(i % 2 ? -static_cast<int>(i) : static_cast<int>(i));
     auto wave = MakeWaveBlock(2, stereo);
     EXPECT_EQ(detail::GetU32(wave.data() + 8), 4096u);  // 1024 stereo frames
     SampleBlock block;
