@@ -415,7 +415,6 @@ DbStatus TableFile::CreateFresh(const FieldDescriptor* descriptors, int n) {
     blobFields = 0;
     int offset = 0;
     for (auto& f : fields) {
-        if (f.type == 'D' || f.type == 'L') f.type = f.type;  // kept, read as text
         if (!ValidDescriptor(f) || std::strchr("CNIBDL", f.type) == nullptr) return db::kBadField;
         offsets.push_back(offset);
         blobSlot.push_back(f.type == 'B' ? blobFields++ : -1);
