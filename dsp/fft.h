@@ -1,0 +1,37 @@
+// Radix-2 complex FFT on float arrays, zero-phase filtering and the two-channel power spectrum.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace vesk {
+
+// Tables of one transform size; rebuilt only when a call asks for another size.
+struct FftTables {
+    std::int32_t size = 0;              // 0 when no tables are held
+    std::vector<std::int32_t> bitReverse;  // n entries
+    std::vector<float> sine;            // n + n/4 entries: sin(2*pi*i/n); cosine at i + n/4
+    int builds = 0;                     // how often the tables were built (for tests)
+
+    // Makes the tables fit n. 0 when they do; 1 when they could not be allocated; 2 when n
+    // is not a power of two.
+    int Ensure(std::int32_t n);
+};
+
+// The process-wide tables shared by the filter, the spectrum and the running-ACF engine.
+FftTables& SharedFftTables();
+
+// In-place transform of re[k] + j*im[k], no scaling. 0 done, 1 no memory, 2 n not a power of two.
+int FftForward(FftTables& tables, std::int32_t n, float* re, float* im);
+int FftInverse(FftTables& tables, std::int32_t n, float* re, float* im);
+
+// Zero-phase filtering of x and, when given, y (length n) by the real symmetric response h.
+// Afterwards x holds x filtered and y holds y filtered. Returns the transform's status.
+int FilterInFrequencyDomain(float* x, float* y, std::int32_t n, const float* h);
+
+// Power spectra of two real signals with one transform: bins 1..n/2 (mirrored to n-k) are four
+// times the squared magnitude, bin 0 the square of the mean; full scale 32767 maps to 1.
+// A missing channel (nullptr) counts as zeros.
+int PowerSpectrum2(const float* left, const float* right, float* outLeft, float* outRight, std::int32_t n);
+
+}  // namespace vesk
