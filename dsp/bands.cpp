@@ -25,8 +25,8 @@ BandTable MakeThirdOctave() {
     BandTable t{};
     t.count = 33;
     t.halfBandFactor = std::pow(2.0, 1.0 / 6.0);
-    const double nominal[] = {16,   20,   25,   31.5, 40,   50,   63,   80,    100,   125,   160,
-                              200,  250,  315,  400,  500,  630,  800,  1000,  1250,  1600,  2000,
+    const double nominal[] = {16,   20,   25,   31.5, 40,   50,   63,    80,    100,   125,  160,
+                              200,  250,  315,  400,  500,  630,  800,   1000,  1250,  1600, 2000,
                               2500, 3150, 4000, 5000, 6300, 8000, 10000, 12500, 16000, 20000};
     for (int k = 1; k < 33; ++k) {
         t.exactCentre[k] = std::pow(10.0, (k + 11) / 10.0);
@@ -36,26 +36,30 @@ BandTable MakeThirdOctave() {
 }
 
 // IEC values to one decimal at 10 Hz .. 20 kHz.
-const double kA[34] = {-70.4, -63.4, -56.7, -50.5, -44.7, -39.4, -34.6, -30.2, -26.2, -22.5, -19.1, -16.1,
-                       -13.4, -10.9, -8.6,  -6.6,  -4.8,  -3.2,  -1.9,  -0.8,  0.0,   0.6,   1.0,   1.2,
-                       1.3,   1.2,   1.0,   0.5,   -0.1,  -1.1,  -2.5,  -4.3,  -6.6,  -9.3};
-const double kB[34] = {-38.2, -33.2, -28.5, -24.2, -20.4, -17.1, -14.2, -11.6, -9.3, -7.4, -5.6, -4.2,
-                       -3.0,  -2.0,  -1.3,  -0.8,  -0.5,  -0.3,  -0.1,  0.0,   0.0,  0.0,  0.0,  -0.1,
-                       -0.2,  -0.4,  -0.7,  -1.2,  -1.9,  -2.9,  -4.3,  -6.1,  -8.4, -11.1};
+const double kA[34] = {-70.4, -63.4, -56.7, -50.5, -44.7, -39.4, -34.6, -30.2, -26.2,
+                       -22.5, -19.1, -16.1, -13.4, -10.9, -8.6,  -6.6,  -4.8,  -3.2,
+                       -1.9,  -0.8,  0.0,   0.6,   1.0,   1.2,   1.3,   1.2,   1.0,
+                       0.5,   -0.1,  -1.1,  -2.5,  -4.3,  -6.6,  -9.3};
+const double kB[34] = {-38.2, -33.2, -28.5, -24.2, -20.4, -17.1, -14.2, -11.6, -9.3,
+                       -7.4,  -5.6,  -4.2,  -3.0,  -2.0,  -1.3,  -0.8,  -0.5,  -0.3,
+                       -0.1,  0.0,   0.0,   0.0,   0.0,   -0.1,  -0.2,  -0.4,  -0.7,
+                       -1.2,  -1.9,  -2.9,  -4.3,  -6.1,  -8.4,  -11.1};
 const double kC[34] = {-14.3, -11.2, -8.5, -6.2, -4.4, -3.0, -2.0, -1.3, -0.8, -0.5, -0.3, -0.2,
                        -0.1,  0.0,   0.0,  0.0,  0.0,  0.0,  0.0,  0.0,  0.0,  0.0,  -0.1, -0.2,
                        -0.3,  -0.5,  -0.8, -1.3, -2.0, -3.0, -4.4, -6.2, -8.5, -11.2};
 
 std::vector<WeightingPoint> MakeWeighting(const double* levels) {
     std::vector<WeightingPoint> points(34);
-    for (int k = 10; k <= 43; ++k) points[static_cast<std::size_t>(k - 10)] = {std::pow(10.0, k / 10.0), levels[k - 10]};
+    for (int k = 10; k <= 43; ++k)
+        points[static_cast<std::size_t>(k - 10)] = {std::pow(10.0, k / 10.0), levels[k - 10]};
     return points;
 }
 
 void Flat(float* h, std::int32_t n) {
     if (n <= 0) return;
     h[0] = 0.0f;
-    for (std::int32_t i = 1; i < n; ++i) h[i] = 1.0f;
+    for (std::int32_t i = 1; i < n; ++i)
+        h[i] = 1.0f;
 }
 
 }  // namespace
@@ -73,13 +77,16 @@ std::string BandLabel(int bandIndex, int bandSystem, bool kiloHertz) {
     if (bandIndex < 1 || bandIndex >= t.count) return "";
     char text[32];
     double f = t.nominalCentre[bandIndex];
-    if (kiloHertz && f >= 1000) std::snprintf(text, sizeof text, "%gk", f * 0.001);
-    else std::snprintf(text, sizeof text, "%g", f);
+    if (kiloHertz && f >= 1000)
+        std::snprintf(text, sizeof text, "%gk", f * 0.001);
+    else
+        std::snprintf(text, sizeof text, "%g", f);
     return text;
 }
 
 const std::vector<WeightingPoint>& WeightingTable(int type) {
-    static const std::vector<WeightingPoint> a = MakeWeighting(kA), b = MakeWeighting(kB), c = MakeWeighting(kC);
+    static const std::vector<WeightingPoint> a = MakeWeighting(kA), b = MakeWeighting(kB),
+                                             c = MakeWeighting(kC);
     return type == 2 ? b : type == 3 ? c : a;
 }
 
@@ -108,7 +115,8 @@ WeightingSpline WeightingSpline::Build(const WeightingPoint* points, int count) 
         d[i] = 2 * (s.x[i + 1] - s.x[i - 1]) - t * h[i - 1];
     }
     M[m - 2] = M[m - 2] - M[m - 1] * h[m - 2];
-    for (std::size_t i = m - 2; i >= 1; --i) M[i] = (M[i] - h[i] * M[i + 1]) / d[i];
+    for (std::size_t i = m - 2; i >= 1; --i)
+        M[i] = (M[i] - h[i] * M[i + 1]) / d[i];
     return s;
 }
 
@@ -119,8 +127,10 @@ double WeightingSpline::operator()(double at) const {
     std::size_t lo = 0, hi = n - 1;
     while (lo < hi) {
         std::size_t mid = (lo + hi) / 2;
-        if (x[mid] >= at) hi = mid;
-        else lo = mid + 1;
+        if (x[mid] >= at)
+            hi = mid;
+        else
+            lo = mid + 1;
     }
     std::size_t i = lo > 0 ? lo - 1 : 0;
     if (i > n - 2) i = n - 2;
@@ -143,7 +153,8 @@ int BandPassResponse(float* h, std::int32_t n, double fs, double lower, double u
     return any;
 }
 
-void TableResponse(float* h, std::int32_t n, double fs, const WeightingPoint* points, int count, double divisor) {
+void TableResponse(float* h, std::int32_t n, double fs, const WeightingPoint* points, int count,
+                   double divisor) {
     if (n <= 0) return;
     if (count < 3) {
         Flat(h, n);

@@ -8,10 +8,10 @@
 namespace vesk {
 
 struct BandTable {
-    std::int32_t count;          // band indices including the broadband entry 0
-    double halfBandFactor;       // upper edge / centre = centre / lower edge
-    double exactCentre[33];      // Hz; entry 0 is 0
-    double nominalCentre[33];    // Hz, the label value; entry 0 is 0
+    std::int32_t count;        // band indices including the broadband entry 0
+    double halfBandFactor;     // upper edge / centre = centre / lower edge
+    double exactCentre[33];    // Hz; entry 0 is 0
+    double nominalCentre[33];  // Hz, the label value; entry 0 is 0
 };
 
 // 0 = octave, 1 = third-octave (the stored FREQBAND); anything else is taken as octave.
@@ -41,7 +41,8 @@ struct WeightingSpline {
 int BandPassResponse(float* h, std::int32_t n, double fs, double lower, double upper);
 // Flat (0) or the A, B, C curves (1..3) as amplitude factors; 0 for another type.
 int WeightingResponse(float* h, std::int32_t n, double fs, int type, double divisor);
-void TableResponse(float* h, std::int32_t n, double fs, const WeightingPoint* points, int count, double divisor);
+void TableResponse(float* h, std::int32_t n, double fs, const WeightingPoint* points, int count,
+                   double divisor);
 
 // Filters x and, when present, y in place for the band index (0 none, -1 A-weighted, k band
 // k of the system). 0 when the band has no FFT bin: the signals are left as they were.

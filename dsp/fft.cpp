@@ -8,61 +8,113 @@ namespace vesk {
 
 namespace {
 
-bool PowerOfTwo(std::int32_t n) { return n > 0 && (n & (n - 1)) == 0; }
+bool PowerOfTwo(std::int32_t n) {
+    return n > 0 && (n & (n - 1)) == 0;
+}
 
-// One stage's twiddles in butterfly order, so the inner loop walks memory contiguously.
-// The butterflies of a stage are independent, so visiting them block by block instead of
-// twiddle by twiddle gives the same floats.
+// The butterflies of one stage, h pairs (a, a + h) sharing the twiddles c[p], w[p]. The
+// pointers name disjoint ranges, which lets the compiler vectorise the double products.
+template <bool kInverse>
+inline void Butterflies(float* __restrict ra, float* __restrict ia, float* __restrict rb,
+                        float* __restrict ib, const float* __restrict c, const float* __restrict w,
+                        std::int32_t h) {
+    for (std::int32_t p = 0; p < h; ++p) {
+        const double cp = c[p], wp = w[p];
+        const double xr = rb[p], xi = ib[p];
+        float tr, ti;
+        if constexpr (kInverse) {
+            tr = static_cast<float>(cp * xr - wp * xi);
+            ti = static_cast<float>(cp * xi + wp * xr);
+        } else {
+            tr = static_cast<float>(cp * xr + wp * xi);
+            ti = static_cast<float>(cp * xi - wp * xr);
+        }
+        const float ar = ra[p], ai = ia[p];
+        rb[p] = ar - tr;
+        ra[p] = ar + tr;
+        ib[p] = ai - ti;
+        ia[p] = ai + ti;
+    }
+}
+
+// One butterfly with a twiddle held in registers (the stages whose groups are too short to
+// vectorise along p).
+template <bool kInverse>
+inline void Butterfly(float& ar, float& ai, float& br, float& bi, double cp, double wp) {
+    const double xr = br, xi = bi;
+    float tr, ti;
+    if constexpr (kInverse) {
+        tr = static_cast<float>(cp * xr - wp * xi);
+        ti = static_cast<float>(cp * xi + wp * xr);
+    } else {
+        tr = static_cast<float>(cp * xr + wp * xi);
+        ti = static_cast<float>(cp * xi - wp * xr);
+    }
+    const float a = ar, b = ai;
+    br = a - tr;
+    ar = a + tr;
+    bi = b - ti;
+    ai = b + ti;
+}
+
+template <bool kInverse>
+inline void Stage(const FftTables& t, std::int32_t h, float* re, float* im, std::int32_t begin,
+                  std::int32_t end) {
+    const float* c = t.stageCos.data() + (h - 1);
+    const float* w = t.stageSin.data() + (h - 1);
+    if (h == 1) {
+        const double c0 = c[0], w0 = w[0];
+        for (std::int32_t a = begin; a < end; a += 2)
+            Butterfly<kInverse>(re[a], im[a], re[a + 1], im[a + 1], c0, w0);
+        return;
+    }
+    if (h == 2) {
+        const double c0 = c[0], w0 = w[0], c1 = c[1], w1 = w[1];
+        for (std::int32_t a = begin; a < end; a += 4) {
+            Butterfly<kInverse>(re[a], im[a], re[a + 2], im[a + 2], c0, w0);
+            Butterfly<kInverse>(re[a + 1], im[a + 1], re[a + 3], im[a + 3], c1, w1);
+        }
+        return;
+    }
+    for (std::int32_t a0 = begin; a0 < end; a0 += 2 * h)
+        Butterflies<kInverse>(re + a0, im + a0, re + a0 + h, im + a0 + h, c, w, h);
+}
+
+// Elements per block for the early stages: re and im of a block stay in the first-level cache.
+// Every butterfly of a stage reads only its own two results of the stage before, so finishing
+// the early stages block by block computes exactly the floats of the stage-by-stage order.
+constexpr std::int32_t kBlock = 2048;
+
 template <bool kInverse>
 void Transform(const FftTables& t, std::int32_t n, float* re, float* im) {
-    const std::int32_t* rev = t.bitReverse.data();
-    for (std::int32_t i = 0; i < n; ++i) {
-        std::int32_t r = rev[i];
-        if (r > i) {
-            std::swap(re[i], re[r]);
-            std::swap(im[i], im[r]);
-        }
+    // The swaps i <-> r with r > i, in the order of i, without a data-dependent branch.
+    const std::int32_t* pair = t.swapPairs.data();
+    const std::size_t pairs = t.swapPairs.size() / 2;
+    for (std::size_t k = 0; k < pairs; ++k) {
+        const std::int32_t i = pair[2 * k], r = pair[2 * k + 1];
+        std::swap(re[i], re[r]);
+        std::swap(im[i], im[r]);
     }
     if (n < 2) return;
-    const float* sine = t.sine.data();
-    const std::int32_t quarter = n / 4;
-    thread_local std::vector<float> cs, ws;
-    cs.resize(static_cast<std::size_t>(n / 2));
-    ws.resize(static_cast<std::size_t>(n / 2));
-    for (std::int32_t h = 1; h < n; h *= 2) {
-        const std::int32_t s = n / (2 * h);
-        for (std::int32_t p = 0; p < h; ++p) {
-            cs[static_cast<std::size_t>(p)] = sine[quarter + p * s];
-            ws[static_cast<std::size_t>(p)] = sine[p * s];
-        }
-        // At n = 2 the quarter offset is 0 and would read sin(0) as the cosine.
-        if (n == 2) cs[0] = 1.0f;
-        const float* c = cs.data();
-        const float* w = ws.data();
-        for (std::int32_t a0 = 0; a0 < n; a0 += 2 * h) {
-            float* ra = re + a0;
-            float* ia = im + a0;
-            float* rb = ra + h;
-            float* ib = ia + h;
-            for (std::int32_t p = 0; p < h; ++p) {
-                const double cp = c[p], wp = w[p];
-                const double xr = rb[p], xi = ib[p];
-                float tr, ti;
-                if constexpr (kInverse) {
-                    tr = static_cast<float>(cp * xr - wp * xi);
-                    ti = static_cast<float>(cp * xi + wp * xr);
-                } else {
-                    tr = static_cast<float>(cp * xr + wp * xi);
-                    ti = static_cast<float>(cp * xi - wp * xr);
-                }
-                const float ar = ra[p], ai = ia[p];
-                rb[p] = ar - tr;
-                ra[p] = ar + tr;
-                ib[p] = ai - ti;
-                ia[p] = ai + ti;
-            }
-        }
-    }
+    const std::int32_t block = std::min(n, kBlock);
+    for (std::int32_t b = 0; b < n; b += block)
+        for (std::int32_t h = 1; 2 * h <= block; h *= 2)
+            Stage<kInverse>(t, h, re, im, b, b + block);
+    for (std::int32_t h = block; h < n; h *= 2)
+        Stage<kInverse>(t, h, re, im, 0, n);
+}
+
+// Built for AVX2 as well where the processor has it: without fused multiply-adds (contraction
+// is off) the wider lanes compute the same floats.
+__attribute__((target_clones("avx2", "default"))) void ForwardTransform(const FftTables& t,
+                                                                        std::int32_t n, float* re,
+                                                                        float* im) {
+    Transform<false>(t, n, re, im);
+}
+__attribute__((target_clones("avx2", "default"))) void InverseTransform(const FftTables& t,
+                                                                        std::int32_t n, float* re,
+                                                                        float* im) {
+    Transform<true>(t, n, re, im);
 }
 
 }  // namespace
@@ -71,6 +123,9 @@ int FftTables::Ensure(std::int32_t n) {
     if (n == size && n != 0) return 0;
     bitReverse.clear();
     sine.clear();
+    stageCos.clear();
+    stageSin.clear();
+    swapPairs.clear();
     size = n;
     if (n == 0) return 0;
     if (!PowerOfTwo(n)) {
@@ -104,6 +159,7 @@ int FftTables::Ensure(std::int32_t n) {
     const double step = 2.0 * 3.14159265358979323846 / n;
     if (n < 4) {  // sin(0) and sin(pi)
         std::fill(sine.begin(), sine.end(), 0.0f);
+        BuildStageTwiddles();
         return 0;
     }
     for (std::int32_t i = 0; i <= q; ++i) {
@@ -113,10 +169,36 @@ int FftTables::Ensure(std::int32_t n) {
     sine[0] = 0.0f;
     sine[static_cast<std::size_t>(q)] = 1.0f;
     if (n >= 8) sine[static_cast<std::size_t>(n / 8)] = static_cast<float>(std::sqrt(0.5));
-    for (std::int32_t i = q + 1; i <= n / 2; ++i) sine[static_cast<std::size_t>(i)] = sine[static_cast<std::size_t>(n / 2 - i)];
+    for (std::int32_t i = q + 1; i <= n / 2; ++i)
+        sine[static_cast<std::size_t>(i)] = sine[static_cast<std::size_t>(n / 2 - i)];
     for (std::int32_t i = n / 2 + 1; i < total; ++i)
         sine[static_cast<std::size_t>(i)] = -sine[static_cast<std::size_t>(i - n / 2)];
+    BuildStageTwiddles();
     return 0;
+}
+
+void FftTables::BuildStageTwiddles() {
+    const std::int32_t n = size;
+    swapPairs.clear();
+    for (std::int32_t i = 0; i < n; ++i) {
+        std::int32_t r = bitReverse[static_cast<std::size_t>(i)];
+        if (r > i) {
+            swapPairs.push_back(i);
+            swapPairs.push_back(r);
+        }
+    }
+    stageCos.assign(static_cast<std::size_t>(std::max(n - 1, 1)), 0.0f);
+    stageSin.assign(stageCos.size(), 0.0f);
+    for (std::int32_t h = 1; h < n; h *= 2) {
+        const std::int32_t s = n / (2 * h);
+        for (std::int32_t p = 0; p < h; ++p) {
+            stageCos[static_cast<std::size_t>(h - 1 + p)] =
+                sine[static_cast<std::size_t>(n / 4 + p * s)];
+            stageSin[static_cast<std::size_t>(h - 1 + p)] = sine[static_cast<std::size_t>(p * s)];
+        }
+    }
+    // At n = 2 the quarter offset is 0 and would read sin(0) as the cosine.
+    if (n == 2) stageCos[0] = 1.0f;
 }
 
 FftTables& SharedFftTables() {
@@ -127,14 +209,14 @@ FftTables& SharedFftTables() {
 int FftForward(FftTables& tables, std::int32_t n, float* re, float* im) {
     if (n == 0) return tables.Ensure(0);
     if (int st = tables.Ensure(n); st != 0) return st;
-    Transform<false>(tables, n, re, im);
+    ForwardTransform(tables, n, re, im);
     return 0;
 }
 
 int FftInverse(FftTables& tables, std::int32_t n, float* re, float* im) {
     if (n == 0) return tables.Ensure(0);
     if (int st = tables.Ensure(n); st != 0) return st;
-    Transform<true>(tables, n, re, im);
+    InverseTransform(tables, n, re, im);
     return 0;
 }
 

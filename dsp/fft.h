@@ -8,14 +8,21 @@ namespace vesk {
 
 // Tables of one transform size; rebuilt only when a call asks for another size.
 struct FftTables {
-    std::int32_t size = 0;              // 0 when no tables are held
+    std::int32_t size = 0;                 // 0 when no tables are held
     std::vector<std::int32_t> bitReverse;  // n entries
-    std::vector<float> sine;            // n + n/4 entries: sin(2*pi*i/n); cosine at i + n/4
-    int builds = 0;                     // how often the tables were built (for tests)
+    std::vector<float> sine;               // n + n/4 entries: sin(2*pi*i/n); cosine at i + n/4
+    // The twiddles of each stage in butterfly order (stage h at offset h - 1): the cosine and
+    // sine entries the stage reads, laid out so its inner loop walks them contiguously.
+    std::vector<float> stageCos, stageSin;
+    std::vector<std::int32_t> swapPairs;  // (i, r) with r = bitReverse[i] > i, in order of i
+    int builds = 0;                       // how often the tables were built (for tests)
 
     // Makes the tables fit n. 0 when they do; 1 when they could not be allocated; 2 when n
     // is not a power of two.
     int Ensure(std::int32_t n);
+
+  private:
+    void BuildStageTwiddles();
 };
 
 // The process-wide tables shared by the filter, the spectrum and the running-ACF engine.
@@ -32,6 +39,7 @@ int FilterInFrequencyDomain(float* x, float* y, std::int32_t n, const float* h);
 // Power spectra of two real signals with one transform: bins 1..n/2 (mirrored to n-k) are four
 // times the squared magnitude, bin 0 the square of the mean; full scale 32767 maps to 1.
 // A missing channel (nullptr) counts as zeros.
-int PowerSpectrum2(const float* left, const float* right, float* outLeft, float* outRight, std::int32_t n);
+int PowerSpectrum2(const float* left, const float* right, float* outLeft, float* outRight,
+                   std::int32_t n);
 
 }  // namespace vesk

@@ -4,7 +4,8 @@
 
 namespace vesk {
 
-int LeastSquares(int m, int k, std::vector<std::vector<float>>& col, std::vector<float>* coef, std::vector<int>* order) {
+int LeastSquares(int m, int k, std::vector<std::vector<float>>& col, std::vector<float>* coef,
+                 std::vector<int>* order) {
     coef->assign(static_cast<std::size_t>(k), 0.0f);
     order->clear();
     if (m <= 0 || k <= 0 || static_cast<int>(col.size()) != k + 1) return 0;
@@ -12,7 +13,8 @@ int LeastSquares(int m, int k, std::vector<std::vector<float>>& col, std::vector
     std::vector<float> norm(static_cast<std::size_t>(k));
     for (int j = 0; j < k; ++j) {
         float n = 0.0f;
-        for (std::size_t i = 0; i < M; ++i) n += col[static_cast<std::size_t>(j)][i] * col[static_cast<std::size_t>(j)][i];
+        for (std::size_t i = 0; i < M; ++i)
+            n += col[static_cast<std::size_t>(j)][i] * col[static_cast<std::size_t>(j)][i];
         norm[static_cast<std::size_t>(j)] = n;
     }
     std::size_t r = 0;
@@ -20,7 +22,8 @@ int LeastSquares(int m, int k, std::vector<std::vector<float>>& col, std::vector
         std::vector<float>& c = col[static_cast<std::size_t>(j)];
         if (norm[static_cast<std::size_t>(j)] == 0.0f) continue;
         float s = 0.0f;
-        for (std::size_t i = r; i < M; ++i) s += c[i] * c[i];
+        for (std::size_t i = r; i < M; ++i)
+            s += c[i] * c[i];
         if (s / norm[static_cast<std::size_t>(j)] < 1e-12) continue;
         const float p = c[r];
         const float sigma = std::copysign(std::sqrt(s), p);
@@ -29,8 +32,10 @@ int LeastSquares(int m, int k, std::vector<std::vector<float>>& col, std::vector
         for (int l = j + 1; l <= k; ++l) {
             std::vector<float>& d = col[static_cast<std::size_t>(l)];
             float dot = 0.0f;
-            for (std::size_t i = r; i < M; ++i) dot += c[i] * d[i];
-            for (std::size_t i = r; i < M; ++i) d[i] = d[i] - c[i] * dot * scale;
+            for (std::size_t i = r; i < M; ++i)
+                dot += c[i] * d[i];
+            for (std::size_t i = r; i < M; ++i)
+                d[i] = d[i] - c[i] * dot * scale;
         }
         c[r] = -sigma;
         order->push_back(j);
@@ -40,8 +45,10 @@ int LeastSquares(int m, int k, std::vector<std::vector<float>>& col, std::vector
     for (std::size_t q = order->size(); q-- > 0;) {
         float v = rhs[q];
         for (std::size_t t = q + 1; t < order->size(); ++t)
-            v -= col[static_cast<std::size_t>((*order)[t])][q] * (*coef)[static_cast<std::size_t>((*order)[t])];
-        (*coef)[static_cast<std::size_t>((*order)[q])] = v / col[static_cast<std::size_t>((*order)[q])][q];
+            v -= col[static_cast<std::size_t>((*order)[t])][q] *
+                 (*coef)[static_cast<std::size_t>((*order)[t])];
+        (*coef)[static_cast<std::size_t>((*order)[q])] =
+            v / col[static_cast<std::size_t>((*order)[q])][q];
     }
     return static_cast<int>(r);
 }

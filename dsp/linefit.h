@@ -8,8 +8,8 @@ namespace vesk {
 
 // Solves for k regressor columns followed by the right-hand side (all of m rows, changed in
 // place). Writes the coefficients of accepted columns and their order; returns the rank.
-int LeastSquares(int m, int k, std::vector<std::vector<float>>& columns, std::vector<float>* coefficients,
-                 std::vector<int>* order);
+int LeastSquares(int m, int k, std::vector<std::vector<float>>& columns,
+                 std::vector<float>* coefficients, std::vector<int>* order);
 
 struct LineFit {
     bool valid = false;  // false when the data do not determine the slope

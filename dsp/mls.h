@@ -9,10 +9,10 @@
 namespace vesk {
 
 struct MlsTransform {
-    std::int32_t order = 0;          // the order the arrays were built for; 0 = none
+    std::int32_t order = 0;                 // the order the arrays were built for; 0 = none
     std::vector<std::uint8_t> sequence;     // 2^order values 0/1
     std::vector<std::int32_t> permutation;  // entry 0 is 0; 1..L sample -> Hadamard position
-    int builds = 0;                  // for tests
+    int builds = 0;                         // for tests
 };
 
 // The process-wide state.

@@ -2,7 +2,10 @@
 # Installs what building and testing Vesk needs (Debian, as root).
 set -euo pipefail
 packages=(build-essential cmake pkg-config libsndfile1-dev libgtest-dev libgmock-dev libbenchmark-dev)
-if [ "${1:-}" = "--fuzz" ]; then packages+=(clang libclang-rt-dev); fi
+case "${1:-}" in
+  --fuzz) packages+=(clang libclang-rt-dev) ;;
+  --bench) packages+=(libfftw3-dev) ;;  # the yardstick of the FFT benchmark
+esac
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

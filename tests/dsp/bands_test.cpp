@@ -10,14 +10,17 @@ namespace {
 double IecA(double f) {
     auto r = [](double f) {
         const double f1 = 20.598997, f2 = 107.65265, f3 = 737.86223, f4 = 12194.217;
-        return f4 * f4 * std::pow(f, 4) / ((f * f + f1 * f1) * std::sqrt((f * f + f2 * f2) * (f * f + f3 * f3)) * (f * f + f4 * f4));
+        return f4 * f4 * std::pow(f, 4) /
+               ((f * f + f1 * f1) * std::sqrt((f * f + f2 * f2) * (f * f + f3 * f3)) *
+                (f * f + f4 * f4));
     };
     return 20 * std::log10(r(f) / r(1000));
 }
 double IecB(double f) {
     auto r = [](double f) {
         const double f1 = 20.598997, f4 = 12194.217, f5 = 158.48932;
-        return f4 * f4 * f * f * f / ((f * f + f1 * f1) * std::sqrt(f * f + f5 * f5) * (f * f + f4 * f4));
+        return f4 * f4 * f * f * f /
+               ((f * f + f1 * f1) * std::sqrt(f * f + f5 * f5) * (f * f + f4 * f4));
     };
     return 20 * std::log10(r(f) / r(1000));
 }
@@ -36,7 +39,8 @@ TEST(Bands, WeightingTablesAreTheStandardsCurvesToOneDecimal) {
         ASSERT_EQ(table.size(), 34u);
         for (std::size_t i = 0; i < table.size(); ++i) {
             EXPECT_DOUBLE_EQ(table[i].frequency, std::pow(10.0, (10 + static_cast<int>(i)) / 10.0));
-            EXPECT_NEAR(table[i].level, curves[type - 1](table[i].frequency), 0.05 + 1e-9) << "type " << type << " point " << i;
+            EXPECT_NEAR(table[i].level, curves[type - 1](table[i].frequency), 0.05 + 1e-9)
+                << "type " << type << " point " << i;
         }
     }
     EXPECT_EQ(WeightingTable(1)[0].level, -70.4);
@@ -62,7 +66,8 @@ TEST(Bands, TablesLabelsAndBandPassBins) {
     const int n = 1 << 15;
     std::vector<float> h(n, -1.0f);
     ASSERT_EQ(BandPassResponse(h.data(), n, 48000, octave.exactCentre[1] / octave.halfBandFactor,
-                               octave.exactCentre[1] * octave.halfBandFactor), 1);
+                               octave.exactCentre[1] * octave.halfBandFactor),
+              1);
     for (int k = 0; k <= n / 2; ++k) {
         float expect = (k >= 7 && k <= 14) ? 1.0f : 0.0f;
         ASSERT_EQ(h[static_cast<std::size_t>(k)], expect) << k;
@@ -91,7 +96,8 @@ TEST(Bands, SplineCurvesAndWeightedFiltering) {
     std::vector<float> k(3000);
     ASSERT_EQ(WeightingResponse(k.data(), 3000, 3000000, 1, 20.0), 1);  // bin 1 is exactly 1000 Hz
     EXPECT_EQ(k[1], 1.0f);
-    for (std::size_t i = 0; i < 34; ++i) EXPECT_NEAR(s(s.x[i]), a[i].level, 1e-9) << i;
+    for (std::size_t i = 0; i < 34; ++i)
+        EXPECT_NEAR(s(s.x[i]), a[i].level, 1e-9) << i;
     // Below the first knot the |e| term keeps the curve falling like the table.
     EXPECT_LT(s(std::log(5.0)), -70.4);
     EXPECT_EQ(WeightingResponse(h.data(), n, fs, 7, 20.0), 0);
@@ -106,10 +112,12 @@ TEST(Bands, SplineCurvesAndWeightedFiltering) {
     for (auto [freq, drop] : {std::pair{1000.0, 0.0}, std::pair{100.0, -19.1}}) {
         std::vector<float> x(n), y(n);
         const int bin = static_cast<int>(std::round(freq * n / fs));
-        for (int t = 0; t < n; ++t) x[static_cast<std::size_t>(t)] = static_cast<float>(std::sin(2 * M_PI * bin * t / n));
+        for (int t = 0; t < n; ++t)
+            x[static_cast<std::size_t>(t)] = static_cast<float>(std::sin(2 * M_PI * bin * t / n));
         ASSERT_EQ(ApplyBandFilter(x.data(), y.data(), n, fs, -1, 0), 1);
         double e = 0;
-        for (float v : x) e += v * v;
+        for (float v : x)
+            e += v * v;
         double db = 10 * std::log10(e / (n / 2.0));
         double expected = s(std::log(bin * fs / n));
         EXPECT_NEAR(db, expected, 0.01) << freq;

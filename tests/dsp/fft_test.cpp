@@ -29,11 +29,15 @@ void ReferenceFft(const FftTables& t, int n, float* re, float* im, bool inverse)
                 int b = a + h;
                 float tr, ti;
                 if (inverse) {
-                    tr = static_cast<float>(static_cast<double>(c) * re[b] - static_cast<double>(w) * im[b]);
-                    ti = static_cast<float>(static_cast<double>(c) * im[b] + static_cast<double>(w) * re[b]);
+                    tr = static_cast<float>(static_cast<double>(c) * re[b] -
+                                            static_cast<double>(w) * im[b]);
+                    ti = static_cast<float>(static_cast<double>(c) * im[b] +
+                                            static_cast<double>(w) * re[b]);
                 } else {
-                    tr = static_cast<float>(static_cast<double>(c) * re[b] + static_cast<double>(w) * im[b]);
-                    ti = static_cast<float>(static_cast<double>(c) * im[b] - static_cast<double>(w) * re[b]);
+                    tr = static_cast<float>(static_cast<double>(c) * re[b] +
+                                            static_cast<double>(w) * im[b]);
+                    ti = static_cast<float>(static_cast<double>(c) * im[b] -
+                                            static_cast<double>(w) * re[b]);
                 }
                 re[b] = re[a] - tr;
                 re[a] = re[a] + tr;
@@ -57,7 +61,9 @@ void DoubleFft(std::vector<std::complex<double>>& x, bool inverse) {
     DoubleFft(odd, inverse);
     const double sign = inverse ? 1.0 : -1.0;
     for (std::size_t k = 0; k < n / 2; ++k) {
-        auto t = std::polar(1.0, sign * 2 * M_PI * static_cast<double>(k) / static_cast<double>(n)) * odd[k];
+        auto t =
+            std::polar(1.0, sign * 2 * M_PI * static_cast<double>(k) / static_cast<double>(n)) *
+            odd[k];
         x[k] = even[k] + t;
         x[k + n / 2] = even[k] - t;
     }
@@ -70,17 +76,24 @@ TEST(Fft, BitIdenticalToTheLiteralLoopAndAccurateForEverySize) {
     for (int log = 0; log <= 19; ++log) {
         const int n = 1 << log;
         std::vector<float> re(static_cast<std::size_t>(n)), im(re.size());
-        for (auto& v : re) v = value(random);
-        for (auto& v : im) v = value(random);
+        for (auto& v : re)
+            v = value(random);
+        for (auto& v : im)
+            v = value(random);
         for (bool inverse : {false, true}) {
             auto r1 = re, i1 = im, r2 = re, i2 = im;
-            ASSERT_EQ(inverse ? FftInverse(tables, n, r1.data(), i1.data()) : FftForward(tables, n, r1.data(), i1.data()), 0);
+            ASSERT_EQ(inverse ? FftInverse(tables, n, r1.data(), i1.data())
+                              : FftForward(tables, n, r1.data(), i1.data()),
+                      0);
             ReferenceFft(tables, n, r2.data(), i2.data(), inverse);
-            ASSERT_EQ(0, std::memcmp(r1.data(), r2.data(), r1.size() * sizeof(float))) << "n=" << n << " inverse=" << inverse;
-            ASSERT_EQ(0, std::memcmp(i1.data(), i2.data(), i1.size() * sizeof(float))) << "n=" << n << " inverse=" << inverse;
+            ASSERT_EQ(0, std::memcmp(r1.data(), r2.data(), r1.size() * sizeof(float)))
+                << "n=" << n << " inverse=" << inverse;
+            ASSERT_EQ(0, std::memcmp(i1.data(), i2.data(), i1.size() * sizeof(float)))
+                << "n=" << n << " inverse=" << inverse;
             if (log > 16) continue;  // the double reference is slow beyond this
             std::vector<std::complex<double>> x(re.size());
-            for (std::size_t k = 0; k < x.size(); ++k) x[k] = {re[k], im[k]};
+            for (std::size_t k = 0; k < x.size(); ++k)
+                x[k] = {re[k], im[k]};
             DoubleFft(x, inverse);
             double err = 0, ref = 0;
             for (std::size_t k = 0; k < x.size(); ++k) {
@@ -88,7 +101,8 @@ TEST(Fft, BitIdenticalToTheLiteralLoopAndAccurateForEverySize) {
                 ref += std::norm(x[k]);
             }
             // Float rounding grows with the number of stages.
-            EXPECT_LT(std::sqrt(err / ref), 2e-7 * (log + 1)) << "n=" << n << " inverse=" << inverse;
+            EXPECT_LT(std::sqrt(err / ref), 2e-7 * (log + 1))
+                << "n=" << n << " inverse=" << inverse;
         }
     }
 }
@@ -105,8 +119,11 @@ TEST(Fft, TablesAreExactAndRebuiltOnlyOnASizeChange) {
     EXPECT_EQ(t.sine[0], 0.0f);
     EXPECT_EQ(t.sine[n / 8], static_cast<float>(std::sqrt(0.5)));
     EXPECT_EQ(t.sine[n / 4], 1.0f);
-    for (int i = 0; i <= n / 4; ++i) EXPECT_EQ(t.sine[static_cast<std::size_t>(n / 2 - i)], t.sine[static_cast<std::size_t>(i)]);
-    for (int i = n / 2; i < n + n / 4; ++i) EXPECT_EQ(t.sine[static_cast<std::size_t>(i)], -t.sine[static_cast<std::size_t>(i - n / 2)]);
+    for (int i = 0; i <= n / 4; ++i)
+        EXPECT_EQ(t.sine[static_cast<std::size_t>(n / 2 - i)], t.sine[static_cast<std::size_t>(i)]);
+    for (int i = n / 2; i < n + n / 4; ++i)
+        EXPECT_EQ(t.sine[static_cast<std::size_t>(i)],
+                  -t.sine[static_cast<std::size_t>(i - n / 2)]);
     for (int i = 0; i < n + n / 4; ++i)
         EXPECT_NEAR(t.sine[static_cast<std::size_t>(i)], std::sin(2 * M_PI * i / n), 6e-8) << i;
     EXPECT_EQ(t.bitReverse[1], 512);
@@ -130,8 +147,10 @@ TEST(Fft, FilteringAndPowerSpectrum) {
     std::mt19937 random(3);
     std::normal_distribution<float> noise(100.0f, 1000.0f);
     std::vector<float> x(n), y(n), h(n, 1.0f);
-    for (auto& v : x) v = noise(random);
-    for (auto& v : y) v = noise(random);
+    for (auto& v : x)
+        v = noise(random);
+    for (auto& v : y)
+        v = noise(random);
     auto fx = x, fy = y;
     ASSERT_EQ(FilterInFrequencyDomain(fx.data(), fy.data(), n, h.data()), 0);
     for (int i = 0; i < n; ++i) {
@@ -147,17 +166,22 @@ TEST(Fft, FilteringAndPowerSpectrum) {
         meanX += x[static_cast<std::size_t>(i)];
     }
     EXPECT_NEAR(mean / n, 0.0, 1e-3);
-    for (int i = 0; i < n; ++i) EXPECT_NEAR(fx[static_cast<std::size_t>(i)], x[static_cast<std::size_t>(i)] - meanX / n, 2e-2);
+    for (int i = 0; i < n; ++i)
+        EXPECT_NEAR(fx[static_cast<std::size_t>(i)], x[static_cast<std::size_t>(i)] - meanX / n,
+                    2e-2);
 
     // A full-scale cosine in bin 8 of the left channel, nothing on the right.
     std::vector<float> left(n), pl(n), pr(n);
-    for (int t = 0; t < n; ++t) left[static_cast<std::size_t>(t)] = static_cast<float>(32767 * std::cos(2 * M_PI * 8 * t / n));
+    for (int t = 0; t < n; ++t)
+        left[static_cast<std::size_t>(t)] =
+            static_cast<float>(32767 * std::cos(2 * M_PI * 8 * t / n));
     ASSERT_EQ(PowerSpectrum2(left.data(), nullptr, pl.data(), pr.data(), n), 0);
     // |X[8]| = 1/2 after the 1/n scale, and the bin holds four times its square.
     EXPECT_NEAR(pl[8], 1.0, 1e-5);
     EXPECT_NEAR(pl[n - 8], 1.0, 1e-5);
     EXPECT_NEAR(pl[9], 0.0, 1e-9);
-    for (int k = 0; k < n; ++k) EXPECT_NEAR(pr[static_cast<std::size_t>(k)], 0.0, 1e-9);
+    for (int k = 0; k < n; ++k)
+        EXPECT_NEAR(pr[static_cast<std::size_t>(k)], 0.0, 1e-9);
 }
 
 }  // namespace

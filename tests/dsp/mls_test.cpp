@@ -13,18 +13,22 @@ TEST(Mls, EveryOrderRecoversAKnownResponse) {
         const MlsTransform& s = SharedMls();
         const std::size_t N = std::size_t{1} << order, L = N - 1;
         std::size_t ones = 0;
-        for (std::size_t i = 0; i < L; ++i) ones += s.sequence[i];
+        for (std::size_t i = 0; i < L; ++i)
+            ones += s.sequence[i];
         EXPECT_EQ(ones, N / 2) << "order " << order;  // a balanced maximum-length sequence
         EXPECT_EQ(s.sequence[L], s.sequence[0]) << "order " << order;  // period L
 
         // A sparse response: taps at a few delays.
-        std::map<std::size_t, double> h = {{0, 0.5}, {3, -0.25}, {40, 0.125}, {L / 3, 0.0625}, {L - 2, 1.0}};
+        std::map<std::size_t, double> h = {
+            {0, 0.5}, {3, -0.25}, {40, 0.125}, {L / 3, 0.0625}, {L - 2, 1.0}};
         double sum = 0;
-        for (auto& [k, v] : h) sum += v;
+        for (auto& [k, v] : h)
+            sum += v;
         std::vector<float> y(N, 0.0f);
         for (std::size_t j = 0; j < L; ++j) {
             double acc = 0;
-            for (auto& [k, v] : h) acc += v * (s.sequence[(j + L - k) % L] ? -1.0 : 1.0);
+            for (auto& [k, v] : h)
+                acc += v * (s.sequence[(j + L - k) % L] ? -1.0 : 1.0);
             y[j + 1] = static_cast<float>(acc);
         }
         auto before = s.permutation;
@@ -49,10 +53,11 @@ TEST(Mls, PreparationIsCachedAndOrderZeroDisables) {
     EXPECT_EQ(SharedMls().sequence.size(), 4096u);  // the arrays stay
     std::vector<float> x(4096, 2.0f);
     MlsRecover(x.data());
-    EXPECT_EQ(x[4095], 2.0f);  // nothing done
+    EXPECT_EQ(x[4095], 2.0f);    // nothing done
     ASSERT_TRUE(MlsPrepare(8));  // outside the table: order 8 with the taps and tags of order 10
     EXPECT_EQ(SharedMls().sequence.size(), 256u);
-    for (int p : SharedMls().permutation) EXPECT_LT(p, 256);
+    for (int p : SharedMls().permutation)
+        EXPECT_LT(p, 256);
     std::vector<float> small(256, 1.0f);
     MlsRecover(small.data());
     EXPECT_FALSE(MlsPrepare(40));
