@@ -15,7 +15,7 @@ bool PowerOfTwo(std::int32_t n) {
 // The butterflies of one stage, h pairs (a, a + h) sharing the twiddles c[p], w[p]. The
 // pointers name disjoint ranges, which lets the compiler vectorise the double products.
 template <bool kInverse>
-inline void Butterflies(float* __restrict ra, float* __restrict ia, float* __restrict rb,
+[[gnu::always_inline]] inline void Butterflies(float* __restrict ra, float* __restrict ia, float* __restrict rb,
                         float* __restrict ib, const float* __restrict c, const float* __restrict w,
                         std::int32_t h) {
     for (std::int32_t p = 0; p < h; ++p) {
@@ -40,7 +40,7 @@ inline void Butterflies(float* __restrict ra, float* __restrict ia, float* __res
 // One butterfly with a twiddle held in registers (the stages whose groups are too short to
 // vectorise along p).
 template <bool kInverse>
-inline void Butterfly(float& ar, float& ai, float& br, float& bi, double cp, double wp) {
+[[gnu::always_inline]] inline void Butterfly(float& ar, float& ai, float& br, float& bi, double cp, double wp) {
     const double xr = br, xi = bi;
     float tr, ti;
     if constexpr (kInverse) {
@@ -58,7 +58,7 @@ inline void Butterfly(float& ar, float& ai, float& br, float& bi, double cp, dou
 }
 
 template <bool kInverse>
-inline void Stage(const FftTables& t, std::int32_t h, float* re, float* im, std::int32_t begin,
+[[gnu::always_inline]] inline void Stage(const FftTables& t, std::int32_t h, float* re, float* im, std::int32_t begin,
                   std::int32_t end) {
     const float* c = t.stageCos.data() + (h - 1);
     const float* w = t.stageSin.data() + (h - 1);
@@ -80,14 +80,66 @@ inline void Stage(const FftTables& t, std::int32_t h, float* re, float* im, std:
         Butterflies<kInverse>(re + a0, im + a0, re + a0 + h, im + a0 + h, c, w, h);
 }
 
+// Stages h and 2h together: for each p the four elements p, p + h, p + 2h, p + 3h of a group
+// of 4h are closed under both stages, so they are loaded once and stored once.
+template <bool kInverse>
+[[gnu::always_inline]] inline void FusedPair(float* __restrict r0, float* __restrict i0, float* __restrict r1,
+                                             float* __restrict i1, float* __restrict r2, float* __restrict i2,
+                                             float* __restrict r3, float* __restrict i3, const float* __restrict c1,
+                                             const float* __restrict w1, const float* __restrict c2,
+                                             const float* __restrict w2, std::int32_t h) {
+    for (std::int32_t p = 0; p < h; ++p) {
+        float ar = r0[p], ai = i0[p], br = r1[p], bi = i1[p];
+        float cr = r2[p], ci = i2[p], dr = r3[p], di = i3[p];
+        Butterfly<kInverse>(ar, ai, br, bi, c1[p], w1[p]);
+        Butterfly<kInverse>(cr, ci, dr, di, c1[p], w1[p]);
+        Butterfly<kInverse>(ar, ai, cr, ci, c2[p], w2[p]);
+        Butterfly<kInverse>(br, bi, dr, di, c2[p + h], w2[p + h]);
+        r0[p] = ar;
+        i0[p] = ai;
+        r1[p] = br;
+        i1[p] = bi;
+        r2[p] = cr;
+        i2[p] = ci;
+        r3[p] = dr;
+        i3[p] = di;
+    }
+}
+
+template <bool kInverse>
+[[gnu::always_inline]] inline void StagePair(const FftTables& t, std::int32_t h, float* re, float* im,
+                                             std::int32_t begin, std::int32_t end) {
+    const float* c1 = t.stageCos.data() + (h - 1);
+    const float* w1 = t.stageSin.data() + (h - 1);
+    const float* c2 = t.stageCos.data() + (2 * h - 1);
+    const float* w2 = t.stageSin.data() + (2 * h - 1);
+    for (std::int32_t a0 = begin; a0 < end; a0 += 4 * h)
+        FusedPair<kInverse>(re + a0, im + a0, re + a0 + h, im + a0 + h, re + a0 + 2 * h, im + a0 + 2 * h,
+                            re + a0 + 3 * h, im + a0 + 3 * h, c1, w1, c2, w2, h);
+}
+
+// Runs the stages h = first, 2*first, ... while the butterflies stay inside [begin, end) and
+// h < limit, two at a time.
+template <bool kInverse>
+[[gnu::always_inline]] inline std::int32_t Stages(const FftTables& t, std::int32_t first, std::int32_t limit,
+                                                  float* re, float* im, std::int32_t begin, std::int32_t end) {
+    std::int32_t h = first;
+    for (; 4 * h <= end - begin && 2 * h < limit; h *= 4) StagePair<kInverse>(t, h, re, im, begin, end);
+    if (2 * h <= end - begin && h < limit) {
+        Stage<kInverse>(t, h, re, im, begin, end);
+        h *= 2;
+    }
+    return h;
+}
+
 // Elements per block for the early stages: re and im of a block stay in the first-level cache.
 // Every butterfly of a stage reads only its own two results of the stage before, so finishing
 // the early stages block by block computes exactly the floats of the stage-by-stage order.
 constexpr std::int32_t kBlock = 2048;
 
 template <bool kInverse>
-void Transform(const FftTables& t, std::int32_t n, float* re, float* im) {
-    // The swaps i <-> r with r > i, in the order of i, without a data-dependent branch.
+[[gnu::always_inline]] inline void Transform(const FftTables& t, std::int32_t n, float* re, float* im) {
+    // The swaps i <-> r with r = bitReverse[i] > i; they are disjoint, so no branch is needed.
     const std::int32_t* pair = t.swapPairs.data();
     const std::size_t pairs = t.swapPairs.size() / 2;
     for (std::size_t k = 0; k < pairs; ++k) {
@@ -97,11 +149,9 @@ void Transform(const FftTables& t, std::int32_t n, float* re, float* im) {
     }
     if (n < 2) return;
     const std::int32_t block = std::min(n, kBlock);
-    for (std::int32_t b = 0; b < n; b += block)
-        for (std::int32_t h = 1; 2 * h <= block; h *= 2)
-            Stage<kInverse>(t, h, re, im, b, b + block);
-    for (std::int32_t h = block; h < n; h *= 2)
-        Stage<kInverse>(t, h, re, im, 0, n);
+    std::int32_t h = 1;
+    for (std::int32_t b = 0; b < n; b += block) h = Stages<kInverse>(t, 1, block, re, im, b, b + block);
+    Stages<kInverse>(t, h, n, re, im, 0, n);
 }
 
 // Built for AVX2 as well where the processor has it: without fused multiply-adds (contraction
