@@ -15,9 +15,10 @@ bool PowerOfTwo(std::int32_t n) {
 // The butterflies of one stage, h pairs (a, a + h) sharing the twiddles c[p], w[p]. The
 // pointers name disjoint ranges, which lets the compiler vectorise the double products.
 template <bool kInverse>
-[[gnu::always_inline]] inline void Butterflies(float* __restrict ra, float* __restrict ia, float* __restrict rb,
-                        float* __restrict ib, const float* __restrict c, const float* __restrict w,
-                        std::int32_t h) {
+[[gnu::always_inline]] inline void Butterflies(float* __restrict ra, float* __restrict ia,
+                                               float* __restrict rb, float* __restrict ib,
+                                               const float* __restrict c, const float* __restrict w,
+                                               std::int32_t h) {
     for (std::int32_t p = 0; p < h; ++p) {
         const double cp = c[p], wp = w[p];
         const double xr = rb[p], xi = ib[p];
@@ -40,7 +41,8 @@ template <bool kInverse>
 // One butterfly with a twiddle held in registers (the stages whose groups are too short to
 // vectorise along p).
 template <bool kInverse>
-[[gnu::always_inline]] inline void Butterfly(float& ar, float& ai, float& br, float& bi, double cp, double wp) {
+[[gnu::always_inline]] inline void Butterfly(float& ar, float& ai, float& br, float& bi, double cp,
+                                             double wp) {
     const double xr = br, xi = bi;
     float tr, ti;
     if constexpr (kInverse) {
@@ -58,8 +60,8 @@ template <bool kInverse>
 }
 
 template <bool kInverse>
-[[gnu::always_inline]] inline void Stage(const FftTables& t, std::int32_t h, float* re, float* im, std::int32_t begin,
-                  std::int32_t end) {
+[[gnu::always_inline]] inline void Stage(const FftTables& t, std::int32_t h, float* re, float* im,
+                                         std::int32_t begin, std::int32_t end) {
     const float* c = t.stageCos.data() + (h - 1);
     const float* w = t.stageSin.data() + (h - 1);
     if (h == 1) {
@@ -83,11 +85,13 @@ template <bool kInverse>
 // Stages h and 2h together: for each p the four elements p, p + h, p + 2h, p + 3h of a group
 // of 4h are closed under both stages, so they are loaded once and stored once.
 template <bool kInverse>
-[[gnu::always_inline]] inline void FusedPair(float* __restrict r0, float* __restrict i0, float* __restrict r1,
-                                             float* __restrict i1, float* __restrict r2, float* __restrict i2,
-                                             float* __restrict r3, float* __restrict i3, const float* __restrict c1,
-                                             const float* __restrict w1, const float* __restrict c2,
-                                             const float* __restrict w2, std::int32_t h) {
+[[gnu::always_inline]] inline void FusedPair(float* __restrict r0, float* __restrict i0,
+                                             float* __restrict r1, float* __restrict i1,
+                                             float* __restrict r2, float* __restrict i2,
+                                             float* __restrict r3, float* __restrict i3,
+                                             const float* __restrict c1, const float* __restrict w1,
+                                             const float* __restrict c2, const float* __restrict w2,
+                                             std::int32_t h) {
     for (std::int32_t p = 0; p < h; ++p) {
         float ar = r0[p], ai = i0[p], br = r1[p], bi = i1[p];
         float cr = r2[p], ci = i2[p], dr = r3[p], di = i3[p];
@@ -107,24 +111,26 @@ template <bool kInverse>
 }
 
 template <bool kInverse>
-[[gnu::always_inline]] inline void StagePair(const FftTables& t, std::int32_t h, float* re, float* im,
-                                             std::int32_t begin, std::int32_t end) {
+[[gnu::always_inline]] inline void StagePair(const FftTables& t, std::int32_t h, float* re,
+                                             float* im, std::int32_t begin, std::int32_t end) {
     const float* c1 = t.stageCos.data() + (h - 1);
     const float* w1 = t.stageSin.data() + (h - 1);
     const float* c2 = t.stageCos.data() + (2 * h - 1);
     const float* w2 = t.stageSin.data() + (2 * h - 1);
     for (std::int32_t a0 = begin; a0 < end; a0 += 4 * h)
-        FusedPair<kInverse>(re + a0, im + a0, re + a0 + h, im + a0 + h, re + a0 + 2 * h, im + a0 + 2 * h,
-                            re + a0 + 3 * h, im + a0 + 3 * h, c1, w1, c2, w2, h);
+        FusedPair<kInverse>(re + a0, im + a0, re + a0 + h, im + a0 + h, re + a0 + 2 * h,
+                            im + a0 + 2 * h, re + a0 + 3 * h, im + a0 + 3 * h, c1, w1, c2, w2, h);
 }
 
 // Runs the stages h = first, 2*first, ... while the butterflies stay inside [begin, end) and
 // h < limit, two at a time.
 template <bool kInverse>
-[[gnu::always_inline]] inline std::int32_t Stages(const FftTables& t, std::int32_t first, std::int32_t limit,
-                                                  float* re, float* im, std::int32_t begin, std::int32_t end) {
+[[gnu::always_inline]] inline std::int32_t Stages(const FftTables& t, std::int32_t first,
+                                                  std::int32_t limit, float* re, float* im,
+                                                  std::int32_t begin, std::int32_t end) {
     std::int32_t h = first;
-    for (; 4 * h <= end - begin && 2 * h < limit; h *= 4) StagePair<kInverse>(t, h, re, im, begin, end);
+    for (; 4 * h <= end - begin && 2 * h < limit; h *= 4)
+        StagePair<kInverse>(t, h, re, im, begin, end);
     if (2 * h <= end - begin && h < limit) {
         Stage<kInverse>(t, h, re, im, begin, end);
         h *= 2;
@@ -132,26 +138,84 @@ template <bool kInverse>
     return h;
 }
 
+// dst[i] = src[bitReverse[i]] in 16 x 16 tiles: an index is (high 4 bits, middle, low 4 bits)
+// and its reversal (reversed low, reversed middle, reversed high), so for one middle value the
+// tile reads 16 runs of 16 neighbours and writes 16 runs of 16, instead of a cache line per
+// element.
+[[gnu::always_inline]] inline void Gather(const std::int32_t* rev, std::int32_t n, const float* re,
+                                          const float* im, float* __restrict sr,
+                                          float* __restrict si) {
+    constexpr std::int32_t kBits = 4, kSide = 1 << kBits;
+    if (n < (kSide << kBits)) {
+        for (std::int32_t i = 0; i < n; ++i) {
+            sr[i] = re[rev[i]];
+            si[i] = im[rev[i]];
+        }
+        return;
+    }
+    std::int32_t bits = 0;
+    while ((1 << bits) < n)
+        ++bits;
+    const std::int32_t highShift = bits - kBits;
+    const std::int32_t middles = n >> (2 * kBits);
+    // Through a small tile, so that neither the reads nor the writes step by a power of two
+    // (which would map every access of a tile to one cache set).
+    float tileRe[kSide][kSide], tileIm[kSide][kSide];
+    std::int32_t revHigh[kSide];
+    for (std::int32_t a = 0; a < kSide; ++a)
+        revHigh[a] = rev[a << highShift];
+    for (std::int32_t m = 0; m < middles; ++m) {
+        const std::int32_t revMiddle = rev[m << kBits];
+        for (std::int32_t c = 0; c < kSide; ++c) {
+            const float* rowRe = re + (revMiddle | rev[c]);
+            const float* rowIm = im + (revMiddle | rev[c]);
+            for (std::int32_t a = 0; a < kSide; ++a) {
+                tileRe[a][c] = rowRe[revHigh[a]];
+                tileIm[a][c] = rowIm[revHigh[a]];
+            }
+        }
+        for (std::int32_t a = 0; a < kSide; ++a) {
+            float* outRe = sr + ((a << highShift) | (m << kBits));
+            float* outIm = si + ((a << highShift) | (m << kBits));
+            for (std::int32_t c = 0; c < kSide; ++c) {
+                outRe[c] = tileRe[a][c];
+                outIm[c] = tileIm[a][c];
+            }
+        }
+    }
+}
+
 // Elements per block for the early stages: re and im of a block stay in the first-level cache.
 // Every butterfly of a stage reads only its own two results of the stage before, so finishing
 // the early stages block by block computes exactly the floats of the stage-by-stage order.
 constexpr std::int32_t kBlock = 2048;
+// The middle stages run in blocks that stay in the second-level cache.
+constexpr std::int32_t kOuterBlock = 65536;
 
 template <bool kInverse>
-[[gnu::always_inline]] inline void Transform(const FftTables& t, std::int32_t n, float* re, float* im) {
-    // The swaps i <-> r with r = bitReverse[i] > i; they are disjoint, so no branch is needed.
-    const std::int32_t* pair = t.swapPairs.data();
-    const std::size_t pairs = t.swapPairs.size() / 2;
-    for (std::size_t k = 0; k < pairs; ++k) {
-        const std::int32_t i = pair[2 * k], r = pair[2 * k + 1];
-        std::swap(re[i], re[r]);
-        std::swap(im[i], im[r]);
-    }
+[[gnu::always_inline]] inline void Transform(const FftTables& t, std::int32_t n, float* re,
+                                             float* im) {
     if (n < 2) return;
+    // The reordering swaps re[i] with re[r] for r = bitReverse[i] > i. The reversal is its own
+    // inverse, so the reordered array is the gather x[bitReverse[i]]: written sequentially into
+    // scratch space, the stages run there and the result is copied back.
+    thread_local std::vector<float> scratchRe, scratchIm;
+    scratchRe.resize(static_cast<std::size_t>(n));
+    scratchIm.resize(static_cast<std::size_t>(n));
+    float* __restrict sr = scratchRe.data();
+    float* __restrict si = scratchIm.data();
+    Gather(t.bitReverse.data(), n, re, im, sr, si);
     const std::int32_t block = std::min(n, kBlock);
     std::int32_t h = 1;
-    for (std::int32_t b = 0; b < n; b += block) h = Stages<kInverse>(t, 1, block, re, im, b, b + block);
-    Stages<kInverse>(t, h, n, re, im, 0, n);
+    for (std::int32_t b = 0; b < n; b += block)
+        h = Stages<kInverse>(t, 1, block, sr, si, b, b + block);
+    const std::int32_t outer = std::min(n, kOuterBlock);
+    std::int32_t next = h;
+    for (std::int32_t b = 0; b < n; b += outer)
+        next = Stages<kInverse>(t, h, outer, sr, si, b, b + outer);
+    Stages<kInverse>(t, next, n, sr, si, 0, n);
+    std::copy(sr, sr + n, re);
+    std::copy(si, si + n, im);
 }
 
 // Built for AVX2 as well where the processor has it: without fused multiply-adds (contraction
