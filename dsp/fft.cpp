@@ -17,8 +17,8 @@ bool PowerOfTwo(std::int32_t n) {
 template <bool kInverse>
 [[gnu::always_inline]] inline void Butterflies(float* __restrict ra, float* __restrict ia,
                                                float* __restrict rb, float* __restrict ib,
-                                               const float* __restrict c, const float* __restrict w,
-                                               std::int32_t h) {
+                                               const double* __restrict c,
+                                               const double* __restrict w, std::int32_t h) {
     for (std::int32_t p = 0; p < h; ++p) {
         const double cp = c[p], wp = w[p];
         const double xr = rb[p], xi = ib[p];
@@ -62,8 +62,8 @@ template <bool kInverse>
 template <bool kInverse>
 [[gnu::always_inline]] inline void Stage(const FftTables& t, std::int32_t h, float* re, float* im,
                                          std::int32_t begin, std::int32_t end) {
-    const float* c = t.stageCos.data() + (h - 1);
-    const float* w = t.stageSin.data() + (h - 1);
+    const double* c = t.stageCos.data() + (h - 1);
+    const double* w = t.stageSin.data() + (h - 1);
     if (h == 1) {
         const double c0 = c[0], w0 = w[0];
         for (std::int32_t a = begin; a < end; a += 2)
@@ -85,13 +85,11 @@ template <bool kInverse>
 // Stages h and 2h together: for each p the four elements p, p + h, p + 2h, p + 3h of a group
 // of 4h are closed under both stages, so they are loaded once and stored once.
 template <bool kInverse>
-[[gnu::always_inline]] inline void FusedPair(float* __restrict r0, float* __restrict i0,
-                                             float* __restrict r1, float* __restrict i1,
-                                             float* __restrict r2, float* __restrict i2,
-                                             float* __restrict r3, float* __restrict i3,
-                                             const float* __restrict c1, const float* __restrict w1,
-                                             const float* __restrict c2, const float* __restrict w2,
-                                             std::int32_t h) {
+[[gnu::always_inline]] inline void FusedPair(
+    float* __restrict r0, float* __restrict i0, float* __restrict r1, float* __restrict i1,
+    float* __restrict r2, float* __restrict i2, float* __restrict r3, float* __restrict i3,
+    const double* __restrict c1, const double* __restrict w1, const double* __restrict c2,
+    const double* __restrict w2, std::int32_t h) {
     for (std::int32_t p = 0; p < h; ++p) {
         float ar = r0[p], ai = i0[p], br = r1[p], bi = i1[p];
         float cr = r2[p], ci = i2[p], dr = r3[p], di = i3[p];
@@ -113,10 +111,10 @@ template <bool kInverse>
 template <bool kInverse>
 [[gnu::always_inline]] inline void StagePair(const FftTables& t, std::int32_t h, float* re,
                                              float* im, std::int32_t begin, std::int32_t end) {
-    const float* c1 = t.stageCos.data() + (h - 1);
-    const float* w1 = t.stageSin.data() + (h - 1);
-    const float* c2 = t.stageCos.data() + (2 * h - 1);
-    const float* w2 = t.stageSin.data() + (2 * h - 1);
+    const double* c1 = t.stageCos.data() + (h - 1);
+    const double* w1 = t.stageSin.data() + (h - 1);
+    const double* c2 = t.stageCos.data() + (2 * h - 1);
+    const double* w2 = t.stageSin.data() + (2 * h - 1);
     for (std::int32_t a0 = begin; a0 < end; a0 += 4 * h)
         FusedPair<kInverse>(re + a0, im + a0, re + a0 + h, im + a0 + h, re + a0 + 2 * h,
                             im + a0 + 2 * h, re + a0 + 3 * h, im + a0 + 3 * h, c1, w1, c2, w2, h);
@@ -301,8 +299,8 @@ void FftTables::BuildStageTwiddles() {
             swapPairs.push_back(r);
         }
     }
-    stageCos.assign(static_cast<std::size_t>(std::max(n - 1, 1)), 0.0f);
-    stageSin.assign(stageCos.size(), 0.0f);
+    stageCos.assign(static_cast<std::size_t>(std::max(n - 1, 1)), 0.0);
+    stageSin.assign(stageCos.size(), 0.0);
     for (std::int32_t h = 1; h < n; h *= 2) {
         const std::int32_t s = n / (2 * h);
         for (std::int32_t p = 0; p < h; ++p) {

@@ -13,9 +13,9 @@ struct FftTables {
     std::vector<float> sine;               // n + n/4 entries: sin(2*pi*i/n); cosine at i + n/4
     // The twiddles of each stage in butterfly order (stage h at offset h - 1): the cosine and
     // sine entries the stage reads, laid out so its inner loop walks them contiguously.
-    std::vector<float> stageCos, stageSin;
-    std::vector<std::int32_t> swapPairs;  // (i, r) with r = bitReverse[i] > i, in order of i
-    int builds = 0;                       // how often the tables were built (for tests)
+    std::vector<double> stageCos, stageSin;  // the float entries, held as doubles
+    std::vector<std::int32_t> swapPairs;     // (i, r) with r = bitReverse[i] > i, in order of i
+    int builds = 0;                          // how often the tables were built (for tests)
 
     // Makes the tables fit n. 0 when they do; 1 when they could not be allocated; 2 when n
     // is not a power of two.
