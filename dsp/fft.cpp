@@ -12,34 +12,7 @@ bool PowerOfTwo(std::int32_t n) {
     return n > 0 && (n & (n - 1)) == 0;
 }
 
-// The butterflies of one stage, h pairs (a, a + h) sharing the twiddles c[p], w[p]. The
-// pointers name disjoint ranges, which lets the compiler vectorise the double products.
-template <bool kInverse>
-[[gnu::always_inline]] inline void Butterflies(float* __restrict ra, float* __restrict ia,
-                                               float* __restrict rb, float* __restrict ib,
-                                               const double* __restrict c,
-                                               const double* __restrict w, std::int32_t h) {
-    for (std::int32_t p = 0; p < h; ++p) {
-        const double cp = c[p], wp = w[p];
-        const double xr = rb[p], xi = ib[p];
-        float tr, ti;
-        if constexpr (kInverse) {
-            tr = static_cast<float>(cp * xr - wp * xi);
-            ti = static_cast<float>(cp * xi + wp * xr);
-        } else {
-            tr = static_cast<float>(cp * xr + wp * xi);
-            ti = static_cast<float>(cp * xi - wp * xr);
-        }
-        const float ar = ra[p], ai = ia[p];
-        rb[p] = ar - tr;
-        ra[p] = ar + tr;
-        ib[p] = ai - ti;
-        ia[p] = ai + ti;
-    }
-}
-
-// One butterfly with a twiddle held in registers (the stages whose groups are too short to
-// vectorise along p).
+// One butterfly: the products in double, the results stored as float.
 template <bool kInverse>
 [[gnu::always_inline]] inline void Butterfly(float& ar, float& ai, float& br, float& bi, double cp,
                                              double wp) {
@@ -57,6 +30,17 @@ template <bool kInverse>
     ar = a + tr;
     bi = b - ti;
     ai = b + ti;
+}
+
+// The butterflies of one stage, h pairs (a, a + h) sharing the twiddles c[p], w[p]. The
+// pointers name disjoint ranges, which lets the compiler vectorise the double products.
+template <bool kInverse>
+[[gnu::always_inline]] inline void Butterflies(float* __restrict ra, float* __restrict ia,
+                                               float* __restrict rb, float* __restrict ib,
+                                               const double* __restrict c,
+                                               const double* __restrict w, std::int32_t h) {
+    for (std::int32_t p = 0; p < h; ++p)
+        Butterfly<kInverse>(ra[p], ia[p], rb[p], ib[p], c[p], w[p]);
 }
 
 template <bool kInverse>

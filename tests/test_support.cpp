@@ -2,6 +2,7 @@
 
 #include <stdlib.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -24,6 +25,15 @@ TempDir::~TempDir() {
 
 TempStore::TempStore() : m_data(m_dir.Path() + "/DATA") {
     ConnectStoreAt(m_data);
+}
+
+const FieldDescriptor kKeyNameFields[3] = {MakeField("KEY", 'I', 8), MakeField("NAME", 'C', 10),
+                                           MakeField("DATA", 'B', 0)};
+
+std::string KeyNameRecord(long key, const char* name) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%8ld%-10s", key, name);
+    return text;
 }
 
 std::vector<unsigned char> ReadFileBytes(const std::string& path) {

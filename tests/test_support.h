@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "store/db_engine.h"
 #include "store/messages.h"
 
 namespace vesk::test {
@@ -57,6 +58,10 @@ class TempStore {
     TempDir m_dir;
     std::string m_data;
 };
+
+// A small table for engine tests: KEY I8 | NAME C10 | DATA B, and its record text.
+extern const FieldDescriptor kKeyNameFields[3];
+std::string KeyNameRecord(long key, const char* name);
 
 std::vector<unsigned char> ReadFileBytes(const std::string& path);
 void WriteFileBytes(const std::string& path, const std::vector<unsigned char>& bytes);

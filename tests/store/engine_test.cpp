@@ -10,14 +10,9 @@
 namespace vesk {
 namespace {
 
-// KEY I8 | NAME C10 | DATA B
-const FieldDescriptor kFields[] = {MakeField("KEY", 'I', 8), MakeField("NAME", 'C', 10),
-                                   MakeField("DATA", 'B', 0)};
-
+const auto& kFields = test::kKeyNameFields;
 std::string Rec(long key, const char* name) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%8ld%-10s", key, name);
-    return text;
+    return test::KeyNameRecord(key, name);
 }
 
 class Engine : public ::testing::Test {

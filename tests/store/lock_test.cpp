@@ -17,13 +17,9 @@
 namespace vesk {
 namespace {
 
-const FieldDescriptor kFields[] = {MakeField("KEY", 'I', 8), MakeField("NAME", 'C', 10),
-                                   MakeField("DATA", 'B', 0)};
-
+const auto& kFields = test::kKeyNameFields;
 std::string Rec(long key, const char* name) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%8ld%-10s", key, name);
-    return text;
+    return test::KeyNameRecord(key, name);
 }
 
 // A child process that opens a table, says so, and holds it until told to let go.
