@@ -92,6 +92,35 @@ template <bool kInverse>
     }
 }
 
+template <bool kInverse, std::int32_t H>
+[[gnu::always_inline]] inline void FixedPairs(float* __restrict re, float* __restrict im,
+                                              std::int32_t begin, std::int32_t end,
+                                              const double* __restrict c1,
+                                              const double* __restrict w1,
+                                              const double* __restrict c2,
+                                              const double* __restrict w2) {
+    for (std::int32_t a0 = begin; a0 < end; a0 += 4 * H) {
+        float* r = re + a0;
+        float* i = im + a0;
+        for (std::int32_t p = 0; p < H; ++p) {
+            float ar = r[p], ai = i[p], br = r[p + H], bi = i[p + H];
+            float cr = r[p + 2 * H], ci = i[p + 2 * H], dr = r[p + 3 * H], di = i[p + 3 * H];
+            Butterfly<kInverse>(ar, ai, br, bi, c1[p], w1[p]);
+            Butterfly<kInverse>(cr, ci, dr, di, c1[p], w1[p]);
+            Butterfly<kInverse>(ar, ai, cr, ci, c2[p], w2[p]);
+            Butterfly<kInverse>(br, bi, dr, di, c2[p + H], w2[p + H]);
+            r[p] = ar;
+            i[p] = ai;
+            r[p + H] = br;
+            i[p + H] = bi;
+            r[p + 2 * H] = cr;
+            i[p + 2 * H] = ci;
+            r[p + 3 * H] = dr;
+            i[p + 3 * H] = di;
+        }
+    }
+}
+
 template <bool kInverse>
 [[gnu::always_inline]] inline void StagePair(const FftTables& t, std::int32_t h, float* re,
                                              float* im, std::int32_t begin, std::int32_t end) {
@@ -99,6 +128,10 @@ template <bool kInverse>
     const double* w1 = t.stageSin.data() + (h - 1);
     const double* c2 = t.stageCos.data() + (2 * h - 1);
     const double* w2 = t.stageSin.data() + (2 * h - 1);
+    // Short groups are unrolled at compile time, so the loop over groups is the one the
+    // compiler vectorises.
+    if (h == 1) return FixedPairs<kInverse, 1>(re, im, begin, end, c1, w1, c2, w2);
+    if (h == 4) return FixedPairs<kInverse, 4>(re, im, begin, end, c1, w1, c2, w2);
     for (std::int32_t a0 = begin; a0 < end; a0 += 4 * h)
         FusedPair<kInverse>(re + a0, im + a0, re + a0 + h, im + a0 + h, re + a0 + 2 * h,
                             im + a0 + 2 * h, re + a0 + 3 * h, im + a0 + 3 * h, c1, w1, c2, w2, h);
@@ -200,16 +233,14 @@ template <bool kInverse>
     std::copy(si, si + n, im);
 }
 
-// Built for AVX2 as well where the processor has it: without fused multiply-adds (contraction
+// Built for AVX2 and AVX-512F as well where the processor has them: without fused multiply-adds (contraction
 // is off) the wider lanes compute the same floats.
-__attribute__((target_clones("avx2", "default"))) void ForwardTransform(const FftTables& t,
-                                                                        std::int32_t n, float* re,
-                                                                        float* im) {
+__attribute__((target_clones("avx512f", "avx2", "default"))) void ForwardTransform(
+    const FftTables& t, std::int32_t n, float* re, float* im) {
     Transform<false>(t, n, re, im);
 }
-__attribute__((target_clones("avx2", "default"))) void InverseTransform(const FftTables& t,
-                                                                        std::int32_t n, float* re,
-                                                                        float* im) {
+__attribute__((target_clones("avx512f", "avx2", "default"))) void InverseTransform(
+    const FftTables& t, std::int32_t n, float* re, float* im) {
     Transform<true>(t, n, re, im);
 }
 
