@@ -233,8 +233,8 @@ template <bool kInverse>
     std::copy(si, si + n, im);
 }
 
-// Built for AVX2 and AVX-512F as well where the processor has them: without fused multiply-adds (contraction
-// is off) the wider lanes compute the same floats.
+// Built for AVX2 and AVX-512F as well where the processor has them: without fused multiply-adds
+// (contraction is off) the wider lanes compute the same floats.
 __attribute__((target_clones("avx512f", "avx2", "default"))) void ForwardTransform(
     const FftTables& t, std::int32_t n, float* re, float* im) {
     Transform<false>(t, n, re, im);
