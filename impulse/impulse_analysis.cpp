@@ -1,0 +1,275 @@
+#include "impulse/impulse_analysis.h"
+
+#include <cmath>
+
+#include "dsp/linefit.h"
+
+namespace vesk {
+
+namespace {
+
+bool IsPeak(const float* x, std::int32_t i) {
+    const float a = std::fabs(x[i]);
+    return std::fabs(x[i - 1]) < a && std::fabs(x[i + 1]) < a;
+}
+
+double Energy(const float* x, const float* y, std::int32_t i) {
+    const double a = x[i];
+    if (!y) return a * a;
+    const double b = y[i];
+    return 0.5 * (a * a + b * b);
+}
+
+}  // namespace
+
+double BandLevel(const float* x, std::int32_t n, std::int32_t multiplier) {
+    if (!x || n <= 0) return kNoValue;
+    const double g = multiplier == 0 ? 1.0 : multiplier;
+    double sum = 0;
+    for (std::int32_t i = 0; i < n; ++i)
+        sum += x[i];
+    const double mean = sum / n;
+    double e = 0;
+    for (std::int32_t i = 0; i < n; ++i) {
+        const double v = (x[i] - mean) * g;
+        e += v * v;
+    }
+    if (!(e > 0)) return kNoValue;
+    return 10.0 * std::log10(e / n);
+}
+
+double ListeningLevel(double splLeft, double splRight) {
+    return 10.0 *
+           std::log10(0.5 * (std::pow(10.0, 0.1 * splLeft) + std::pow(10.0, 0.1 * splRight)));
+}
+
+void FindDirectAndFirstReflection(const float* x, std::int32_t n, double fs, double minimumDelayMs,
+                                  double* directMs, double* reflectionMs) {
+    *directMs = 0.0;
+    *reflectionMs = 0.0;
+    if (!x || n < 4 || !(fs > 0)) return;
+    const std::int32_t h = n / 2;
+    // Peaks need a neighbour on each side inside the array.
+    const std::int32_t last = std::min(h - 1, n - 2);
+    double a = 0;
+    for (std::int32_t i = 1; i <= last; ++i)
+        a = std::max(a, static_cast<double>(std::fabs(x[i])));
+    double p = 0;
+    std::int32_t d = 0;
+    for (std::int32_t i = 1; i <= last; ++i) {
+        if (!IsPeak(x, i)) continue;
+        const double v = std::fabs(x[i]);
+        if (v > p) {
+            p = v;
+            d = i;
+        } else if (p > 0.2 * a) {
+            break;
+        }
+    }
+    double start = std::trunc(d + fs * minimumDelayMs * 0.001) + 1;
+    std::int32_t s = start > n - 1 ? n - 1 : start < 1 ? 1 : static_cast<std::int32_t>(start);
+    double b = 0;
+    for (std::int32_t i = s; i <= last; ++i)
+        b = std::max(b, static_cast<double>(std::fabs(x[i])));
+    bool rising = false;
+    double v = 0;
+    std::int32_t r = 0;
+    for (std::int32_t i = s; i <= last; ++i) {
+        if (!IsPeak(x, i)) continue;
+        const double a2 = std::fabs(x[i]);
+        if (!rising) {
+            if (v == 0 || a2 <= v || a2 <= 0.1 * b) {
+                v = a2;
+                r = i;
+            } else {
+                rising = true;
+            }
+        } else if (a2 > v) {
+            v = a2;
+            r = i;
+        } else if (v > 0.5 * b) {
+            break;
+        }
+    }
+    *directMs = d / fs * 1000.0;
+    *reflectionMs = r / fs * 1000.0;
+}
+
+void DecayCurve(const float* x, const float* y, float* curve, std::int32_t n, double fs,
+                double t1Ms, double noiseRate) {
+    if (!x || !curve || n <= 0) return;
+    const double k = std::trunc(fs * t1Ms * 0.001);
+    const std::int32_t k1 = k < 0 ? 0 : k > n - 1 ? n - 1 : static_cast<std::int32_t>(k);
+    const double nsd = std::trunc((1.0 - noiseRate) * n);
+    const std::int32_t ns = nsd < 0 ? 0 : nsd > n ? n : static_cast<std::int32_t>(nsd);
+    double m = 0;
+    if (ns < n) {
+        for (std::int32_t i = ns; i < n; ++i)
+            m += Energy(x, y, i);
+        m /= (n - ns);
+    }
+    std::vector<double> s(static_cast<std::size_t>(n));
+    double sum = 0;
+    for (std::int32_t i = n - 1; i >= 0; --i) {
+        if (i < ns) sum += std::max(Energy(x, y, i) - m, 0.0);
+        s[static_cast<std::size_t>(i)] = sum;
+    }
+    const double r = s[static_cast<std::size_t>(k1)];
+    for (std::int32_t i = 0; i < n; ++i) {
+        const double v = s[static_cast<std::size_t>(i)];
+        curve[i] = (r > 0 && v > 0) ? static_cast<float>(10.0 * std::log10(v / r)) : -1000.0f;
+    }
+}
+
+TsubResult ComputeTsub(const float* x, const float* y, std::int32_t n, double fs, double t1Ms,
+                       double tsubEnd, int tsubAuto, double q) {
+    TsubResult result;
+    if (!x || n <= 0 || !(fs > 0)) return result;
+    std::vector<float> curve(static_cast<std::size_t>(n));
+    DecayCurve(x, y, curve.data(), n, fs, t1Ms, q);
+    const double k = std::trunc(fs * t1Ms * 0.001);
+    const std::int32_t k1 = k < 0 ? 0 : k > n - 1 ? n - 1 : static_cast<std::int32_t>(k);
+    // Without energy from the first reflection on there is no curve to take values from.
+    if (curve[static_cast<std::size_t>(k1)] != 0.0f) return result;
+    const double c0 = curve[0];
+    if (c0 == 0) {
+        result.aValue = 20.0;
+    } else {
+        const double a = std::sqrt(1.0 / (std::pow(10.0, 0.1 * c0) - 1.0));
+        result.aValue = (std::isfinite(a) && a <= 20.0) ? a : 20.0;
+    }
+    std::int32_t s = k < 0 ? 0 : k >= n ? n : static_cast<std::int32_t>(k);
+    std::int32_t end = 0;
+    std::int32_t nsAuto = n;
+    if (tsubAuto) {
+        const double qa = q == 0 ? 0.5 : q;
+        const double nsd = std::trunc((1.0 - qa) * n);
+        nsAuto = nsd < 0 ? 0 : nsd > n - 1 ? n - 1 : static_cast<std::int32_t>(nsd);
+        double m = 0;
+        for (std::int32_t i = nsAuto; i < n; ++i)
+            m += Energy(x, y, i);
+        m /= (n - nsAuto);
+        if (s >= n) {
+            s = 0;
+            end = 0;
+        } else {
+            // W summed afresh at every i, so the end sample does not depend on rounding that
+            // a running sum would accumulate.
+            end = 0;
+            for (std::int32_t i = s; i < n; ++i) {
+                double w = 0;
+                for (std::int32_t j = i; j < std::min(n, i + 64); ++j)
+                    w += Energy(x, y, j);
+                if (w * 0.015625 < 3.0 * m) {
+                    end = i;
+                    break;
+                }
+            }
+        }
+    } else if (s >= n) {
+        s = 0;
+        end = n - 1;
+    } else {
+        end = n - 1;
+        const double level = curve[0] + tsubEnd;
+        for (std::int32_t i = s; i < n; ++i) {
+            if (curve[static_cast<std::size_t>(i)] < level) {
+                end = i;
+                break;
+            }
+        }
+    }
+    if (end >= n) end = n - 1;
+    if (end <= s) end = tsubAuto ? (nsAuto > s ? nsAuto : n - 1) : n - 1;
+    LineFit fit = FitSlopeThroughOrigin(curve.data() + s, end - s, 0.0, 1.0 / fs);
+    if (!fit.valid || fit.slope == 0.0f) return result;
+    result.slope = fit.slope;
+    result.tsub = -60.0 / fit.slope;
+    return result;
+}
+
+std::int32_t IacfLength(double fs) {
+    return 2 * static_cast<std::int32_t>(std::trunc(0.002 * fs)) - 1;
+}
+
+bool ComputeIacf(const float* l, const float* r, std::int32_t n, float* iacf, std::int32_t m) {
+    if (!l || !r || !iacf || n <= 0 || m <= 0) return false;
+    long double el = 0, er = 0;
+    for (std::int32_t i = 0; i < n; ++i) {
+        el += static_cast<long double>(l[i]) * l[i];
+        er += static_cast<long double>(r[i]) * r[i];
+    }
+    const long double norm = std::sqrt(el * er);
+    if (!(norm > 0)) {
+        for (std::int32_t k = 0; k < m; ++k)
+            iacf[k] = 0.0f;
+        return false;
+    }
+    const std::int32_t c = m / 2;
+    for (std::int32_t k = 0; k < m; ++k) {
+        // l[(k - c + n + i) mod n] r[i]: the index wraps once, so split the sum there.
+        const std::int64_t shift = ((static_cast<std::int64_t>(k) - c) % n + n) % n;
+        long double sum = 0;
+        for (std::int32_t i = 0; i < n; ++i) {
+            std::int64_t j = shift + i;
+            if (j >= n) j -= n;
+            sum += static_cast<long double>(l[j]) * r[i];
+        }
+        iacf[k] = static_cast<float>(sum / norm);
+    }
+    return true;
+}
+
+IacfResult EvaluateIacf(const float* iacf, std::int32_t m, double fs, double delta) {
+    IacfResult result;
+    if (!iacf || m <= 0 || !(fs > 0)) return result;
+    bool any = false;
+    for (std::int32_t k = 0; k < m; ++k)
+        any = any || iacf[k] != 0.0f;
+    if (!any) return result;  // a silent channel: no correlation to evaluate
+    const std::int32_t c = m / 2;
+    const std::int32_t a = static_cast<std::int32_t>(std::trunc(0.001 * fs));
+    const std::int32_t lo = std::max(0, c - a), hi = std::min(m, c + a);
+    double iacc = -1.0;
+    std::int32_t best = c;
+    for (std::int32_t k = lo; k < hi; ++k) {
+        if (iacf[k] > iacc) {
+            iacc = iacf[k];
+            best = k;
+        }
+    }
+    result.iacc = iacc;
+    result.tauIacc = (best - c) / fs * 1000.0;
+    const double theta = (1.0 - delta) * iacc;
+    // Left: the first j below the threshold, the crossing interpolated between j and j + 1.
+    double left = best;  // without a crossing the width runs to entry 0
+    for (std::int32_t j = best; j >= 0; --j) {
+        if (iacf[j] < theta) {
+            if (j == best) {
+                left = 0;
+                break;
+            }
+            const double step = static_cast<double>(iacf[j + 1]) - iacf[j];
+            left = best - j - (step != 0 ? (theta - iacf[j]) / step : 0.0);
+            break;
+        }
+    }
+    double right = (m - 1) - best;  // without a crossing the width runs to entry m - 1
+    for (std::int32_t j = best; j < m; ++j) {
+        if (iacf[j] < theta) {
+            if (j == best) {
+                right = 0;
+                break;
+            }
+            const double step = static_cast<double>(iacf[j - 1]) - iacf[j];
+            right = j - best - (step != 0 ? (theta - iacf[j]) / step : 0.0);
+            break;
+        }
+    }
+    result.leftWidth = left / fs * 1000.0;
+    result.rightWidth = right / fs * 1000.0;
+    result.wiacc = std::min(50.0, result.leftWidth + result.rightWidth);
+    return result;
+}
+
+}  // namespace vesk

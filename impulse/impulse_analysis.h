@@ -1,0 +1,58 @@
+// Parameters of binaural impulse responses: band level, direct sound and first reflection,
+// decay curve, A-value and Tsub, and the interaural cross-correlation measures.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace vesk {
+
+// Marks a level or value that cannot be formed (a silent channel, no decay to fit, no
+// interaural correlation). Every value this subsystem cannot form is this, never NaN or
+// infinity, so it can be stored and is never mistaken for a measurement.
+constexpr double kNoValue = -1000.0;
+
+// 10*log10 of the mean energy after removing the mean, samples scaled by the multiplier
+// (0 counts as 1). A channel without energy gives kNoValue.
+double BandLevel(const float* x, std::int32_t n, std::int32_t multiplier);
+
+// The binaural energy mean of two levels.
+double ListeningLevel(double splLeft, double splRight);
+
+// Direct sound and first reflection in the first half of one channel, in ms from its start.
+void FindDirectAndFirstReflection(const float* x, std::int32_t n, double fs, double minimumDelayMs,
+                                  double* directMs, double* reflectionMs);
+
+// Backward-integrated decay curve in dB, 0 dB at the first-reflection sample, -1000 where the
+// integral is not positive; y (optional) is averaged in. All -1000 when the integral from the
+// first reflection on is 0.
+void DecayCurve(const float* x, const float* y, float* curve, std::int32_t n, double fs,
+                double t1Ms, double noiseRate);
+
+struct TsubResult {
+    double tsub = kNoValue;    // s; kNoValue when the regression range gives no slope
+    double aValue = kNoValue;  // at most 20; kNoValue when the first reflection has no energy
+    double slope = 0.0;        // dB per second of the regression line (0 without a slope)
+};
+
+TsubResult ComputeTsub(const float* x, const float* y, std::int32_t n, double fs, double t1Ms,
+                       double tsubEnd, int tsubAuto, double noiseRate);
+
+// IACF of length m = 2*trunc(0.002*fs) - 1 around lag 0 (entry c = m/2). A silent channel gives
+// all zeros and false.
+std::int32_t IacfLength(double fs);
+bool ComputeIacf(const float* left, const float* right, std::int32_t n, float* iacf,
+                 std::int32_t m);
+
+struct IacfResult {
+    double iacc = kNoValue;     // kNoValue when the IACF has no correlation to evaluate
+    double tauIacc = kNoValue;  // ms
+    double wiacc = kNoValue;    // ms, at most 50
+    double leftWidth = 0.0, rightWidth = 0.0;  // ms
+};
+
+// IACC within +-1 ms, its lag, and the width of the peak at (1 - delta) * IACC. A side without
+// a crossing runs to the end of the array with no interpolation.
+IacfResult EvaluateIacf(const float* iacf, std::int32_t m, double fs, double delta);
+
+}  // namespace vesk

@@ -1,0 +1,136 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+
+#include "impulse/impulse_analysis.h"
+
+namespace vesk {
+namespace {
+
+TEST(ImpulseAnalysis, LevelsAndTheirMissingValue) {
+    std::vector<float> x = {1, -1, 1, -1};
+    EXPECT_NEAR(BandLevel(x.data(), 4, 0), 0.0, 1e-12);
+    EXPECT_NEAR(BandLevel(x.data(), 4, 10), 20.0, 1e-12);
+    std::vector<float> constant(64, 3.0f);
+    EXPECT_EQ(BandLevel(constant.data(), 64, 1), kNoValue);  // no energy once the mean is gone
+    EXPECT_NEAR(ListeningLevel(60, 60), 60.0, 1e-12);
+    EXPECT_NEAR(ListeningLevel(60, 50), 10 * std::log10(0.5 * (1e6 + 1e5)), 1e-9);
+}
+
+TEST(ImpulseAnalysis, DirectSoundAndFirstReflection) {
+    const double fs = 48000;
+    std::vector<float> spike(4096, 0.0f);
+    spike[100] = 1.0f;
+    double direct = -1, reflection = -1;
+    FindDirectAndFirstReflection(spike.data(), 4096, fs, 10.0, &direct, &reflection);
+    EXPECT_NEAR(direct, 100 / fs * 1000, 1e-12);
+    EXPECT_EQ(reflection, 0.0);
+
+    // Peaks falling after the direct sound, then one that rises (not itself taken), then the
+    // largest, after which a smaller peak ends the scan.
+    std::vector<float> x(4096, 0.0f);
+    x[100] = 1.0f;
+    x[110] = 0.3f;
+    x[120] = -0.2f;
+    x[200] = 0.5f;
+    x[210] = -0.45f;
+    x[300] = 0.1f;
+    x[400] = 0.48f;
+    FindDirectAndFirstReflection(x.data(), 4096, fs, 0.0, &direct, &reflection);
+    EXPECT_NEAR(direct, 100 / fs * 1000, 1e-12);
+    EXPECT_NEAR(reflection, 210 / fs * 1000, 1e-12);
+    // A minimum delay past every peak finds no reflection.
+    FindDirectAndFirstReflection(x.data(), 4096, fs, 40.0, &direct, &reflection);
+    EXPECT_EQ(reflection, 0.0);
+    FindDirectAndFirstReflection(nullptr, 4096, fs, 0.0, &direct, &reflection);
+    EXPECT_EQ(direct, 0.0);
+}
+
+std::vector<float> Decay(std::size_t n, double fs, double t60, unsigned seed) {
+    std::mt19937 random(seed);
+    std::normal_distribution<double> g(0.0, 1.0);
+    std::vector<float> x(n);
+    for (std::size_t i = 0; i < n; ++i)
+        x[i] = static_cast<float>(g(random) * std::exp(-6.907755 * i / (fs * t60)));
+    return x;
+}
+
+TEST(ImpulseAnalysis, TsubOfAnExponentialDecay) {
+    const double fs = 48000;
+    const std::size_t n = 1 << 16;
+    auto x = Decay(n, fs, 0.4, 1);
+    TsubResult manual =
+        ComputeTsub(x.data(), nullptr, static_cast<std::int32_t>(n), fs, 0.0, -20.0, 0, 0.0);
+    EXPECT_NEAR(manual.tsub, 0.4, 0.02);
+    EXPECT_EQ(manual.aValue, 20.0);  // no energy before t1 = 0
+    EXPECT_NEAR(manual.slope, -60.0 / manual.tsub, 1e-6);
+    TsubResult automatic =
+        ComputeTsub(x.data(), nullptr, static_cast<std::int32_t>(n), fs, 0.0, -20.0, 1, 0.0);
+    EXPECT_NEAR(automatic.tsub, 0.4, 0.04);
+
+    // A direct sound before t1 gives a finite A-value: energy ratio of reflections to direct.
+    auto y = x;
+    y[0] = 20.0f;
+    TsubResult withDirect =
+        ComputeTsub(y.data(), nullptr, static_cast<std::int32_t>(n), fs, 0.5, -20.0, 0, 0.0);
+    EXPECT_GT(withDirect.aValue, 0.0);
+    EXPECT_LT(withDirect.aValue, 20.0);
+
+    std::vector<float> silent(n, 0.0f);
+    TsubResult none =
+        ComputeTsub(silent.data(), nullptr, static_cast<std::int32_t>(n), fs, 5.0, -20.0, 1, 0.5);
+    EXPECT_EQ(none.tsub, kNoValue);
+    EXPECT_EQ(none.aValue, kNoValue);
+    std::vector<float> curve(n);
+    DecayCurve(silent.data(), nullptr, curve.data(), static_cast<std::int32_t>(n), fs, 5.0, 0.0);
+    EXPECT_EQ(curve[0], -1000.0f);
+    // t1 beyond the response: the regression starts at sample 0 and still finds the decay.
+    TsubResult late =
+        ComputeTsub(x.data(), nullptr, static_cast<std::int32_t>(n), fs, 5000.0, -20.0, 0, 0.0);
+    EXPECT_TRUE(std::isfinite(late.tsub));
+}
+
+TEST(ImpulseAnalysis, InterauralCrossCorrelation) {
+    const double fs = 48000;
+    const std::int32_t m = IacfLength(fs);
+    EXPECT_EQ(m, 191);
+    const std::int32_t n = 4096;
+    auto left = Decay(n, fs, 0.05, 2);
+    std::vector<float> iacf(static_cast<std::size_t>(m));
+    ASSERT_TRUE(ComputeIacf(left.data(), left.data(), n, iacf.data(), m));
+    IacfResult same = EvaluateIacf(iacf.data(), m, fs, 0.1);
+    EXPECT_NEAR(same.iacc, 1.0, 1e-6);
+    EXPECT_EQ(same.tauIacc, 0.0);
+    EXPECT_GT(same.wiacc, 0.0);
+    EXPECT_LE(same.wiacc, 50.0);
+
+    std::vector<float> delayed(static_cast<std::size_t>(n), 0.0f);
+    for (std::int32_t i = 10; i < n; ++i)
+        delayed[static_cast<std::size_t>(i)] = left[static_cast<std::size_t>(i - 10)];
+    ASSERT_TRUE(ComputeIacf(left.data(), delayed.data(), n, iacf.data(), m));
+    IacfResult late = EvaluateIacf(iacf.data(), m, fs, 0.1);
+    EXPECT_NEAR(late.tauIacc, -10 / fs * 1000, 1e-12);
+
+    // A larger value beyond +-1 ms is not taken.
+    std::vector<float> shaped(static_cast<std::size_t>(m), 0.1f);
+    shaped[95 + 30] = 0.6f;
+    shaped[5] = 0.9f;
+    IacfResult inRange = EvaluateIacf(shaped.data(), m, fs, 0.1);
+    EXPECT_NEAR(inRange.iacc, 0.6, 1e-6);
+    EXPECT_NEAR(inRange.tauIacc, 30 / fs * 1000, 1e-12);
+    // A peak that never falls below the threshold runs to the array's ends, uninterpolated.
+    std::vector<float> flat(static_cast<std::size_t>(m), 0.8f);
+    IacfResult wide = EvaluateIacf(flat.data(), m, fs, 0.1);
+    EXPECT_NEAR(wide.leftWidth, 47 / fs * 1000, 1e-9);  // the first maximum: entry 47, lag -48
+    EXPECT_NEAR(wide.rightWidth, (190 - 47) / fs * 1000, 1e-9);
+
+    std::vector<float> silent(static_cast<std::size_t>(n), 0.0f);
+    EXPECT_FALSE(ComputeIacf(left.data(), silent.data(), n, iacf.data(), m));
+    IacfResult none = EvaluateIacf(iacf.data(), m, fs, 0.1);
+    EXPECT_EQ(none.iacc, kNoValue);
+    EXPECT_EQ(none.wiacc, kNoValue);
+}
+
+}  // namespace
+}  // namespace vesk
