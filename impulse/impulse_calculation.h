@@ -1,0 +1,39 @@
+// The impulse-response calculation: every band of a measurement into one ACPARAM record, and
+// the run over a folder's measurements.
+#pragma once
+
+#include <cstdint>
+#include <set>
+
+#include "app/progress.h"
+#include "impulse/impulse_conditions.h"
+#include "store/records.h"
+#include "store/samples.h"
+
+namespace vesk {
+
+enum class CalcResult { Finished = 0, Cancelled = 1, Unusable = 2 };
+
+// Fills the record (zeroed by the caller, IMPULSEID set) with the conditions and every band of
+// the measurement. Unusable when the measurement cannot be computed (no samples for 2^MESTIME,
+// an order beyond 2^20, no sampling rate).
+CalcResult CalculateImpulseParameters(const ImpulseRecord& measurement, const SampleBlock& block,
+                                      AcParamRecord* record, double fs,
+                                      const ImpulseConditions& conditions, Progress* progress);
+
+enum class Target { NonCalculated = 0, Selected = 1, All = 2 };
+
+struct RunSummary {
+    int computed = 0;
+    int skipped = 0;  // unreadable or unusable measurements
+    bool cancelled = false;
+    bool failed = false;  // a table could not be opened or a record not written
+};
+
+// Runs over the folder's IMPULSE records in index order; writes one ACPARAM record per computed
+// measurement (replace or append). A cancelled measurement is not written; earlier ones stay.
+RunSummary RunImpulseCalculation(std::int32_t folderId, const ImpulseConditions& conditions,
+                                 Target target, const std::set<std::int32_t>& selected,
+                                 Progress* progress);
+
+}  // namespace vesk
