@@ -43,6 +43,8 @@ int CmdList(Context& ctx, const std::vector<std::string>& args);
 int CmdImport(Context& ctx, const std::vector<std::string>& args);
 int CmdDeleteFolder(Context& ctx, const std::vector<std::string>& args);
 int CmdCheck(Context& ctx, const std::vector<std::string>& args);
+int CmdCalc(Context& ctx, const std::vector<std::string>& args);
+void PrintCalcHelp();
 
 // Parses a whole decimal integer; false on anything else.
 bool ParseInt(const std::string& text, long* value);

@@ -21,6 +21,8 @@ const char kHelp[] =
     "         [--multiplier N] [--cal-level DB] FILE...\n"
     "                             add audio files as measurements\n"
     "  delete-folder FOLDERID     delete a folder with all its data\n"
+    "  calc FOLDERID [--target new|all|ID,...] [conditions]\n"
+    "                             calculate a folder (calc --help lists the conditions)\n"
     "  check                      verify every table of the store\n"
     "\n"
     "The store defaults to ./DATA and the settings to ./Vesk.dat.\n"
@@ -57,7 +59,10 @@ int Run(int argc, char** argv) {
     std::string command = argv[i++];
     std::vector<std::string> args(argv + i, argv + argc);
     if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {
-        std::fputs(kHelp, stdout);
+        if (command == "calc")
+            PrintCalcHelp();
+        else
+            std::fputs(kHelp, stdout);
         return kDone;
     }
 
@@ -78,6 +83,7 @@ int Run(int argc, char** argv) {
     if (command == "import") return CmdImport(ctx, args);
     if (command == "delete-folder") return CmdDeleteFolder(ctx, args);
     if (command == "check") return CmdCheck(ctx, args);
+    if (command == "calc") return CmdCalc(ctx, args);
     return Usage("unknown command " + command + " (try --help)");
 }
 

@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "cli/audio.h"
+#include "cli/synth.h"
 #include "tests/test_support.h"
 
 namespace vesk {
@@ -143,6 +144,37 @@ TEST_F(Cli, UnreadableStoresAreStoreFailures) {
     r = Run("--store broken folders");
     EXPECT_EQ(r.status, 3);
     EXPECT_NE(r.err.find("Can't open folder. (Error="), std::string::npos) << r.err;
+}
+
+TEST_F(Cli, CalcComputesImpulseFoldersWithTargetsAndOverrides) {
+    for (unsigned seed : {1u, 2u}) {
+        std::string path = dir.File("seat" + std::to_string(seed) + ".wav");
+        ASSERT_TRUE(cli::WriteWavFile(path, 2, 48000, cli::SynthRoomImpulse(48000, 0.3, 0.8, seed)));
+    }
+    Wav("music.wav", 2, 4800);
+    ASSERT_EQ(Run("import --kind ir --title Hall seat1.wav seat2.wav").status, 0);
+    ASSERT_EQ(Run("import --kind acf music.wav").status, 0);
+    auto r = Run("calc 1 --target 2 --rate-of-noise-range 20 --a-weighting on");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("1 computed"), std::string::npos) << r.err;
+    r = Run("list 1");
+    EXPECT_NE(r.out.find("1\tseat1\t"), std::string::npos);
+    EXPECT_EQ(r.out.find("*\n"), r.out.rfind("*\n"));  // only the selected record has a result
+    r = Run("calc 1");  // "non Calculation": the one left
+    EXPECT_NE(r.err.find("1 computed"), std::string::npos) << r.err;
+    r = Run("calc 1");
+    EXPECT_NE(r.err.find("0 computed"), std::string::npos) << r.err;
+    EXPECT_EQ(Run("check").status, 0);
+
+    auto before = Snapshot();
+    EXPECT_EQ(Run("calc 1 --tau-e soon").status, 2);
+    EXPECT_EQ(Run("calc 1 --frobnicate 3").status, 2);
+    EXPECT_EQ(Run("calc 1 --target none").status, 2);
+    EXPECT_EQ(Run("calc 9").status, 2);
+    EXPECT_EQ(Run("calc 2").status, 2);  // not an impulse-response folder (yet)
+    EXPECT_EQ(Snapshot(), before);
+    r = Run("calc --help");
+    EXPECT_NE(r.out.find("--rate-of-noise-range"), std::string::npos);
 }
 
 }  // namespace

@@ -1,0 +1,260 @@
+// vesk-cli calc: the Calculation command of a folder, with the conditions of the settings file
+// and overrides for this run, progress on stderr and Ctrl-C to cancel.
+#include <signal.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <set>
+#include <sstream>
+
+#include "app/progress.h"
+#include "app/settings.h"
+#include "cli/commands.h"
+#include "impulse/impulse_calculation.h"
+#include "store/tables.h"
+
+namespace vesk::cli {
+
+namespace {
+
+std::atomic<bool> g_interrupted{false};
+
+void OnInterrupt(int) {
+    g_interrupted = true;
+}
+
+// Progress as a bar on a terminal; elsewhere one line per measurement.
+class CliProgress : public ProgressSink {
+  public:
+    CliProgress() : m_terminal(isatty(STDERR_FILENO)) {
+        struct sigaction action {};
+        action.sa_handler = OnInterrupt;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGINT, &action, &m_previous);
+    }
+    ~CliProgress() override {
+        sigaction(SIGINT, &m_previous, nullptr);
+        if (m_terminal && m_drawn) std::fputc('\n', stderr);
+    }
+    void ShowPosition(int percent) override {
+        m_percent = percent;
+        Draw();
+    }
+    void ShowMessage(const std::string& text) override {
+        std::string record = text.substr(0, text.find(" ["));
+        if (!m_terminal && record != m_lastRecord) std::fprintf(stderr, "%s\n", record.c_str());
+        m_lastRecord = record;
+        m_text = text;
+        Draw();
+    }
+    bool PumpAndCheckCancel() override { return g_interrupted.exchange(false); }
+    bool ConfirmCancel() override {
+        if (!m_terminal || !isatty(STDIN_FILENO)) return true;
+        std::fprintf(stderr, "\nCancel action? [y/N] ");
+        char line[16] = {};
+        if (!std::fgets(line, sizeof line, stdin)) return true;
+        return line[0] == 'y' || line[0] == 'Y';
+    }
+
+  private:
+    void Draw() {
+        if (!m_terminal) return;
+        const int width = 30;
+        int filled = std::clamp(m_percent, 0, 100) * width / 100;
+        std::fprintf(stderr, "\r[%.*s%*s] %3d%%  %-50.50s", filled,
+                     "##############################", width - filled, "", m_percent,
+                     m_text.c_str());
+        std::fflush(stderr);
+        m_drawn = true;
+    }
+    bool m_terminal;
+    bool m_drawn = false;
+    int m_percent = 0;
+    std::string m_text, m_lastRecord;
+    struct sigaction m_previous {};
+};
+
+bool OnOff(const std::string& v, std::int32_t* out) {
+    if (v == "on" || v == "1")
+        *out = 1;
+    else if (v == "off" || v == "0")
+        *out = 0;
+    else
+        return false;
+    return true;
+}
+
+struct Option {
+    const char* name;
+    const char* label;  // the conditions dialog's words
+    const char* value;
+};
+
+const Option kImpulseOptions[] = {
+    {"--freq-band", "\"1 Oct.\" or \"1/3 Oct.\"", "1|3"},
+    {"--band-from", "first band of the range (0 = \"None\")", "K"},
+    {"--band-to", "last band of the range (J selects band J + 1)", "J"},
+    {"--a-weighting", "\"A-weighting\"", "on|off"},
+    {"--ref-data", "\"Ref. Data\": \"Absolute value\", \"Maximum value\" or a record",
+     "abs|max|ID"},
+    {"--ref-level", "\"Ref. Level\"", "DB"},
+    {"--minimum-delay-time", "\"Minimum delay time\"", "MS"},
+    {"--end-of-regression", "\"End of Regression\"", "DB"},
+    {"--auto", "\"Auto\" end of regression", "on|off"},
+    {"--rate-of-noise-range", "\"Rate of Noise Range\"", "PERCENT"},
+    {"--width-for-wiacc", "\"Width for WIACC\"", "X"},
+    {"--optimum-spl", "\"Optimum SPL\"", "DB"},
+    {"--tau-e", "\"Tau-e\"", "MS"},
+};
+
+// Applies one override; false with a message on a bad value.
+bool ApplyImpulseOption(const std::string& name, const std::string& v, ImpulseConditions* c) {
+    long n = 0;
+    double d = 0;
+    bool ok = true;
+    if (name == "--freq-band") {
+        ok = ParseInt(v, &n) && (n == 1 || n == 3);
+        c->freqBand = n == 3 ? 1 : 0;
+    } else if (name == "--band-from") {
+        ok = ParseInt(v, &n) && n >= 0 && n <= 32;
+        c->bandFrom = static_cast<std::int32_t>(n);
+    } else if (name == "--band-to") {
+        ok = ParseInt(v, &n) && n >= 0 && n <= 31;
+        c->bandTo = static_cast<std::int32_t>(n);
+    } else if (name == "--a-weighting") {
+        ok = OnOff(v, &c->aFilter);
+    } else if (name == "--ref-data") {
+        if (v == "abs")
+            c->splRefData = -2;
+        else if (v == "max")
+            c->splRefData = -1;
+        else if ((ok = ParseInt(v, &n) && n > 0 && n <= 99999999))
+            c->splRefData = static_cast<std::int32_t>(n);
+    } else if (name == "--auto") {
+        ok = OnOff(v, &c->tsubAuto);
+    } else {
+        ok = ParseDouble(v, &d) && std::fabs(d) < 100000;
+        if (name == "--ref-level")
+            c->splRefLevel = d;
+        else if (name == "--minimum-delay-time")
+            c->dt1MinTime = d;
+        else if (name == "--end-of-regression")
+            c->tsubEnd = d;
+        else if (name == "--rate-of-noise-range") {
+            ok = ok && d >= 0 && d <= 100;
+            c->tsubNoise = d / 100;
+        } else if (name == "--width-for-wiacc") {
+            ok = ok && d >= 0 && d <= 1;
+            c->iaccWLevel = d;
+        } else if (name == "--optimum-spl")
+            c->prefSpl = d;
+        else if (name == "--tau-e")
+            c->prefTauE = d;
+        else {
+            Usage("calc: unknown option " + name + " (try calc --help)");
+            return false;
+        }
+    }
+    if (!ok)
+        Usage("calc: " + name + " takes " + [&] {
+            for (const Option& o : kImpulseOptions)
+                if (name == o.name) return std::string(o.value);
+            return std::string("a value");
+        }());
+    return ok;
+}
+
+bool ParseTarget(const std::string& v, Target* target, std::set<std::int32_t>* ids) {
+    if (v == "new")
+        *target = Target::NonCalculated;
+    else if (v == "all")
+        *target = Target::All;
+    else {
+        *target = Target::Selected;
+        std::stringstream list(v);
+        std::string item;
+        long n = 0;
+        while (std::getline(list, item, ','))
+            if (!ParseInt(item, &n) || n <= 0)
+                return false;
+            else
+                ids->insert(static_cast<std::int32_t>(n));
+        return !ids->empty();
+    }
+    return true;
+}
+
+}  // namespace
+
+void PrintCalcHelp() {
+    std::printf(
+        "usage: vesk-cli calc FOLDERID [--target new|all|ID,ID,...] [conditions]\n\n"
+        "  --target new       measurements without a result (\"non Calculation\", the default)\n"
+        "  --target all       every measurement (\"All data\")\n"
+        "  --target ID,...    the listed measurements (\"Selected Data\")\n\n"
+        "Impulse-response folders (conditions default to the settings file):\n");
+    for (const Option& o : kImpulseOptions)
+        std::printf("  %-22s %-9s %s\n", o.name, o.value, o.label);
+    std::printf(
+        "\nCtrl-C asks \"Cancel action?\" on a terminal and cancels elsewhere; measurements\n"
+        "finished before stay stored.\n");
+}
+
+int CmdCalc(Context& ctx, const std::vector<std::string>& args) {
+    if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {
+        PrintCalcHelp();
+        return kDone;
+    }
+    long folderId = 0;
+    if (args.empty() || !ParseInt(args[0], &folderId))
+        return Usage("usage: calc FOLDERID [options] (try calc --help)");
+    AppSettings settings = AppSettings::Load(ctx.settingsPath);
+    ImpulseConditions conditions = settings.impulse;
+    Target target = Target::NonCalculated;
+    std::set<std::int32_t> ids;
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        const std::string& name = args[i];
+        if (i + 1 >= args.size()) return Usage("calc: " + name + " needs a value");
+        const std::string& value = args[++i];
+        if (name == "--target") {
+            if (!ParseTarget(value, &target, &ids))
+                return Usage("calc: --target takes new, all or ID,ID,...");
+        } else if (!ApplyImpulseOption(name, value, &conditions)) {
+            return kBadInput;
+        }
+    }
+    CFolderTable folders;
+    if (!folders.Open()) return ctx.Failure();
+    FolderRecord folder;
+    if (!folders.Read(folderId, &folder)) {
+        if (ctx.messages->Shown()) return kStoreFailure;
+        std::fprintf(stderr, "vesk-cli: no folder %ld\n", folderId);
+        return kBadInput;
+    }
+    folders.Close();
+    if (folder.type != "I") {
+        std::fprintf(
+            stderr,
+            "vesk-cli: folder %ld holds kind %s; calc handles impulse-response folders (I)\n",
+            folderId, folder.type.c_str());
+        return kBadInput;
+    }
+    RunSummary summary;
+    {
+        CliProgress sink;
+        Progress progress(sink);
+        progress.SetMessage("Calculating the acoustic parameters.");
+        summary = RunImpulseCalculation(static_cast<std::int32_t>(folderId), conditions, target,
+                                        ids, &progress);
+    }
+    std::fprintf(stderr, "%d computed, %d skipped%s\n", summary.computed, summary.skipped,
+                 summary.cancelled ? ", cancelled" : "");
+    if (summary.failed) return kStoreFailure;
+    return summary.cancelled ? kCancelled : kDone;
+}
+
+}  // namespace vesk::cli
