@@ -1,5 +1,6 @@
 #include "impulse/impulse_calculation.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <vector>
@@ -22,28 +23,38 @@ double Storable(double v) {
     return std::isfinite(v) && std::fabs(v) < 99999.995 ? v : kNoValue;
 }
 
+// The measurement's channels as impulse responses of 2^MESTIME samples (missing samples 0).
+bool RecoverChannels(const ImpulseRecord& m, const SampleBlock& block, double fs,
+                     std::vector<float>* left, std::vector<float>* right) {
+    if (m.mesTime < 1 || m.mesTime > kMaxOrder || !(fs > 0) || block.channels == 0) return false;
+    const std::size_t n = std::size_t{1} << m.mesTime;
+    const bool stereo = m.channel == 2 && block.channels == 2;
+    const std::size_t frames = std::min(block.Frames(), n);
+    left->assign(n, 0.0f);
+    right->clear();
+    for (std::size_t i = 0; i < frames; ++i)
+        (*left)[i] = block.At(i, 0);
+    if (stereo) {
+        right->assign(n, 0.0f);
+        for (std::size_t i = 0; i < frames; ++i)
+            (*right)[i] = block.At(i, 1);
+    }
+    if (!MlsPrepare(m.noMls ? 0 : m.mesTime)) return false;
+    MlsRecover(left->data());
+    if (stereo) MlsRecover(right->data());
+    return true;
+}
+
 }  // namespace
 
 CalcResult CalculateImpulseParameters(const ImpulseRecord& m, const SampleBlock& block,
                                       AcParamRecord* rec, double fs, const ImpulseConditions& c,
                                       Progress* progress) {
-    if (m.mesTime < 1 || m.mesTime > kMaxOrder || !(fs > 0) || block.channels == 0)
-        return CalcResult::Unusable;
-    const std::int32_t n = std::int32_t{1} << m.mesTime;
-    const bool stereo = m.channel == 2 && block.channels == 2;
-    const std::size_t frames = std::min<std::size_t>(block.Frames(), static_cast<std::size_t>(n));
-    std::vector<float> rawL(static_cast<std::size_t>(n), 0.0f), rawR, workL(rawL.size()), workR;
-    for (std::size_t i = 0; i < frames; ++i)
-        rawL[i] = block.At(i, 0);
-    if (stereo) {
-        rawR.assign(rawL.size(), 0.0f);
-        workR.resize(rawL.size());
-        for (std::size_t i = 0; i < frames; ++i)
-            rawR[i] = block.At(i, 1);
-    }
-    if (!MlsPrepare(m.noMls ? 0 : m.mesTime)) return CalcResult::Unusable;
-    MlsRecover(rawL.data());
-    if (stereo) MlsRecover(rawR.data());
+    std::vector<float> rawL, rawR;
+    if (!RecoverChannels(m, block, fs, &rawL, &rawR)) return CalcResult::Unusable;
+    const std::int32_t n = static_cast<std::int32_t>(rawL.size());
+    const bool stereo = !rawR.empty();
+    std::vector<float> workL(rawL.size()), workR(rawR.size());
 
     rec->freqBand = c.freqBand;
     rec->aFilter = c.aFilter;
@@ -127,6 +138,62 @@ CalcResult CalculateImpulseParameters(const ImpulseRecord& m, const SampleBlock&
     }
     rec->nData = entries;
     return result;
+}
+
+namespace {
+// Filters both channels for every stored band entry and hands them to the update.
+template <class Update>
+bool ForEachStoredBand(const ImpulseRecord& m, const SampleBlock& block, AcParamRecord* rec,
+                       double fs, Update update) {
+    std::vector<float> rawL, rawR;
+    if (!RecoverChannels(m, block, fs, &rawL, &rawR)) return false;
+    const std::int32_t n = static_cast<std::int32_t>(rawL.size());
+    std::vector<float> workL, workR;
+    for (int k = 0; k < std::clamp(rec->nData, 0, kAcParamBands); ++k) {
+        AcParamBand& e = rec->bands[static_cast<std::size_t>(k)];
+        workL = rawL;
+        workR = rawR;
+        if (!ApplyBandFilter(workL.data(), workR.empty() ? nullptr : workR.data(), n, fs, e.freq,
+                             rec->freqBand))
+            continue;
+        update(e, workL, workR, n);
+    }
+    return true;
+}
+}  // namespace
+
+bool RecalculateTsub(const ImpulseRecord& m, const SampleBlock& block, AcParamRecord* rec,
+                     double fs) {
+    return ForEachStoredBand(
+        m, block, rec, fs,
+        [&](AcParamBand& e, std::vector<float>& l, std::vector<float>& r, std::int32_t n) {
+            TsubResult left = ComputeTsub(l.data(), nullptr, n, fs, rec->deltaT1L, rec->tsubEnd,
+                                          rec->tsubAuto, rec->tsubNoise);
+            e.tsubL = Storable(left.tsub);
+            e.aL = Storable(left.aValue);
+            if (r.empty()) return;
+            TsubResult right = ComputeTsub(r.data(), nullptr, n, fs, rec->deltaT1R, rec->tsubEnd,
+                                           rec->tsubAuto, rec->tsubNoise);
+            e.tsubR = Storable(right.tsub);
+            e.aR = Storable(right.aValue);
+        });
+}
+
+bool RecalculateWiacc(const ImpulseRecord& m, const SampleBlock& block, AcParamRecord* rec,
+                      double fs) {
+    const std::int32_t mIacf = IacfLength(fs);
+    if (mIacf <= 0) return false;
+    std::vector<float> iacf(static_cast<std::size_t>(mIacf));
+    return ForEachStoredBand(
+        m, block, rec, fs,
+        [&](AcParamBand& e, std::vector<float>& l, std::vector<float>& r, std::int32_t n) {
+            if (r.empty()) return;
+            ComputeIacf(l.data(), r.data(), n, iacf.data(), mIacf);
+            IacfResult x = EvaluateIacf(iacf.data(), mIacf, fs, rec->iaccWLevel);
+            e.iacc = Storable(x.iacc);
+            e.tiacc = Storable(x.tauIacc);
+            e.wiacc = Storable(x.wiacc);
+        });
 }
 
 RunSummary RunImpulseCalculation(std::int32_t folderId, const ImpulseConditions& conditions,

@@ -21,6 +21,14 @@ CalcResult CalculateImpulseParameters(const ImpulseRecord& measurement, const Sa
                                       AcParamRecord* record, double fs,
                                       const ImpulseConditions& conditions, Progress* progress);
 
+// Recompute A and Tsub (from the record's Tsub conditions and DELTAT1 values), or IACC,
+// tau-IACC and WIACC (from its IACCWLEVEL), of every stored band; the rest stays. false when the
+// measurement cannot be computed.
+bool RecalculateTsub(const ImpulseRecord& measurement, const SampleBlock& block,
+                     AcParamRecord* record, double fs);
+bool RecalculateWiacc(const ImpulseRecord& measurement, const SampleBlock& block,
+                      AcParamRecord* record, double fs);
+
 enum class Target { NonCalculated = 0, Selected = 1, All = 2 };
 
 struct RunSummary {

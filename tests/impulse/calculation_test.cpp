@@ -122,6 +122,34 @@ TEST(ImpulseCalculation, BandLoopEntries) {
               CalcResult::Unusable);
 }
 
+TEST(ImpulseCalculation, RecalculationsReproduceAndChangeOnlyTheirValues) {
+    auto block = RoomBlock(13, 2, 4);
+    ImpulseRecord m = Measurement(13, 2);
+    AcParamRecord r;
+    ASSERT_EQ(CalculateImpulseParameters(m, block, &r, 48000, ImpulseConditions(), nullptr),
+              CalcResult::Finished);
+    AcParamRecord same = r;
+    ASSERT_TRUE(RecalculateTsub(m, block, &same, 48000));
+    ASSERT_TRUE(RecalculateWiacc(m, block, &same, 48000));
+    for (int k = 0; k < r.nData; ++k) {
+        const auto &a = r.bands[static_cast<std::size_t>(k)],
+                   &b = same.bands[static_cast<std::size_t>(k)];
+        EXPECT_EQ(a.tsubL, b.tsubL) << k;
+        EXPECT_EQ(a.aR, b.aR) << k;
+        EXPECT_EQ(a.wiacc, b.wiacc) << k;
+    }
+    AcParamRecord wider = r;
+    wider.iaccWLevel = 0.5;
+    wider.tsubNoise = 0.2;
+    ASSERT_TRUE(RecalculateWiacc(m, block, &wider, 48000));
+    ASSERT_TRUE(RecalculateTsub(m, block, &wider, 48000));
+    EXPECT_GT(wider.bands[0].wiacc, r.bands[0].wiacc);
+    EXPECT_EQ(wider.bands[0].iacc, r.bands[0].iacc);
+    EXPECT_EQ(wider.bands[0].splL, r.bands[0].splL);
+    EXPECT_EQ(wider.deltaT1L, r.deltaT1L);
+    EXPECT_FALSE(RecalculateTsub(Measurement(30, 2), block, &wider, 48000));
+}
+
 TEST(ImpulseCalculation, ProgressArithmeticAndDeclinedCancel) {
     ScriptedProgress sink;
     Progress p(sink);
