@@ -179,6 +179,9 @@ TsubResult ComputeTsub(const float* x, const float* y, std::int32_t n, double fs
             }
         }
     }
+    // Past the start of the noise range the curve may hold the -1000 marks; a response still
+    // decaying there would otherwise pull the regression down and Tsub far too short.
+    if (tsubAuto && end > nsAuto) end = nsAuto;
     if (end >= n) end = n - 1;
     if (end <= s) end = tsubAuto ? (nsAuto > s ? nsAuto : n - 1) : n - 1;
     LineFit fit = FitSlopeThroughOrigin(curve.data() + s, end - s, 0.0, 1.0 / fs);

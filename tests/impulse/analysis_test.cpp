@@ -91,6 +91,17 @@ TEST(ImpulseAnalysis, TsubOfAnExponentialDecay) {
     EXPECT_TRUE(std::isfinite(late.tsub));
 }
 
+TEST(ImpulseAnalysis, AutomaticEndStaysOutOfTheNoiseRange) {
+    // Still decaying at the end of the recording: the noise range holds decay, not noise.
+    const double fs = 48000;
+    const std::size_t n = 1 << 15;
+    auto x = Decay(n, fs, 1.0, 5);
+    TsubResult r =
+        ComputeTsub(x.data(), nullptr, static_cast<std::int32_t>(n), fs, 0.0, -20.0, 1, 0.5);
+    EXPECT_GT(r.tsub, 0.5);  // several times too short without the bound
+    EXPECT_LT(r.tsub, 1.5);
+}
+
 TEST(ImpulseAnalysis, InterauralCrossCorrelation) {
     const double fs = 48000;
     const std::int32_t m = IacfLength(fs);
