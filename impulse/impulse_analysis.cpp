@@ -210,14 +210,17 @@ bool ComputeIacf(const float* l, const float* r, std::int32_t n, float* iacf, st
     }
     const std::int32_t c = m / 2;
     for (std::int32_t k = 0; k < m; ++k) {
-        // l[(k - c + n + i) mod n] r[i]: the index wraps once, so split the sum there.
+        // l[(k - c + n + i) mod n] r[i]: the index wraps once, so the sum runs in two
+        // contiguous pieces (double sums; only the energies are kept in extended precision).
         const std::int64_t shift = ((static_cast<std::int64_t>(k) - c) % n + n) % n;
-        long double sum = 0;
-        for (std::int32_t i = 0; i < n; ++i) {
-            std::int64_t j = shift + i;
-            if (j >= n) j -= n;
-            sum += static_cast<long double>(l[j]) * r[i];
-        }
+        const std::int32_t first = n - static_cast<std::int32_t>(shift);
+        double sum = 0;
+        const float* lw = l + shift;
+        for (std::int32_t i = 0; i < first; ++i)
+            sum += static_cast<double>(lw[i]) * r[i];
+        const float* rw = r + first;
+        for (std::int32_t i = 0; i < n - first; ++i)
+            sum += static_cast<double>(l[i]) * rw[i];
         iacf[k] = static_cast<float>(sum / norm);
     }
     return true;

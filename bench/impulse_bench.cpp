@@ -1,0 +1,109 @@
+// Impulse-response calculation: one binaural measurement in third-octave bands 1 to 32 plus
+// A-weighting (34 entries), against the 68 FFTW transforms its band filters alone would need.
+#include <benchmark/benchmark.h>
+#include <sys/resource.h>
+
+#include <cmath>
+#include <cstdio>
+#include <random>
+
+#include "impulse/impulse_calculation.h"
+
+#ifdef VESK_HAVE_FFTW
+#include <fftw3.h>
+#endif
+
+namespace {
+
+using namespace vesk;
+
+SampleBlock Room(int order) {
+    std::mt19937 random(1);
+    std::normal_distribution<double> g(0.0, 1.0);
+    const std::size_t n = std::size_t{1} << order;
+    SampleBlock b;
+    b.channels = 2;
+    b.bits = 16;
+    b.samples.resize(2 * n);
+    for (std::size_t i = 0; i < 2 * n; ++i) {
+        double t = static_cast<double>(i / 2) / 48000;
+        b.samples[i] = static_cast<std::int16_t>(
+            std::clamp(8000 * g(random) * std::exp(-6.9 * t / 1.5), -32768.0, 32767.0));
+    }
+    b.samples[200] = 30000;
+    b.samples[201] = 28000;
+    return b;
+}
+
+ImpulseConditions ThirdOctaveAll() {
+    ImpulseConditions c;
+    c.freqBand = 1;
+    c.bandFrom = 1;
+    c.bandTo = 31;
+    c.aFilter = 1;
+    return c;
+}
+
+void BM_CalculateImpulseParameters(benchmark::State& state) {
+    const int order = static_cast<int>(state.range(0));
+    SampleBlock block = Room(order);
+    ImpulseRecord m;
+    m.mesTime = order;
+    m.noMls = 0;
+    m.channel = 2;
+    m.multiplier = 1;
+    m.title = "Seat";
+    for (auto _ : state) {
+        AcParamRecord r;
+        CalculateImpulseParameters(m, block, &r, 48000, ThirdOctaveAll(), nullptr);
+        if (r.nData != 34) state.SkipWithError("expected 34 entries");
+        benchmark::DoNotOptimize(r.bands[33].wiacc);
+    }
+    struct rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    state.counters["peak_rss_MiB"] = static_cast<double>(usage.ru_maxrss) / 1024.0;
+}
+BENCHMARK(BM_CalculateImpulseParameters)
+    ->Arg(16)
+    ->Arg(19)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(3)
+    ->ReportAggregatesOnly(true);
+
+#ifdef VESK_HAVE_FFTW
+void BM_Fftw68Transforms(benchmark::State& state) {
+    const int n = 1 << state.range(0);
+    auto* data = fftwf_alloc_complex(static_cast<std::size_t>(n));
+    fftwf_plan plan = fftwf_plan_dft_1d(n, data, data, FFTW_FORWARD, FFTW_MEASURE);
+    for (int i = 0; i < n; ++i) {
+        data[i][0] = static_cast<float>(i % 17);
+        data[i][1] = 0;
+    }
+    for (auto _ : state) {
+        for (int k = 0; k < 68; ++k)
+            fftwf_execute(plan);
+        benchmark::ClobberMemory();
+    }
+    fftwf_destroy_plan(plan);
+    fftwf_free(data);
+}
+BENCHMARK(BM_Fftw68Transforms)
+    ->Arg(16)
+    ->Arg(19)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(3)
+    ->ReportAggregatesOnly(true);
+#endif
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    struct rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    std::printf("idle peak resident size: %.1f MiB\n",
+                static_cast<double>(usage.ru_maxrss) / 1024.0);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
