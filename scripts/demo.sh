@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets everything up, builds, and runs the main job on built-in demo data in ./demo:
-# synthetic binaural measurements imported into a fresh store, then listed.
+# synthetic binaural measurements imported into a fresh store, the impulse responses
+# calculated, then everything listed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -12,6 +13,8 @@ cli="$root/build/cli/vesk-cli"
 "$cli" import --kind ir --title "Concert hall" --place "Main floor" wav/hall-seat-*.wav
 "$cli" import --kind acf --title "Solo recital" wav/music-solo.wav
 "$cli" import --kind noise --title "Street" --cal-level 94 wav/street-*.wav
+echo "== calc 1 (impulse responses, octave bands and A-weighting)"
+"$cli" calc 1 --a-weighting on
 echo "== folders"
 "$cli" folders
 for id in $("$cli" folders | cut -f1); do
