@@ -209,20 +209,27 @@ bool ComputeIacf(const float* l, const float* r, std::int32_t n, float* iacf, st
         return false;
     }
     const std::int32_t c = m / 2;
-    for (std::int32_t k = 0; k < m; ++k) {
-        // l[(k - c + n + i) mod n] r[i]: the index wraps once, so the sum runs in two
-        // contiguous pieces (double sums; only the energies are kept in extended precision).
-        const std::int64_t shift = ((static_cast<std::int64_t>(k) - c) % n + n) % n;
-        const std::int32_t first = n - static_cast<std::int32_t>(shift);
-        double sum = 0;
-        const float* lw = l + shift;
-        for (std::int32_t i = 0; i < first; ++i)
-            sum += static_cast<double>(lw[i]) * r[i];
-        const float* rw = r + first;
-        for (std::int32_t i = 0; i < n - first; ++i)
-            sum += static_cast<double>(l[i]) * rw[i];
-        iacf[k] = static_cast<float>(sum / norm);
+    // Phi[k] = sum over i of l[(k - c + i) mod n] * r[i], each sum in double and in ascending i.
+    // Running i outside and the lags inside keeps every lag's order of additions while the
+    // inner loop walks l contiguously, so it vectorises across lags.
+    std::vector<double> acc(static_cast<std::size_t>(m), 0.0);
+    double* __restrict a = acc.data();
+    for (std::int32_t i = 0; i < n; ++i) {
+        const double ri = r[i];
+        const std::int64_t base = static_cast<std::int64_t>(i) - c;
+        if (base >= 0 && base + m <= n) {
+            const float* __restrict lp = l + base;
+            for (std::int32_t k = 0; k < m; ++k)
+                a[k] += static_cast<double>(lp[k]) * ri;
+        } else {
+            for (std::int32_t k = 0; k < m; ++k) {
+                std::int64_t j = ((base + k) % n + n) % n;
+                a[k] += static_cast<double>(l[j]) * ri;
+            }
+        }
     }
+    for (std::int32_t k = 0; k < m; ++k)
+        iacf[k] = static_cast<float>(a[k] / norm);
     return true;
 }
 

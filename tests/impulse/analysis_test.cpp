@@ -102,6 +102,38 @@ TEST(ImpulseAnalysis, AutomaticEndStaysOutOfTheNoiseRange) {
     EXPECT_LT(r.tsub, 1.5);
 }
 
+// The correlation written out lag by lag: each sum in double, i ascending.
+std::vector<float> ReferenceIacf(const std::vector<float>& l, const std::vector<float>& r, int m) {
+    const int n = static_cast<int>(l.size()), c = m / 2;
+    long double el = 0, er = 0;
+    for (int i = 0; i < n; ++i) {
+        el += static_cast<long double>(l[static_cast<std::size_t>(i)]) *
+              l[static_cast<std::size_t>(i)];
+        er += static_cast<long double>(r[static_cast<std::size_t>(i)]) *
+              r[static_cast<std::size_t>(i)];
+    }
+    std::vector<float> out(static_cast<std::size_t>(m));
+    for (int k = 0; k < m; ++k) {
+        double sum = 0;
+        for (int i = 0; i < n; ++i)
+            sum += static_cast<double>(l[static_cast<std::size_t>(((k - c + i) % n + n) % n)]) *
+                   r[static_cast<std::size_t>(i)];
+        out[static_cast<std::size_t>(k)] = static_cast<float>(sum / std::sqrt(el * er));
+    }
+    return out;
+}
+
+TEST(ImpulseAnalysis, CorrelationEqualsTheLagByLagSums) {
+    for (int n : {64, 1000, 4096}) {
+        auto l = Decay(static_cast<std::size_t>(n), 48000, 0.02, 7),
+             r = Decay(static_cast<std::size_t>(n), 48000, 0.02, 8);
+        const int m = n < 191 ? 63 : 191;
+        std::vector<float> iacf(static_cast<std::size_t>(m));
+        ASSERT_TRUE(ComputeIacf(l.data(), r.data(), n, iacf.data(), m));
+        EXPECT_EQ(iacf, ReferenceIacf(l, r, m)) << "n=" << n;
+    }
+}
+
 TEST(ImpulseAnalysis, InterauralCrossCorrelation) {
     const double fs = 48000;
     const std::int32_t m = IacfLength(fs);
