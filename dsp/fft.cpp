@@ -48,20 +48,6 @@ template <bool kInverse>
                                          std::int32_t begin, std::int32_t end) {
     const double* c = t.stageCos.data() + (h - 1);
     const double* w = t.stageSin.data() + (h - 1);
-    if (h == 1) {
-        const double c0 = c[0], w0 = w[0];
-        for (std::int32_t a = begin; a < end; a += 2)
-            Butterfly<kInverse>(re[a], im[a], re[a + 1], im[a + 1], c0, w0);
-        return;
-    }
-    if (h == 2) {
-        const double c0 = c[0], w0 = w[0], c1 = c[1], w1 = w[1];
-        for (std::int32_t a = begin; a < end; a += 4) {
-            Butterfly<kInverse>(re[a], im[a], re[a + 2], im[a + 2], c0, w0);
-            Butterfly<kInverse>(re[a + 1], im[a + 1], re[a + 3], im[a + 3], c1, w1);
-        }
-        return;
-    }
     for (std::int32_t a0 = begin; a0 < end; a0 += 2 * h)
         Butterflies<kInverse>(re + a0, im + a0, re + a0 + h, im + a0 + h, c, w, h);
 }
@@ -252,7 +238,6 @@ int FftTables::Ensure(std::int32_t n) {
     sine.clear();
     stageCos.clear();
     stageSin.clear();
-    swapPairs.clear();
     size = n;
     if (n == 0) return 0;
     if (!PowerOfTwo(n)) {
@@ -306,14 +291,6 @@ int FftTables::Ensure(std::int32_t n) {
 
 void FftTables::BuildStageTwiddles() {
     const std::int32_t n = size;
-    swapPairs.clear();
-    for (std::int32_t i = 0; i < n; ++i) {
-        std::int32_t r = bitReverse[static_cast<std::size_t>(i)];
-        if (r > i) {
-            swapPairs.push_back(i);
-            swapPairs.push_back(r);
-        }
-    }
     stageCos.assign(static_cast<std::size_t>(std::max(n - 1, 1)), 0.0);
     stageSin.assign(stageCos.size(), 0.0);
     for (std::int32_t h = 1; h < n; h *= 2) {

@@ -14,7 +14,6 @@ struct FftTables {
     // The twiddles of each stage in butterfly order (stage h at offset h - 1): the cosine and
     // sine entries the stage reads, laid out so its inner loop walks them contiguously.
     std::vector<double> stageCos, stageSin;  // the float entries, held as doubles
-    std::vector<std::int32_t> swapPairs;     // (i, r) with r = bitReverse[i] > i, in order of i
     int builds = 0;                          // how often the tables were built (for tests)
 
     // Makes the tables fit n. 0 when they do; 1 when they could not be allocated; 2 when n
