@@ -1,13 +1,42 @@
 // vesk-synth: writes a few synthetic measurements as WAV files into a folder.
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 
 #include "cli/audio.h"
 #include "cli/synth.h"
 
+// `vesk-synth --seats N DIR`: N impulse responses of 2^16 frames at 48 kHz (seat-NN.wav), the
+// folder of the calculation benchmark.
+int WriteSeats(int count, const std::string& dir) {
+    using namespace vesk::cli;
+    std::filesystem::create_directories(dir);
+    for (int k = 1; k <= count; ++k) {
+        char name[32];
+        std::snprintf(name, sizeof name, "/seat-%02d.wav", k);
+        const std::string path = dir + name;
+        auto samples = SynthRoomImpulse(48000, 65536.0 / 48000, 1.4 + 0.05 * k,
+                                        static_cast<unsigned>(100 + k));
+        if (!WriteWavFile(path, 2, 48000, samples)) {
+            std::fprintf(stderr, "vesk-synth: cannot write %s\n", path.c_str());
+            return 2;
+        }
+        std::printf("%s\n", path.c_str());
+    }
+    return 0;
+}
+
 int main(int argc, char** argv) {
     using namespace vesk::cli;
+    if (argc == 4 && std::string(argv[1]) == "--seats") {
+        const int count = std::atoi(argv[2]);
+        if (count < 1 || count > 99) {
+            std::fprintf(stderr, "vesk-synth: --seats takes 1 to 99\n");
+            return 2;
+        }
+        return WriteSeats(count, argv[3]);
+    }
     std::string dir = argc > 1 ? argv[1] : "wav";
     std::filesystem::create_directories(dir);
     struct File {

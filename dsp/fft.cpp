@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <mutex>
 #include <new>
 
 namespace vesk {
@@ -37,8 +38,8 @@ template <bool kInverse>
 template <bool kInverse>
 [[gnu::always_inline]] inline void Butterflies(float* __restrict ra, float* __restrict ia,
                                                float* __restrict rb, float* __restrict ib,
-                                               const double* __restrict c,
-                                               const double* __restrict w, std::int32_t h) {
+                                               const float* __restrict c, const float* __restrict w,
+                                               std::int32_t h) {
     for (std::int32_t p = 0; p < h; ++p)
         Butterfly<kInverse>(ra[p], ia[p], rb[p], ib[p], c[p], w[p]);
 }
@@ -46,8 +47,8 @@ template <bool kInverse>
 template <bool kInverse>
 [[gnu::always_inline]] inline void Stage(const FftTables& t, std::int32_t h, float* re, float* im,
                                          std::int32_t begin, std::int32_t end) {
-    const double* c = t.stageCos.data() + (h - 1);
-    const double* w = t.stageSin.data() + (h - 1);
+    const float* c = t.stageCos.data() + (h - 1);
+    const float* w = t.stageSin.data() + (h - 1);
     for (std::int32_t a0 = begin; a0 < end; a0 += 2 * h)
         Butterflies<kInverse>(re + a0, im + a0, re + a0 + h, im + a0 + h, c, w, h);
 }
@@ -55,11 +56,13 @@ template <bool kInverse>
 // Stages h and 2h together: for each p the four elements p, p + h, p + 2h, p + 3h of a group
 // of 4h are closed under both stages, so they are loaded once and stored once.
 template <bool kInverse>
-[[gnu::always_inline]] inline void FusedPair(
-    float* __restrict r0, float* __restrict i0, float* __restrict r1, float* __restrict i1,
-    float* __restrict r2, float* __restrict i2, float* __restrict r3, float* __restrict i3,
-    const double* __restrict c1, const double* __restrict w1, const double* __restrict c2,
-    const double* __restrict w2, std::int32_t h) {
+[[gnu::always_inline]] inline void FusedPair(float* __restrict r0, float* __restrict i0,
+                                             float* __restrict r1, float* __restrict i1,
+                                             float* __restrict r2, float* __restrict i2,
+                                             float* __restrict r3, float* __restrict i3,
+                                             const float* __restrict c1, const float* __restrict w1,
+                                             const float* __restrict c2, const float* __restrict w2,
+                                             std::int32_t h) {
     for (std::int32_t p = 0; p < h; ++p) {
         float ar = r0[p], ai = i0[p], br = r1[p], bi = i1[p];
         float cr = r2[p], ci = i2[p], dr = r3[p], di = i3[p];
@@ -81,10 +84,10 @@ template <bool kInverse>
 template <bool kInverse, std::int32_t H>
 [[gnu::always_inline]] inline void FixedPairs(float* __restrict re, float* __restrict im,
                                               std::int32_t begin, std::int32_t end,
-                                              const double* __restrict c1,
-                                              const double* __restrict w1,
-                                              const double* __restrict c2,
-                                              const double* __restrict w2) {
+                                              const float* __restrict c1,
+                                              const float* __restrict w1,
+                                              const float* __restrict c2,
+                                              const float* __restrict w2) {
     for (std::int32_t a0 = begin; a0 < end; a0 += 4 * H) {
         float* r = re + a0;
         float* i = im + a0;
@@ -110,10 +113,10 @@ template <bool kInverse, std::int32_t H>
 template <bool kInverse>
 [[gnu::always_inline]] inline void StagePair(const FftTables& t, std::int32_t h, float* re,
                                              float* im, std::int32_t begin, std::int32_t end) {
-    const double* c1 = t.stageCos.data() + (h - 1);
-    const double* w1 = t.stageSin.data() + (h - 1);
-    const double* c2 = t.stageCos.data() + (2 * h - 1);
-    const double* w2 = t.stageSin.data() + (2 * h - 1);
+    const float* c1 = t.stageCos.data() + (h - 1);
+    const float* w1 = t.stageSin.data() + (h - 1);
+    const float* c2 = t.stageCos.data() + (2 * h - 1);
+    const float* w2 = t.stageSin.data() + (2 * h - 1);
     // Short groups are unrolled at compile time, so the loop over groups is the one the
     // compiler vectorises.
     if (h == 1) return FixedPairs<kInverse, 1>(re, im, begin, end, c1, w1, c2, w2);
@@ -291,8 +294,8 @@ int FftTables::Ensure(std::int32_t n) {
 
 void FftTables::BuildStageTwiddles() {
     const std::int32_t n = size;
-    stageCos.assign(static_cast<std::size_t>(std::max(n - 1, 1)), 0.0);
-    stageSin.assign(stageCos.size(), 0.0);
+    stageCos.assign(static_cast<std::size_t>(std::max(n - 1, 1)), 0.0f);
+    stageSin.assign(stageCos.size(), 0.0f);
     for (std::int32_t h = 1; h < n; h *= 2) {
         const std::int32_t s = n / (2 * h);
         for (std::int32_t p = 0; p < h; ++p) {
@@ -310,18 +313,30 @@ FftTables& SharedFftTables() {
     return tables;
 }
 
-int FftForward(FftTables& tables, std::int32_t n, float* re, float* im) {
-    if (n == 0) return tables.Ensure(0);
-    if (int st = tables.Ensure(n); st != 0) return st;
-    ForwardTransform(tables, n, re, im);
+namespace {
+// Transforms of the size the tables hold share them; another size rebuilds them alone.
+template <class Run>
+int WithTables(FftTables& tables, std::int32_t n, Run run) {
+    {
+        std::shared_lock lock(tables.mutex);
+        if (n != 0 && tables.size == n) {
+            run();
+            return 0;
+        }
+    }
+    std::unique_lock lock(tables.mutex);
+    if (int st = tables.Ensure(n); st != 0 || n == 0) return st;
+    run();
     return 0;
+}
+}  // namespace
+
+int FftForward(FftTables& tables, std::int32_t n, float* re, float* im) {
+    return WithTables(tables, n, [&] { ForwardTransform(tables, n, re, im); });
 }
 
 int FftInverse(FftTables& tables, std::int32_t n, float* re, float* im) {
-    if (n == 0) return tables.Ensure(0);
-    if (int st = tables.Ensure(n); st != 0) return st;
-    InverseTransform(tables, n, re, im);
-    return 0;
+    return WithTables(tables, n, [&] { InverseTransform(tables, n, re, im); });
 }
 
 int FilterInFrequencyDomain(float* x, float* y, std::int32_t n, const float* h) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <shared_mutex>
 #include <vector>
 
 namespace vesk {
@@ -13,8 +14,10 @@ struct FftTables {
     std::vector<float> sine;               // n + n/4 entries: sin(2*pi*i/n); cosine at i + n/4
     // The twiddles of each stage in butterfly order (stage h at offset h - 1): the cosine and
     // sine entries the stage reads, laid out so its inner loop walks them contiguously.
-    std::vector<double> stageCos, stageSin;  // the float entries, held as doubles
-    int builds = 0;                          // how often the tables were built (for tests)
+    std::vector<float> stageCos, stageSin;
+    int builds = 0;  // how often the tables were built (for tests)
+    // Held shared by a transform and alone by a rebuild, so threads may share one set.
+    std::shared_mutex mutex;
 
     // Makes the tables fit n. 0 when they do; 1 when they could not be allocated; 2 when n
     // is not a power of two.

@@ -108,16 +108,15 @@ void DecayCurve(const float* x, const float* y, float* curve, std::int32_t n, do
             m += Energy(x, y, i);
         m /= (n - ns);
     }
-    std::vector<double> s(static_cast<std::size_t>(n));
+    // The backward sums are formed twice in the same order, once for the reference at k1 and
+    // once for the curve, rather than held in an array of n doubles.
+    double r = 0;
+    for (std::int32_t i = n - 1; i >= k1; --i)
+        if (i < ns) r += std::max(Energy(x, y, i) - m, 0.0);
     double sum = 0;
     for (std::int32_t i = n - 1; i >= 0; --i) {
         if (i < ns) sum += std::max(Energy(x, y, i) - m, 0.0);
-        s[static_cast<std::size_t>(i)] = sum;
-    }
-    const double r = s[static_cast<std::size_t>(k1)];
-    for (std::int32_t i = 0; i < n; ++i) {
-        const double v = s[static_cast<std::size_t>(i)];
-        curve[i] = (r > 0 && v > 0) ? static_cast<float>(10.0 * std::log10(v / r)) : -1000.0f;
+        curve[i] = (r > 0 && sum > 0) ? static_cast<float>(10.0 * std::log10(sum / r)) : -1000.0f;
     }
 }
 
@@ -216,9 +215,26 @@ __attribute__((target_clones("avx512f", "avx2", "default"))) bool ComputeIacf(
     // inner loop walks l contiguously, so it vectorises across lags.
     std::vector<double> acc(static_cast<std::size_t>(m), 0.0);
     double* __restrict a = acc.data();
-    for (std::int32_t i = 0; i < n; ++i) {
-        const double ri = r[i];
+    // Four i at a time in the interior: each a[k] still receives its terms in ascending i, but is
+    // loaded and stored once per four terms instead of once per term.
+    std::int32_t i = 0;
+    for (; i < n; ++i) {
         const std::int64_t base = static_cast<std::int64_t>(i) - c;
+        if (base >= 0 && base + 3 + m <= n && i + 3 < n) {
+            const double r0 = r[i], r1 = r[i + 1], r2 = r[i + 2], r3 = r[i + 3];
+            const float* __restrict lp = l + base;
+            for (std::int32_t k = 0; k < m; ++k) {
+                double s = a[k];
+                s += static_cast<double>(lp[k]) * r0;
+                s += static_cast<double>(lp[k + 1]) * r1;
+                s += static_cast<double>(lp[k + 2]) * r2;
+                s += static_cast<double>(lp[k + 3]) * r3;
+                a[k] = s;
+            }
+            i += 3;
+            continue;
+        }
+        const double ri = r[i];
         if (base >= 0 && base + m <= n) {
             const float* __restrict lp = l + base;
             for (std::int32_t k = 0; k < m; ++k)

@@ -2,7 +2,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <condition_variable>
 #include <cstdio>
+#include <exception>
+#include <functional>
+#include <mutex>
+#include <system_error>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "dsp/bands.h"
@@ -45,6 +52,149 @@ bool RecoverChannels(const ImpulseRecord& m, const SampleBlock& block, double fs
     return true;
 }
 
+// Tsub and A-value of both channels with the record's own conditions and delta-t1.
+void FillTsub(AcParamBand& e, const AcParamRecord& rec, const float* l, const float* r,
+              std::int32_t n, double fs) {
+    TsubResult left =
+        ComputeTsub(l, nullptr, n, fs, rec.deltaT1L, rec.tsubEnd, rec.tsubAuto, rec.tsubNoise);
+    e.tsubL = Storable(left.tsub);
+    e.aL = Storable(left.aValue);
+    if (!r) return;
+    TsubResult right =
+        ComputeTsub(r, nullptr, n, fs, rec.deltaT1R, rec.tsubEnd, rec.tsubAuto, rec.tsubNoise);
+    e.tsubR = Storable(right.tsub);
+    e.aR = Storable(right.aValue);
+}
+
+// IACC, tau-IACC and WIACC with the record's own WIACC level; iacf holds IacfLength(fs) values.
+void FillIacf(AcParamBand& e, const AcParamRecord& rec, const float* l, const float* r,
+              std::int32_t n, double fs, std::vector<float>& iacf) {
+    const std::int32_t m = static_cast<std::int32_t>(iacf.size());
+    ComputeIacf(l, r, n, iacf.data(), m);
+    IacfResult x = EvaluateIacf(iacf.data(), m, fs, rec.iaccWLevel);
+    e.iacc = Storable(x.iacc);
+    e.tiacc = Storable(x.tauIacc);
+    e.wiacc = Storable(x.wiacc);
+}
+
+// The band entries of a calculation in the order they are stored: broadband, A-weighted, then
+// the chosen bands up to half the sampling rate.
+std::vector<int> BandSequence(const ImpulseConditions& c, double fs) {
+    const BandTable& table = GetBandTable(c.freqBand);
+    std::vector<int> bands{0};
+    if (c.aFilter) bands.push_back(-1);
+    for (int b = 1; b < table.count; ++b) {
+        if (c.bandFrom == 0 || b < c.bandFrom || b > c.bandTo + 1) continue;
+        if (table.exactCentre[b] > fs / 2) break;
+        bands.push_back(b);
+    }
+    if (bands.size() > static_cast<std::size_t>(kAcParamBands)) bands.resize(kAcParamBands);
+    return bands;
+}
+
+// One thread's copies of the channels and the correlation.
+struct BandWork {
+    std::vector<float> l, r, iacf;
+};
+
+// Filters the channels for one band and computes its entry; false when the filter failed.
+bool ComputeBand(int band, const std::vector<float>& rawL, const std::vector<float>& rawR,
+                 double fs, const AcParamRecord& rec, const ImpulseRecord& m, BandWork& w,
+                 AcParamBand* e) {
+    const std::int32_t n = static_cast<std::int32_t>(rawL.size());
+    const bool stereo = !rawR.empty();
+    w.l = rawL;
+    w.r = rawR;
+    if (!ApplyBandFilter(w.l.data(), stereo ? w.r.data() : nullptr, n, fs, band, rec.freqBand))
+        return false;
+    *e = AcParamBand{};
+    e->freq = band;
+    e->splL = Storable(BandLevel(w.l.data(), n, m.multiplier));
+    if (stereo) e->splR = Storable(BandLevel(w.r.data(), n, m.multiplier));
+    FillTsub(*e, rec, w.l.data(), stereo ? w.r.data() : nullptr, n, fs);
+    if (stereo && !w.iacf.empty()) FillIacf(*e, rec, w.l.data(), w.r.data(), n, fs, w.iacf);
+    return true;
+}
+
+// A second thread that runs one task at a time while the caller runs another.
+class Helper {
+  public:
+    explicit Helper(bool wanted) {
+        if (!wanted || std::thread::hardware_concurrency() < 2) return;
+        try {
+            thread_ = std::thread([this] { Loop(); });
+        } catch (const std::system_error&) {
+            // No second thread to be had: the caller does all the work.
+        }
+    }
+    ~Helper() {
+        if (!thread_.joinable()) return;
+        {
+            std::lock_guard lock(mutex_);
+            quit_ = true;
+        }
+        wake_.notify_all();
+        thread_.join();
+    }
+    Helper(const Helper&) = delete;
+    Helper& operator=(const Helper&) = delete;
+
+    // Hands the task over; false when there is no helper thread.
+    bool Start(std::function<void()> task) {
+        if (!thread_.joinable()) return false;
+        {
+            std::lock_guard lock(mutex_);
+            task_ = std::move(task);
+            failure_ = nullptr;
+        }
+        wake_.notify_all();
+        return true;
+    }
+    // Waits for the task; rethrows what it threw when asked to.
+    void Finish(bool rethrow) {
+        std::unique_lock lock(mutex_);
+        wake_.wait(lock, [this] { return !task_; });
+        if (rethrow && failure_) std::rethrow_exception(std::exchange(failure_, nullptr));
+    }
+
+  private:
+    void Loop() {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            wake_.wait(lock, [this] { return quit_ || task_; });
+            if (quit_) return;
+            lock.unlock();
+            std::exception_ptr failure;
+            try {
+                task_();
+            } catch (...) {
+                failure = std::current_exception();
+            }
+            lock.lock();
+            failure_ = failure;
+            task_ = nullptr;
+            wake_.notify_all();
+        }
+    }
+
+    std::thread thread_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::function<void()> task_;
+    std::exception_ptr failure_;
+    bool quit_ = false;
+};
+
+void ReportBand(Progress* progress, const ImpulseRecord& m, int band, int freqBand) {
+    const BandTable& table = GetBandTable(freqBand);
+    std::string label = BandLabel(band, freqBand, false);
+    char text[128];
+    std::snprintf(text, sizeof text, band > 0 ? "%s [%sHz]" : "%s [%s]", m.title.c_str(),
+                  label.c_str());
+    progress->SetMessage(text);
+    progress->ItemProgress(band > 0 ? 100 * band / table.count : 0);
+}
+
 }  // namespace
 
 CalcResult CalculateImpulseParameters(const ImpulseRecord& m, const SampleBlock& block,
@@ -54,7 +204,6 @@ CalcResult CalculateImpulseParameters(const ImpulseRecord& m, const SampleBlock&
     if (!RecoverChannels(m, block, fs, &rawL, &rawR)) return CalcResult::Unusable;
     const std::int32_t n = static_cast<std::int32_t>(rawL.size());
     const bool stereo = !rawR.empty();
-    std::vector<float> workL(rawL.size()), workR(rawR.size());
 
     rec->freqBand = c.freqBand;
     rec->aFilter = c.aFilter;
@@ -68,76 +217,64 @@ CalcResult CalculateImpulseParameters(const ImpulseRecord& m, const SampleBlock&
     rec->prefSpl = c.prefSpl;
     rec->prefTauE = c.prefTauE;
 
-    const BandTable& table = GetBandTable(c.freqBand);
-    const std::int32_t mIacf = IacfLength(fs);
-    std::vector<float> iacf(static_cast<std::size_t>(std::max(mIacf, 1)));
-    int entries = 0;
-    CalcResult result = CalcResult::Finished;
-    for (int step = 0, b = 0; b < table.count && entries < kAcParamBands; ++step) {
-        int band;
-        if (step == 0) {
-            band = 0;
-        } else if (step == 1 && c.aFilter) {
-            band = -1;
-        } else {
-            ++b;
-            if (b >= table.count) break;
-            if (c.bandFrom == 0 || b < c.bandFrom || b > c.bandTo + 1) continue;
-            if (table.exactCentre[b] > fs / 2) break;
-            band = b;
-        }
+    const std::vector<int> bands = BandSequence(c, fs);
+    const std::size_t iacfSize = static_cast<std::size_t>(std::max(IacfLength(fs), 0));
+    std::vector<AcParamBand> entries(bands.size());
+    std::vector<char> done(bands.size(), 0);
+
+    // The broadband entry first: its delta-t1 is where every band's decay is taken from.
+    if (progress) {
+        if (progress->PollCancel()) return CalcResult::Cancelled;
+        ReportBand(progress, m, 0, c.freqBand);
+    }
+    double d0 = 0, d1 = 0;
+    FindDirectAndFirstReflection(rawL.data(), n, fs, c.dt1MinTime, &d0, &d1);
+    rec->deltaT0L = Storable(d0);
+    rec->deltaT1L = Storable(d1);
+    if (stereo) {
+        FindDirectAndFirstReflection(rawR.data(), n, fs, c.dt1MinTime, &d0, &d1);
+        rec->deltaT0R = Storable(d0);
+        rec->deltaT1R = Storable(d1);
+    }
+
+    // The bands are independent: they are taken two at a time, the second on a helper thread,
+    // each computed exactly as alone into its own slot. Progress and Cancel stay on this
+    // thread, one poll and one message per entry in the stored order.
+    BandWork mine, theirs;
+    mine.iacf.assign(iacfSize, 0.0f);
+    theirs.iacf.assign(iacfSize, 0.0f);
+    Helper helper(bands.size() > 2);
+    for (std::size_t j = 0; j < bands.size(); j += 2) {
+        const bool pair = j + 1 < bands.size();
         if (progress) {
-            if (progress->PollCancel()) {
-                result = CalcResult::Cancelled;
-                break;
-            }
-            std::string label = BandLabel(band, c.freqBand, false);
-            char text[128];
-            std::snprintf(text, sizeof text, band > 0 ? "%s [%sHz]" : "%s [%s]", m.title.c_str(),
-                          label.c_str());
-            progress->SetMessage(text);
-            progress->ItemProgress(100 * b / table.count);
+            if (j > 0 && progress->PollCancel()) return CalcResult::Cancelled;
+            if (j > 0) ReportBand(progress, m, bands[j], c.freqBand);
+            if (pair && progress->PollCancel()) return CalcResult::Cancelled;
+            if (pair) ReportBand(progress, m, bands[j + 1], c.freqBand);
         }
-        workL = rawL;
-        if (stereo) workR = rawR;
-        if (!ApplyBandFilter(workL.data(), stereo ? workR.data() : nullptr, n, fs, band,
-                             c.freqBand))
-            continue;
-        AcParamBand& e = rec->bands[static_cast<std::size_t>(entries++)];
-        e.freq = band;
-        e.splL = Storable(BandLevel(workL.data(), n, m.multiplier));
-        if (stereo) e.splR = Storable(BandLevel(workR.data(), n, m.multiplier));
-        if (step == 0) {
-            double d0 = 0, d1 = 0;
-            FindDirectAndFirstReflection(workL.data(), n, fs, c.dt1MinTime, &d0, &d1);
-            rec->deltaT0L = Storable(d0);
-            rec->deltaT1L = Storable(d1);
-            if (stereo) {
-                FindDirectAndFirstReflection(workR.data(), n, fs, c.dt1MinTime, &d0, &d1);
-                rec->deltaT0R = Storable(d0);
-                rec->deltaT1R = Storable(d1);
-            }
+        auto second = [&] {
+            done[j + 1] =
+                ComputeBand(bands[j + 1], rawL, rawR, fs, *rec, m, theirs, &entries[j + 1]);
+        };
+        const bool handed = pair && helper.Start(second);
+        try {
+            done[j] = ComputeBand(bands[j], rawL, rawR, fs, *rec, m, mine, &entries[j]);
+        } catch (...) {
+            if (handed) helper.Finish(false);
+            throw;
         }
-        TsubResult left = ComputeTsub(workL.data(), nullptr, n, fs, rec->deltaT1L, c.tsubEnd,
-                                      c.tsubAuto, c.tsubNoise);
-        e.tsubL = Storable(left.tsub);
-        e.aL = Storable(left.aValue);
-        if (stereo) {
-            TsubResult right = ComputeTsub(workR.data(), nullptr, n, fs, rec->deltaT1R, c.tsubEnd,
-                                           c.tsubAuto, c.tsubNoise);
-            e.tsubR = Storable(right.tsub);
-            e.aR = Storable(right.aValue);
-            if (mIacf > 0) {
-                ComputeIacf(workL.data(), workR.data(), n, iacf.data(), mIacf);
-                IacfResult x = EvaluateIacf(iacf.data(), mIacf, fs, c.iaccWLevel);
-                e.iacc = Storable(x.iacc);
-                e.tiacc = Storable(x.tauIacc);
-                e.wiacc = Storable(x.wiacc);
-            }
+        if (handed) {
+            helper.Finish(true);
+        } else if (pair) {
+            second();
         }
     }
-    rec->nData = entries;
-    return result;
+
+    int count = 0;
+    for (std::size_t j = 0; j < bands.size(); ++j)
+        if (done[j]) rec->bands[static_cast<std::size_t>(count++)] = entries[j];
+    rec->nData = count;
+    return CalcResult::Finished;
 }
 
 namespace {
@@ -156,7 +293,7 @@ bool ForEachStoredBand(const ImpulseRecord& m, const SampleBlock& block, AcParam
         if (!ApplyBandFilter(workL.data(), workR.empty() ? nullptr : workR.data(), n, fs, e.freq,
                              rec->freqBand))
             continue;
-        update(e, workL, workR, n);
+        update(e, workL.data(), workR.empty() ? nullptr : workR.data(), n);
     }
     return true;
 }
@@ -164,19 +301,10 @@ bool ForEachStoredBand(const ImpulseRecord& m, const SampleBlock& block, AcParam
 
 bool RecalculateTsub(const ImpulseRecord& m, const SampleBlock& block, AcParamRecord* rec,
                      double fs) {
-    return ForEachStoredBand(
-        m, block, rec, fs,
-        [&](AcParamBand& e, std::vector<float>& l, std::vector<float>& r, std::int32_t n) {
-            TsubResult left = ComputeTsub(l.data(), nullptr, n, fs, rec->deltaT1L, rec->tsubEnd,
-                                          rec->tsubAuto, rec->tsubNoise);
-            e.tsubL = Storable(left.tsub);
-            e.aL = Storable(left.aValue);
-            if (r.empty()) return;
-            TsubResult right = ComputeTsub(r.data(), nullptr, n, fs, rec->deltaT1R, rec->tsubEnd,
-                                           rec->tsubAuto, rec->tsubNoise);
-            e.tsubR = Storable(right.tsub);
-            e.aR = Storable(right.aValue);
-        });
+    return ForEachStoredBand(m, block, rec, fs,
+                             [&](AcParamBand& e, const float* l, const float* r, std::int32_t n) {
+                                 FillTsub(e, *rec, l, r, n, fs);
+                             });
 }
 
 bool RecalculateWiacc(const ImpulseRecord& m, const SampleBlock& block, AcParamRecord* rec,
@@ -184,16 +312,10 @@ bool RecalculateWiacc(const ImpulseRecord& m, const SampleBlock& block, AcParamR
     const std::int32_t mIacf = IacfLength(fs);
     if (mIacf <= 0) return false;
     std::vector<float> iacf(static_cast<std::size_t>(mIacf));
-    return ForEachStoredBand(
-        m, block, rec, fs,
-        [&](AcParamBand& e, std::vector<float>& l, std::vector<float>& r, std::int32_t n) {
-            if (r.empty()) return;
-            ComputeIacf(l.data(), r.data(), n, iacf.data(), mIacf);
-            IacfResult x = EvaluateIacf(iacf.data(), mIacf, fs, rec->iaccWLevel);
-            e.iacc = Storable(x.iacc);
-            e.tiacc = Storable(x.tauIacc);
-            e.wiacc = Storable(x.wiacc);
-        });
+    return ForEachStoredBand(m, block, rec, fs,
+                             [&](AcParamBand& e, const float* l, const float* r, std::int32_t n) {
+                                 if (r) FillIacf(e, *rec, l, r, n, fs, iacf);
+                             });
 }
 
 RunSummary RunImpulseCalculation(std::int32_t folderId, const ImpulseConditions& conditions,

@@ -5,3 +5,17 @@ cd "$(dirname "$0")/.."
 bash scripts/setup.sh --bench
 bash scripts/build.sh build-bench -DCMAKE_BUILD_TYPE=Release -DVESK_BUILD_TESTS=OFF -DVESK_BUILD_BENCH=ON
 for b in build-bench/bench/*_bench; do "$b" "$@"; done
+
+# A folder of 20 binaural order-16 impulse responses through `vesk-cli calc`, default conditions.
+root="$PWD"
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+"$root/build-bench/cli/vesk-synth" --seats 20 wav >/dev/null
+"$root/build-bench/cli/vesk-cli" import --kind ir --title "Bench" wav/seat-*.wav >/dev/null
+for run in 1 2 3; do
+  start=$(date +%s.%N)
+  "$root/build-bench/cli/vesk-cli" calc 1 --target all 2>/dev/null
+  end=$(date +%s.%N)
+  echo "calc of 20 order-16 measurements, run $run: $(awk -v a="$start" -v b="$end" 'BEGIN { printf "%.2f", b - a }') s"
+done
