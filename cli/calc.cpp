@@ -10,7 +10,10 @@
 #include <cstring>
 #include <set>
 #include <sstream>
+#include <utility>
+#include <vector>
 
+#include "acf/acf_calculation.h"
 #include "app/progress.h"
 #include "app/settings.h"
 #include "cli/commands.h"
@@ -111,6 +114,83 @@ const Option kImpulseOptions[] = {
     {"--tau-e", "\"Tau-e\"", "MS"},
 };
 
+const Option kAcfOptions[] = {
+    {"--integration-time", "\"Integration Time\"", "SEC"},
+    {"--running-step", "\"Running Step\"", "SEC"},
+    {"--weighting", "\"Weighting\": \"Flat\", \"A-weighting\", \"B-weighting\", \"C-weighting\"",
+     "flat|a|b|c"},
+    {"--max-delay-time", "\"Max Delay Time\"", "SEC"},
+    {"--ref-data", "\"Ref. Data\": \"Absolute value\", \"Maximum value\" or a record",
+     "abs|max|ID"},
+    {"--ref-level", "\"Ref. Level\"", "DB"},
+    {"--peak-detection-time", "tau-e \"Peak Detection Time\"", "MS"},
+    {"--end-of-regression-level", "tau-e \"End of Regression(level)\"", "DB"},
+    {"--end-of-regression-time", "tau-e \"End of Regression(time)\"", "MS"},
+    {"--including-origin", "tau-e \"Including Origin\"", "on|off"},
+    {"--peak-detection", "tau1 \"Peak Detection A\" or \"Peak Detection B (High Frequency)\"",
+     "a|b"},
+};
+
+std::string ValueOf(const std::string& name, const Option* begin, const Option* end) {
+    for (const Option* o = begin; o != end; ++o)
+        if (name == o->name) return o->value;
+    return "a value";
+}
+
+// Applies one running-ACF override; false with a message on a bad value.
+bool ApplyAcfOption(const std::string& name, const std::string& v, RunningAcfConditions* c) {
+    long n = 0;
+    double d = 0;
+    bool ok = true;
+    if (name == "--weighting") {
+        static const char* const kNames[] = {"flat", "a", "b", "c"};
+        ok = false;
+        for (std::uint32_t k = 0; k < 4; ++k)
+            if (v == kNames[k]) {
+                c->weighting = k;
+                ok = true;
+            }
+    } else if (name == "--ref-data") {
+        if (v == "abs")
+            c->phi0RefData = -2;
+        else if (v == "max")
+            c->phi0RefData = -1;
+        else if ((ok = ParseInt(v, &n) && n > 0 && n <= 99999999))
+            c->phi0RefData = static_cast<std::int32_t>(n);
+    } else if (name == "--including-origin") {
+        std::int32_t on = 0;
+        ok = OnOff(v, &on);
+        c->includeOrigin = static_cast<std::int16_t>(on);
+    } else if (name == "--peak-detection") {
+        ok = v == "a" || v == "b";
+        c->tau1PeakRule = v == "b" ? 1 : 0;
+    } else {
+        ok = ParseDouble(v, &d) && std::fabs(d) < 100000;
+        if (name == "--integration-time")
+            c->integrationTime = d;
+        else if (name == "--running-step")
+            c->runningStep = d;
+        else if (name == "--max-delay-time")
+            c->maxDelayTime = d;
+        else if (name == "--ref-level")
+            c->phi0RefLevel = d;
+        else if (name == "--peak-detection-time")
+            c->peakDetectTime = d;
+        else if (name == "--end-of-regression-level")
+            c->tauERegLevel = d;
+        else if (name == "--end-of-regression-time")
+            c->tauERegTime = d;
+        else {
+            Usage("calc: " + name + " is not a running-ACF condition (try calc --help)");
+            return false;
+        }
+    }
+    if (!ok)
+        Usage("calc: " + name + " takes " +
+              ValueOf(name, std::begin(kAcfOptions), std::end(kAcfOptions)));
+    return ok;
+}
+
 // Applies one override; false with a message on a bad value.
 bool ApplyImpulseOption(const std::string& name, const std::string& v, ImpulseConditions* c) {
     long n = 0;
@@ -155,16 +235,13 @@ bool ApplyImpulseOption(const std::string& name, const std::string& v, ImpulseCo
         else if (name == "--tau-e")
             c->prefTauE = d;
         else {
-            Usage("calc: unknown option " + name + " (try calc --help)");
+            Usage("calc: " + name + " is not an impulse-response condition (try calc --help)");
             return false;
         }
     }
     if (!ok)
-        Usage("calc: " + name + " takes " + [&] {
-            for (const Option& o : kImpulseOptions)
-                if (name == o.name) return std::string(o.value);
-            return std::string("a value");
-        }());
+        Usage("calc: " + name + " takes " +
+              ValueOf(name, std::begin(kImpulseOptions), std::end(kImpulseOptions)));
     return ok;
 }
 
@@ -198,7 +275,10 @@ void PrintCalcHelp() {
         "  --target ID,...    the listed measurements (\"Selected Data\")\n\n"
         "Impulse-response folders (conditions default to the settings file):\n");
     for (const Option& o : kImpulseOptions)
-        std::printf("  %-22s %-9s %s\n", o.name, o.value, o.label);
+        std::printf("  %-26s %-10s %s\n", o.name, o.value, o.label);
+    std::printf("\nRunning-ACF folders (conditions default to the settings file):\n");
+    for (const Option& o : kAcfOptions)
+        std::printf("  %-26s %-10s %s\n", o.name, o.value, o.label);
     std::printf(
         "\nCtrl-C asks \"Cancel action?\" on a terminal and cancels elsewhere; measurements\n"
         "finished before stay stored.\n");
@@ -213,9 +293,9 @@ int CmdCalc(Context& ctx, const std::vector<std::string>& args) {
     if (args.empty() || !ParseInt(args[0], &folderId))
         return Usage("usage: calc FOLDERID [options] (try calc --help)");
     AppSettings settings = AppSettings::Load(ctx.settingsPath);
-    ImpulseConditions conditions = settings.impulse;
     Target target = Target::NonCalculated;
     std::set<std::int32_t> ids;
+    std::vector<std::pair<std::string, std::string>> overrides;
     for (std::size_t i = 1; i < args.size(); ++i) {
         const std::string& name = args[i];
         if (i + 1 >= args.size()) return Usage("calc: " + name + " needs a value");
@@ -223,8 +303,8 @@ int CmdCalc(Context& ctx, const std::vector<std::string>& args) {
         if (name == "--target") {
             if (!ParseTarget(value, &target, &ids))
                 return Usage("calc: --target takes new, all or ID,ID,...");
-        } else if (!ApplyImpulseOption(name, value, &conditions)) {
-            return kBadInput;
+        } else {
+            overrides.emplace_back(name, value);
         }
     }
     CFolderTable folders;
@@ -236,25 +316,50 @@ int CmdCalc(Context& ctx, const std::vector<std::string>& args) {
         return kBadInput;
     }
     folders.Close();
-    if (folder.type != "I") {
-        std::fprintf(
-            stderr,
-            "vesk-cli: folder %ld holds kind %s; calc handles impulse-response folders (I)\n",
-            folderId, folder.type.c_str());
-        return kBadInput;
+    const auto id = static_cast<std::int32_t>(folderId);
+    if (folder.type == "I") {
+        ImpulseConditions conditions = settings.impulse;
+        for (const auto& [name, value] : overrides)
+            if (!ApplyImpulseOption(name, value, &conditions)) return kBadInput;
+        RunSummary summary;
+        {
+            CliProgress sink;
+            Progress progress(sink);
+            progress.SetMessage("Calculating the acoustic parameters.");
+            summary = RunImpulseCalculation(id, conditions, target, ids, &progress);
+        }
+        std::fprintf(stderr, "%d computed, %d skipped%s\n", summary.computed, summary.skipped,
+                     summary.cancelled ? ", cancelled" : "");
+        if (summary.failed) return kStoreFailure;
+        return summary.cancelled ? kCancelled : kDone;
     }
-    RunSummary summary;
-    {
-        CliProgress sink;
-        Progress progress(sink);
-        progress.SetMessage("Calculating the acoustic parameters.");
-        summary = RunImpulseCalculation(static_cast<std::int32_t>(folderId), conditions, target,
-                                        ids, &progress);
+    if (folder.type == "A") {
+        RunningAcfConditions conditions = settings.acf;
+        for (const auto& [name, value] : overrides)
+            if (!ApplyAcfOption(name, value, &conditions)) return kBadInput;
+        AcfRunSummary summary;
+        {
+            CliProgress sink;
+            Progress progress(sink);
+            progress.SetMessage("Calculating the acoustic parameters.");
+            summary =
+                RunAcfCalculation(id, conditions, static_cast<AcfTarget>(target), ids, &progress);
+        }
+        if (!summary.refused.empty()) {
+            std::fprintf(stderr, "vesk-cli: %s\n", summary.refused.c_str());
+            return kBadInput;
+        }
+        std::fprintf(stderr, "%d computed, %d skipped%s%s\n", summary.computed, summary.skipped,
+                     summary.writeFailures ? ", some not stored" : "",
+                     summary.cancelled ? ", cancelled" : "");
+        if (summary.failed || summary.writeFailures) return kStoreFailure;
+        return summary.cancelled ? kCancelled : kDone;
     }
-    std::fprintf(stderr, "%d computed, %d skipped%s\n", summary.computed, summary.skipped,
-                 summary.cancelled ? ", cancelled" : "");
-    if (summary.failed) return kStoreFailure;
-    return summary.cancelled ? kCancelled : kDone;
+    std::fprintf(stderr,
+                 "vesk-cli: folder %ld holds kind %s; calc handles impulse-response (I) and "
+                 "running-ACF (A) folders\n",
+                 folderId, folder.type.c_str());
+    return kBadInput;
 }
 
 }  // namespace vesk::cli

@@ -1,15 +1,10 @@
 #include "impulse/impulse_calculation.h"
 
+#include "dsp/helper_thread.h"
+
 #include <algorithm>
 #include <cmath>
-#include <condition_variable>
 #include <cstdio>
-#include <exception>
-#include <functional>
-#include <mutex>
-#include <system_error>
-#include <thread>
-#include <utility>
 #include <vector>
 
 #include "dsp/bands.h"
@@ -116,75 +111,6 @@ bool ComputeBand(int band, const std::vector<float>& rawL, const std::vector<flo
     return true;
 }
 
-// A second thread that runs one task at a time while the caller runs another.
-class Helper {
-  public:
-    explicit Helper(bool wanted) {
-        if (!wanted || std::thread::hardware_concurrency() < 2) return;
-        try {
-            thread_ = std::thread([this] { Loop(); });
-        } catch (const std::system_error&) {
-            // No second thread to be had: the caller does all the work.
-        }
-    }
-    ~Helper() {
-        if (!thread_.joinable()) return;
-        {
-            std::lock_guard lock(mutex_);
-            quit_ = true;
-        }
-        wake_.notify_all();
-        thread_.join();
-    }
-    Helper(const Helper&) = delete;
-    Helper& operator=(const Helper&) = delete;
-
-    // Hands the task over; false when there is no helper thread.
-    bool Start(std::function<void()> task) {
-        if (!thread_.joinable()) return false;
-        {
-            std::lock_guard lock(mutex_);
-            task_ = std::move(task);
-            failure_ = nullptr;
-        }
-        wake_.notify_all();
-        return true;
-    }
-    // Waits for the task; rethrows what it threw when asked to.
-    void Finish(bool rethrow) {
-        std::unique_lock lock(mutex_);
-        wake_.wait(lock, [this] { return !task_; });
-        if (rethrow && failure_) std::rethrow_exception(std::exchange(failure_, nullptr));
-    }
-
-  private:
-    void Loop() {
-        std::unique_lock lock(mutex_);
-        for (;;) {
-            wake_.wait(lock, [this] { return quit_ || task_; });
-            if (quit_) return;
-            lock.unlock();
-            std::exception_ptr failure;
-            try {
-                task_();
-            } catch (...) {
-                failure = std::current_exception();
-            }
-            lock.lock();
-            failure_ = failure;
-            task_ = nullptr;
-            wake_.notify_all();
-        }
-    }
-
-    std::thread thread_;
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    std::function<void()> task_;
-    std::exception_ptr failure_;
-    bool quit_ = false;
-};
-
 void ReportBand(Progress* progress, const ImpulseRecord& m, int band, int freqBand) {
     const BandTable& table = GetBandTable(freqBand);
     std::string label = BandLabel(band, freqBand, false);
@@ -243,7 +169,7 @@ CalcResult CalculateImpulseParameters(const ImpulseRecord& m, const SampleBlock&
     BandWork mine, theirs;
     mine.iacf.assign(iacfSize, 0.0f);
     theirs.iacf.assign(iacfSize, 0.0f);
-    Helper helper(bands.size() > 2);
+    HelperThread helper(bands.size() > 2);
     for (std::size_t j = 0; j < bands.size(); j += 2) {
         const bool pair = j + 1 < bands.size();
         if (progress) {
@@ -252,22 +178,14 @@ CalcResult CalculateImpulseParameters(const ImpulseRecord& m, const SampleBlock&
             if (pair && progress->PollCancel()) return CalcResult::Cancelled;
             if (pair) ReportBand(progress, m, bands[j + 1], c.freqBand);
         }
-        auto second = [&] {
-            done[j + 1] =
-                ComputeBand(bands[j + 1], rawL, rawR, fs, *rec, m, theirs, &entries[j + 1]);
-        };
-        const bool handed = pair && helper.Start(second);
-        try {
-            done[j] = ComputeBand(bands[j], rawL, rawR, fs, *rec, m, mine, &entries[j]);
-        } catch (...) {
-            if (handed) helper.Finish(false);
-            throw;
-        }
-        if (handed) {
-            helper.Finish(true);
-        } else if (pair) {
-            second();
-        }
+        RunPair(
+            helper,
+            [&] { done[j] = ComputeBand(bands[j], rawL, rawR, fs, *rec, m, mine, &entries[j]); },
+            [&] {
+                if (pair)
+                    done[j + 1] =
+                        ComputeBand(bands[j + 1], rawL, rawR, fs, *rec, m, theirs, &entries[j + 1]);
+            });
     }
 
     int count = 0;

@@ -663,7 +663,7 @@ int CAcfFactTable::Read(long acfId, AcfFactRecord* record, AcfFactBlobs* blobs) 
     if (!blobs) return 1;
     if (!ReadBlobChecked("ACFCOND2", blobs->cond.data(), blob::kAcfCondSize, str::kCantReadCalc))
         return 0;
-    std::size_t count = static_cast<std::size_t>(std::clamp(record->nAcfFact, 0, 9999));
+    std::size_t count = static_cast<std::size_t>(std::clamp(record->nAcfFact, 0, kMaxAcfFrames));
     blobs->factors.assign(count * blob::kAcfFactorSize, 0);
     blobs->peaks.assign(count * blob::kAcfPeakSize, 0);
     if (count == 0) return 1;
@@ -680,18 +680,23 @@ int CAcfFactTable::Exists(long acfId) {
 
 DbStatus CAcfFactTable::Write(AcfFactRecord& record, const AcfFactBlobs& blobs) {
     std::size_t count = blobs.factors.size() / blob::kAcfFactorSize;
-    if (blobs.peaks.size() != count * blob::kAcfPeakSize || count > 9999) return db::kBadArgument;
+    if (blobs.peaks.size() != count * blob::kAcfPeakSize || count > kMaxAcfFrames)
+        return db::kBadArgument;
     record.condSize = static_cast<std::int32_t>(blob::kAcfCondSize);
     record.factSize = static_cast<std::int32_t>(blob::kAcfFactSizeField);
     record.nAcfFact = static_cast<std::int32_t>(count);
     DbStatus st = PackRecord(record, &m_buffer);
     if (st == db::kOk) st = WriteByLeadingKey(*this, Index1(), m_buffer);
-    if (st == db::kOk) st = WriteBlob("ACFCOND2", blobs.cond.data(), blob::kAcfCondSize);
+    if (st != db::kOk) return st;
+    st = WriteBlob("ACFCOND2", blobs.cond.data(), blob::kAcfCondSize);
     if (st == db::kOk)
         st = WriteBlob("ACFFACTOR", blobs.factors.data(),
                        static_cast<std::uint32_t>(blobs.factors.size()));
     if (st == db::kOk && count > 0)
         st = WriteBlob(nullptr, blobs.peaks.data(), static_cast<std::uint32_t>(blobs.peaks.size()));
+    // A record whose blobs did not all go in would pair its frame count with missing or older
+    // factors: it goes, and the recording counts as not calculated.
+    if (st != db::kOk && SelectIndex(Index1()) == db::kOk) DeleteByKey(m_buffer.data(), 8, 1);
     return st;
 }
 

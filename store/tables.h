@@ -182,6 +182,9 @@ struct AcfFactBlobs {
     std::vector<unsigned char> peaks;    // nAcfFact records of 80 bytes
 };
 
+// The most frames a running-ACF result holds (a day of recording at a step of 0.1 s).
+constexpr std::int32_t kMaxAcfFrames = 999999;
+
 class CAcfFactTable : public CStoreTable {
   public:
     CAcfFactTable() : CStoreTable(AcfFactSpec()) {}

@@ -149,7 +149,8 @@ TEST_F(Cli, UnreadableStoresAreStoreFailures) {
 TEST_F(Cli, CalcComputesImpulseFoldersWithTargetsAndOverrides) {
     for (unsigned seed : {1u, 2u}) {
         std::string path = dir.File("seat" + std::to_string(seed) + ".wav");
-        ASSERT_TRUE(cli::WriteWavFile(path, 2, 48000, cli::SynthRoomImpulse(48000, 0.3, 0.8, seed)));
+        ASSERT_TRUE(
+            cli::WriteWavFile(path, 2, 48000, cli::SynthRoomImpulse(48000, 0.3, 0.8, seed)));
     }
     Wav("music.wav", 2, 4800);
     ASSERT_EQ(Run("import --kind ir --title Hall seat1.wav seat2.wav").status, 0);
@@ -160,7 +161,7 @@ TEST_F(Cli, CalcComputesImpulseFoldersWithTargetsAndOverrides) {
     r = Run("list 1");
     EXPECT_NE(r.out.find("1\tseat1\t"), std::string::npos);
     EXPECT_EQ(r.out.find("*\n"), r.out.rfind("*\n"));  // only the selected record has a result
-    r = Run("calc 1");  // "non Calculation": the one left
+    r = Run("calc 1");                                 // "non Calculation": the one left
     EXPECT_NE(r.err.find("1 computed"), std::string::npos) << r.err;
     r = Run("calc 1");
     EXPECT_NE(r.err.find("0 computed"), std::string::npos) << r.err;
@@ -171,10 +172,22 @@ TEST_F(Cli, CalcComputesImpulseFoldersWithTargetsAndOverrides) {
     EXPECT_EQ(Run("calc 1 --frobnicate 3").status, 2);
     EXPECT_EQ(Run("calc 1 --target none").status, 2);
     EXPECT_EQ(Run("calc 9").status, 2);
-    EXPECT_EQ(Run("calc 2").status, 2);  // not an impulse-response folder (yet)
+    r = Run("calc 2 --running-step 0");  // running-ACF conditions are checked first
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("Running Step must be"), std::string::npos) << r.err;
+    EXPECT_EQ(Run("calc 2 --rate-of-noise-range 20").status, 2);  // an impulse-only condition
     EXPECT_EQ(Snapshot(), before);
     r = Run("calc --help");
     EXPECT_NE(r.out.find("--rate-of-noise-range"), std::string::npos);
+    EXPECT_NE(r.out.find("--end-of-regression-time"), std::string::npos);
+
+    r =
+        Run("calc 2 --integration-time 0.05 --max-delay-time 0.01 --running-step 0.02 "
+            "--weighting c --peak-detection b --including-origin on");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("1 computed"), std::string::npos) << r.err;
+    EXPECT_NE(Run("list 2").out.find("\t*\n"), std::string::npos);
+    EXPECT_EQ(Run("check").status, 0);
 }
 
 }  // namespace

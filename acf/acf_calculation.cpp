@@ -1,0 +1,210 @@
+#include "acf/acf_calculation.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "resources/strings.h"
+#include "store/file_io.h"
+#include "store/messages.h"
+#include "store/samples.h"
+#include "store/tables.h"
+
+namespace vesk {
+
+using namespace detail;
+
+namespace {
+
+void PutFloat(unsigned char* p, float v) {
+    std::uint32_t bits;
+    std::memcpy(&bits, &v, 4);
+    PutU32(p, bits);
+}
+
+float GetFloat(const unsigned char* p) {
+    const std::uint32_t bits = GetU32(p);
+    float v;
+    std::memcpy(&v, &bits, 4);
+    return v;
+}
+
+bool Takes(AcfTarget target, const std::set<std::int32_t>& selected, CAcfFactTable& results,
+           std::int32_t id) {
+    switch (target) {
+        case AcfTarget::All:
+            return true;
+        case AcfTarget::Selected:
+            return selected.count(id) != 0;
+        case AcfTarget::NonCalculated:
+            return !results.Exists(id);
+    }
+    return false;
+}
+
+}  // namespace
+
+std::vector<unsigned char> EncodeAcfFactors(const std::vector<AcfFactorRecord>& factors) {
+    std::vector<unsigned char> out(factors.size() * sizeof(AcfFactorRecord));
+    for (std::size_t i = 0; i < factors.size(); ++i) {
+        const float* v = &factors[i].phi0;
+        for (int k = 0; k < 10; ++k)
+            PutFloat(out.data() + i * 40 + 4 * static_cast<std::size_t>(k), v[k]);
+    }
+    return out;
+}
+
+std::vector<unsigned char> EncodeAcfPeaks(const std::vector<AcfPeakRecord>& peaks) {
+    std::vector<unsigned char> out(peaks.size() * sizeof(AcfPeakRecord));
+    for (std::size_t i = 0; i < peaks.size(); ++i) {
+        for (std::size_t k = 0; k < 10; ++k) {
+            PutFloat(out.data() + i * 80 + 4 * k, peaks[i].tau[k]);
+            PutFloat(out.data() + i * 80 + 40 + 4 * k, peaks[i].phi[k]);
+        }
+    }
+    return out;
+}
+
+std::vector<AcfFactorRecord> DecodeAcfFactors(const std::vector<unsigned char>& bytes) {
+    std::vector<AcfFactorRecord> out(bytes.size() / 40);
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        float* v = &out[i].phi0;
+        for (int k = 0; k < 10; ++k)
+            v[k] = GetFloat(bytes.data() + i * 40 + 4 * static_cast<std::size_t>(k));
+    }
+    return out;
+}
+
+std::vector<AcfPeakRecord> DecodeAcfPeaks(const std::vector<unsigned char>& bytes) {
+    std::vector<AcfPeakRecord> out(bytes.size() / 80);
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        for (std::size_t k = 0; k < 10; ++k) {
+            out[i].tau[k] = GetFloat(bytes.data() + i * 80 + 4 * k);
+            out[i].phi[k] = GetFloat(bytes.data() + i * 80 + 40 + 4 * k);
+        }
+    }
+    return out;
+}
+
+AcfRunSummary RunAcfCalculation(std::int32_t folderId, const RunningAcfConditions& conditions,
+                                AcfTarget target, const std::set<std::int32_t>& selected,
+                                Progress* progress) {
+    AcfRunSummary summary;
+    CFolderTable folders;
+    FolderRecord folder;
+    CAcfTable recordings;
+    CAcfFactTable results;
+    if (!folders.Open() || !folders.Read(folderId, &folder) || !recordings.Open() ||
+        !results.Open()) {
+        summary.failed = true;
+        return summary;
+    }
+    const double scale = folder.scale == 0 ? 1.0 : folder.scale;
+    long count = 0;
+    if (!recordings.SetScopeTo(folderId, &count)) {
+        summary.failed = true;
+        return summary;
+    }
+    // The folder's recordings first: reading one by ID for its samples moves the table off
+    // the folder's walk.
+    std::vector<AcfRecord> list;
+    AcfRecord r;
+    while (recordings.ReadNext(&r))
+        list.push_back(r);
+    std::vector<char> take(list.size(), 0);
+    for (std::size_t i = 0; i < list.size(); ++i)
+        take[i] = Takes(target, selected, results, list[i].acfId);
+
+    // Conditions that make the analysis undefined are refused before anything is computed.
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        if (!take[i]) continue;
+        std::string why = CheckRunningAcfConditions(conditions, list[i].sampling / scale,
+                                                    list[i].channel == 2 ? 2 : 1);
+        if (!why.empty()) {
+            summary.refused = list[i].title + ": " + why;
+            return summary;
+        }
+    }
+
+    if (progress) progress->SetCount(static_cast<int>(list.size()));
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        if (progress) progress->BeginItem(static_cast<int>(i));
+        if (!take[i]) continue;
+        const std::int32_t id = list[i].acfId;
+        AcfRecord m;
+        SampleBlock block;
+        if (!recordings.Read(id, &m) || ReadWaveData(recordings, &block) != db::kOk) {
+            ++summary.skipped;
+            continue;
+        }
+        if (progress) progress->SetMessage(m.title);
+        AcfConditionBlock used;
+        used.sampleNum = m.sampleNum;
+        used.conditions = conditions;
+        used.wiaccWidth = 0.1;
+        RunningAcfResult result;
+        AcfProgressCallback callback;
+        if (progress)
+            callback = [progress](int percent) {
+                if (progress->PollCancel()) return 1;
+                progress->ItemProgress(percent);
+                return 0;
+            };
+        const AcfStatus status = CalcRunningAcf(block, used, m.sampling / scale, callback, &result);
+        block = SampleBlock{};
+        if (status == AcfStatus::Cancelled) {
+            summary.cancelled = true;
+            break;
+        }
+        if (status != AcfStatus::Finished) {
+            ++summary.skipped;
+            continue;
+        }
+        AcfFactRecord stored;
+        stored.acfId = id;
+        AcfFactBlobs blobs;
+        EncodeAcfConditionBlock(used, blobs.cond.data());
+        blobs.factors = EncodeAcfFactors(result.factors);
+        blobs.peaks = EncodeAcfPeaks(result.peaks);
+        if (DbStatus st = results.Write(stored, blobs); st != db::kOk) {
+            ReportStoreError(str::kCantWriteCalc, st);
+            ++summary.writeFailures;
+            continue;
+        }
+        ++summary.computed;
+    }
+    return summary;
+}
+
+namespace {
+
+// The largest Phi(0) of one stored result, starting from `m`; false when it cannot be read.
+bool RaiseToLargestPhiZero(CAcfFactTable& results, std::int32_t id, double* m) {
+    AcfFactRecord record;
+    AcfFactBlobs blobs;
+    if (!results.Read(id, &record, &blobs)) return false;
+    for (const AcfFactorRecord& f : DecodeAcfFactors(blobs.factors))
+        if (f.phi0 > *m) *m = f.phi0;
+    return true;
+}
+
+}  // namespace
+
+double PhiZeroReferenceOffset(std::int32_t folderId, std::int32_t reference, double level) {
+    if (reference == -2) return 0.0;
+    CAcfFactTable results;
+    if (!results.Open()) return 0.0;
+    double m = 0.0;
+    if (reference != -1) return RaiseToLargestPhiZero(results, reference, &m) ? level - m : 0.0;
+    CAcfTable recordings;
+    long count = 0;
+    if (!recordings.Open() || !recordings.SetScopeTo(folderId, &count)) return level - m;
+    std::vector<std::int32_t> ids;
+    AcfRecord r;
+    while (recordings.ReadNext(&r))
+        ids.push_back(r.acfId);
+    for (std::int32_t id : ids)
+        if (results.Exists(id)) RaiseToLargestPhiZero(results, id, &m);
+    return level - m;
+}
+
+}  // namespace vesk

@@ -1,0 +1,46 @@
+// The running-ACF calculation of a folder into ACFFACT results, the stored form of its factor
+// arrays, and the Phi(0) reference offset that displays and output files add.
+#pragma once
+
+#include <cstdint>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "acf/acf_conditions.h"
+#include "acf/running_acf.h"
+#include "app/progress.h"
+
+namespace vesk {
+
+// Which recordings a run takes: "non Calculation", "Selected Data", "All data".
+enum class AcfTarget { NonCalculated = 0, Selected = 1, All = 2 };
+
+struct AcfRunSummary {
+    int computed = 0;
+    int skipped = 0;        // no readable samples
+    int writeFailures = 0;  // computed but not stored (the store's message was shown)
+    bool cancelled = false;
+    bool failed = false;  // a table could not be opened or the folder read
+    std::string refused;  // conditions that cannot be used; nothing was computed
+};
+
+// Runs over the folder's ACF records in the table's folder order; writes one ACFFACT record
+// with its blobs per computed recording. A cancelled recording is not stored; earlier ones
+// stay. A failed write is reported and the run goes on with the next recording.
+AcfRunSummary RunAcfCalculation(std::int32_t folderId, const RunningAcfConditions& conditions,
+                                AcfTarget target, const std::set<std::int32_t>& selected,
+                                Progress* progress);
+
+// The ACFFACTOR blob's two parts and the NMSFACTOR blob: little-endian floats.
+std::vector<unsigned char> EncodeAcfFactors(const std::vector<AcfFactorRecord>& factors);
+std::vector<unsigned char> EncodeAcfPeaks(const std::vector<AcfPeakRecord>& peaks);
+std::vector<AcfFactorRecord> DecodeAcfFactors(const std::vector<unsigned char>& bytes);
+std::vector<AcfPeakRecord> DecodeAcfPeaks(const std::vector<unsigned char>& bytes);
+
+// Added to every stored Phi(0): 0 for "Absolute value" (-2); level minus the largest Phi(0) of
+// the folder's results for "Maximum value" (-1), or of the result of recording `reference`;
+// the largest starts at 0.0. 0 when the reference result cannot be read.
+double PhiZeroReferenceOffset(std::int32_t folderId, std::int32_t reference, double level);
+
+}  // namespace vesk
