@@ -343,14 +343,15 @@ void ExtractIacfFactors(double wiaccWidth, AcfFactorRecord* record, float fs, co
 
 AcfStatus CalcRunningAcfMono(const SampleBlock& block, std::int32_t sampleNum,
                              const RunningAcfConditions& c, double fs,
-                             const AcfProgressCallback& callback, RunningAcfResult* result) {
+                             const AcfProgressCallback& callback, RunningAcfResult* result,
+                             const MicCalibration* calibration) {
     *result = RunningAcfResult{};
     if (block.channels < 1 || !CheckRunningAcfConditions(c, fs, 1).empty())
         return AcfStatus::Unusable;
     const std::int64_t available = AvailableSamples(block, sampleNum);
     const AcfFraming f = FrameRunningAcf(c, fs, available);
     const std::int32_t L = f.integration, D = f.maxDelay, n = f.transform;
-    const std::vector<float> h = AcfWeightingResponse(c.weighting, nullptr, n, fs);
+    const std::vector<float> h = AcfWeightingResponse(c.weighting, calibration, n, fs);
     FrameWork mine, theirs;
     mine.Size(n, false);
     theirs.Size(n, false);

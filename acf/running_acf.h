@@ -56,10 +56,12 @@ struct RunningAcfResult {
 AcfStatus CalcRunningAcf(const SampleBlock& block, const AcfConditionBlock& conditions, double fs,
                          const AcfProgressCallback& callback, RunningAcfResult* result);
 
-// `sampleNum` samples per channel are analysed, bounded by the samples the block holds.
+// `sampleNum` samples per channel are analysed, bounded by the samples the block holds. The
+// first channel of the block is taken; a calibration is applied as in the binaural engine.
 AcfStatus CalcRunningAcfMono(const SampleBlock& block, std::int32_t sampleNum,
                              const RunningAcfConditions& conditions, double fs,
-                             const AcfProgressCallback& callback, RunningAcfResult* result);
+                             const AcfProgressCallback& callback, RunningAcfResult* result,
+                             const MicCalibration* calibration = nullptr);
 // Left and right of a two-channel block (a one-channel block is Unusable). With a calibration
 // the weighting is divided by the microphone response and scaled to pascal-like units.
 AcfStatus CalcRunningAcfBinaural(const SampleBlock& block, std::int32_t sampleNum,

@@ -18,6 +18,8 @@
 #include "app/settings.h"
 #include "cli/commands.h"
 #include "impulse/impulse_calculation.h"
+#include "noise/noise_calculation.h"
+#include "resources/strings.h"
 #include "store/tables.h"
 
 namespace vesk::cli {
@@ -191,6 +193,43 @@ bool ApplyAcfOption(const std::string& name, const std::string& v, RunningAcfCon
     return ok;
 }
 
+const Option kNoiseOptions[] = {
+    {"--integration-time", "\"Integration Time\"", "SEC"},
+    {"--running-step", "\"Running Step\"", "SEC"},
+    {"--weighting", "\"Weighting\"", "flat|a|b|c"},
+    {"--max-delay-time", "\"Max Delay Time\"", "SEC"},
+    {"--peak-detection-time", "tau-e \"Peak Detection Time\"", "MS"},
+    {"--end-of-regression-level", "tau-e \"End of Regression(level)\"", "DB"},
+    {"--end-of-regression-time", "tau-e \"End of Regression(time)\"", "MS"},
+    {"--including-origin", "tau-e \"Including Origin\"", "on|off"},
+    {"--identification", "\"Maximum SPL\" or \"Minimum Tau-e\"", "max-spl|min-tau-e"},
+    {"--before-max-spl", "\"Before Max.SPL\" steps (\"Minimum Tau-e\")", "N"},
+    {"--after-max-spl", "\"After Max.SPL\" steps (\"Minimum Tau-e\")", "N"},
+};
+
+// Applies one noise override; false with a message on a bad value.
+bool ApplyNoiseOption(const std::string& name, const std::string& v, RunningAcfConditions* c,
+                      IdentificationSettings* id) {
+    long n = 0;
+    if (name == "--identification") {
+        if (v != "max-spl" && v != "min-tau-e")
+            return Usage("calc: --identification takes max-spl|min-tau-e"), false;
+        id->mode = v == "min-tau-e" ? 1 : 0;
+        return true;
+    }
+    if (name == "--before-max-spl" || name == "--after-max-spl") {
+        if (!ParseInt(v, &n) || n < 0 || n > 100000)
+            return Usage("calc: " + name + " takes a number of steps"), false;
+        (name == "--before-max-spl" ? id->stepsBefore : id->stepsAfter) =
+            static_cast<std::int32_t>(n);
+        return true;
+    }
+    for (const Option& o : kNoiseOptions)
+        if (name == o.name) return ApplyAcfOption(name, v, c);
+    Usage("calc: " + name + " is not a noise condition (try calc --help)");
+    return false;
+}
+
 // Applies one override; false with a message on a bad value.
 bool ApplyImpulseOption(const std::string& name, const std::string& v, ImpulseConditions* c) {
     long n = 0;
@@ -279,6 +318,9 @@ void PrintCalcHelp() {
     std::printf("\nRunning-ACF folders (conditions default to the settings file):\n");
     for (const Option& o : kAcfOptions)
         std::printf("  %-26s %-10s %s\n", o.name, o.value, o.label);
+    std::printf("\nNoise folders (conditions default to the settings file):\n");
+    for (const Option& o : kNoiseOptions)
+        std::printf("  %-26s %-10s %s\n", o.name, o.value, o.label);
     std::printf(
         "\nCtrl-C asks \"Cancel action?\" on a terminal and cancels elsewhere; measurements\n"
         "finished before stay stored.\n");
@@ -325,7 +367,7 @@ int CmdCalc(Context& ctx, const std::vector<std::string>& args) {
         {
             CliProgress sink;
             Progress progress(sink);
-            progress.SetMessage("Calculating the acoustic parameters.");
+            progress.SetMessage(LoadString(str::kCalculating));
             summary = RunImpulseCalculation(id, conditions, target, ids, &progress);
         }
         std::fprintf(stderr, "%d computed, %d skipped%s\n", summary.computed, summary.skipped,
@@ -341,7 +383,7 @@ int CmdCalc(Context& ctx, const std::vector<std::string>& args) {
         {
             CliProgress sink;
             Progress progress(sink);
-            progress.SetMessage("Calculating the acoustic parameters.");
+            progress.SetMessage(LoadString(str::kCalculating));
             summary =
                 RunAcfCalculation(id, conditions, static_cast<AcfTarget>(target), ids, &progress);
         }
@@ -355,10 +397,33 @@ int CmdCalc(Context& ctx, const std::vector<std::string>& args) {
         if (summary.failed || summary.writeFailures) return kStoreFailure;
         return summary.cancelled ? kCancelled : kDone;
     }
-    std::fprintf(stderr,
-                 "vesk-cli: folder %ld holds kind %s; calc handles impulse-response (I) and "
-                 "running-ACF (A) folders\n",
-                 folderId, folder.type.c_str());
+    if (folder.type == "N") {
+        RunningAcfConditions conditions = settings.noise;
+        IdentificationSettings identification{settings.identifyMethod, settings.stepsBeforeMax,
+                                              settings.stepsAfterMax};
+        for (const auto& [name, value] : overrides)
+            if (!ApplyNoiseOption(name, value, &conditions, &identification)) return kBadInput;
+        NoiseRunSummary summary;
+        {
+            CliProgress sink;
+            Progress progress(sink);
+            progress.SetMessage(LoadString(str::kCalculating));
+            summary = RunNoiseCalculation(id, conditions, identification, settings.noiseParameter,
+                                          static_cast<AcfTarget>(target), ids, &progress);
+        }
+        if (!summary.refused.empty()) {
+            std::fprintf(stderr, "vesk-cli: %s\n", summary.refused.c_str());
+            return kBadInput;
+        }
+        std::fprintf(stderr, "%d computed (%d identified), %d skipped%s%s\n", summary.computed,
+                     summary.identified, summary.skipped,
+                     summary.writeFailures ? ", some not stored" : "",
+                     summary.cancelled ? ", cancelled" : "");
+        if (summary.failed || summary.writeFailures) return kStoreFailure;
+        return summary.cancelled ? kCancelled : kDone;
+    }
+    std::fprintf(stderr, "vesk-cli: folder %ld holds kind %s, which has no calculation\n", folderId,
+                 folder.type.c_str());
     return kBadInput;
 }
 

@@ -159,19 +159,24 @@ int CmdList(Context& ctx, const std::vector<std::string>& args) {
         CNmsTable measurements;
         if (!measurements.Open() || !measurements.SetScopeTo(folderId, &count))
             return ctx.Failure();
+        // The records first: reading the next one moves the table past it, and the blobs are
+        // those of the record the table stands on.
+        std::vector<NmsRecord> list;
         NmsRecord r;
-        while (measurements.ReadNext(&r)) {
+        while (measurements.ReadNext(&r))
+            list.push_back(r);
+        for (const NmsRecord& m : list) {
             std::uint32_t factors = 0;
-            measurements.BlobSize("NMSFACTOR", &factors);
             std::string name;
-            if (factors > 0) {
+            if (measurements.Read(m.nmsId, &r) &&
+                measurements.BlobSize("NMSFACTOR", &factors) == db::kOk && factors > 0) {
                 std::array<unsigned char, blob::kNoiseSourceSize> source{};
                 std::uint32_t read = 0;
                 measurements.ReadBlob("NOISESRC", source.data(), blob::kNoiseSourceSize, &read);
                 name = NoiseSourceName(source);
             }
-            std::printf("%d\t%d\t%s\t%s\n", r.nmsId, r.number, FormatDateTime(r.time).c_str(),
-                        name.c_str());
+            std::printf("%d\t%ld\t%s\t%s\n", m.nmsId, static_cast<long>(m.number) + 1,
+                        FormatDateTime(m.time).c_str(), name.c_str());
         }
     }
     return ctx.messages->Shown() ? kStoreFailure : kDone;
@@ -363,7 +368,7 @@ int CmdImport(Context& ctx, const std::vector<std::string>& args) {
 
     std::int32_t id = 0;
     if (!table->NextId(&id)) return kStoreFailure;
-    std::int32_t number = 1;
+    std::int32_t number = 0;  // NUMBER counts from 0; lists show NUMBER + 1
     if (o.kind == "noise") {
         long count = 0;
         if (!noises.SetScopeTo(folder.folderId, &count)) return kStoreFailure;

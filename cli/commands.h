@@ -40,6 +40,8 @@ int Usage(const std::string& message);
 
 int CmdFolders(Context& ctx, const std::vector<std::string>& args);
 int CmdList(Context& ctx, const std::vector<std::string>& args);
+int CmdTemplates(Context& ctx, const std::vector<std::string>& args);
+void PrintTemplatesHelp();
 int CmdImport(Context& ctx, const std::vector<std::string>& args);
 int CmdDeleteFolder(Context& ctx, const std::vector<std::string>& args);
 int CmdCheck(Context& ctx, const std::vector<std::string>& args);

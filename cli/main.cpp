@@ -23,6 +23,8 @@ const char kHelp[] =
     "  delete-folder FOLDERID     delete a folder with all its data\n"
     "  calc FOLDERID [--target new|all|ID,...] [conditions]\n"
     "                             calculate a folder (calc --help lists the conditions)\n"
+    "  templates list|show|add|update|delete|export|import|weights|learn ...\n"
+    "                             the noise-source templates (templates --help)\n"
     "  check                      verify every table of the store\n"
     "\n"
     "The store defaults to ./DATA and the settings to ./Vesk.dat.\n"
@@ -61,6 +63,8 @@ int Run(int argc, char** argv) {
     if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {
         if (command == "calc")
             PrintCalcHelp();
+        else if (command == "templates")
+            PrintTemplatesHelp();
         else
             std::fputs(kHelp, stdout);
         return kDone;
@@ -84,6 +88,7 @@ int Run(int argc, char** argv) {
     if (command == "delete-folder") return CmdDeleteFolder(ctx, args);
     if (command == "check") return CmdCheck(ctx, args);
     if (command == "calc") return CmdCalc(ctx, args);
+    if (command == "templates") return CmdTemplates(ctx, args);
     return Usage("unknown command " + command + " (try --help)");
 }
 

@@ -524,6 +524,14 @@ int CNmsTable::Append(NmsRecord& record, const std::vector<unsigned char>& waveB
     return WriteBlobChecked("NMSCOND", cond.data(), blob::kNmsCondSize, str::kCantCreateNms);
 }
 
+DbStatus CNmsTable::ClearResult(NmsRecord& record) {
+    DbStatus st = WriteBlob("NMSFACTOR", "", 0);
+    record.nNmsFact = 0;
+    if (st == db::kOk) st = PackRecord(record, &m_buffer);
+    if (st == db::kOk) st = ReplaceCurrent(m_buffer.data());
+    return st;
+}
+
 DbStatus CNmsTable::WriteResult(NmsRecord& record,
                                 const std::array<unsigned char, blob::kNmsCondSize>& cond,
                                 const std::vector<unsigned char>& factors,
@@ -565,19 +573,47 @@ int CNsTmpTable::NextTemplateId(std::int32_t* id) {
 int CNsTmpTable::Read(long nsTmpId, NsTmpRecord* record, TemplateData* data) {
     int ok = nsTmpId == -1 ? ReadCurrentRecord(record) : ReadById(Index1(), nsTmpId, record);
     if (!ok || !data) return ok;
-    return ReadBlobChecked("NSTMPDATA", data->data(), blob::kNsTmpDataSize, str::kCantReadCalc);
+    data->fill(0);
+    return ReadBlobChecked("NSTMPDATA", data->data(), blob::kNsTmpDataSize, str::kCantReadNsTmp);
 }
 
-int CNsTmpTable::ReadNextWithData(NsTmpRecord* record, TemplateData* data) {
+int CNsTmpTable::StartWalk() {
+    DbStatus st = SelectIndex(Index1());
+    if (st == db::kOk) st = GoFirst();
+    if (st != db::kOk && st != db::kNoRecord) {
+        ReportStoreError(str::kCantReadNsTmp, st);
+        return 0;
+    }
+    return 1;
+}
+
+int CNsTmpTable::FindByName(const std::string& name, bool* found) {
+    std::string key = name.substr(0, 32);
+    key.resize(32, ' ');
+    *found = false;
+    DbStatus st = SelectIndex(Index2());
+    if (st == db::kOk) st = Find(key.data(), 32, found);
+    if (st != db::kOk) {
+        ReportStoreError(str::kCantReadNsTmp, st);
+        return 0;
+    }
+    return 1;
+}
+
+int CNsTmpTable::ReadNextWithData(NsTmpRecord* record, TemplateData* data, bool* failed) {
+    if (failed) *failed = false;
     data->fill(0);
     std::uint32_t read = 0;
     DbStatus st = ReadBlob("NSTMPDATA", data->data(), blob::kNsTmpDataSize, &read);
     if (st == db::kNoRecord) return 0;  // the end of the walk
     if (st != db::kOk) {
         ReportStoreError(str::kCantReadNsTmp, st);
+        if (failed) *failed = true;
         return 0;
     }
-    return ReadNextRecord(record);
+    if (ReadNextRecord(record)) return 1;
+    if (failed) *failed = true;  // the blob was there, so its record should have been too
+    return 0;
 }
 
 int CNsTmpTable::Append(NsTmpRecord& record, const TemplateData* data) {
@@ -602,7 +638,8 @@ int CNsTmpTable::Update(NsTmpRecord& record, const TemplateData* data) {
 
 int CNsTmpTable::Delete(long nsTmpId) {
     std::string key = FormatKey(nsTmpId);
-    DbStatus st = DeleteByKey(key.data(), 8, 1);
+    DbStatus st = SelectIndex(Index1());
+    if (st == db::kOk) st = DeleteByKey(key.data(), 8, 1);
     if (st != db::kOk) {
         ReportStoreError(str::kCantWriteNsTmp, st);
         return 0;

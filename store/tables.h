@@ -146,6 +146,9 @@ class CNmsTable : public CStoreTable {
     int ReadNext(NmsRecord* record);
     int Append(NmsRecord& record, const std::vector<unsigned char>& waveBlock,
                const std::array<unsigned char, blob::kNmsCondSize>& cond);
+    // Marks the current record as not analysed (empty NMSFACTOR, NNMSFACT 0): what is left
+    // when an analysis could not be written whole.
+    DbStatus ClearResult(NmsRecord& record);
     // Writes an analysis on the current record: blobs, kept hand-given name, then the record.
     DbStatus WriteResult(NmsRecord& record,
                          const std::array<unsigned char, blob::kNmsCondSize>& cond,
@@ -160,7 +163,14 @@ class CNsTmpTable : public CStoreTable {
     // 1 with the next ID (0 for an empty table), 0 after a failure.
     int NextTemplateId(std::int32_t* id);
     int Read(long nsTmpId, NsTmpRecord* record, TemplateData* data = nullptr);
-    int ReadNextWithData(NsTmpRecord* record, TemplateData* data);
+    // Positions on the first template in ID order, for ReadNextWithData.
+    int StartWalk();
+    // Positions on the first template whose name (padded with blanks to 32) matches; read it
+    // with Read(-1, ...). 0 after a message.
+    int FindByName(const std::string& name, bool* found);
+    // The current template's data and fields, then on to the next; 0 at the end or after a
+    // message (then *failed is set).
+    int ReadNextWithData(NsTmpRecord* record, TemplateData* data, bool* failed = nullptr);
     int Append(NsTmpRecord& record, const TemplateData* data);
     int Update(NsTmpRecord& record, const TemplateData* data);
     int Delete(long nsTmpId);

@@ -190,5 +190,61 @@ TEST_F(Cli, CalcComputesImpulseFoldersWithTargetsAndOverrides) {
     EXPECT_EQ(Run("check").status, 0);
 }
 
+TEST_F(Cli, NoiseFoldersAndTemplates) {
+    ASSERT_TRUE(cli::WriteWavFile(dir.File("car.wav"), 2, 48000,
+                                  cli::SynthPassingNoise(48000, 3.0, 400.0, 5)));
+    ASSERT_TRUE(cli::WriteWavFile(dir.File("bell.wav"), 2, 48000, cli::SynthMusic(48000, 3.0, 4)));
+    ASSERT_EQ(Run("import --kind noise --cal-level -94 car.wav bell.wav car.wav").status, 0);
+    const std::string conditions =
+        " --integration-time 0.5 --running-step 0.25 --including-origin on";
+    auto r = Run("calc 1 --target all --identification min-tau-e --before-max-spl 2" + conditions);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("3 computed (0 identified)"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("No. 2"), std::string::npos) << r.err;
+    r = Run("list 1");
+    EXPECT_NE(r.out.find("1\t1\t"), std::string::npos);
+    EXPECT_NE(r.out.find("\tUnknown\n"), std::string::npos) << r.out;
+    r = Run("templates learn Car 1 1");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "template 0\tCar\t1 learnt, 1 in all\n");
+    ASSERT_EQ(Run("templates learn Bell 1 2").status, 0);
+    r = Run("calc 1 --target all" + conditions);
+    EXPECT_NE(r.err.find("3 computed (3 identified)"), std::string::npos) << r.err;
+    r = Run("list 1");
+    EXPECT_NE(r.out.find("\tCar\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\tBell\n"), std::string::npos) << r.out;
+
+    r = Run("templates add Truck --tau-e 20 --tau-e-upper 25 --phi0 80");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "template 2\n");
+    r = Run("templates show 2");
+    EXPECT_NE(r.out.find("Tau-e\tStandard Value 20 ms\tUpper Limit 25 ms\tLower Limit off"),
+              std::string::npos)
+        << r.out;
+    ASSERT_EQ(Run("templates update 2 --tau-e-upper off --name Lorry").status, 0);
+    EXPECT_NE(Run("templates show 2").out.find("Lorry"), std::string::npos);
+    ASSERT_EQ(Run("templates export lib.nst").status, 0);
+    EXPECT_EQ(std::filesystem::file_size(dir.File("lib.nst")), 3u * 133);
+    ASSERT_EQ(Run("templates delete 2").status, 0);
+    r = Run("templates import lib.nst");
+    EXPECT_EQ(r.out, "3 imported\n");
+    r = Run("templates list");
+    EXPECT_NE(r.out.find("0\tCar\t2\n"), std::string::npos) << r.out;    // merged with itself
+    EXPECT_NE(r.out.find("2\tLorry\t0\n"), std::string::npos) << r.out;  // the next free ID
+    r = Run("templates weights 0.5 1 1 1");
+    EXPECT_EQ(r.out, "Phi(0)\t0.5\nTau-e\t1\nTau-1\t1\nPhi1\t1\n");
+
+    auto before = Snapshot();
+    EXPECT_EQ(Run("templates add ''").status, 2);
+    EXPECT_EQ(Run("templates show 99").status, 2);
+    EXPECT_EQ(Run("templates add X --tau-e soon").status, 2);
+    EXPECT_EQ(Run("templates import missing.nst").status, 2);
+    EXPECT_EQ(Run("templates learn Car 9").status, 2);
+    EXPECT_EQ(Run("calc 1 --target all --running-step 0").status, 2);
+    EXPECT_EQ(Run("calc 1 --ref-level 3").status, 2);  // no Phi(0) reference for noise
+    EXPECT_EQ(Snapshot(), before);
+    EXPECT_EQ(Run("check").status, 0);
+}
+
 }  // namespace
 }  // namespace vesk

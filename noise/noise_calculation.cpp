@@ -1,0 +1,176 @@
+#include "noise/noise_calculation.h"
+
+#include <cmath>
+#include <cstdio>
+
+#include "resources/strings.h"
+#include "store/messages.h"
+#include "store/samples.h"
+#include "store/tables.h"
+
+namespace vesk {
+
+NoiseRunSummary RunNoiseCalculation(std::int32_t folderId, RunningAcfConditions conditions,
+                                    const IdentificationSettings& identification, double wiaccWidth,
+                                    AcfTarget target, const std::set<std::int32_t>& selected,
+                                    Progress* progress) {
+    NoiseRunSummary summary;
+    conditions.phi0RefData = 0;  // noise results carry no Phi(0) reference
+    conditions.phi0RefLevel = 0.0;
+    CFolderTable folders;
+    FolderRecord folder;
+    CNmsTable recordings;
+    if (!folders.Open() || !folders.Read(folderId, &folder) || !recordings.Open()) {
+        summary.failed = true;
+        return summary;
+    }
+    const double scale = folder.scale == 0 ? 1.0 : folder.scale;
+    long count = 0;
+    if (!recordings.SetScopeTo(folderId, &count)) {
+        summary.failed = true;
+        return summary;
+    }
+    std::vector<NmsRecord> list;
+    NmsRecord r;
+    while (recordings.ReadNext(&r))
+        list.push_back(r);
+
+    // Which recordings are taken, and whether the conditions suit every one of them, is known
+    // before anything is computed.
+    std::vector<char> take(list.size(), 0);
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        const NmsRecord& m = list[i];
+        if (target == AcfTarget::Selected) {
+            take[i] = selected.count(m.nmsId) != 0;
+        } else if (target == AcfTarget::NonCalculated) {
+            std::uint32_t size = 0;
+            take[i] = recordings.Read(m.nmsId, &r) &&
+                      recordings.BlobSize("NMSFACTOR", &size) == db::kOk && size == 0;
+        } else {
+            take[i] = 1;
+        }
+        if (!take[i]) continue;
+        std::string why =
+            CheckRunningAcfConditions(conditions, m.sampling / scale, m.channel == 1 ? 1 : 2);
+        if (!why.empty()) {
+            char no[32];
+            std::snprintf(no, sizeof no, "No. %ld: ", static_cast<long>(m.number) + 1);
+            summary.refused = no + why;
+            return summary;
+        }
+    }
+
+    // The library is read once for the run: it does not change while the run goes on.
+    std::vector<NoiseTemplate> templates;
+    const bool haveLibrary = LoadTemplates(&templates);
+    const FactorWeights weights = ReadFactorWeights();
+
+    if (progress) progress->SetCount(static_cast<int>(list.size()));
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        if (progress) progress->BeginItem(static_cast<int>(i));
+        if (!take[i]) continue;
+        NmsRecord m;
+        NmsBlobs blobs;
+        if (!recordings.Read(list[i].nmsId, &m, &blobs)) {
+            summary.failed = true;
+            break;
+        }
+        SampleBlock block;
+        if (ReadWaveData(recordings, &block) != db::kOk) {
+            ++summary.skipped;
+            continue;
+        }
+        if (progress) {
+            char text[32];
+            std::snprintf(text, sizeof text, "No. %ld", static_cast<long>(m.number) + 1);
+            progress->SetMessage(text);
+        }
+        NoiseConditionBlock used = DecodeNoiseConditionBlock(blobs.cond.data());
+        used.acf.sampleNum = m.sampleNum;
+        used.acf.conditions = conditions;
+        used.acf.wiaccWidth = wiaccWidth;
+        AcfProgressCallback callback;
+        if (progress)
+            callback = [progress](int percent) {
+                if (progress->PollCancel()) return 1;
+                progress->ItemProgress(percent);
+                return 0;
+            };
+        std::vector<AcfFactorRecord> factors;
+        std::int32_t frames = 0;
+        const AcfStatus status =
+            CalcNoiseFactors(block, used, m.sampling / scale, callback, &factors, &frames);
+        block = SampleBlock{};
+        if (status == AcfStatus::Cancelled) {
+            summary.cancelled = true;
+            break;
+        }
+        if (status != AcfStatus::Finished) {
+            ++summary.skipped;
+            continue;
+        }
+        NoiseSourceResult source;
+        source.name = LoadString(str::kUnknownSource);
+        std::int32_t chosen = -1;
+        if (haveLibrary && !factors.empty())
+            chosen = IdentifyAgainst(templates, weights,
+                                     SelectEvaluationFrame(factors, identification), &source);
+
+        std::array<unsigned char, blob::kNmsCondSize> cond{};
+        EncodeNoiseConditionBlock(used, cond.data());
+        std::array<unsigned char, blob::kNoiseSourceSize> src{};
+        EncodeNoiseSourceResult(source, src.data());
+        if (DbStatus st = recordings.WriteResult(m, cond, EncodeAcfFactors(factors), src);
+            st != db::kOk) {
+            ReportStoreError(str::kCantWriteCalc, st);
+            // Never leave new blobs beside an old frame count, or the reverse.
+            recordings.ClearResult(m);
+            ++summary.writeFailures;
+            continue;
+        }
+        ++summary.computed;
+        if (chosen >= 0) ++summary.identified;
+    }
+    return summary;
+}
+
+bool EvaluationFactorsOfFolder(std::int32_t folderId, const std::set<long>& numbers,
+                               const IdentificationSettings& identification,
+                               std::vector<std::array<float, 4>>* factors,
+                               std::vector<std::string>* notes) {
+    factors->clear();
+    CNmsTable recordings;
+    long count = 0;
+    if (!recordings.Open() || !recordings.SetScopeTo(folderId, &count)) return false;
+    std::vector<NmsRecord> list;
+    NmsRecord r;
+    while (recordings.ReadNext(&r))
+        list.push_back(r);
+    for (const NmsRecord& m : list) {
+        const long no = static_cast<long>(m.number) + 1;
+        if (!numbers.empty() && !numbers.count(no)) continue;
+        NmsBlobs blobs;
+        if (!recordings.Read(m.nmsId, &r, &blobs)) return false;
+        char text[96];
+        if (r.nNmsFact <= 0) {
+            std::snprintf(text, sizeof text, "No. %ld: not calculated, left out", no);
+            notes->push_back(text);
+            continue;
+        }
+        const auto v = SelectEvaluationFrame(DecodeAcfFactors(blobs.factors), identification);
+        bool usable = std::isfinite(v[0]);
+        for (int k = 1; k < 4; ++k)
+            usable = usable && v[static_cast<std::size_t>(k)] > 0 &&
+                     std::isfinite(v[static_cast<std::size_t>(k)]);
+        if (!usable) {
+            std::snprintf(text, sizeof text,
+                          "No. %ld: no tau-e, tau1 or phi1 to learn from, left out", no);
+            notes->push_back(text);
+            continue;
+        }
+        factors->push_back({v[0], v[1], v[2], v[3]});
+    }
+    return true;
+}
+
+}  // namespace vesk
