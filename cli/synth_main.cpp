@@ -27,8 +27,36 @@ int WriteSeats(int count, const std::string& dir) {
     return 0;
 }
 
+// `vesk-synth --street N DIR`: N binaural street recordings of 10 s (street-NN.wav), the
+// folder of the noise calculation benchmark.
+int WriteStreet(int count, const std::string& dir) {
+    using namespace vesk::cli;
+    std::filesystem::create_directories(dir);
+    for (int k = 1; k <= count; ++k) {
+        char name[32];
+        std::snprintf(name, sizeof name, "/street-%02d.wav", k);
+        const std::string path = dir + name;
+        if (!WriteWavFile(path, 2, 48000,
+                          SynthPassingNoise(48000, 10.0, 300.0 + 100.0 * (k % 5),
+                                            static_cast<unsigned>(200 + k)))) {
+            std::fprintf(stderr, "vesk-synth: cannot write %s\n", path.c_str());
+            return 2;
+        }
+        std::printf("%s\n", path.c_str());
+    }
+    return 0;
+}
+
 int main(int argc, char** argv) {
     using namespace vesk::cli;
+    if (argc == 4 && std::string(argv[1]) == "--street") {
+        const int count = std::atoi(argv[2]);
+        if (count < 1 || count > 99) {
+            std::fprintf(stderr, "vesk-synth: --street takes 1 to 99\n");
+            return 2;
+        }
+        return WriteStreet(count, argv[3]);
+    }
     if (argc == 4 && std::string(argv[1]) == "--seats") {
         const int count = std::atoi(argv[2]);
         if (count < 1 || count > 99) {

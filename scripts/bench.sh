@@ -19,3 +19,15 @@ for run in 1 2 3; do
   end=$(date +%s.%N)
   echo "calc of 20 order-16 measurements, run $run: $(awk -v a="$start" -v b="$end" 'BEGIN { printf "%.2f", b - a }') s"
 done
+
+# A noise folder of 20 ten-second binaural recordings through `vesk-cli calc`, default
+# conditions (noise_bench's BM_CalcNoiseFactors10s times the engine alone for one of them).
+cd "$work"
+"$root/build-bench/cli/vesk-synth" --street 20 street >/dev/null
+"$root/build-bench/cli/vesk-cli" import --kind noise --title "Street" --cal-level -94 street/street-*.wav >/dev/null
+for run in 1 2 3; do
+  start=$(date +%s.%N)
+  "$root/build-bench/cli/vesk-cli" calc 2 --target all 2>/dev/null
+  end=$(date +%s.%N)
+  echo "calc of 20 ten-second noise recordings, run $run: $(awk -v a="$start" -v b="$end" 'BEGIN { printf "%.2f", b - a }') s"
+done
