@@ -42,6 +42,8 @@ int CmdFolders(Context& ctx, const std::vector<std::string>& args);
 int CmdList(Context& ctx, const std::vector<std::string>& args);
 int CmdTemplates(Context& ctx, const std::vector<std::string>& args);
 void PrintTemplatesHelp();
+int CmdExport(Context& ctx, const std::vector<std::string>& args);
+int CmdShow(Context& ctx, const std::vector<std::string>& args);
 int CmdImport(Context& ctx, const std::vector<std::string>& args);
 int CmdDeleteFolder(Context& ctx, const std::vector<std::string>& args);
 int CmdCheck(Context& ctx, const std::vector<std::string>& args);

@@ -23,6 +23,8 @@ const char kHelp[] =
     "  delete-folder FOLDERID     delete a folder with all its data\n"
     "  calc FOLDERID [--target new|all|ID,...] [conditions]\n"
     "                             calculate a folder (calc --help lists the conditions)\n"
+    "  export FOLDERID FILE       write the folder's results as text (.txt) or CSV (.csv)\n"
+    "  show FOLDERID ID           one measurement's results on the terminal\n"
     "  templates list|show|add|update|delete|export|import|weights|learn ...\n"
     "                             the noise-source templates (templates --help)\n"
     "  check                      verify every table of the store\n"
@@ -89,6 +91,8 @@ int Run(int argc, char** argv) {
     if (command == "check") return CmdCheck(ctx, args);
     if (command == "calc") return CmdCalc(ctx, args);
     if (command == "templates") return CmdTemplates(ctx, args);
+    if (command == "export") return CmdExport(ctx, args);
+    if (command == "show") return CmdShow(ctx, args);
     return Usage("unknown command " + command + " (try --help)");
 }
 

@@ -17,6 +17,7 @@ constexpr Entry kStrings[] = {
     {101, "Orvanel Version 1.0.1"},
     {128, "Orvanel\n\nVesk\n\n\nVesk.Document\nVesk Document"},
     {3006, "Calculating the acoustic parameters."},
+    {3007, "Choose *.txt or *.csv as file extension."},
     {3543, "Can't read measured data."},
     {4012, "ENG"},
     {4030, "Unknown"},

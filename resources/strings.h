@@ -59,6 +59,7 @@ constexpr int kCantReadNsTmp = 4265;
 constexpr int kCantWriteNsTmp = 4266;
 constexpr int kCantCreateNsTmpIndex = 4267;
 constexpr int kCalculating = 3006;
+constexpr int kChooseExtension = 3007;
 constexpr int kUnknownSource = 4030;
 constexpr int kNoTemplateName = 4268;
 constexpr int kCantOpenExportFile = 4269;

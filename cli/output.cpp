@@ -1,0 +1,64 @@
+// vesk-cli export and show: a folder's output file, and one measurement's results on the
+// terminal in the words of that file.
+#include <cstdio>
+
+#include "cli/commands.h"
+#include "export/output_files.h"
+#include "store/tables.h"
+
+namespace vesk::cli {
+
+namespace {
+
+int ReadFolderArg(Context& ctx, const std::string& text, FolderRecord* folder) {
+    long folderId = 0;
+    if (!ParseInt(text, &folderId)) return Usage("FOLDERID must be a number");
+    CFolderTable folders;
+    if (!folders.Open()) return ctx.Failure();
+    if (!folders.Read(folderId, folder)) {
+        if (ctx.messages->Shown()) return kStoreFailure;
+        std::fprintf(stderr, "vesk-cli: no folder %ld\n", folderId);
+        return kBadInput;
+    }
+    return kDone;
+}
+
+}  // namespace
+
+int CmdExport(Context& ctx, const std::vector<std::string>& args) {
+    if (args.size() != 2) return Usage("usage: export FOLDERID FILE (.txt or .csv)");
+    FolderRecord folder;
+    if (int st = ReadFolderArg(ctx, args[0], &folder); st != kDone) return st;
+    switch (WriteOutputFile(folder.folderId, folder.type, args[1])) {
+        case OutputStatus::Written:
+            std::printf("%s\n", args[1].c_str());
+            return kDone;
+        case OutputStatus::BadExtension:
+        case OutputStatus::CantCreate:
+            return kBadInput;
+        case OutputStatus::NoContent:
+            std::fprintf(stderr, "vesk-cli: folder %d holds kind %s, which has no output file\n",
+                         folder.folderId, folder.type.c_str());
+            return kBadInput;
+        case OutputStatus::StoreFailed:
+            break;
+    }
+    return kStoreFailure;
+}
+
+int CmdShow(Context& ctx, const std::vector<std::string>& args) {
+    long id = 0;
+    if (args.size() != 2 || !ParseInt(args[1], &id)) return Usage("usage: show FOLDERID ID");
+    FolderRecord folder;
+    if (int st = ReadFolderArg(ctx, args[0], &folder); st != kDone) return st;
+    const std::string text = MeasurementText(folder.folderId, static_cast<std::int32_t>(id));
+    if (text.empty()) {
+        if (ctx.messages->Shown()) return kStoreFailure;
+        std::fprintf(stderr, "vesk-cli: folder %d has no measurement %ld\n", folder.folderId, id);
+        return kBadInput;
+    }
+    std::fputs(text.c_str(), stdout);
+    return kDone;
+}
+
+}  // namespace vesk::cli
