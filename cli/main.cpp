@@ -23,6 +23,8 @@ const char kHelp[] =
     "  delete-folder FOLDERID     delete a folder with all its data\n"
     "  calc FOLDERID [--target new|all|ID,...] [conditions]\n"
     "                             calculate a folder (calc --help lists the conditions)\n"
+    "  demo [DIR]                 make a demo store of each kind in DIR (default demo),\n"
+    "                             calculate it and write its output files\n"
     "  export FOLDERID FILE       write the folder's results as text (.txt) or CSV (.csv)\n"
     "  show FOLDERID ID           one measurement's results on the terminal\n"
     "  templates list|show|add|update|delete|export|import|weights|learn ...\n"
@@ -74,6 +76,7 @@ int Run(int argc, char** argv) {
 
     CliMessages messages(answer);
     SetMessages(&messages);
+    if (command == "demo") return CmdDemo(args);
     Context ctx{store, settings, &messages};
     std::error_code ec;
     if (std::filesystem::exists(store, ec) && !std::filesystem::is_directory(store, ec)) {

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <map>
 #include <utility>
 #include <vector>
@@ -61,7 +62,10 @@ class Out {
         std::string out;
         char buffer[64];
         for (std::size_t i = 0; i < values.size(); ++i) {
-            std::snprintf(buffer, sizeof buffer, format, static_cast<double>(values[i]));
+            if (std::isnan(static_cast<double>(values[i])))
+                std::snprintf(buffer, sizeof buffer, "----");
+            else
+                std::snprintf(buffer, sizeof buffer, format, static_cast<double>(values[i]));
             if (m_csv)
                 out += ',';
             else if (i > 0)
@@ -87,6 +91,19 @@ class Out {
     bool m_csv;
     std::string m_text;
 };
+
+// A stored "no value" (-1000: a silent channel, a decay or envelope that could not be fitted)
+// is written as "----", never as a number a reader could take for a measurement.
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+double Stored(double v) {
+    return v == -1000.0 ? kNaN : v;
+}
+double Stored(double v, double offset) {
+    return v == -1000.0 ? kNaN : v + offset;
+}
+float Scaled(float v, float factor) {
+    return v == kNoAcfValue ? std::numeric_limits<float>::quiet_NaN() : v * factor;
+}
 
 void FolderSection(Out& o, const FolderRecord& f) {
     // 1/SCALE, a SCALE of 0 counting as 1 as everywhere else.
@@ -192,18 +209,20 @@ struct ImpulseWriter {
         for (int k = 0; k < n; ++k) {
             const AcParamBand& b = r.bands[static_cast<std::size_t>(k)];
             labels.push_back(BandLabel(b.freq, r.freqBand, false));
-            splL.push_back(b.splL + offset);
-            splR.push_back(b.splR + offset);
-            splLR.push_back(ListeningLevel(b.splL, b.splR) + offset);
-            aL.push_back(b.aL);
-            aR.push_back(b.aR);
-            aLR.push_back((b.aL + b.aR) / 2);
-            tL.push_back(b.tsubL);
-            tR.push_back(b.tsubR);
-            tLR.push_back((b.tsubL + b.tsubR) / 2);
-            iacc.push_back(b.iacc);
-            tiacc.push_back(b.tiacc);
-            wiacc.push_back(b.wiacc);
+            splL.push_back(Stored(b.splL, offset));
+            splR.push_back(Stored(b.splR, offset));
+            splLR.push_back(b.splL == -1000.0 || b.splR == -1000.0
+                                ? kNaN
+                                : ListeningLevel(b.splL, b.splR) + offset);
+            aL.push_back(Stored(b.aL));
+            aR.push_back(Stored(b.aR));
+            aLR.push_back((Stored(b.aL) + Stored(b.aR)) / 2);
+            tL.push_back(Stored(b.tsubL));
+            tR.push_back(Stored(b.tsubR));
+            tLR.push_back((Stored(b.tsubL) + Stored(b.tsubR)) / 2);
+            iacc.push_back(Stored(b.iacc));
+            tiacc.push_back(Stored(b.tiacc));
+            wiacc.push_back(Stored(b.wiacc));
         }
         const double dL = r.deltaT1L - r.deltaT0L, dR = r.deltaT1R - r.deltaT0R,
                      dLR = (dL + dR) / 2;
@@ -276,13 +295,13 @@ struct FactorLists {
             const AcfFactorRecord& f = factors[k];
             time.push_back(static_cast<double>(k) * step);
             phi0.push_back(f.phi0 + offset);
-            tauE.push_back(f.tauE * 1000);
+            tauE.push_back(Scaled(f.tauE, 1000));
             tau1.push_back(f.tau1 * 1000);
             phi1.push_back(f.phi1);
             spl.push_back(f.binauralLevel);
-            iacc.push_back(f.iacc);
-            tauIacc.push_back(f.tauIacc * 1000);
-            wiacc.push_back(f.wiacc * 1000);
+            iacc.push_back(Scaled(f.iacc, 1));
+            tauIacc.push_back(Scaled(f.tauIacc, 1000));
+            wiacc.push_back(Scaled(f.wiacc, 1000));
         }
     }
     void Write(Out& o, bool withSpl, bool binaural) const {
