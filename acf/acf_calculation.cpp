@@ -117,8 +117,11 @@ AcfRunSummary RunAcfCalculation(std::int32_t folderId, const RunningAcfCondition
     // Conditions that make the analysis undefined are refused before anything is computed.
     for (std::size_t i = 0; i < list.size(); ++i) {
         if (!take[i]) continue;
-        std::string why = CheckRunningAcfConditions(conditions, list[i].sampling / scale,
-                                                    list[i].channel == 2 ? 2 : 1);
+        const double fs = list[i].sampling / scale;
+        std::string why = CheckRunningAcfConditions(conditions, fs, list[i].channel == 2 ? 2 : 1);
+        if (why.empty() &&
+            FrameRunningAcf(conditions, fs, list[i].sampleNum).frames > kMaxAcfFrames)
+            why = "The recording gives more than 9999 frames; choose a longer Running Step.";
         if (!why.empty()) {
             summary.refused = list[i].title + ": " + why;
             return summary;

@@ -192,8 +192,8 @@ struct AcfFactBlobs {
     std::vector<unsigned char> peaks;    // nAcfFact records of 80 bytes
 };
 
-// The most frames a running-ACF result holds (a day of recording at a step of 0.1 s).
-constexpr std::int32_t kMaxAcfFrames = 999999;
+// The most frames a running-ACF result holds: NACFFACT is a 4-digit field.
+constexpr std::int32_t kMaxAcfFrames = 9999;
 
 class CAcfFactTable : public CStoreTable {
   public:

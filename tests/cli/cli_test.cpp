@@ -246,5 +246,59 @@ TEST_F(Cli, NoiseFoldersAndTemplates) {
     EXPECT_EQ(Run("check").status, 0);
 }
 
+// The values of a line "Label=v1 v2 ... [unit]" of a text output file.
+std::vector<std::string> Values(const std::string& file, const std::string& label, int nth = 0) {
+    std::size_t at = 0;
+    for (int k = 0; k <= nth; ++k) {
+        at = file.find("\n" + label + "=", at);
+        if (at == std::string::npos) return {};
+        ++at;
+    }
+    std::string line =
+        file.substr(at + label.size() + 1, file.find('\r', at) - at - label.size() - 1);
+    std::stringstream in(line);
+    std::vector<std::string> out;
+    std::string v;
+    while (in >> v)
+        if (v[0] != '[') out.push_back(v);
+    return out;
+}
+
+TEST_F(Cli, DemoCalculatesEveryFolderAndIsRepeatable) {
+    auto r = Run("demo one");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("12 (12 identified as their own source)"), std::string::npos) << r.out;
+    ASSERT_EQ(Run("demo two").status, 0);
+    for (const char* f : {"hall.txt", "hall.csv", "recital.txt", "recital.csv", "building-site.txt",
+                          "building-site.csv"}) {
+        auto a = test::ReadFileBytes(dir.File(std::string("one/") + f));
+        EXPECT_FALSE(a.empty()) << f;
+        EXPECT_EQ(a, test::ReadFileBytes(dir.File(std::string("two/") + f))) << f;
+    }
+    auto hallBytes = test::ReadFileBytes(dir.File("one/hall.txt"));
+    const std::string hall(hallBytes.begin(), hallBytes.end());
+    for (int seat = 0; seat < 6; ++seat) {
+        EXPECT_NE(hall.find("[Parameters" + std::to_string(seat + 1) + "]"), std::string::npos);
+        // Octave bands: All(F), 16 Hz ... 16 kHz; 1, 2, 4 kHz are entries 7, 8, 9.
+        auto bands = Values(hall, "Frequency band", seat);
+        auto tsub = Values(hall, "Tsub-LR", seat);
+        ASSERT_EQ(bands.size(), 12u);
+        ASSERT_EQ(tsub.size(), 12u);
+        ASSERT_EQ(bands[7], "1000");
+        EXPECT_GT(std::stod(tsub[7]), std::stod(tsub[8])) << "seat " << seat;
+        EXPECT_GT(std::stod(tsub[8]), std::stod(tsub[9])) << "seat " << seat;
+        EXPECT_GT(std::stod(tsub[9]), std::stod(tsub[10])) << "seat " << seat;
+    }
+    auto recitalBytes = test::ReadFileBytes(dir.File("one/recital.txt"));
+    const std::string recital(recitalBytes.begin(), recitalBytes.end());
+    EXPECT_NE(recital.find("[Factor1]"), std::string::npos);
+    EXPECT_NE(recital.find("[Factor2]"), std::string::npos);
+    EXPECT_EQ(Values(recital, "IACC").size(),
+              78u);  // the stereo take only: (480000 - 105600) / 4800
+    // Another folder's contents are never overwritten.
+    test::WriteFileBytes(dir.File("mine.txt"), {'x'});
+    EXPECT_EQ(Run("demo .").status, 2);
+}
+
 }  // namespace
 }  // namespace vesk
