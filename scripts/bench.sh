@@ -31,3 +31,12 @@ for run in 1 2 3; do
   end=$(date +%s.%N)
   echo "calc of 20 ten-second noise recordings, run $run: $(awk -v a="$start" -v b="$end" 'BEGIN { printf "%.2f", b - a }') s"
 done
+
+# The demo as a whole; it prints the time of each folder's calculation.
+cd "$work"
+for run in 1 2 3; do
+  start=$(date +%s.%N)
+  "$root/build-bench/cli/vesk-cli" demo "demo-$run" 2>/dev/null | grep -E "^[0-9]|Made"
+  end=$(date +%s.%N)
+  echo "vesk-cli demo, run $run: $(awk -v a="$start" -v b="$end" 'BEGIN { printf "%.2f", b - a }') s"
+done
