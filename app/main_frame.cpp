@@ -1,0 +1,400 @@
+#include "app/main_frame.h"
+
+#include <dlfcn.h>
+#include <unistd.h>
+#include <wx/artprov.h>
+#include <wx/filedlg.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "app/dialogs.h"
+#include "export/output_files.h"
+#include "noise/noise_calculation.h"
+#include "resources/strings.h"
+#include "resources/window_ids.h"
+#include "store/tables.h"
+
+namespace vesk {
+
+namespace {
+
+wxString S(int id) {
+    return wxString::FromUTF8(LoadString(id));
+}
+
+std::string ProgramPath() {
+    char path[4096] = {};
+    const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+    return n > 0 ? std::string(path, static_cast<std::size_t>(n)) : std::string();
+}
+
+std::string CommandLine() {
+    std::ifstream in("/proc/self/cmdline", std::ios::binary);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    for (char& c : text)
+        if (c == '\0') c = ' ';
+    while (!text.empty() && text.back() == ' ')
+        text.pop_back();
+    return text;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+
+void CVeskDoc::OpenFolder(std::int32_t folderId, char kind, const std::string& title) {
+    m_state.folderId = folderId;
+    m_state.kind = kind;
+    m_state.title = title;
+    m_frame->SetTitle(wxString::FromUTF8(title) + " - Orvanel");
+    UpdateAllViews();
+    m_settings.impulse.splRefData = -1;
+}
+
+void CVeskDoc::UpdateAllViews() {
+    if (m_view) m_view->OnUpdate();
+}
+
+void CVeskDoc::OnOpen() {
+    CSelectFolderDlg dialog(m_frame);
+    if (dialog.ShowModal() != wxID_OK) return;
+    OpenFolder(dialog.m_folderId, dialog.m_kind, dialog.m_title);
+}
+
+double CVeskDoc::FirstSamplingRate() const {
+    // The conditions dialogs check the running-ACF conditions at the folder's rate.
+    CFolderTable folders;
+    FolderRecord f;
+    double scale = 1;
+    if (folders.Open() && folders.Read(m_state.folderId, &f) && f.scale != 0) scale = f.scale;
+    long count = 0;
+    if (m_state.kind == 'A') {
+        CAcfTable t;
+        AcfRecord r;
+        if (t.Open() && t.SetScopeTo(m_state.folderId, &count) && t.ReadNext(&r))
+            return r.sampling / scale;
+    } else if (m_state.kind == 'N') {
+        CNmsTable t;
+        NmsRecord r;
+        if (t.Open() && t.SetScopeTo(m_state.folderId, &count) && t.ReadNext(&r))
+            return r.sampling / scale;
+    }
+    return 48000 / scale;
+}
+
+void CVeskDoc::OnCalculation() {
+    const std::int32_t folder = m_state.folderId;
+    const std::set<std::int32_t> selected =
+        m_view ? m_view->SelectedIds() : std::set<std::int32_t>{};
+    std::string refused;
+    if (m_state.kind == 'I') {
+        CImpulseConditionsDlg dialog(m_frame, m_settings.impulse, folder);
+        if (dialog.ShowModal() != wxID_OK) return;
+        m_settings.impulse = dialog.m_conditions;
+        CProgressDlg progressDialog(m_frame, S(str::kCalculating));
+        Progress progress(progressDialog);
+        RunImpulseCalculation(folder, m_settings.impulse, dialog.m_target, selected, &progress);
+    } else if (m_state.kind == 'A' || m_state.kind == 'N') {
+        const bool noise = m_state.kind == 'N';
+        IdentificationSettings identification{m_settings.identifyMethod, m_settings.stepsBeforeMax,
+                                              m_settings.stepsAfterMax};
+        CAcfConditionsDlg dialog(m_frame, noise ? m_settings.noise : m_settings.acf, folder,
+                                 noise ? &identification : nullptr);
+        dialog.m_fs = FirstSamplingRate();
+        if (dialog.ShowModal() != wxID_OK) return;
+        CProgressDlg progressDialog(m_frame, S(str::kCalculating));
+        Progress progress(progressDialog);
+        if (!noise) {
+            m_settings.acf = dialog.m_conditions;
+            refused =
+                RunAcfCalculation(folder, m_settings.acf, dialog.m_target, selected, &progress)
+                    .refused;
+        } else {
+            m_settings.noise = dialog.m_conditions;
+            m_settings.identifyMethod = dialog.m_identification.mode;
+            m_settings.stepsBeforeMax = dialog.m_identification.stepsBefore;
+            m_settings.stepsAfterMax = dialog.m_identification.stepsAfter;
+            refused =
+                RunNoiseCalculation(folder, m_settings.noise, dialog.m_identification,
+                                    m_settings.noiseParameter, dialog.m_target, selected, &progress)
+                    .refused;
+        }
+    } else {
+        return;
+    }
+    UpdateAllViews();
+    if (!refused.empty())
+        wxMessageBox(wxString::FromUTF8(refused), S(str::kAppName), wxOK | wxICON_EXCLAMATION,
+                     m_frame);
+}
+
+void CVeskDoc::OnOutputFile() {
+    wxFileDialog dialog(m_frame, "Output File", "", "",
+                        "CSV File (*.csv)|*.csv|Text File (*.txt)|*.txt|All Files (*.*)|*.*",
+                        wxFD_SAVE | wxFD_OVERWRITE_PROMPT);
+    if (dialog.ShowModal() != wxID_OK) return;
+    wxString path = dialog.GetPath();
+    // The default extension "csv" when the name has none.
+    if (std::filesystem::path(path.utf8_string()).extension().empty()) path += ".csv";
+    WriteOutput(path);
+}
+
+void CVeskDoc::WriteOutput(const wxString& path) {
+    WriteOutputFile(m_state.folderId, std::string(1, m_state.kind), path.utf8_string());
+}
+
+// ---------------------------------------------------------------------------------------------
+
+wxBEGIN_EVENT_TABLE(CVeskView, wxListCtrl) EVT_LIST_COL_CLICK(wxID_ANY, CVeskView::OnColumn)
+    EVT_LIST_ITEM_ACTIVATED(wxID_ANY, CVeskView::OnActivated) wxEND_EVENT_TABLE()
+
+        CVeskView::CVeskView(wxWindow* parent, CVeskDoc& document)
+    : wxListCtrl(parent, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxLC_REPORT | wxBORDER_NONE),
+      m_document(document) {
+    SetImageList(SharedImageList(), wxIMAGE_LIST_SMALL);
+}
+
+void CVeskView::OnUpdate() {
+    const DocumentState& s = m_document.State();
+    if (s.kind != 'I' && s.kind != 'A' && s.kind != 'N') return;
+    std::vector<ListRow> rows;
+    if (!FolderViewRows(s.kind, s.folderId, &rows)) return;  // the store showed its message
+    m_rows = std::move(rows);
+    SortRows(&m_rows, m_sortColumn, m_direction);
+    ClearAll();
+    for (const ListColumn& c : FolderViewColumns(s.kind))
+        AppendColumn(S(c.stringId), c.rightAligned ? wxLIST_FORMAT_RIGHT : wxLIST_FORMAT_LEFT,
+                     FromDIP(c.width));
+    ShowRows();
+}
+
+void CVeskView::ShowRows() {
+    FillList(this, m_rows);
+}
+
+bool CVeskView::IsSelected(std::int32_t recordId) const {
+    for (std::size_t i = 0; i < m_rows.size(); ++i)
+        if (m_rows[i].id == recordId)
+            return GetItemState(static_cast<long>(i), wxLIST_STATE_SELECTED) != 0;
+    return false;
+}
+
+std::set<std::int32_t> CVeskView::SelectedIds() const {
+    std::set<std::int32_t> ids;
+    for (long item = GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED); item >= 0;
+         item = GetNextItem(item, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED))
+        ids.insert(m_rows[static_cast<std::size_t>(item)].id);
+    return ids;
+}
+
+void CVeskView::OnColumn(wxListEvent& event) {
+    ClickColumn(event.GetColumn(), &m_sortColumn, &m_direction);
+    const std::set<std::int32_t> selected = SelectedIds();
+    SortRows(&m_rows, m_sortColumn, m_direction);
+    ShowRows();
+    for (std::size_t i = 0; i < m_rows.size(); ++i)
+        if (selected.count(m_rows[i].id))
+            SetItemState(static_cast<long>(i), wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);
+}
+
+void CVeskView::OnActivated(wxListEvent&) {
+    OnShowParameters();
+}
+
+void CVeskView::OnShowParameters() {
+    if (GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED) < 0) {
+        wxMessageBox(S(str::kSelectTheData), S(str::kAppName), wxOK | wxICON_INFORMATION, this);
+        return;
+    }
+    // The result dialogs open here once the display subsystem is in place.
+}
+
+// ---------------------------------------------------------------------------------------------
+
+wxBEGIN_EVENT_TABLE(CMainFrame, wxFrame) EVT_MENU(id::kFileOpen, CMainFrame::OnOpen) EVT_MENU(
+    id::kRefreshViews, CMainFrame::OnRefresh) EVT_MENU(id::kCalculation, CMainFrame::OnCalculation)
+    EVT_MENU(id::kOutputFile, CMainFrame::OnOutputFile) EVT_MENU(id::kFileSave,
+                                                                 CMainFrame::OnOutputFile)
+        EVT_MENU(id::kShowParameters, CMainFrame::OnShowParameters) EVT_MENU(id::kAppAbout,
+                                                                             CMainFrame::OnAbout)
+            EVT_MENU(id::kOnlineUpdate, CMainFrame::OnOnlineUpdate) EVT_MENU(
+                id::kAppExit, CMainFrame::OnExit) EVT_MENU(id::kViewToolbar,
+                                                           CMainFrame::OnToggleToolbar)
+                EVT_MENU(id::kViewStatusBar, CMainFrame::OnToggleStatusBar) EVT_UPDATE_UI(
+                    id::kRefreshViews, CMainFrame::OnUpdateDocumentCommand)
+                    EVT_UPDATE_UI(id::kCalculation, CMainFrame::OnUpdateDocumentCommand)
+                        EVT_UPDATE_UI(id::kOutputFile, CMainFrame::OnUpdateDocumentCommand)
+                            EVT_UPDATE_UI(id::kFileSave, CMainFrame::OnUpdateDocumentCommand)
+                                EVT_UPDATE_UI(id::kNoiseTemplates,
+                                              CMainFrame::OnUpdateDocumentCommand)
+                                    EVT_UPDATE_UI(id::kShowParameters,
+                                                  CMainFrame::OnUpdateDocumentCommand)
+                                        EVT_UPDATE_UI(id::kFileNew, CMainFrame::OnUpdateDisabled)
+                                            EVT_UPDATE_UI(id::kFilePrint,
+                                                          CMainFrame::OnUpdateDisabled)
+                                                EVT_UPDATE_UI(id::kFilePrintPreview,
+                                                              CMainFrame::OnUpdateDisabled)
+                                                    EVT_UPDATE_UI(id::kFilePrintSetup,
+                                                                  CMainFrame::OnUpdateDisabled)
+                                                        EVT_UPDATE_UI(id::kViewToolbar,
+                                                                      CMainFrame::OnUpdateBars)
+                                                            EVT_UPDATE_UI(id::kViewStatusBar,
+                                                                          CMainFrame::OnUpdateBars)
+                                                                EVT_CLOSE(CMainFrame::OnClose)
+                                                                    wxEND_EVENT_TABLE()
+
+                                                                        CMainFrame::CMainFrame(
+                                                                            AppSettings& settings,
+                                                                            const wxPoint& position,
+                                                                            const wxSize& size)
+    : wxFrame(nullptr, wxID_ANY, "Untitled - Orvanel", position, size),
+      m_settings(settings),
+      m_document(settings, this) {
+    auto* file = new wxMenu;
+    file->Append(id::kFileOpen, "&Open...\tCtrl+O");
+    file->AppendSeparator();
+    file->Append(id::kFilePrint, "&Print...\tCtrl+P");
+    file->Append(id::kFilePrintPreview, "Print Pre&view");
+    file->Append(id::kFilePrintSetup, "P&rint Setup...");
+    file->AppendSeparator();
+    file->Append(id::kAppExit, "E&xit");
+    auto* view = new wxMenu;
+    view->AppendCheckItem(id::kViewToolbar, "&Toolbar");
+    view->AppendCheckItem(id::kViewStatusBar, "&Status Bar");
+    view->AppendSeparator();
+    view->Append(id::kRefreshViews, "&Refresh Views");
+    auto* parameters = new wxMenu;
+    parameters->Append(id::kShowParameters, "&Show Parameters...");
+    parameters->Append(id::kCalculation, "&Calculation...");
+    parameters->Append(id::kOutputFile, "&Output File...");
+    parameters->AppendSeparator();
+    parameters->Append(id::kNoiseTemplates, "&Noise Source Template...");
+    auto* help = new wxMenu;
+    help->Append(id::kAppAbout, "&About Vesk...");
+    help->Append(id::kOnlineUpdate, "Online &Update...");
+    auto* bar = new wxMenuBar;
+    bar->Append(file, "&File");
+    bar->Append(view, "&View");
+    bar->Append(parameters, "&Parameters");
+    bar->Append(help, "&Help");
+    SetMenuBar(bar);
+    wxAcceleratorEntry keys[] = {{wxACCEL_CTRL, 'O', id::kFileOpen},
+                                 {wxACCEL_CTRL, 'S', id::kFileSave},
+                                 {wxACCEL_CTRL, 'P', id::kFilePrint}};
+    SetAcceleratorTable(wxAcceleratorTable(3, keys));
+
+    wxToolBar* tools = CreateToolBar(wxTB_HORIZONTAL | wxTB_FLAT);
+    const wxSize icon = FromDIP(wxSize(16, 16));
+    tools->AddTool(id::kFileNew, "New", wxArtProvider::GetBitmap(wxART_NEW, wxART_TOOLBAR, icon),
+                   "New");
+    tools->AddTool(id::kFileOpen, "Open",
+                   wxArtProvider::GetBitmap(wxART_FILE_OPEN, wxART_TOOLBAR, icon), "Open");
+    tools->AddTool(id::kFileSave, "Save",
+                   wxArtProvider::GetBitmap(wxART_FILE_SAVE, wxART_TOOLBAR, icon), "Output File");
+    tools->AddSeparator();
+    tools->AddTool(id::kFilePrint, "Print",
+                   wxArtProvider::GetBitmap(wxART_PRINT, wxART_TOOLBAR, icon), "Print");
+    tools->AddTool(id::kAppAbout, "About",
+                   wxArtProvider::GetBitmap(wxART_HELP, wxART_TOOLBAR, icon), "About");
+    tools->Realize();
+
+    // The message pane and the four key indicators.
+    wxStatusBar* status = CreateStatusBar(5);
+    const int indicator = status->GetTextExtent("SCRL").x + FromDIP(16);
+    // The last pane also leaves room for the size grip.
+    const int widths[] = {-1, indicator, indicator, indicator, indicator + FromDIP(16)};
+    status->SetStatusWidths(5, widths);
+    SetStatusText("Ready", 0);
+    for (int k = 0; k < 4; ++k) {
+        static const int kIndicators[] = {str::kIndicatorKana, str::kIndicatorCaps,
+                                          str::kIndicatorNum, str::kIndicatorScroll};
+        SetStatusText(S(kIndicators[k]), k + 1);
+    }
+
+    m_view = new CVeskView(this, m_document);
+    m_document.SetView(m_view);
+}
+
+void CMainFrame::OnAbout(wxCommandEvent&) {
+    ShowAboutBox(this);
+}
+
+void CMainFrame::OnOnlineUpdate(wxCommandEvent&) {
+    const std::string language = LoadString(str::kLanguage);
+    OnlineUpdate(this, language == "JPN" ? 1 : language == "ENG" ? 2 : 0);
+}
+
+void CMainFrame::OnToggleToolbar(wxCommandEvent&) {
+    GetToolBar()->Show(!GetToolBar()->IsShown());
+    SendSizeEvent();
+}
+
+void CMainFrame::OnToggleStatusBar(wxCommandEvent&) {
+    GetStatusBar()->Show(!GetStatusBar()->IsShown());
+    SendSizeEvent();
+}
+
+void CMainFrame::OnUpdateBars(wxUpdateUIEvent& event) {
+    event.Check(event.GetId() == id::kViewToolbar ? GetToolBar()->IsShown()
+                                                  : GetStatusBar()->IsShown());
+}
+
+void CMainFrame::OnUpdateDocumentCommand(wxUpdateUIEvent& event) {
+    const DocumentState& s = m_document.State();
+    switch (event.GetId()) {
+        case id::kRefreshViews:
+            event.Enable(CommandEnabled(DocumentCommand::Refresh, s));
+            break;
+        case id::kCalculation:
+            event.Enable(CommandEnabled(DocumentCommand::Calculation, s));
+            break;
+        case id::kOutputFile:
+        case id::kFileSave:
+            event.Enable(CommandEnabled(DocumentCommand::OutputFile, s));
+            break;
+        case id::kNoiseTemplates:
+            // The template editor comes with the template dialogs; until then it has no handler.
+            event.Enable(false);
+            break;
+        case id::kShowParameters:
+            event.Enable(m_view->GetItemCount() > 0);
+            break;
+    }
+}
+
+void CMainFrame::OnClose(wxCloseEvent& event) {
+    // The normal (restored) placement is what the next start restores.
+    const wxRect r = GetRect();
+    m_settings.frameLeft = r.x;
+    m_settings.frameTop = r.y;
+    m_settings.frameWidth = r.width;
+    m_settings.frameHeight = r.height;
+    event.Skip();
+}
+
+void OnlineUpdate(wxWindow* parent, int languageCode) {
+    const std::filesystem::path program = ProgramPath();
+    const std::string library = (program.parent_path() / "QZUPDATE.DLL").string();
+    void* handle = dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!handle) {
+        wxMessageBox(S(str::kCantFindUpdateLibrary), S(str::kAppName), wxOK, parent);
+        return;
+    }
+    using Entry = int (*)(const char*, const char*, const char*, int, const char*, const char*);
+    auto entry = reinterpret_cast<Entry>(dlsym(handle, "OnlineUpdate"));
+    if (!entry) {
+        wxMessageBox(S(str::kCantExecuteUpdate), S(str::kAppName), wxOK, parent);
+        dlclose(handle);
+        return;
+    }
+    const char* product = languageCode == 1   ? "MERIDAXJD"
+                          : languageCode == 2 ? "MERIDAXED"
+                                              : nullptr;
+    // The library stays loaded afterwards, as it may have left threads or windows behind.
+    if (product)
+        entry(product, program.c_str(), CommandLine().c_str(), 128, "Vesk\nRoom acoustics",
+              "SoftWare\\Velmoran\\Tessaron");
+}
+
+}  // namespace vesk

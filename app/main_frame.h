@@ -1,0 +1,95 @@
+// The desktop program's frame, document and folder view.
+#pragma once
+
+#include <wx/listctrl.h>
+#include <wx/wx.h>
+
+#include <set>
+#include <string>
+#include <vector>
+
+#include "app/folder_lists.h"
+#include "app/settings.h"
+
+namespace vesk {
+
+class CVeskView;
+
+// The open folder and the commands on the whole folder.
+class CVeskDoc {
+  public:
+    CVeskDoc(AppSettings& settings, wxFrame* frame) : m_settings(settings), m_frame(frame) {}
+    const DocumentState& State() const { return m_state; }
+    void SetView(CVeskView* view) { m_view = view; }
+    // Opens a folder as the Open command does after the chooser's OK.
+    void OpenFolder(std::int32_t folderId, char kind, const std::string& title);
+    void UpdateAllViews();
+
+    void OnOpen();
+    void OnCalculation();
+    void OnOutputFile();
+    // The output file of the open folder at `path` (the command after its file dialog).
+    void WriteOutput(const wxString& path);
+
+  private:
+    double FirstSamplingRate() const;
+    AppSettings& m_settings;
+    wxFrame* m_frame;
+    CVeskView* m_view = nullptr;
+    DocumentState m_state;
+};
+
+// The records of the open folder, one row each.
+class CVeskView : public wxListCtrl {
+  public:
+    CVeskView(wxWindow* parent, CVeskDoc& document);
+    void OnUpdate();  // rebuilds from the store for the document's folder
+    bool IsSelected(std::int32_t recordId) const;
+    std::set<std::int32_t> SelectedIds() const;
+    std::int32_t Next(std::int32_t recordId) const { return NextRecord(m_rows, recordId); }
+    std::int32_t Previous(std::int32_t recordId) const { return PreviousRecord(m_rows, recordId); }
+    const std::vector<ListRow>& Rows() const { return m_rows; }
+    void OnShowParameters();
+
+  private:
+    void ShowRows();
+    void OnColumn(wxListEvent& event);
+    void OnActivated(wxListEvent& event);
+    CVeskDoc& m_document;
+    std::vector<ListRow> m_rows;
+    int m_sortColumn = -1, m_direction = 1;
+    wxDECLARE_EVENT_TABLE();
+};
+
+class CMainFrame : public wxFrame {
+  public:
+    CMainFrame(AppSettings& settings, const wxPoint& position, const wxSize& size);
+    CVeskDoc& Document() { return m_document; }
+    CVeskView& View() { return *m_view; }
+
+  private:
+    void OnOpen(wxCommandEvent&) { m_document.OnOpen(); }
+    void OnRefresh(wxCommandEvent&) { m_document.UpdateAllViews(); }
+    void OnCalculation(wxCommandEvent&) { m_document.OnCalculation(); }
+    void OnOutputFile(wxCommandEvent&) { m_document.OnOutputFile(); }
+    void OnShowParameters(wxCommandEvent&) { m_view->OnShowParameters(); }
+    void OnAbout(wxCommandEvent&);
+    void OnOnlineUpdate(wxCommandEvent&);
+    void OnExit(wxCommandEvent&) { Close(); }
+    void OnToggleToolbar(wxCommandEvent&);
+    void OnToggleStatusBar(wxCommandEvent&);
+    void OnUpdateDocumentCommand(wxUpdateUIEvent& event);
+    void OnUpdateDisabled(wxUpdateUIEvent& event) { event.Enable(false); }
+    void OnUpdateBars(wxUpdateUIEvent& event);
+    void OnClose(wxCloseEvent& event);
+
+    AppSettings& m_settings;
+    CVeskDoc m_document;
+    CVeskView* m_view;
+    wxDECLARE_EVENT_TABLE();
+};
+
+// "QZUPDATE.DLL" beside the program: loaded and called with the product code of the language.
+void OnlineUpdate(wxWindow* parent, int languageCode);
+
+}  // namespace vesk

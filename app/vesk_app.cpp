@@ -1,0 +1,78 @@
+// vesk: the desktop program. Started in a working folder, it opens or creates DATA and Vesk.dat
+// there, as the command line does, and writes the settings back at exit.
+#include <wx/wx.h>
+
+#include <cstdlib>
+#include <exception>
+#include <filesystem>
+
+#include "app/main_frame.h"
+#include "app/settings.h"
+#include "resources/strings.h"
+#include "store/messages.h"
+#include "store/tables.h"
+
+namespace vesk {
+
+namespace {
+
+// Store messages and questions as message boxes.
+class DialogMessages : public MessageSink {
+  public:
+    void ShowMessage(const std::string& text) override {
+        wxMessageBox(wxString::FromUTF8(text), wxString::FromUTF8(LoadString(str::kAppName)),
+                     wxOK | wxICON_EXCLAMATION, wxTheApp ? wxTheApp->GetTopWindow() : nullptr);
+    }
+    bool AskOkCancel(const std::string& text) override {
+        return wxMessageBox(wxString::FromUTF8(text), wxString::FromUTF8(LoadString(str::kAppName)),
+                            wxOK | wxCANCEL | wxICON_QUESTION,
+                            wxTheApp ? wxTheApp->GetTopWindow() : nullptr) == wxOK;
+    }
+};
+
+}  // namespace
+
+class CVeskApp : public wxApp {
+  public:
+    bool OnInit() override {
+        // The settings path is fixed at start, as later changes of directory do not move it.
+        const std::string cwd = std::filesystem::current_path().string();
+        m_settingsPath = cwd + "/" + kSettingsFileName;
+        m_settings = AppSettings::Load(m_settingsPath);
+        SetMessages(&m_messages);
+        SetAppName(wxString::FromUTF8(LoadString(str::kAppName)));
+        if (!ConnectStore(cwd)) return false;
+        const bool placed = m_settings.frameWidth != 0 && m_settings.frameHeight != 0;
+        auto* frame = new CMainFrame(
+            m_settings,
+            placed ? wxPoint(m_settings.frameLeft, m_settings.frameTop) : wxDefaultPosition,
+            placed ? wxSize(m_settings.frameWidth, m_settings.frameHeight) : wxSize(800, 500));
+        frame->Show();
+        frame->Update();
+        return true;
+    }
+    int OnExit() override {
+        m_settings.Save(m_settingsPath);  // a settings file that cannot be written is let be
+        SetMessages(nullptr);
+        return wxApp::OnExit();
+    }
+    bool OnExceptionInMainLoop() override {
+        try {
+            throw;
+        } catch (const std::exception& e) {
+            wxMessageBox(e.what(), "Vesk", wxOK | wxICON_EXCLAMATION);
+        } catch (...) {
+            wxMessageBox("Unexpected failure.", "Vesk", wxOK | wxICON_EXCLAMATION);
+        }
+        std::_Exit(1);
+    }
+
+  private:
+    std::string m_settingsPath;
+    AppSettings m_settings;
+    DialogMessages m_messages;
+};
+
+}  // namespace vesk
+
+wxIMPLEMENT_APP(vesk::CVeskApp);

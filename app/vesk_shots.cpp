@@ -1,0 +1,111 @@
+// vesk-shots: screenshots of the desktop program for the README. Run in a working folder with a
+// store (the demo's), under Xvfb: it opens the first folder of each kind, and saves PNGs of the
+// main window, the folder chooser, the three conditions dialogs and the progress dialog.
+#include <wx/wx.h>
+#include <cstdlib>
+
+#include <filesystem>
+
+#include "app/dialogs.h"
+#include "app/main_frame.h"
+#include "store/tables.h"
+
+namespace vesk {
+
+namespace {
+
+void Settle() {
+    for (int k = 0; k < 20; ++k) {
+        wxTheApp->Yield(true);
+        wxMilliSleep(20);
+    }
+}
+
+// The screen's pixels under the window, read by xwd from the X server and cut out by
+// ImageMagick (the process's own view of the root window can lag behind the server's).
+void Save(wxWindow* window, const std::string& path) {
+    window->Raise();
+    window->Refresh();
+    window->Update();
+    Settle();
+    const wxRect r = window->GetScreenRect();
+    const std::string command = "xwd -root -silent | convert xwd:- -crop " +
+                                std::to_string(r.width) + "x" + std::to_string(r.height) + "+" +
+                                std::to_string(r.x) + "+" + std::to_string(r.y) + " +repage png:'" +
+                                path + "'";
+    if (std::system(command.c_str()) != 0)
+        std::fprintf(stderr, "vesk-shots: cannot save %s\n", path.c_str());
+    else
+        std::printf("%s\n", path.c_str());
+}
+
+}  // namespace
+
+class CShotsApp : public wxApp {
+  public:
+    bool OnInit() override {
+        wxInitAllImageHandlers();
+        m_out = argc > 1 ? argv[1].utf8_string() : std::string("screenshots");
+        std::filesystem::create_directories(m_out);
+        ConnectStore(std::filesystem::current_path().string());
+        m_frame = new CMainFrame(m_settings, wxPoint(0, 0), wxSize(900, 420));
+        m_frame->Show();
+        // The windows paint only inside the main loop.
+        CallAfter([this] { Shots(); });
+        return true;
+    }
+
+  private:
+    void Shots() {
+        CMainFrame* frame = m_frame;
+        const std::string& out = m_out;
+        Settle();
+        frame->Document().OpenFolder(1, 'I', "Concert hall");
+        frame->View().SetItemState(2, wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);
+        Save(frame, out + "/main-window.png");
+        frame->Hide();  // without a window manager a dialog may stay below its parent
+        {
+            CSelectFolderDlg chooser(frame);
+            chooser.Move(40, 40);
+            chooser.Show();
+            Save(&chooser, out + "/select-folder.png");
+        }
+        {
+            CImpulseConditionsDlg d(frame, m_settings.impulse, 1);
+            d.Move(40, 40);
+            d.Show();
+            Save(&d, out + "/conditions-impulse.png");
+        }
+        {
+            CAcfConditionsDlg d(frame, m_settings.acf, 2, nullptr);
+            d.Move(40, 40);
+            d.Show();
+            Save(&d, out + "/conditions-running-acf.png");
+        }
+        {
+            IdentificationSettings id;
+            CAcfConditionsDlg d(frame, m_settings.noise, 3, &id);
+            d.Move(40, 40);
+            d.Show();
+            Save(&d, out + "/conditions-noise.png");
+        }
+        {
+            CProgressDlg p(frame, "Calculating the acoustic parameters.");
+            p.ShowPosition(40);
+            p.ShowMessage("Stalls row 15 centre [1000Hz]");
+            Save(&p, out + "/progress.png");
+        }
+        frame->Show();
+        frame->Document().OpenFolder(3, 'N', "Building site");
+        Save(frame, out + "/main-window-noise.png");
+        frame->Destroy();
+    }
+
+    AppSettings m_settings;
+    CMainFrame* m_frame = nullptr;
+    std::string m_out;
+};
+
+}  // namespace vesk
+
+wxIMPLEMENT_APP(vesk::CShotsApp);
