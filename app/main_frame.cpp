@@ -13,9 +13,16 @@
 #include "noise/noise_calculation.h"
 #include "resources/strings.h"
 #include "resources/window_ids.h"
+#include "store/messages.h"
 #include "store/tables.h"
 
 namespace vesk {
+
+// The stock commands keep wxWidgets' own IDs, so that GTK gives them their usual look.
+static_assert(id::kFileNew == wxID_NEW && id::kFileOpen == wxID_OPEN &&
+              id::kFileSave == wxID_SAVE && id::kFilePrint == wxID_PRINT &&
+              id::kFilePrintPreview == wxID_PREVIEW && id::kFilePrintSetup == wxID_PRINT_SETUP &&
+              id::kAppExit == wxID_EXIT && id::kAppAbout == wxID_ABOUT);
 
 namespace {
 
@@ -322,7 +329,7 @@ void CMainFrame::OnAbout(wxCommandEvent&) {
 
 void CMainFrame::OnOnlineUpdate(wxCommandEvent&) {
     const std::string language = LoadString(str::kLanguage);
-    OnlineUpdate(this, language == "JPN" ? 1 : language == "ENG" ? 2 : 0);
+    OnlineUpdate(language == "JPN" ? 1 : language == "ENG" ? 2 : 0);
 }
 
 void CMainFrame::OnToggleToolbar(wxCommandEvent&) {
@@ -373,18 +380,18 @@ void CMainFrame::OnClose(wxCloseEvent& event) {
     event.Skip();
 }
 
-void OnlineUpdate(wxWindow* parent, int languageCode) {
+void OnlineUpdate(int languageCode) {
     const std::filesystem::path program = ProgramPath();
     const std::string library = (program.parent_path() / "QZUPDATE.DLL").string();
     void* handle = dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!handle) {
-        wxMessageBox(S(str::kCantFindUpdateLibrary), S(str::kAppName), wxOK, parent);
+        ShowStoreMessage(str::kCantFindUpdateLibrary);
         return;
     }
     using Entry = int (*)(const char*, const char*, const char*, int, const char*, const char*);
     auto entry = reinterpret_cast<Entry>(dlsym(handle, "OnlineUpdate"));
     if (!entry) {
-        wxMessageBox(S(str::kCantExecuteUpdate), S(str::kAppName), wxOK, parent);
+        ShowStoreMessage(str::kCantExecuteUpdate);
         dlclose(handle);
         return;
     }

@@ -89,7 +89,8 @@ class CMainFrame : public wxFrame {
     wxDECLARE_EVENT_TABLE();
 };
 
-// "QZUPDATE.DLL" beside the program: loaded and called with the product code of the language.
-void OnlineUpdate(wxWindow* parent, int languageCode);
+// "QZUPDATE.DLL" beside the program: loaded and called with the product code of the language
+// (1 Japanese, 2 English; 0 calls nothing). Failures are shown through the store's messages.
+void OnlineUpdate(int languageCode);
 
 }  // namespace vesk

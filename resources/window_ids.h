@@ -4,23 +4,25 @@
 
 namespace vesk::id {
 
-// Menu 128 and toolbar 128.
-constexpr int kFileNew = 57600;
-constexpr int kFileOpen = 57601;
-constexpr int kFileSave = 57603;
-constexpr int kFilePrint = 57607;
-constexpr int kFilePrintPreview = 57609;
-constexpr int kFilePrintSetup = 57606;
-constexpr int kAppExit = 57665;
-constexpr int kAppAbout = 57664;
-constexpr int kViewToolbar = 59392;
-constexpr int kViewStatusBar = 59393;
-constexpr int kRefreshViews = 32773;
-constexpr int kShowParameters = 32774;
-constexpr int kCalculation = 32775;
-constexpr int kOutputFile = 32776;
-constexpr int kOnlineUpdate = 32777;
-constexpr int kNoiseTemplates = 32795;
+// Menu 128 and toolbar 128. wxWidgets takes window IDs below 32767 only: the framework's own
+// commands (57600 and up) are wxWidgets' stock IDs, and the program's commands (32773 and up)
+// keep their last digits, as 2773 and up.
+constexpr int kFileNew = 5002;           // wxID_NEW; 57600
+constexpr int kFileOpen = 5000;          // wxID_OPEN; 57601
+constexpr int kFileSave = 5003;          // wxID_SAVE; 57603
+constexpr int kFilePrint = 5010;         // wxID_PRINT; 57607
+constexpr int kFilePrintPreview = 5013;  // wxID_PREVIEW; 57609
+constexpr int kFilePrintSetup = 5011;    // wxID_PRINT_SETUP; 57606
+constexpr int kAppExit = 5006;           // wxID_EXIT; 57665
+constexpr int kAppAbout = 5014;          // wxID_ABOUT; 57664
+constexpr int kViewToolbar = 2992;       // 59392
+constexpr int kViewStatusBar = 2993;     // 59393
+constexpr int kRefreshViews = 2773;      // 32773
+constexpr int kShowParameters = 2774;    // 32774
+constexpr int kCalculation = 2775;       // 32775
+constexpr int kOutputFile = 2776;        // 32776
+constexpr int kOnlineUpdate = 2777;      // 32777
+constexpr int kNoiseTemplates = 2795;    // 32795
 
 // Dialog templates.
 constexpr int kAboutDialog = 100;

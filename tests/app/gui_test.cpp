@@ -1,0 +1,149 @@
+// The desktop program's frame, document and view in a real window (run under Xvfb).
+#include <gtest/gtest.h>
+#include <wx/wx.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
+#include "app/dialogs.h"
+#include "app/main_frame.h"
+#include "resources/window_ids.h"
+#include "store/samples.h"
+#include "store/tables.h"
+#include "tests/test_support.h"
+
+namespace vesk {
+namespace {
+
+bool Enabled(wxFrame* frame, int id) {
+    frame->UpdateWindowUI(wxUPDATE_UI_RECURSE);
+    return frame->GetMenuBar()->IsEnabled(id);
+}
+
+void MakeStore() {
+    CFolderTable folders;
+    CImpulseTable impulses;
+    CNmsTable noise;
+    ASSERT_TRUE(folders.Open() && impulses.Open() && noise.Open());
+    FolderRecord f;
+    f.folderId = 1;
+    f.type = "I";
+    f.title = "Hall";
+    ASSERT_EQ(folders.Append(f), 1);
+    f.folderId = 2;
+    f.type = "N";
+    f.title = "Street";
+    ASSERT_EQ(folders.Append(f), 1);
+    const char* titles[] = {"b seat", "c seat", "a seat"};
+    for (int id = 1; id <= 3; ++id) {
+        ImpulseRecord r;
+        r.folderId = 1;
+        r.impulseId = id;
+        r.title = titles[id - 1];
+        ASSERT_EQ(impulses.Append(r, MakeWaveBlock(1, {0, 0})), 1);
+    }
+    NmsRecord n;
+    n.folderId = 2;
+    n.nmsId = 1;
+    ASSERT_EQ(noise.Append(n, MakeWaveBlock(2, {0, 0}), {}), 1);
+}
+
+TEST(Desktop, CommandsViewAndPlacement) {
+    test::TempStore store;
+    test::ScriptedMessages messages;
+    MakeStore();
+    AppSettings settings;
+    auto* frame = new CMainFrame(settings, wxPoint(10, 20), wxSize(700, 400));
+    frame->Show();
+    EXPECT_TRUE(Enabled(frame, id::kFileOpen));
+    for (int id : {id::kCalculation, id::kOutputFile, id::kRefreshViews, id::kNoiseTemplates,
+                   id::kShowParameters, id::kFilePrint})
+        EXPECT_FALSE(Enabled(frame, id)) << id;
+
+    frame->Document().OpenFolder(2, 'N', "Street");
+    EXPECT_TRUE(Enabled(frame, id::kCalculation));
+    EXPECT_TRUE(Enabled(frame, id::kOutputFile));
+    EXPECT_TRUE(Enabled(frame, id::kShowParameters));
+    EXPECT_EQ(frame->View().GetColumnCount(), 4);
+    EXPECT_EQ(frame->View().GetItemText(0, 0), "1");  // "No." is NUMBER + 1
+    EXPECT_EQ(frame->GetTitle(), "Street - Orvanel");
+
+    settings.impulse.splRefData = 5;
+    frame->Document().OpenFolder(1, 'I', "Hall");
+    EXPECT_EQ(settings.impulse.splRefData, -1);  // opening a folder resets the SPL reference
+    CVeskView& view = frame->View();
+    ASSERT_EQ(view.GetItemCount(), 3);
+    EXPECT_EQ(view.GetItemText(0, 0), "b seat");  // the store's order until a header click
+    // A header click sorts by title; Next and Previous follow the new order.
+    wxListEvent click(wxEVT_LIST_COL_CLICK, view.GetId());
+    click.SetEventObject(&view);
+    click.m_col = 0;
+    view.GetEventHandler()->ProcessEvent(click);
+    EXPECT_EQ(view.GetItemText(0, 0), "a seat");
+    EXPECT_EQ(view.Next(3), 1);
+    EXPECT_EQ(view.Previous(1), 3);
+    EXPECT_EQ(view.Previous(3), -1);
+    EXPECT_EQ(view.Next(2), -1);
+    view.SetItemState(1, wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);
+    EXPECT_TRUE(view.IsSelected(1));
+    EXPECT_FALSE(view.IsSelected(2));
+    EXPECT_EQ(view.SelectedIds(), (std::set<std::int32_t>{1}));
+
+    // Closing stores the placement for the next start.
+    frame->Close(true);
+    EXPECT_EQ(settings.frameWidth, frame->GetRect().width);
+    EXPECT_GT(settings.frameHeight, 0);
+    frame->Destroy();
+    EXPECT_TRUE(messages.shown.empty());
+}
+
+TEST(Desktop, OnlineUpdateLoadsTheLibraryBesideTheProgram) {
+    test::ScriptedMessages messages;
+    namespace fs = std::filesystem;
+    const fs::path program = fs::read_symlink("/proc/self/exe");
+    const fs::path library = program.parent_path() / "QZUPDATE.DLL";
+    fs::remove(library);
+    OnlineUpdate(2);
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0], "Can't find QZUPDATE.DLL.");
+
+    fs::copy_file(VESK_UPDATE_STUB, library, fs::copy_options::overwrite_existing);
+    test::TempDir dir;
+    const fs::path before = fs::current_path();
+    fs::current_path(dir.Path());
+    OnlineUpdate(2);
+    const auto bytes = test::ReadFileBytes(dir.File("qzupdate-call.txt"));
+    const std::string call(bytes.begin(), bytes.end());
+    EXPECT_EQ(call.substr(0, 10), "MERIDAXED\n");
+    EXPECT_NE(call.find(program.string()), std::string::npos);
+    EXPECT_NE(call.find("\n128\n"), std::string::npos);
+    EXPECT_NE(call.find("SoftWare\\Velmoran\\Tessaron"), std::string::npos);
+    fs::remove(dir.File("qzupdate-call.txt"));
+    OnlineUpdate(0);  // another language: nothing is called
+    EXPECT_FALSE(fs::exists(dir.File("qzupdate-call.txt")));
+    fs::current_path(before);
+    fs::remove(library);
+    EXPECT_EQ(messages.shown.size(), 1u);
+}
+
+}  // namespace
+}  // namespace vesk
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    if (::testing::GTEST_FLAG(list_tests)) return RUN_ALL_TESTS();  // listing needs no display
+    // A failed wxWidgets check fails the test instead of opening a modal box.
+    wxSetAssertHandler([](const wxString& file, int line, const wxString&, const wxString& cond,
+                          const wxString& message) {
+        std::fprintf(stderr, "%s:%d: wxWidgets check failed: %s %s\n", file.utf8_str().data(), line,
+                     cond.utf8_str().data(), message.utf8_str().data());
+        std::abort();
+    });
+    wxApp::SetInstance(new wxApp);
+    if (!wxEntryStart(argc, argv)) return 2;  // no display
+    wxTheApp->CallOnInit();
+    const int result = RUN_ALL_TESTS();
+    wxEntryCleanup();
+    return result;
+}
