@@ -251,9 +251,7 @@ void CSelectFolderDlg::OnDelete(wxCommandEvent&) {
         wxMessageBox(S(str::kSelectTheFolder), S(str::kAppName), wxOK | wxICON_INFORMATION, this);
         return;
     }
-    if (wxMessageBox(S(str::kDeleteFolderQuestion), S(str::kAppName),
-                     wxOK | wxCANCEL | wxICON_QUESTION, this) != wxOK)
-        return;
+    if (!AskStoreQuestion(str::kDeleteFolderQuestion)) return;
     DeleteFolder(m_rows[static_cast<std::size_t>(item)].id);
     ListFolders();
 }
@@ -294,8 +292,7 @@ bool CProgressDlg::PumpAndCheckCancel() {
 }
 
 bool CProgressDlg::ConfirmCancel() {
-    return wxMessageBox(S(str::kCancelAction), S(str::kAppName), wxOK | wxCANCEL | wxICON_QUESTION,
-                        this) == wxOK;
+    return AskStoreQuestion(str::kCancelAction);  // a question box of the program's messages
 }
 
 void CProgressDlg::OnCancel(wxCommandEvent&) {

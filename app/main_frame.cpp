@@ -92,16 +92,11 @@ double CVeskDoc::FirstSamplingRate() const {
 
 void CVeskDoc::OnCalculation() {
     const std::int32_t folder = m_state.folderId;
-    const std::set<std::int32_t> selected =
-        m_view ? m_view->SelectedIds() : std::set<std::int32_t>{};
     std::string refused;
     if (m_state.kind == 'I') {
         CImpulseConditionsDlg dialog(m_frame, m_settings.impulse, folder);
         if (dialog.ShowModal() != wxID_OK) return;
-        m_settings.impulse = dialog.m_conditions;
-        CProgressDlg progressDialog(m_frame, S(str::kCalculating));
-        Progress progress(progressDialog);
-        RunImpulseCalculation(folder, m_settings.impulse, dialog.m_target, selected, &progress);
+        RunImpulse(dialog.m_conditions, dialog.m_target);
     } else if (m_state.kind == 'A' || m_state.kind == 'N') {
         const bool noise = m_state.kind == 'N';
         IdentificationSettings identification{m_settings.identifyMethod, m_settings.stepsBeforeMax,
@@ -110,30 +105,55 @@ void CVeskDoc::OnCalculation() {
                                  noise ? &identification : nullptr);
         dialog.m_fs = FirstSamplingRate();
         if (dialog.ShowModal() != wxID_OK) return;
-        CProgressDlg progressDialog(m_frame, S(str::kCalculating));
-        Progress progress(progressDialog);
-        if (!noise) {
-            m_settings.acf = dialog.m_conditions;
-            refused =
-                RunAcfCalculation(folder, m_settings.acf, dialog.m_target, selected, &progress)
-                    .refused;
-        } else {
-            m_settings.noise = dialog.m_conditions;
-            m_settings.identifyMethod = dialog.m_identification.mode;
-            m_settings.stepsBeforeMax = dialog.m_identification.stepsBefore;
-            m_settings.stepsAfterMax = dialog.m_identification.stepsAfter;
-            refused =
-                RunNoiseCalculation(folder, m_settings.noise, dialog.m_identification,
-                                    m_settings.noiseParameter, dialog.m_target, selected, &progress)
-                    .refused;
-        }
-    } else {
-        return;
+        refused = noise ? RunNoise(dialog.m_conditions, dialog.m_identification, dialog.m_target)
+                        : RunAcf(dialog.m_conditions, dialog.m_target);
     }
-    UpdateAllViews();
     if (!refused.empty())
         wxMessageBox(wxString::FromUTF8(refused), S(str::kAppName), wxOK | wxICON_EXCLAMATION,
                      m_frame);
+}
+
+void CVeskDoc::RunImpulse(const ImpulseConditions& conditions, Target target) {
+    m_settings.impulse = conditions;
+    {
+        CProgressDlg dialog(m_frame, S(str::kCalculating));
+        Progress progress(dialog);
+        RunImpulseCalculation(m_state.folderId, conditions, target,
+                              m_view ? m_view->SelectedIds() : std::set<std::int32_t>{}, &progress);
+    }
+    UpdateAllViews();
+}
+
+std::string CVeskDoc::RunAcf(const RunningAcfConditions& conditions, AcfTarget target) {
+    m_settings.acf = conditions;
+    AcfRunSummary summary;
+    {
+        CProgressDlg dialog(m_frame, S(str::kCalculating));
+        Progress progress(dialog);
+        summary =
+            RunAcfCalculation(m_state.folderId, conditions, target,
+                              m_view ? m_view->SelectedIds() : std::set<std::int32_t>{}, &progress);
+    }
+    UpdateAllViews();
+    return summary.refused;
+}
+
+std::string CVeskDoc::RunNoise(const RunningAcfConditions& conditions,
+                               const IdentificationSettings& identification, AcfTarget target) {
+    m_settings.noise = conditions;
+    m_settings.identifyMethod = identification.mode;
+    m_settings.stepsBeforeMax = identification.stepsBefore;
+    m_settings.stepsAfterMax = identification.stepsAfter;
+    NoiseRunSummary summary;
+    {
+        CProgressDlg dialog(m_frame, S(str::kCalculating));
+        Progress progress(dialog);
+        summary = RunNoiseCalculation(
+            m_state.folderId, conditions, identification, m_settings.noiseParameter, target,
+            m_view ? m_view->SelectedIds() : std::set<std::int32_t>{}, &progress);
+    }
+    UpdateAllViews();
+    return summary.refused;
 }
 
 void CVeskDoc::OnOutputFile() {

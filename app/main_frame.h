@@ -8,8 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "acf/acf_calculation.h"
 #include "app/folder_lists.h"
 #include "app/settings.h"
+#include "impulse/impulse_calculation.h"
+#include "noise/noise_analysis.h"
 
 namespace vesk {
 
@@ -26,7 +29,14 @@ class CVeskDoc {
     void UpdateAllViews();
 
     void OnOpen();
+    // The Calculation command: the conditions dialog of the folder's kind, then the run.
     void OnCalculation();
+    // The runs after "&Start": conditions into the settings block, progress dialog, views
+    // refreshed. They return the refusal of conditions that cannot be used (empty when run).
+    void RunImpulse(const ImpulseConditions& conditions, Target target);
+    std::string RunAcf(const RunningAcfConditions& conditions, AcfTarget target);
+    std::string RunNoise(const RunningAcfConditions& conditions,
+                         const IdentificationSettings& identification, AcfTarget target);
     void OnOutputFile();
     // The output file of the open folder at `path` (the command after its file dialog).
     void WriteOutput(const wxString& path);

@@ -1,7 +1,9 @@
 // The desktop program's frame, document and view in a real window (run under Xvfb).
 #include <gtest/gtest.h>
+#include <wx/evtloop.h>
 #include <wx/wx.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -125,6 +127,142 @@ TEST(Desktop, OnlineUpdateLoadsTheLibraryBesideTheProgram) {
     fs::current_path(before);
     fs::remove(library);
     EXPECT_EQ(messages.shown.size(), 1u);
+}
+
+TEST(Desktop, FolderChooserListsFiltersSortsAndDeletes) {
+    test::TempStore store;
+    test::ScriptedMessages messages;
+    MakeStore();
+    CSelectFolderDlg chooser(nullptr);
+    auto* list = static_cast<wxListCtrl*>(chooser.FindWindow(id::kFolderList));
+    ASSERT_NE(list, nullptr);
+    ASSERT_EQ(list->GetItemCount(), 2);
+    EXPECT_EQ(list->GetItemText(0, 0), "Hall");  // title ascending
+    wxListEvent click(wxEVT_LIST_COL_CLICK, list->GetId());
+    click.SetEventObject(list);
+    click.m_col = 0;
+    list->GetEventHandler()->ProcessEvent(click);
+    EXPECT_EQ(list->GetItemText(0, 0), "Street");  // the same column again: descending
+    auto* kind = static_cast<wxRadioBox*>(chooser.FindWindow(id::kKindAll));
+    kind->SetSelection(1);  // "IR"
+    wxCommandEvent radio(wxEVT_RADIOBOX, id::kKindAll);
+    radio.SetEventObject(kind);
+    kind->GetEventHandler()->ProcessEvent(radio);
+    ASSERT_EQ(list->GetItemCount(), 1);
+    EXPECT_EQ(list->GetItemText(0, 1), "IR");
+
+    // Delete asks; Cancel keeps the folder, OK deletes it with its measurements.
+    list->SetItemState(0, wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);
+    wxCommandEvent remove(wxEVT_BUTTON, id::kDeleteFolder);
+    messages.answers = {false};
+    chooser.GetEventHandler()->ProcessEvent(remove);
+    EXPECT_EQ(list->GetItemCount(), 1);
+    messages.answers = {true};
+    chooser.GetEventHandler()->ProcessEvent(remove);
+    EXPECT_EQ(list->GetItemCount(), 0);
+    ASSERT_EQ(messages.asked.size(), 2u);
+    EXPECT_EQ(messages.asked[0], "Delete selected folder with all data in. Are you sure?");
+    CFolderTable folders;
+    FolderRecord f;
+    ASSERT_TRUE(folders.Open());
+    EXPECT_EQ(folders.Read(1, &f), 0);
+}
+
+// A measurement the impulse calculation can take: an order-12 response stored as it is.
+void AddSeat(CImpulseTable& table, std::int32_t id) {
+    std::vector<std::int16_t> s(2 * 4096, 0);
+    for (std::size_t i = 0; i < 4096; ++i) {
+        const double decay = std::exp(-static_cast<double>(i) / 600.0);
+        s[2 * i] = static_cast<std::int16_t>(8000 * decay * ((i * 7919 + id) % 13 - 6) / 6.0);
+        s[2 * i + 1] = static_cast<std::int16_t>(7000 * decay * ((i * 104729 + id) % 11 - 5) / 5.0);
+    }
+    s[200] = 30000;
+    s[201] = 28000;
+    ImpulseRecord r;
+    r.folderId = 1;
+    r.impulseId = id;
+    r.sampling = 48000;
+    r.mesTime = 12;
+    r.noMls = 1;
+    r.channel = 2;
+    r.bit = 16;
+    r.multiplier = 1;
+    r.title = "Seat " + std::to_string(id);
+    ASSERT_EQ(table.Append(r, MakeWaveBlock(2, s)), 1);
+}
+
+TEST(Desktop, CalculationFromTheFrameWithCancelAnswered) {
+    test::TempStore store;
+    test::ScriptedMessages messages;
+    {
+        CFolderTable folders;
+        CImpulseTable impulses;
+        ASSERT_TRUE(folders.Open() && impulses.Open());
+        FolderRecord f;
+        f.folderId = 1;
+        f.type = "I";
+        f.title = "Hall";
+        ASSERT_EQ(folders.Append(f), 1);
+        for (int id = 1; id <= 3; ++id)
+            AddSeat(impulses, id);
+    }
+    // The progress dialog pumps the active event loop, as it does in the running program.
+    wxEventLoop loop;
+    wxEventLoopActivator active(&loop);
+    AppSettings settings;
+    auto* frame = new CMainFrame(settings, wxDefaultPosition, wxSize(600, 300));
+    frame->Show();
+    frame->Document().OpenFolder(1, 'I', "Hall");
+    ImpulseConditions c;
+    c.aFilter = 1;
+    auto pressCancel = [] {
+        wxTheApp->CallAfter([] {
+            wxWindow* button = wxWindow::FindWindowById(id::kProgressCancel);
+            ASSERT_NE(button, nullptr);
+            wxCommandEvent e(wxEVT_BUTTON, id::kProgressCancel);
+            e.SetEventObject(button);
+            button->GetEventHandler()->ProcessEvent(e);
+        });
+    };
+    // Cancel pressed and confirmed: the run stops before anything is stored.
+    pressCancel();
+    messages.answers = {true};
+    frame->Document().RunImpulse(c, Target::All);
+    EXPECT_EQ(messages.asked, (std::vector<std::string>{"Cancel action?"}));
+    {
+        CAcParamTable results;
+        ASSERT_TRUE(results.Open());
+        EXPECT_EQ(results.Exists(1), 0);
+    }
+    // Pressed and declined: the run completes every record, as the command line's would.
+    pressCancel();
+    messages.answers = {false};
+    frame->Document().RunImpulse(c, Target::All);
+    EXPECT_EQ(settings.impulse.aFilter, 1);  // the dialog's conditions went to the settings
+    std::vector<AcParamRecord> fromFrame(3);
+    {
+        CAcParamTable results;
+        ASSERT_TRUE(results.Open());
+        for (int id = 1; id <= 3; ++id)
+            ASSERT_EQ(results.Read(id, &fromFrame[static_cast<std::size_t>(id - 1)]), 1) << id;
+    }
+    EXPECT_EQ(frame->View().GetItemText(0, 3), " *");  // the view shows the results
+    ASSERT_EQ(RunImpulseCalculation(1, c, Target::All, {}, nullptr).computed, 3);
+    CAcParamTable results;
+    ASSERT_TRUE(results.Open());
+    for (int id = 1; id <= 3; ++id) {
+        AcParamRecord direct;
+        ASSERT_EQ(results.Read(id, &direct), 1);
+        const AcParamRecord& mine = fromFrame[static_cast<std::size_t>(id - 1)];
+        EXPECT_EQ(direct.nData, mine.nData);
+        for (int k = 0; k < direct.nData; ++k) {
+            EXPECT_EQ(direct.bands[static_cast<std::size_t>(k)].splL,
+                      mine.bands[static_cast<std::size_t>(k)].splL);
+            EXPECT_EQ(direct.bands[static_cast<std::size_t>(k)].wiacc,
+                      mine.bands[static_cast<std::size_t>(k)].wiacc);
+        }
+    }
+    frame->Destroy();
 }
 
 }  // namespace
