@@ -15,19 +15,6 @@ using namespace detail;
 
 namespace {
 
-void PutFloat(unsigned char* p, float v) {
-    std::uint32_t bits;
-    std::memcpy(&bits, &v, 4);
-    PutU32(p, bits);
-}
-
-float GetFloat(const unsigned char* p) {
-    const std::uint32_t bits = GetU32(p);
-    float v;
-    std::memcpy(&v, &bits, 4);
-    return v;
-}
-
 bool Takes(AcfTarget target, const std::set<std::int32_t>& selected, CAcfFactTable& results,
            std::int32_t id) {
     switch (target) {
@@ -48,7 +35,7 @@ std::vector<unsigned char> EncodeAcfFactors(const std::vector<AcfFactorRecord>& 
     for (std::size_t i = 0; i < factors.size(); ++i) {
         const float* v = &factors[i].phi0;
         for (int k = 0; k < 10; ++k)
-            PutFloat(out.data() + i * 40 + 4 * static_cast<std::size_t>(k), v[k]);
+            PutF32(out.data() + i * 40 + 4 * static_cast<std::size_t>(k), v[k]);
     }
     return out;
 }
@@ -57,8 +44,8 @@ std::vector<unsigned char> EncodeAcfPeaks(const std::vector<AcfPeakRecord>& peak
     std::vector<unsigned char> out(peaks.size() * sizeof(AcfPeakRecord));
     for (std::size_t i = 0; i < peaks.size(); ++i) {
         for (std::size_t k = 0; k < 10; ++k) {
-            PutFloat(out.data() + i * 80 + 4 * k, peaks[i].tau[k]);
-            PutFloat(out.data() + i * 80 + 40 + 4 * k, peaks[i].phi[k]);
+            PutF32(out.data() + i * 80 + 4 * k, peaks[i].tau[k]);
+            PutF32(out.data() + i * 80 + 40 + 4 * k, peaks[i].phi[k]);
         }
     }
     return out;
@@ -69,7 +56,7 @@ std::vector<AcfFactorRecord> DecodeAcfFactors(const std::vector<unsigned char>& 
     for (std::size_t i = 0; i < out.size(); ++i) {
         float* v = &out[i].phi0;
         for (int k = 0; k < 10; ++k)
-            v[k] = GetFloat(bytes.data() + i * 40 + 4 * static_cast<std::size_t>(k));
+            v[k] = GetF32(bytes.data() + i * 40 + 4 * static_cast<std::size_t>(k));
     }
     return out;
 }
@@ -78,8 +65,8 @@ std::vector<AcfPeakRecord> DecodeAcfPeaks(const std::vector<unsigned char>& byte
     std::vector<AcfPeakRecord> out(bytes.size() / 80);
     for (std::size_t i = 0; i < out.size(); ++i) {
         for (std::size_t k = 0; k < 10; ++k) {
-            out[i].tau[k] = GetFloat(bytes.data() + i * 80 + 4 * k);
-            out[i].phi[k] = GetFloat(bytes.data() + i * 80 + 40 + 4 * k);
+            out[i].tau[k] = GetF32(bytes.data() + i * 80 + 4 * k);
+            out[i].phi[k] = GetF32(bytes.data() + i * 80 + 40 + 4 * k);
         }
     }
     return out;
@@ -99,17 +86,13 @@ AcfRunSummary RunAcfCalculation(std::int32_t folderId, const RunningAcfCondition
         return summary;
     }
     const double scale = folder.scale == 0 ? 1.0 : folder.scale;
-    long count = 0;
-    if (!recordings.SetScopeTo(folderId, &count)) {
-        summary.failed = true;
-        return summary;
-    }
     // The folder's recordings first: reading one by ID for its samples moves the table off
     // the folder's walk.
     std::vector<AcfRecord> list;
-    AcfRecord r;
-    while (recordings.ReadNext(&r))
-        list.push_back(r);
+    if (!ReadFolderRecords(recordings, folderId, &list)) {
+        summary.failed = true;
+        return summary;
+    }
     std::vector<char> take(list.size(), 0);
     for (std::size_t i = 0; i < list.size(); ++i)
         take[i] = Takes(target, selected, results, list[i].acfId);
@@ -199,14 +182,10 @@ double PhiZeroReferenceOffset(std::int32_t folderId, std::int32_t reference, dou
     double m = 0.0;
     if (reference != -1) return RaiseToLargestPhiZero(results, reference, &m) ? level - m : 0.0;
     CAcfTable recordings;
-    long count = 0;
-    if (!recordings.Open() || !recordings.SetScopeTo(folderId, &count)) return level - m;
-    std::vector<std::int32_t> ids;
-    AcfRecord r;
-    while (recordings.ReadNext(&r))
-        ids.push_back(r.acfId);
-    for (std::int32_t id : ids)
-        if (results.Exists(id)) RaiseToLargestPhiZero(results, id, &m);
+    std::vector<AcfRecord> list;
+    if (!ReadFolderRecords(recordings, folderId, &list)) return level - m;
+    for (const AcfRecord& r : list)
+        if (results.Exists(r.acfId)) RaiseToLargestPhiZero(results, r.acfId, &m);
     return level - m;
 }
 

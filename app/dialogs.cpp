@@ -114,6 +114,18 @@ wxSizer* StartCancel(wxDialog* dialog) {
     return buttons;
 }
 
+// A conditions dialog: two columns of groups above "&Start" and "Cancel", centred on its parent.
+void LayOutConditions(wxDialog* dialog, wxSizer* left, wxSizer* right) {
+    auto* columns = new wxBoxSizer(wxHORIZONTAL);
+    columns->Add(left, wxSizerFlags(1).Expand());
+    columns->Add(right, wxSizerFlags(1).Expand().Border(wxLEFT, 12));
+    auto* top = new wxBoxSizer(wxVERTICAL);
+    top->Add(columns, wxSizerFlags(1).Expand().Border(wxALL, 10));
+    top->Add(StartCancel(dialog), wxSizerFlags().Expand().Border(wxLEFT | wxRIGHT | wxBOTTOM, 10));
+    dialog->SetSizerAndFit(top);
+    dialog->CentreOnParent();
+}
+
 wxRadioBox* TargetBox(wxWindow* parent, const char* first) {
     const wxString choices[] = {first, "Selected Data", "All data"};
     return new wxRadioBox(parent, id::kTargetNonCalculation, "Target Data", wxDefaultPosition,
@@ -381,15 +393,8 @@ wxBEGIN_EVENT_TABLE(CImpulseConditionsDlg, wxDialog)
     right->Add(Group(this, "Tsub", tsub), wxSizerFlags().Expand().Border(wxTOP, 8));
     right->Add(Group(this, "IACC", iacc), wxSizerFlags().Expand().Border(wxTOP, 8));
     right->Add(Group(this, "Preference", preference), wxSizerFlags().Expand().Border(wxTOP, 8));
-    auto* columns = new wxBoxSizer(wxHORIZONTAL);
-    columns->Add(left, wxSizerFlags(1).Expand());
-    columns->Add(right, wxSizerFlags(1).Expand().Border(wxLEFT, 12));
-    auto* top = new wxBoxSizer(wxVERTICAL);
-    top->Add(columns, wxSizerFlags(1).Expand().Border(wxALL, 10));
-    top->Add(StartCancel(this), wxSizerFlags().Expand().Border(wxLEFT | wxRIGHT | wxBOTTOM, 10));
-    SetSizerAndFit(top);
+    LayOutConditions(this, left, right);
     UpdateEnabling();
-    CentreOnParent();
 }
 
 void CImpulseConditionsDlg::FillBands() {
@@ -534,15 +539,8 @@ wxBEGIN_EVENT_TABLE(CAcfConditionsDlg, wxDialog) EVT_CHOICE(id::kPhiZeroRefData,
         box->Add(steps, wxSizerFlags().Expand().Border(wxTOP, 6));
         right->Add(box, wxSizerFlags().Expand().Border(wxTOP, 8));
     }
-    auto* columns = new wxBoxSizer(wxHORIZONTAL);
-    columns->Add(left, wxSizerFlags(1).Expand());
-    columns->Add(right, wxSizerFlags(1).Expand().Border(wxLEFT, 12));
-    auto* top = new wxBoxSizer(wxVERTICAL);
-    top->Add(columns, wxSizerFlags(1).Expand().Border(wxALL, 10));
-    top->Add(StartCancel(this), wxSizerFlags().Expand().Border(wxLEFT | wxRIGHT | wxBOTTOM, 10));
-    SetSizerAndFit(top);
+    LayOutConditions(this, left, right);
     UpdateEnabling();
-    CentreOnParent();
 }
 
 void CAcfConditionsDlg::UpdateEnabling() {

@@ -17,13 +17,8 @@ bool RowsWithResults(std::int32_t folderId, std::int32_t Record::*id, int iconWi
                      std::vector<ListRow>* rows) {
     Measurements measurements;
     Results results;
-    long count = 0;
-    if (!measurements.Open() || !results.Open() || !measurements.SetScopeTo(folderId, &count))
-        return false;
     std::vector<Record> list;
-    Record r;
-    while (measurements.ReadNext(&r))
-        list.push_back(r);
+    if (!results.Open() || !ReadFolderRecords(measurements, folderId, &list)) return false;
     for (const Record& m : list) {
         const bool has = results.Exists(m.*id) != 0;
         rows->push_back({m.*id,
@@ -57,12 +52,9 @@ bool FolderViewRows(char kind, std::int32_t folderId, std::vector<ListRow>* rows
                                                                     rows);
     if (kind != 'N') return false;
     CNmsTable table;
-    long count = 0;
-    if (!table.Open() || !table.SetScopeTo(folderId, &count)) return false;
     std::vector<NmsRecord> list;
+    if (!ReadFolderRecords(table, folderId, &list)) return false;
     NmsRecord r;
-    while (table.ReadNext(&r))
-        list.push_back(r);
     for (const NmsRecord& m : list) {
         // The name of a record not yet analysed is empty: its NOISESRC is read into a cleared
         // buffer.

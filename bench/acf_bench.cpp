@@ -11,9 +11,7 @@
 
 #include "acf/running_acf.h"
 
-#ifdef VESK_HAVE_FFTW
-#include <fftw3.h>
-#endif
+#include "bench/fftw_yardstick.h"
 
 namespace {
 
@@ -82,20 +80,7 @@ BENCHMARK(BM_CalcRunningAcf)
 
 #ifdef VESK_HAVE_FFTW
 void BM_Fftw312Transforms(benchmark::State& state) {
-    const int n = 131072;
-    auto* data = fftwf_alloc_complex(static_cast<std::size_t>(n));
-    fftwf_plan plan = fftwf_plan_dft_1d(n, data, data, FFTW_FORWARD, FFTW_MEASURE);
-    for (int i = 0; i < n; ++i) {
-        data[i][0] = static_cast<float>(i % 17);
-        data[i][1] = 0;
-    }
-    for (auto _ : state) {
-        for (int k = 0; k < 312; ++k)
-            fftwf_execute(plan);
-        benchmark::ClobberMemory();
-    }
-    fftwf_destroy_plan(plan);
-    fftwf_free(data);
+    bench::FftwTransforms(state, 131072, 312);
 }
 BENCHMARK(BM_Fftw312Transforms)
     ->Unit(benchmark::kMillisecond)

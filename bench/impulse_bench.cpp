@@ -9,9 +9,7 @@
 
 #include "impulse/impulse_calculation.h"
 
-#ifdef VESK_HAVE_FFTW
-#include <fftw3.h>
-#endif
+#include "bench/fftw_yardstick.h"
 
 namespace {
 
@@ -72,20 +70,7 @@ BENCHMARK(BM_CalculateImpulseParameters)
 
 #ifdef VESK_HAVE_FFTW
 void BM_Fftw68Transforms(benchmark::State& state) {
-    const int n = 1 << state.range(0);
-    auto* data = fftwf_alloc_complex(static_cast<std::size_t>(n));
-    fftwf_plan plan = fftwf_plan_dft_1d(n, data, data, FFTW_FORWARD, FFTW_MEASURE);
-    for (int i = 0; i < n; ++i) {
-        data[i][0] = static_cast<float>(i % 17);
-        data[i][1] = 0;
-    }
-    for (auto _ : state) {
-        for (int k = 0; k < 68; ++k)
-            fftwf_execute(plan);
-        benchmark::ClobberMemory();
-    }
-    fftwf_destroy_plan(plan);
-    fftwf_free(data);
+    bench::FftwTransforms(state, 1 << state.range(0), 68);
 }
 BENCHMARK(BM_Fftw68Transforms)
     ->Arg(16)

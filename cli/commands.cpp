@@ -92,16 +92,6 @@ std::string FormatScale(double scale) {
 }
 
 // Reads the folder; an unknown ID is bad input, a failed read a store failure.
-int LoadFolder(Context& ctx, long folderId, FolderRecord* folder) {
-    CFolderTable folders;
-    if (!folders.Open()) return ctx.Failure();
-    if (!folders.Read(folderId, folder)) {
-        if (ctx.messages->Shown()) return kStoreFailure;
-        std::fprintf(stderr, "vesk-cli: no folder %ld\n", folderId);
-        return kBadInput;
-    }
-    return kDone;
-}
 
 std::string NoiseSourceName(const std::array<unsigned char, blob::kNoiseSourceSize>& source) {
     std::string name(reinterpret_cast<const char*>(source.data() + 16),
@@ -126,6 +116,17 @@ bool ListWithResults(long folderId, std::int32_t Record::*id) {
 }
 
 }  // namespace
+
+int LoadFolder(Context& ctx, long folderId, FolderRecord* folder) {
+    CFolderTable folders;
+    if (!folders.Open()) return ctx.Failure();
+    if (!folders.Read(folderId, folder)) {
+        if (ctx.messages->Shown()) return kStoreFailure;
+        std::fprintf(stderr, "vesk-cli: no folder %ld\n", folderId);
+        return kBadInput;
+    }
+    return kDone;
+}
 
 int CmdFolders(Context& ctx, const std::vector<std::string>& args) {
     if (!args.empty()) return Usage("folders takes no arguments");

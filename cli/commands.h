@@ -6,6 +6,10 @@
 
 #include "store/messages.h"
 
+namespace vesk {
+struct FolderRecord;
+}
+
 namespace vesk::cli {
 
 enum Exit { kDone = 0, kCancelled = 1, kBadInput = 2, kStoreFailure = 3 };
@@ -37,6 +41,9 @@ struct Context {
 
 // Prints a usage error on stderr and returns kBadInput.
 int Usage(const std::string& message);
+// Reads a folder record: kDone, or kBadInput for a missing folder (with a message on stderr),
+// or the status of a store failure.
+int LoadFolder(Context& ctx, long folderId, FolderRecord* folder);
 
 int CmdFolders(Context& ctx, const std::vector<std::string>& args);
 int CmdList(Context& ctx, const std::vector<std::string>& args);

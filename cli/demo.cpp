@@ -380,48 +380,37 @@ bool MakeNoise(const AppSettings& settings) {
     return true;
 }
 
-// Results stored in a folder: ACPARAM / ACFFACT records, or analysed NMS records.
-int CountResults(std::int32_t folder, const std::string& type, int* identified) {
+// Results stored in a folder: ACPARAM / ACFFACT records, or analysed NMS records (and of
+// those, the ones identified as the source they are a take of).
+template <class Table, class Results, class Record>
+int CountWithResults(std::int32_t folder, std::int32_t Record::*id) {
+    Table table;
+    Results results;
+    std::vector<Record> list;
+    if (!results.Open() || !ReadFolderRecords(table, folder, &list)) return 0;
     int count = 0;
+    for (const Record& r : list)
+        count += results.Exists(r.*id);
+    return count;
+}
+
+int CountResults(std::int32_t folder, const std::string& type, int* identified) {
     *identified = 0;
-    if (type == "I") {
-        CImpulseTable m;
-        CAcParamTable r;
-        long n = 0;
-        if (!m.Open() || !r.Open() || !m.SetScopeTo(folder, &n)) return 0;
-        ImpulseRecord x;
-        std::vector<std::int32_t> ids;
-        while (m.ReadNext(&x))
-            ids.push_back(x.impulseId);
-        for (auto i : ids)
-            count += r.Exists(i);
-    } else if (type == "A") {
-        CAcfTable m;
-        CAcfFactTable r;
-        long n = 0;
-        if (!m.Open() || !r.Open() || !m.SetScopeTo(folder, &n)) return 0;
-        AcfRecord x;
-        std::vector<std::int32_t> ids;
-        while (m.ReadNext(&x))
-            ids.push_back(x.acfId);
-        for (auto i : ids)
-            count += r.Exists(i);
-    } else {
-        CNmsTable m;
-        long n = 0;
-        if (!m.Open() || !m.SetScopeTo(folder, &n)) return 0;
+    if (type == "I")
+        return CountWithResults<CImpulseTable, CAcParamTable>(folder, &ImpulseRecord::impulseId);
+    if (type == "A") return CountWithResults<CAcfTable, CAcfFactTable>(folder, &AcfRecord::acfId);
+    CNmsTable table;
+    std::vector<NmsRecord> list;
+    if (!ReadFolderRecords(table, folder, &list)) return 0;
+    int count = 0;
+    for (const NmsRecord& m : list) {
         NmsRecord x;
-        std::vector<std::int32_t> ids;
-        while (m.ReadNext(&x))
-            ids.push_back(x.nmsId);
-        for (auto i : ids) {
-            NmsBlobs blobs;
-            if (!m.Read(i, &x, &blobs) || x.nNmsFact <= 0) continue;
-            ++count;
-            // Recording i is a take of source (i - 1) % 3.
-            if (DecodeNoiseSourceResult(blobs.source.data()).name == kSourceNames[(i - 1) % 3])
-                ++*identified;
-        }
+        NmsBlobs blobs;
+        if (!table.Read(m.nmsId, &x, &blobs) || x.nNmsFact <= 0) continue;
+        ++count;
+        // Recording i is a take of source (i - 1) % 3.
+        if (DecodeNoiseSourceResult(blobs.source.data()).name == kSourceNames[(m.nmsId - 1) % 3])
+            ++*identified;
     }
     return count;
 }

@@ -13,14 +13,7 @@ namespace {
 int ReadFolderArg(Context& ctx, const std::string& text, FolderRecord* folder) {
     long folderId = 0;
     if (!ParseInt(text, &folderId)) return Usage("FOLDERID must be a number");
-    CFolderTable folders;
-    if (!folders.Open()) return ctx.Failure();
-    if (!folders.Read(folderId, folder)) {
-        if (ctx.messages->Shown()) return kStoreFailure;
-        std::fprintf(stderr, "vesk-cli: no folder %ld\n", folderId);
-        return kBadInput;
-    }
-    return kDone;
+    return LoadFolder(ctx, folderId, folder);
 }
 
 }  // namespace

@@ -130,11 +130,7 @@ void FolderSection(Out& o, const FolderRecord& f) {
 template <class Table, class Record>
 bool FolderRecords(Table& table, std::int32_t folderId, std::int32_t Record::*id,
                    std::vector<Record>* out) {
-    long count = 0;
-    if (!table.Open() || !table.SetScopeTo(folderId, &count)) return false;
-    Record r;
-    while (table.ReadNext(&r))
-        out->push_back(r);
+    if (!ReadFolderRecords(table, folderId, out)) return false;
     std::stable_sort(out->begin(), out->end(),
                      [id](const Record& a, const Record& b) { return a.*id < b.*id; });
     return true;

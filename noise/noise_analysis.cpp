@@ -24,20 +24,15 @@ NoiseConditionBlock DecodeNoiseConditionBlock(const unsigned char* p) {
 
 void EncodeNoiseSourceResult(const NoiseSourceResult& r, unsigned char* p) {
     std::memset(p, 0, kNoiseSourceResultSize);
-    for (int k = 0; k < 4; ++k) {
-        std::uint32_t bits;
-        std::memcpy(&bits, &r.terms[static_cast<std::size_t>(k)], 4);
-        PutU32(p + 4 * k, bits);
-    }
+    for (int k = 0; k < 4; ++k)
+        PutF32(p + 4 * k, r.terms[static_cast<std::size_t>(k)]);
     std::memcpy(p + 16, r.name.data(), std::min<std::size_t>(r.name.size(), 31));
 }
 
 NoiseSourceResult DecodeNoiseSourceResult(const unsigned char* p) {
     NoiseSourceResult r;
-    for (int k = 0; k < 4; ++k) {
-        const std::uint32_t bits = GetU32(p + 4 * k);
-        std::memcpy(&r.terms[static_cast<std::size_t>(k)], &bits, 4);
-    }
+    for (int k = 0; k < 4; ++k)
+        r.terms[static_cast<std::size_t>(k)] = GetF32(p + 4 * k);
     const char* name = reinterpret_cast<const char*>(p + 16);
     r.name.assign(name, strnlen(name, 32));
     return r;

@@ -25,15 +25,12 @@ NoiseRunSummary RunNoiseCalculation(std::int32_t folderId, RunningAcfConditions 
         return summary;
     }
     const double scale = folder.scale == 0 ? 1.0 : folder.scale;
-    long count = 0;
-    if (!recordings.SetScopeTo(folderId, &count)) {
+    std::vector<NmsRecord> list;
+    if (!ReadFolderRecords(recordings, folderId, &list)) {
         summary.failed = true;
         return summary;
     }
-    std::vector<NmsRecord> list;
     NmsRecord r;
-    while (recordings.ReadNext(&r))
-        list.push_back(r);
 
     // Which recordings are taken, and whether the conditions suit every one of them, is known
     // before anything is computed.
@@ -140,12 +137,9 @@ bool EvaluationFactorsOfFolder(std::int32_t folderId, const std::set<long>& numb
                                std::vector<std::string>* notes) {
     factors->clear();
     CNmsTable recordings;
-    long count = 0;
-    if (!recordings.Open() || !recordings.SetScopeTo(folderId, &count)) return false;
     std::vector<NmsRecord> list;
+    if (!ReadFolderRecords(recordings, folderId, &list)) return false;
     NmsRecord r;
-    while (recordings.ReadNext(&r))
-        list.push_back(r);
     for (const NmsRecord& m : list) {
         const long no = static_cast<long>(m.number) + 1;
         if (!numbers.empty() && !numbers.count(no)) continue;

@@ -17,19 +17,6 @@ using namespace detail;
 
 namespace {
 
-void PutFloat(unsigned char* p, float v) {
-    std::uint32_t bits;
-    std::memcpy(&bits, &v, 4);
-    PutU32(p, bits);
-}
-
-float GetFloat(const unsigned char* p) {
-    const std::uint32_t bits = GetU32(p);
-    float v;
-    std::memcpy(&v, &bits, 4);
-    return v;
-}
-
 constexpr std::size_t kNstNameSize = 33;
 constexpr std::size_t kNstEntrySize = kNstNameSize + kTemplateDataSize;
 
@@ -95,12 +82,12 @@ void EncodeTemplateData(const NoiseTemplateData& d, unsigned char* p) {
     std::memset(p, 0, kTemplateDataSize);
     for (int f = 0; f < 4; ++f) {
         const std::size_t i = static_cast<std::size_t>(f);
-        PutFloat(p + 12 * f, d.standard[i]);
-        PutFloat(p + 12 * f + 4, d.upper[i]);
-        PutFloat(p + 12 * f + 8, d.lower[i]);
+        PutF32(p + 12 * f, d.standard[i]);
+        PutF32(p + 12 * f + 4, d.upper[i]);
+        PutF32(p + 12 * f + 8, d.lower[i]);
         PutU32(p + 48 + 8 * f, static_cast<std::uint32_t>(d.useUpper[i]));
         PutU32(p + 52 + 8 * f, static_cast<std::uint32_t>(d.useLower[i]));
-        PutFloat(p + 84 + 4 * f, d.sumSquares[i]);
+        PutF32(p + 84 + 4 * f, d.sumSquares[i]);
     }
     PutU32(p + 80, static_cast<std::uint32_t>(d.count));
 }
@@ -109,12 +96,12 @@ NoiseTemplateData DecodeTemplateData(const unsigned char* p) {
     NoiseTemplateData d;
     for (int f = 0; f < 4; ++f) {
         const std::size_t i = static_cast<std::size_t>(f);
-        d.standard[i] = GetFloat(p + 12 * f);
-        d.upper[i] = GetFloat(p + 12 * f + 4);
-        d.lower[i] = GetFloat(p + 12 * f + 8);
+        d.standard[i] = GetF32(p + 12 * f);
+        d.upper[i] = GetF32(p + 12 * f + 4);
+        d.lower[i] = GetF32(p + 12 * f + 8);
         d.useUpper[i] = static_cast<std::int32_t>(GetU32(p + 48 + 8 * f));
         d.useLower[i] = static_cast<std::int32_t>(GetU32(p + 52 + 8 * f));
-        d.sumSquares[i] = GetFloat(p + 84 + 4 * f);
+        d.sumSquares[i] = GetF32(p + 84 + 4 * f);
     }
     d.count = static_cast<std::int32_t>(GetU32(p + 80));
     return d;
@@ -127,14 +114,14 @@ FactorWeights ReadFactorWeights(const std::string& dataPath) {
     unsigned char b[16];
     if (!in.read(reinterpret_cast<char*>(b), 16)) return w;  // short: the defaults
     for (int k = 0; k < 4; ++k)
-        w.w[static_cast<std::size_t>(k)] = GetFloat(b + 4 * k);
+        w.w[static_cast<std::size_t>(k)] = GetF32(b + 4 * k);
     return w;
 }
 
 bool WriteFactorWeights(const FactorWeights& weights, const std::string& dataPath) {
     unsigned char b[16];
     for (int k = 0; k < 4; ++k)
-        PutFloat(b + 4 * k, weights.w[static_cast<std::size_t>(k)]);
+        PutF32(b + 4 * k, weights.w[static_cast<std::size_t>(k)]);
     std::ofstream out(dataPath + "/" + kWeightsFileName, std::ios::binary | std::ios::trunc);
     return out && out.write(reinterpret_cast<const char*>(b), 16) && out.flush();
 }

@@ -204,6 +204,20 @@ class CAcfFactTable : public CStoreTable {
     DbStatus Write(AcfFactRecord& record, const AcfFactBlobs& blobs);
 };
 
+// The records of a folder in the table's folder order (through its FOLDERID index), read before
+// anything else moves the table; false when it cannot be opened or scoped (after the store's
+// message).
+template <class Table, class Record>
+bool ReadFolderRecords(Table& table, long folderId, std::vector<Record>* out) {
+    long count = 0;
+    if ((!table.IsOpen() && !table.Open()) || !table.SetScopeTo(folderId, &count)) return false;
+    out->clear();
+    Record r;
+    while (table.ReadNext(&r))
+        out->push_back(r);
+    return true;
+}
+
 // Deletes a folder with all its measurements and results; 1 when done.
 int DeleteFolder(long folderId);
 
