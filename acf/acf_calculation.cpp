@@ -72,6 +72,15 @@ std::vector<AcfPeakRecord> DecodeAcfPeaks(const std::vector<unsigned char>& byte
     return out;
 }
 
+AcfProgressCallback CallbackOf(Progress* progress) {
+    if (!progress) return {};
+    return [progress](int percent) {
+        if (progress->PollCancel()) return 1;
+        progress->ItemProgress(percent);
+        return 0;
+    };
+}
+
 AcfRunSummary RunAcfCalculation(std::int32_t folderId, const RunningAcfConditions& conditions,
                                 AcfTarget target, const std::set<std::int32_t>& selected,
                                 Progress* progress) {
@@ -128,13 +137,7 @@ AcfRunSummary RunAcfCalculation(std::int32_t folderId, const RunningAcfCondition
         used.conditions = conditions;
         used.wiaccWidth = 0.1;
         RunningAcfResult result;
-        AcfProgressCallback callback;
-        if (progress)
-            callback = [progress](int percent) {
-                if (progress->PollCancel()) return 1;
-                progress->ItemProgress(percent);
-                return 0;
-            };
+        const AcfProgressCallback callback = CallbackOf(progress);
         const AcfStatus status = CalcRunningAcf(block, used, m.sampling / scale, callback, &result);
         block = SampleBlock{};
         if (status == AcfStatus::Cancelled) {

@@ -25,6 +25,10 @@ struct AcfRunSummary {
     std::string refused;  // conditions that cannot be used; nothing was computed
 };
 
+// The callback a run hands the engine: polls the run's progress for a confirmed cancel (1),
+// else shows the percent of the current item (0). Empty without a progress.
+AcfProgressCallback CallbackOf(Progress* progress);
+
 // Runs over the folder's ACF records in the table's folder order; writes one ACFFACT record
 // with its blobs per computed recording. A cancelled recording is not stored; earlier ones
 // stay. A failed write is reported and the run goes on with the next recording.

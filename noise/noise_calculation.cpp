@@ -86,13 +86,7 @@ NoiseRunSummary RunNoiseCalculation(std::int32_t folderId, RunningAcfConditions 
         used.acf.sampleNum = m.sampleNum;
         used.acf.conditions = conditions;
         used.acf.wiaccWidth = wiaccWidth;
-        AcfProgressCallback callback;
-        if (progress)
-            callback = [progress](int percent) {
-                if (progress->PollCancel()) return 1;
-                progress->ItemProgress(percent);
-                return 0;
-            };
+        const AcfProgressCallback callback = CallbackOf(progress);
         std::vector<AcfFactorRecord> factors;
         std::int32_t frames = 0;
         const AcfStatus status =
