@@ -114,6 +114,16 @@ wxSizer* StartCancel(wxDialog* dialog) {
     return buttons;
 }
 
+// Ends a dialog with a result, whether it was shown modally or (in tests and screenshots) not.
+void Finish(wxDialog* dialog, int result) {
+    if (dialog->IsModal()) {
+        dialog->EndModal(result);
+    } else {
+        dialog->SetReturnCode(result);
+        dialog->Hide();
+    }
+}
+
 // A conditions dialog: two columns of groups above "&Start" and "Cancel", centred on its parent.
 void LayOutConditions(wxDialog* dialog, wxSizer* left, wxSizer* right) {
     auto* columns = new wxBoxSizer(wxHORIZONTAL);
@@ -254,7 +264,7 @@ void CSelectFolderDlg::OnOk(wxCommandEvent&) {
     m_folderId = r.id;
     m_title = r.texts[0];
     m_kind = TypeLetter(r.texts[1]);
-    EndModal(wxID_OK);
+    Finish(this, wxID_OK);
 }
 
 void CSelectFolderDlg::OnDelete(wxCommandEvent&) {
@@ -448,13 +458,12 @@ void CImpulseConditionsDlg::OnStart(wxCommandEvent&) {
     c.prefSpl = Number(m_optimumSpl, &ok);
     c.prefTauE = Number(m_tauE, &ok);
     if (!ok) {
-        wxMessageBox("Every value must be a number.", S(str::kAppName), wxOK | wxICON_EXCLAMATION,
-                     this);
+        Messages().ShowMessage("Every value must be a number.");
         return;
     }
     m_conditions = c;
     m_target = static_cast<Target>(m_targetBox->GetSelection());
-    EndModal(wxID_OK);
+    Finish(this, wxID_OK);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -576,14 +585,13 @@ void CAcfConditionsDlg::OnStart(wxCommandEvent&) {
         c.phi0RefLevel = 0.0;
     }
     if (!ok) {
-        wxMessageBox("Every value must be a number.", S(str::kAppName), wxOK | wxICON_EXCLAMATION,
-                     this);
+        Messages().ShowMessage("Every value must be a number.");
         return;
     }
     // Conditions under which the analysis is undefined are refused here, in their own words.
     const std::string why = CheckRunningAcfConditions(c, m_fs, 1);
     if (!why.empty()) {
-        wxMessageBox(wxString::FromUTF8(why), S(str::kAppName), wxOK | wxICON_EXCLAMATION, this);
+        Messages().ShowMessage(why);
         return;
     }
     if (m_mode) {
@@ -593,7 +601,7 @@ void CAcfConditionsDlg::OnStart(wxCommandEvent&) {
     }
     m_conditions = c;
     m_target = static_cast<AcfTarget>(m_targetBox->GetSelection());
-    EndModal(wxID_OK);
+    Finish(this, wxID_OK);
 }
 
 void ShowAboutBox(wxWindow* parent) {

@@ -1,7 +1,10 @@
 // vesk: the desktop program. Started in a working folder, it opens or creates DATA and Vesk.dat
 // there, as the command line does, and writes the settings back at exit.
+#include <signal.h>
+#include <wx/timer.h>
 #include <wx/wx.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <exception>
 #include <filesystem>
@@ -15,6 +18,8 @@
 namespace vesk {
 
 namespace {
+
+volatile std::sig_atomic_t g_terminate = 0;
 
 // Store messages and questions as message boxes.
 class DialogMessages : public MessageSink {
@@ -49,9 +54,21 @@ class CVeskApp : public wxApp {
             placed ? wxSize(m_settings.frameWidth, m_settings.frameHeight) : wxSize(800, 500));
         frame->Show();
         frame->Update();
+        // Ended by the session (SIGTERM), the program closes its frame as the user would, so
+        // the placement and the conditions are saved. The handler only raises a flag; the
+        // timer acts on it in the main loop.
+        struct sigaction action {};
+        action.sa_handler = [](int) { g_terminate = 1; };
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGTERM, &action, nullptr);
+        m_terminateCheck.Bind(wxEVT_TIMER, [frame](wxTimerEvent&) {
+            if (g_terminate) frame->Close(true);
+        });
+        m_terminateCheck.Start(200);
         return true;
     }
     int OnExit() override {
+        m_terminateCheck.Stop();
         m_settings.Save(m_settingsPath);  // a settings file that cannot be written is let be
         SetMessages(nullptr);
         return wxApp::OnExit();
@@ -69,6 +86,7 @@ class CVeskApp : public wxApp {
 
   private:
     std::string m_settingsPath;
+    wxTimer m_terminateCheck;
     AppSettings m_settings;
     DialogMessages m_messages;
 };

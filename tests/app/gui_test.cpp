@@ -3,6 +3,10 @@
 #include <wx/evtloop.h>
 #include <wx/wx.h>
 
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -263,6 +267,101 @@ TEST(Desktop, CalculationFromTheFrameWithCancelAnswered) {
         }
     }
     frame->Destroy();
+}
+
+TEST(Desktop, ConditionsDialogsTakeAndRefuseValues) {
+    test::TempStore store;
+    test::ScriptedMessages messages;
+    MakeStore();
+    auto click = [](wxDialog& d, int id) {
+        wxCommandEvent e(wxEVT_BUTTON, id);
+        e.SetEventObject(d.FindWindow(id));
+        d.GetEventHandler()->ProcessEvent(e);
+    };
+    auto radio = [](wxDialog& d, int id, int selection) {
+        auto* box = static_cast<wxRadioBox*>(d.FindWindow(id));
+        box->SetSelection(selection);
+        wxCommandEvent e(wxEVT_RADIOBOX, id);
+        e.SetEventObject(box);
+        e.SetInt(selection);
+        d.GetEventHandler()->ProcessEvent(e);
+    };
+    {
+        ImpulseConditions c;
+        c.bandTo = 10;
+        CImpulseConditionsDlg d(nullptr, c, 1);
+        auto* to = static_cast<wxChoice*>(d.FindWindow(id::kBandTo));
+        radio(d, id::kBandOctave, 1);  // third-octave: the selection stays where it was
+        EXPECT_EQ(to->GetCount(), 32u);
+        to->SetSelection(20);
+        radio(d, id::kBandOctave, 0);  // back to octaves: beyond the end, so the last entry
+        EXPECT_EQ(to->GetSelection(), 10);
+        auto* refData = static_cast<wxChoice*>(d.FindWindow(id::kRefData));
+        EXPECT_EQ(refData->GetCount(), 5u);  // Absolute, Maximum, and the three seats
+        EXPECT_EQ(refData->GetSelection(), 1);
+        EXPECT_FALSE(d.FindWindow(id::kEndOfRegression)->IsEnabled());  // "Auto" is on
+        radio(d, id::kTargetNonCalculation, 2);
+        static_cast<wxTextCtrl*>(d.FindWindow(id::kRateOfNoise))->SetValue("20");
+        static_cast<wxTextCtrl*>(d.FindWindow(id::kTauE))->SetValue("soon");
+        click(d, wxID_OK);
+        ASSERT_EQ(messages.shown.size(), 1u);  // a value that is not a number: the dialog stays
+        EXPECT_NE(d.GetReturnCode(), wxID_OK);
+        static_cast<wxTextCtrl*>(d.FindWindow(id::kTauE))->SetValue("80");
+        click(d, wxID_OK);
+        EXPECT_EQ(d.GetReturnCode(), wxID_OK);
+        EXPECT_EQ(d.m_target, Target::All);
+        EXPECT_DOUBLE_EQ(d.m_conditions.tsubNoise, 0.2);
+        EXPECT_EQ(d.m_conditions.prefTauE, 80.0);
+        EXPECT_EQ(d.m_conditions.bandTo, 10);
+    }
+    {
+        CAcfConditionsDlg d(nullptr, RunningAcfConditions(), 1, nullptr);
+        static_cast<wxTextCtrl*>(d.FindWindow(id::kRunningStep))->SetValue("0.00001");
+        click(d, wxID_OK);
+        EXPECT_NE(messages.shown.back().find("Running Step"), std::string::npos);
+        EXPECT_NE(d.GetReturnCode(), wxID_OK);
+    }
+    {
+        IdentificationSettings identification;
+        CAcfConditionsDlg d(nullptr, NoiseConditionDefaults(), 2, &identification);
+        EXPECT_FALSE(d.FindWindow(id::kStepsBefore)->IsEnabled());
+        radio(d, id::kMaximumSpl, 1);  // "Minimum Tau-e" enables the steps
+        EXPECT_TRUE(d.FindWindow(id::kStepsBefore)->IsEnabled());
+        click(d, wxID_OK);
+        EXPECT_EQ(d.GetReturnCode(), wxID_OK);
+        EXPECT_EQ(d.m_identification.mode, 1);
+        EXPECT_EQ(d.m_conditions.phi0RefData, 0);  // noise results carry no reference
+    }
+}
+
+// The program itself: started in an empty working folder it makes DATA there, and ended by the
+// session it writes Vesk.dat with its placement; a truncated file gives way to the defaults.
+TEST(Desktop, ProgramKeepsItsSettingsInTheWorkingFolder) {
+    test::TempDir dir;
+    std::vector<unsigned char> truncated(100, 0xff);
+    test::WriteFileBytes(dir.File("Vesk.dat"), truncated);
+    const std::string command = "cd '" + dir.Path() + "' && exec '" VESK_PROGRAM "'";
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    for (int k = 0; k < 100 && !std::filesystem::exists(dir.File("DATA")); ++k)
+        wxMilliSleep(50);
+    wxMilliSleep(1000);
+    kill(child, SIGTERM);
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status)) << status;
+    EXPECT_TRUE(std::filesystem::is_directory(dir.File("DATA")));
+    const auto bytes = test::ReadFileBytes(dir.File("Vesk.dat"));
+    ASSERT_EQ(bytes.size(), kAppSettingsSize);
+    const AppSettings saved = AppSettings::Decode(bytes.data());
+    EXPECT_GT(saved.frameWidth, 0);  // the placement of the closed frame
+    EXPECT_GT(saved.frameHeight, 0);
+    EXPECT_EQ(saved.impulse.bandTo, 10);  // the defaults replaced the truncated block
+    EXPECT_EQ(saved.acf.integrationTime, 2.0);
 }
 
 }  // namespace
