@@ -234,7 +234,13 @@ void CVeskView::OnShowParameters() {
         wxMessageBox(S(str::kSelectTheData), S(str::kAppName), wxOK | wxICON_INFORMATION, this);
         return;
     }
-    // The result dialogs open here once the display subsystem is in place.
+    const long item = GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED);
+    CResultDialog::Open(m_document.State().kind, m_document.State().folderId,
+                        m_rows[static_cast<std::size_t>(item)].id, this);
+}
+
+void CVeskView::ActivateMainFrame() {
+    if (wxWindow* top = wxGetTopLevelParent(this)) top->Raise();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -391,6 +397,7 @@ void CMainFrame::OnUpdateDocumentCommand(wxUpdateUIEvent& event) {
 }
 
 void CMainFrame::OnClose(wxCloseEvent& event) {
+    CResultDialog::DestroyAll();  // without a save question
     // The normal (restored) placement is what the next start restores.
     const wxRect r = GetRect();
     m_settings.frameLeft = r.x;

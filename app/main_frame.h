@@ -11,6 +11,7 @@
 #include "acf/acf_calculation.h"
 #include "app/folder_lists.h"
 #include "app/settings.h"
+#include "display/result_dialogs.h"
 #include "impulse/impulse_calculation.h"
 #include "noise/noise_analysis.h"
 
@@ -50,15 +51,21 @@ class CVeskDoc {
 };
 
 // The records of the open folder, one row each.
-class CVeskView : public wxListCtrl {
+class CVeskView : public wxListCtrl, public RecordBrowser {
   public:
     CVeskView(wxWindow* parent, CVeskDoc& document);
     void OnUpdate();  // rebuilds from the store for the document's folder
     bool IsSelected(std::int32_t recordId) const;
     std::set<std::int32_t> SelectedIds() const;
-    std::int32_t Next(std::int32_t recordId) const { return NextRecord(m_rows, recordId); }
-    std::int32_t Previous(std::int32_t recordId) const { return PreviousRecord(m_rows, recordId); }
+    std::int32_t Next(std::int32_t recordId) const { return vesk::NextRecord(m_rows, recordId); }
+    std::int32_t Previous(std::int32_t recordId) const {
+        return vesk::PreviousRecord(m_rows, recordId);
+    }
     const std::vector<ListRow>& Rows() const { return m_rows; }
+    // The result dialogs browse in the view's display order.
+    std::int32_t NextRecord(std::int32_t id) const override { return Next(id); }
+    std::int32_t PreviousRecord(std::int32_t id) const override { return Previous(id); }
+    void ActivateMainFrame() override;
     void OnShowParameters();
 
   private:

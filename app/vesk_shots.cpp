@@ -96,6 +96,19 @@ class CShotsApp : public wxApp {
             Save(&p, out + "/progress.png");
         }
         frame->Show();
+        {
+            CResultDialog* d = CResultDialog::Open('I', 1, 3, &frame->View());
+            d->Move(20, 20);
+            Save(d, out + "/acoustic-parameters.png");
+            d = CResultDialog::Open('A', 2, 2, nullptr);
+            d->Move(20, 20);
+            Save(d, out + "/acf-factor.png");
+            d = CResultDialog::Open('N', 3, 2, nullptr);
+            d->Move(20, 20);
+            Save(d, out + "/factor.png");
+            CResultDialog::DestroyAll();
+            Settle();
+        }
         frame->Document().OpenFolder(3, 'N', "Building site");
         Save(frame, out + "/main-window-noise.png");
         frame->Destroy();

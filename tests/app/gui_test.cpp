@@ -96,8 +96,26 @@ TEST(Desktop, CommandsViewAndPlacement) {
     EXPECT_FALSE(view.IsSelected(2));
     EXPECT_EQ(view.SelectedIds(), (std::set<std::int32_t>{1}));
 
+    // Show Parameters opens a result dialog for the first selected row; two may show one
+    // record; they browse in the view's order; closing the frame destroys them.
+    view.SetItemState(1, 0, wxLIST_STATE_SELECTED);
+    view.SetItemState(0, wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);  // "a seat", ID 3
+    view.OnShowParameters();
+    view.OnShowParameters();
+    ASSERT_EQ(CResultDialog::OpenCount(), 2u);
+    EXPECT_TRUE(messages.shown.empty());
+    wxWindow* last = wxTopLevelWindows.GetLast()->GetData();
+    auto* dialog = dynamic_cast<CResultDialog*>(last);
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(dialog->RecordId(), 3);
+    EXPECT_TRUE(dialog->Rows().empty());  // no result stored
+    EXPECT_FALSE(dialog->Step(false));    // the first row
+    EXPECT_TRUE(dialog->Step(true));
+    EXPECT_EQ(dialog->RecordId(), 1);
+
     // Closing stores the placement for the next start.
     frame->Close(true);
+    EXPECT_EQ(CResultDialog::OpenCount(), 0u);
     EXPECT_EQ(settings.frameWidth, frame->GetRect().width);
     EXPECT_GT(settings.frameHeight, 0);
     frame->Destroy();

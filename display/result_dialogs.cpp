@@ -1,0 +1,325 @@
+#include "display/result_dialogs.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "acf/acf_calculation.h"
+#include "dsp/bands.h"
+#include "impulse/spl_reference.h"
+#include "noise/noise_analysis.h"
+#include "resources/strings.h"
+#include "store/messages.h"
+#include "store/samples.h"
+#include "store/tables.h"
+
+namespace vesk {
+
+namespace {
+
+std::vector<CResultDialog*>& OpenDialogs() {
+    static std::vector<CResultDialog*> dialogs;
+    return dialogs;
+}
+
+enum Field {
+    kFolderTitle,
+    kFolderName,
+    kFolderPlace,
+    kFolderComment,
+    kFolderDate,
+    kFolderScale,
+    kSamplingRate,
+    kMeasureTime,
+    kSummation,
+    kChannel,
+    kBit,
+    kDataTitle,
+    kDataComment,
+    kDataDate,
+    kFieldCount
+};
+
+const char* const kFieldLabels[kFieldCount] = {
+    "Title",        "Name",      "Place",   "Comment", "Date",  "Scale",   "Sampling Rate",
+    "Measure Time", "Summation", "Channel", "Bit",     "Title", "Comment", "Date"};
+
+wxString Format(const char* format, double v) {
+    char text[64];
+    std::snprintf(text, sizeof text, format, v);
+    return wxString::FromUTF8(text);
+}
+
+const char* Caption(char kind) {
+    return kind == 'I' ? "Acoustic Parameters" : kind == 'A' ? "ACF Factor" : "Factor";
+}
+
+}  // namespace
+
+CResultDialog* CResultDialog::Open(char kind, std::int32_t folderId, std::int32_t recordId,
+                                   RecordBrowser* browser) {
+    auto* d = new CResultDialog(kind, folderId, recordId, browser);
+    d->Show();
+    return d;
+}
+
+void CResultDialog::DestroyAll() {
+    while (!OpenDialogs().empty()) {
+        CResultDialog* d = OpenDialogs().front();
+        OpenDialogs().erase(OpenDialogs().begin());
+        d->m_browser = nullptr;
+        d->Destroy();
+    }
+}
+
+std::size_t CResultDialog::OpenCount() {
+    return OpenDialogs().size();
+}
+
+CResultDialog::CResultDialog(char kind, std::int32_t folderId, std::int32_t recordId,
+                             RecordBrowser* browser)
+    : wxDialog(nullptr,
+               kind == 'I'   ? 131
+               : kind == 'A' ? 148
+                             : 150,
+               Caption(kind), wxDefaultPosition, wxDefaultSize,
+               wxDEFAULT_DIALOG_STYLE | wxRESIZE_BORDER),
+      m_kind(kind),
+      m_folderId(folderId),
+      m_recordId(recordId),
+      m_browser(browser) {
+    OpenDialogs().push_back(this);
+    auto grid = [this](const char* title, int first, int last) {
+        auto* box = new wxStaticBoxSizer(wxVERTICAL, this, title);
+        auto* g = new wxFlexGridSizer(2, wxSize(6, 3));
+        g->AddGrowableCol(1);
+        for (int f = first; f <= last; ++f) {
+            // "Summation" belongs to impulse responses; the recordings store no bit count.
+            if (m_kind != 'I' && (f == kBit || f == kSummation)) {
+                m_fields.push_back(nullptr);
+                continue;
+            }
+            g->Add(new wxStaticText(this, wxID_ANY, kFieldLabels[f]),
+                   wxSizerFlags().CenterVertical());
+            auto* edit = new wxTextCtrl(this, wxID_ANY, "", wxDefaultPosition,
+                                        FromDIP(wxSize(160, -1)), wxTE_READONLY);
+            m_fields.push_back(edit);
+            g->Add(edit, wxSizerFlags().Expand());
+        }
+        box->Add(g, wxSizerFlags(1).Expand().Border(wxALL, 4));
+        return box;
+    };
+    auto* info = new wxBoxSizer(wxHORIZONTAL);
+    info->Add(grid("Folder Information", kFolderTitle, kFolderScale), wxSizerFlags(1).Expand());
+    info->Add(grid("Data", kSamplingRate, kDataDate), wxSizerFlags(1).Expand().Border(wxLEFT, 8));
+    auto* conditions = new wxStaticBoxSizer(wxVERTICAL, this, "Calculation Conditions");
+    m_conditions = new wxStaticText(this, wxID_ANY, "");
+    conditions->Add(m_conditions, wxSizerFlags(1).Expand().Border(wxALL, 4));
+    info->Add(conditions, wxSizerFlags(1).Expand().Border(wxLEFT, 8));
+
+    m_list = new wxListCtrl(this, 1014, wxDefaultPosition, FromDIP(wxSize(-1, 220)),
+                            wxLC_REPORT | wxLC_SINGLE_SEL);
+    m_list->Bind(wxEVT_LIST_COL_CLICK, &CResultDialog::OnColumn, this);
+    auto* list = new wxStaticBoxSizer(wxVERTICAL, this,
+                                      kind == 'I'   ? "Acoutsic Parameters"
+                                      : kind == 'A' ? "ACF Factor"
+                                                    : "ACF/IACF Factor");
+    list->Add(m_list, wxSizerFlags(1).Expand().Border(wxALL, 4));
+
+    auto* buttons = new wxBoxSizer(wxHORIZONTAL);
+    buttons->Add(new wxButton(this, 6, "&Select Data"), wxSizerFlags().Border(wxRIGHT, 4));
+    m_previous = new wxButton(this, 4, "&Previous");
+    m_next = new wxButton(this, 5, "&Next");
+    buttons->Add(m_previous, wxSizerFlags().Border(wxRIGHT, 4));
+    buttons->Add(m_next);
+    buttons->AddStretchSpacer();
+    buttons->Add(new wxButton(this, wxID_CANCEL, "E&xit"));
+    SetEscapeId(wxID_CANCEL);
+    Bind(wxEVT_BUTTON, &CResultDialog::OnButton, this);
+    Bind(wxEVT_CLOSE_WINDOW, &CResultDialog::OnClose, this);
+
+    auto* top = new wxBoxSizer(wxVERTICAL);
+    top->Add(info, wxSizerFlags().Expand().Border(wxALL, 8));
+    top->Add(list, wxSizerFlags(1).Expand().Border(wxLEFT | wxRIGHT, 8));
+    top->Add(buttons, wxSizerFlags().Expand().Border(wxALL, 8));
+    SetSizerAndFit(top);
+    Load();
+}
+
+CResultDialog::~CResultDialog() {
+    auto& list = OpenDialogs();
+    list.erase(std::remove(list.begin(), list.end(), this), list.end());
+}
+
+void CResultDialog::SetField(int field, const wxString& text) {
+    wxTextCtrl* edit = m_fields[static_cast<std::size_t>(field)];
+    if (edit && edit->GetValue() != text) edit->ChangeValue(text);  // no flicker on refresh
+}
+
+void CResultDialog::Load() {
+    FolderRecord folder;
+    {
+        CFolderTable folders;
+        if (folders.Open() && folders.Read(m_folderId, &folder)) {
+            SetField(kFolderTitle, wxString::FromUTF8(folder.title));
+            SetField(kFolderName, wxString::FromUTF8(folder.name));
+            SetField(kFolderPlace, wxString::FromUTF8(folder.place));
+            SetField(kFolderComment, wxString::FromUTF8(folder.comment));
+            SetField(kFolderDate, wxString::FromUTF8(FormatDateTime(folder.date)));
+            SetField(kFolderScale, Format("1/%g", folder.scale == 0 ? 1.0 : folder.scale));
+        }
+    }
+    m_rows.clear();
+    m_columns.clear();
+    std::string conditions;
+    char text[512];
+    if (m_kind == 'I') {
+        CImpulseTable table;
+        CAcParamTable results;
+        ImpulseRecord m;
+        if (table.Open() && table.Read(m_recordId, &m)) {
+            SetField(kSamplingRate, wxString::Format("%d", m.sampling));
+            SetField(kMeasureTime,
+                     Format("%.3f", m.sampling ? std::ldexp(1.0, m.mesTime) / m.sampling : 0.0));
+            SetField(kSummation, wxString::Format("%d", m.mesNum));
+            SetField(kChannel, m.channel == 1 ? "Mono" : "Stereo");
+            SetField(kBit, wxString::Format("%d", m.bit));
+            SetField(kDataTitle, wxString::FromUTF8(m.title));
+            SetField(kDataComment, wxString::FromUTF8(m.comment));
+            SetField(kDataDate, wxString::FromUTF8(FormatDateTime(m.time)));
+            AcParamRecord r;
+            const bool has = results.Open() && results.Read(m_recordId, &r);
+            m_columns = AcousticParameterColumns(m.channel, has);
+            if (has) {
+                const double offset = SplReferenceOffset(r.splRefData, m_folderId, r.splRefLevel);
+                m_rows = AcousticParameterRows(r, m.channel, offset);
+                std::snprintf(text, sizeof text,
+                              "Frequency band: %s, %d entries%s\nRef. Data %d, Ref. Level %g dB\n"
+                              "End of Regression %g dB%s, Rate of Noise Range %g %%\n"
+                              "Minimum delay time %g ms, Width for WIACC %g\n"
+                              "Optimum SPL %g dB, Tau-e %g ms",
+                              r.freqBand ? "1/3 Oct." : "1 Oct.", r.nData,
+                              r.aFilter ? ", A-weighting" : "", r.splRefData, r.splRefLevel,
+                              r.tsubEnd, r.tsubAuto ? " (Auto)" : "", r.tsubNoise * 100,
+                              r.dt1MinTime, r.iaccWLevel, r.prefSpl, r.prefTauE);
+                conditions = text;
+            }
+        }
+    } else if (m_kind == 'A') {
+        CAcfTable table;
+        CAcfFactTable results;
+        AcfRecord m;
+        if (table.Open() && table.Read(m_recordId, &m)) {
+            SetField(kSamplingRate, wxString::Format("%d", m.sampling));
+            SetField(kMeasureTime, Format("%.2f", m.dataTime));
+            SetField(kChannel, m.channel == 2 ? "Stereo" : "Mono");
+            SetField(kDataTitle, wxString::FromUTF8(m.title));
+            SetField(kDataComment, wxString::FromUTF8(m.comment));
+            SetField(kDataDate, wxString::FromUTF8(FormatDateTime(m.time)));
+            AcfFactRecord r;
+            AcfFactBlobs blobs;
+            m_columns = FactorColumns(false, m.channel, FactorLayout::General);
+            if (results.Open() && results.Read(m_recordId, &r, &blobs)) {
+                const RunningAcfConditions c =
+                    DecodeAcfConditionBlock(blobs.cond.data()).conditions;
+                const double offset =
+                    PhiZeroReferenceOffset(m_folderId, c.phi0RefData, c.phi0RefLevel);
+                m_rows = FactorRows(DecodeAcfFactors(blobs.factors), DecodeAcfPeaks(blobs.peaks),
+                                    c.runningStep, offset, false, m.channel, FactorLayout::General);
+                std::snprintf(text, sizeof text,
+                              "Integration Time %g s, Running Step %g s, Weighting %u\n"
+                              "Peak Detection Time %g ms, End of Regression %g dB / %g ms\n"
+                              "Ref. Data %d, Ref. Level %g dB",
+                              c.integrationTime, c.runningStep, c.weighting, c.peakDetectTime,
+                              c.tauERegLevel, c.tauERegTime, c.phi0RefData, c.phi0RefLevel);
+                conditions = text;
+            }
+        }
+    } else {
+        CNmsTable table;
+        NmsRecord m;
+        NmsBlobs blobs;
+        if (table.Open() && table.Read(m_recordId, &m, &blobs)) {
+            SetField(kSamplingRate, wxString::Format("%d", m.sampling));
+            SetField(kMeasureTime, Format("%.2f", m.dataTime));
+            SetField(kChannel, m.channel == 2 ? "Stereo" : "Mono");
+            SetField(kDataTitle, wxString::Format("No. %d", m.number + 1));
+            SetField(kDataComment, wxString::FromUTF8(DisplayedSourceName(
+                                       DecodeNoiseSourceResult(blobs.source.data()).name)));
+            SetField(kDataDate, wxString::FromUTF8(FormatDateTime(m.time)));
+            const NoiseConditionBlock c = DecodeNoiseConditionBlock(blobs.cond.data());
+            m_columns = FactorColumns(true, m.channel, FactorLayout::General);
+            m_rows = FactorRows(DecodeAcfFactors(blobs.factors), {}, c.acf.conditions.runningStep,
+                                0.0, true, m.channel, FactorLayout::General);
+            std::snprintf(text, sizeof text,
+                          "Integration Time %g s, Running Step %g s, Weighting %u\n"
+                          "Peak Detection Time %g ms, End of Regression %g dB / %g ms",
+                          c.acf.conditions.integrationTime, c.acf.conditions.runningStep,
+                          c.acf.conditions.weighting, c.acf.conditions.peakDetectTime,
+                          c.acf.conditions.tauERegLevel, c.acf.conditions.tauERegTime);
+            conditions = text;
+        }
+    }
+    m_conditions->SetLabel(wxString::FromUTF8(conditions));
+    m_sortColumn = -1;
+    m_direction = 1;
+    ShowList();
+    m_previous->Enable(m_browser && m_browser->PreviousRecord(m_recordId) != -1);
+    m_next->Enable(m_browser && m_browser->NextRecord(m_recordId) != -1);
+    Layout();
+}
+
+void CResultDialog::ShowList() {
+    m_list->ClearAll();
+    for (const ResultColumn& c : m_columns)
+        m_list->AppendColumn(c.title, wxLIST_FORMAT_RIGHT, FromDIP(c.width + 8));
+    for (std::size_t i = 0; i < m_rows.size(); ++i) {
+        const ResultRow& r = m_rows[i];
+        const long item = m_list->InsertItem(static_cast<long>(i), wxString::FromUTF8(r.texts[0]));
+        for (std::size_t c = 1; c < r.texts.size(); ++c)
+            m_list->SetItem(item, static_cast<long>(c), wxString::FromUTF8(r.texts[c]));
+        m_list->SetItemData(item, r.key);
+    }
+}
+
+bool CResultDialog::Step(bool next) {
+    if (!m_browser) return false;
+    const std::int32_t id =
+        next ? m_browser->NextRecord(m_recordId) : m_browser->PreviousRecord(m_recordId);
+    if (id == -1) return false;
+    m_recordId = id;
+    Load();
+    return true;
+}
+
+void CResultDialog::OnButton(wxCommandEvent& event) {
+    switch (event.GetId()) {
+        case 4:
+            Step(false);
+            break;
+        case 5:
+            Step(true);
+            break;
+        case 6:
+            if (m_browser) m_browser->ActivateMainFrame();
+            break;
+        case wxID_CANCEL:
+            Destroy();
+            break;
+        default:
+            event.Skip();
+    }
+}
+
+void CResultDialog::OnClose(wxCloseEvent&) {
+    Destroy();
+}
+
+void CResultDialog::OnColumn(wxListEvent& event) {
+    const int column = event.GetColumn();
+    m_direction = column == m_sortColumn ? -m_direction : 1;
+    m_sortColumn = column;
+    SortResultRows(&m_rows, m_sortColumn, m_direction);
+    ShowList();
+}
+
+}  // namespace vesk

@@ -1,0 +1,60 @@
+// The result dialogs: "Acoustic Parameters", "ACF Factor" and "Factor". Modeless top-level
+// windows, any number open, browsing the records in the folder view's order.
+#pragma once
+
+#include <wx/listctrl.h>
+#include <wx/wx.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "display/result_lists.h"
+
+namespace vesk {
+
+// What a result dialog asks of the folder view it came from.
+class RecordBrowser {
+  public:
+    virtual ~RecordBrowser() = default;
+    virtual std::int32_t NextRecord(std::int32_t id) const = 0;
+    virtual std::int32_t PreviousRecord(std::int32_t id) const = 0;
+    virtual void ActivateMainFrame() = 0;
+};
+
+class CResultDialog : public wxDialog {
+  public:
+    // kind 'I', 'A' or 'N'. The dialog deletes itself when its window is destroyed.
+    static CResultDialog* Open(char kind, std::int32_t folderId, std::int32_t recordId,
+                               RecordBrowser* browser);
+    // Destroys every open result dialog without asking (the frame is closing).
+    static void DestroyAll();
+    static std::size_t OpenCount();
+
+    std::int32_t RecordId() const { return m_recordId; }
+    const std::vector<ResultRow>& Rows() const { return m_rows; }
+    // Moves to the neighbouring record in the view's order; false at the ends.
+    bool Step(bool next);
+
+  private:
+    CResultDialog(char kind, std::int32_t folderId, std::int32_t recordId, RecordBrowser* browser);
+    ~CResultDialog() override;
+    void Load();
+    void ShowList();
+    void SetField(int field, const wxString& text);
+    void OnButton(wxCommandEvent& event);
+    void OnClose(wxCloseEvent& event);
+    void OnColumn(wxListEvent& event);
+
+    char m_kind;
+    std::int32_t m_folderId, m_recordId;
+    RecordBrowser* m_browser;
+    std::vector<wxTextCtrl*> m_fields;
+    wxStaticText* m_conditions;
+    wxListCtrl* m_list;
+    wxButton *m_previous, *m_next;
+    std::vector<ResultColumn> m_columns;
+    std::vector<ResultRow> m_rows;
+    int m_sortColumn = -1, m_direction = 1;
+};
+
+}  // namespace vesk

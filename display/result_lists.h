@@ -1,0 +1,44 @@
+// The parameter lists of the result dialogs, without a window: their columns and rows for a
+// stored result, and their numeric sort.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "acf/running_acf.h"
+#include "store/records.h"
+
+namespace vesk {
+
+struct ResultColumn {
+    std::string title;
+    int width;  // pixels at the templates' font
+};
+
+struct ResultRow {
+    std::int32_t key = 0;        // band entry or frame index
+    std::vector<double> values;  // one per column (the first column's value sorts it)
+    std::vector<std::string> texts;
+};
+
+// "Acoustic Parameters": one row per band entry; the last column of two-channel results is the
+// preference value "S". Empty for a record without a result (nData 0).
+std::vector<ResultColumn> AcousticParameterColumns(int channels, bool hasResult);
+std::vector<ResultRow> AcousticParameterRows(const AcParamRecord& result, int channels,
+                                             double splOffset);
+
+enum class FactorLayout { General, Tau, Phi };
+
+// "ACF Factor" (with `peaks`) and "Factor" (noise, `noise` true): one row per frame, time =
+// frame x running step.
+std::vector<ResultColumn> FactorColumns(bool noise, int channels, FactorLayout layout);
+std::vector<ResultRow> FactorRows(const std::vector<AcfFactorRecord>& factors,
+                                  const std::vector<AcfPeakRecord>& peaks, double step,
+                                  double phi0Offset, bool noise, int channels, FactorLayout layout);
+
+// Sorts by the numeric value of a column (a difference of zero counts as equal), times the
+// direction; the factor lists' "Time" column sorts by frame.
+void SortResultRows(std::vector<ResultRow>* rows, int column, int direction);
+
+}  // namespace vesk
