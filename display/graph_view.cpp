@@ -124,4 +124,11 @@ double NiceScaleEnd(double x) {
     return std::copysign(std::ceil(std::fabs(x) / unit) * unit, x);
 }
 
+double NiceScaleFloor(double x) {
+    if (x == 0 || !std::isfinite(x)) return 0;
+    return x > 0 ? std::floor(x / std::pow(10.0, std::floor(std::log10(x)))) *
+                       std::pow(10.0, std::floor(std::log10(x)))
+                 : NiceScaleEnd(x);
+}
+
 }  // namespace vesk

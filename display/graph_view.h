@@ -73,5 +73,8 @@ double MarkerTime(int x, const TimeView& view, int plotLeft, int plotWidth);
 
 // The nice scale end: ceil(|x| / 10^k) x 10^k with the sign of x, k = floor(log10 |x|); 0 is 0.
 double NiceScaleEnd(double x);
+// The same rounded toward minus infinity, for the bottom of a range: taking the nice scale end
+// of the smallest value there would put the bottom above it (78 dB gives 80) and cut the curve.
+double NiceScaleFloor(double x);
 
 }  // namespace vesk

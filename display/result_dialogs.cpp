@@ -125,6 +125,30 @@ CResultDialog::CResultDialog(char kind, std::int32_t folderId, std::int32_t reco
                                                     : "ACF/IACF Factor");
     list->Add(m_list, wxSizerFlags(1).Expand().Border(wxALL, 4));
 
+    m_list->Bind(wxEVT_LIST_ITEM_SELECTED, &CResultDialog::OnRowSelected, this);
+    if (kind != 'I') {
+        // One page per factor over the running time, with a cursor at the selected frame.
+        m_pages = new wxNotebook(this, 1002);
+        struct Page {
+            const char* tab;
+            const char* title;
+            bool levels, unitTop;
+        };
+        std::vector<Page> pages{{"Phi(0)", "Phi(0) [dB]", true, false},
+                                {"Tau-e", "Tau-e [ms]", false, false},
+                                {"Tau1", "Tau1 [ms]", false, false},
+                                {"Phi1", "Phi1", false, true}};
+        if (kind == 'N') pages.push_back({"SPL", "SPL [dB]", true, false});
+        pages.push_back({"IACC", "IACC", false, true});
+        pages.push_back({"TIACC", "TIACC [ms]", false, false});
+        pages.push_back({"WIACC", "WIACC [ms]", false, false});
+        for (const Page& p : pages) {
+            auto* graph = new CFactorGraph(m_pages, p.title, p.levels, p.unitTop);
+            m_pages->AddPage(graph, p.tab);
+            m_graphs.push_back(graph);
+        }
+    }
+
     auto* buttons = new wxBoxSizer(wxHORIZONTAL);
     buttons->Add(new wxButton(this, 6, "&Select Data"), wxSizerFlags().Border(wxRIGHT, 4));
     m_previous = new wxButton(this, 4, "&Previous");
@@ -139,7 +163,14 @@ CResultDialog::CResultDialog(char kind, std::int32_t folderId, std::int32_t reco
 
     auto* top = new wxBoxSizer(wxVERTICAL);
     top->Add(info, wxSizerFlags().Expand().Border(wxALL, 8));
-    top->Add(list, wxSizerFlags(1).Expand().Border(wxLEFT | wxRIGHT, 8));
+    if (m_pages) {
+        auto* lower = new wxBoxSizer(wxHORIZONTAL);
+        lower->Add(list, wxSizerFlags(1).Expand());
+        lower->Add(m_pages, wxSizerFlags(1).Expand().Border(wxLEFT, 8));
+        top->Add(lower, wxSizerFlags(1).Expand().Border(wxLEFT | wxRIGHT, 8));
+    } else {
+        top->Add(list, wxSizerFlags(1).Expand().Border(wxLEFT | wxRIGHT, 8));
+    }
     top->Add(buttons, wxSizerFlags().Expand().Border(wxALL, 8));
     SetSizerAndFit(top);
     Load();
@@ -262,6 +293,7 @@ void CResultDialog::Load() {
     m_conditions->SetLabel(wxString::FromUTF8(conditions));
     m_sortColumn = -1;
     m_direction = 1;
+    FillGraphs();
     ShowList();
     m_previous->Enable(m_browser && m_browser->PreviousRecord(m_recordId) != -1);
     m_next->Enable(m_browser && m_browser->NextRecord(m_recordId) != -1);
@@ -312,6 +344,25 @@ void CResultDialog::OnButton(wxCommandEvent& event) {
 
 void CResultDialog::OnClose(wxCloseEvent&) {
     Destroy();
+}
+
+void CResultDialog::FillGraphs() {
+    if (m_graphs.empty()) return;
+    // The rows are in frame order as loaded: column 0 is the time, then one per factor page.
+    // One-channel recordings have no interaural columns; their pages stay empty.
+    const double step = m_rows.size() > 1 ? m_rows[1].values[0] - m_rows[0].values[0] : 0.1;
+    for (std::size_t g = 0; g < m_graphs.size(); ++g) {
+        std::vector<double> values;
+        for (const ResultRow& r : m_rows)
+            if (g + 1 < r.values.size()) values.push_back(r.values[g + 1]);
+        m_graphs[g]->SetData(std::move(values), step > 0 ? step : 0.1);
+    }
+}
+
+void CResultDialog::OnRowSelected(wxListEvent& event) {
+    const long frame = static_cast<long>(event.GetData());
+    for (CFactorGraph* g : m_graphs)
+        g->SetFrame(static_cast<int>(frame));
 }
 
 void CResultDialog::OnColumn(wxListEvent& event) {

@@ -3,11 +3,13 @@
 #pragma once
 
 #include <wx/listctrl.h>
+#include <wx/notebook.h>
 #include <wx/wx.h>
 
 #include <cstdint>
 #include <vector>
 
+#include "display/graph_window.h"
 #include "display/result_lists.h"
 
 namespace vesk {
@@ -44,6 +46,8 @@ class CResultDialog : public wxDialog {
     void OnButton(wxCommandEvent& event);
     void OnClose(wxCloseEvent& event);
     void OnColumn(wxListEvent& event);
+    void OnRowSelected(wxListEvent& event);
+    void FillGraphs();
 
     char m_kind;
     std::int32_t m_folderId, m_recordId;
@@ -55,6 +59,8 @@ class CResultDialog : public wxDialog {
     std::vector<ResultColumn> m_columns;
     std::vector<ResultRow> m_rows;
     int m_sortColumn = -1, m_direction = 1;
+    wxNotebook* m_pages = nullptr;
+    std::vector<CFactorGraph*> m_graphs;  // the factor-over-time pages
 };
 
 }  // namespace vesk

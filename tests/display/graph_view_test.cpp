@@ -86,6 +86,8 @@ TEST(GraphView, RowsColumnsAndScaleEnds) {
     EXPECT_EQ(NiceScaleEnd(1.0), 1.0);
     EXPECT_EQ(NiceScaleEnd(1.01), 2.0);
     EXPECT_EQ(NiceScaleEnd(0.0), 0.0);
+    EXPECT_EQ(NiceScaleFloor(78.4), 70.0);  // the bottom of a range stays below its values
+    EXPECT_EQ(NiceScaleFloor(-3.2), -4.0);
 }
 
 }  // namespace

@@ -1,0 +1,150 @@
+#include "display/graph_window.h"
+
+#include <wx/dcbuffer.h>
+#include <wx/dcmemory.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include "display/graph_view.h"
+
+namespace vesk {
+
+CGraphWnd::CGraphWnd(wxWindow* parent)
+    : wxWindow(parent, wxID_ANY, wxDefaultPosition, parent->FromDIP(wxSize(520, 260)),
+               wxBORDER_SUNKEN) {
+    SetBackgroundStyle(wxBG_STYLE_PAINT);  // no separate erase: no flicker
+    Bind(wxEVT_PAINT, &CGraphWnd::OnPaint, this);
+    Bind(wxEVT_SIZE, &CGraphWnd::OnSize, this);
+}
+
+wxRect CGraphWnd::PlotRect() const {
+    const wxSize size = GetClientSize();
+    const int left = FromDIP(64), right = FromDIP(12), top = FromDIP(10), bottom = FromDIP(40);
+    return {left, top, std::max(1, size.x - left - right), std::max(1, size.y - top - bottom)};
+}
+
+void CGraphWnd::Redraw() {
+    const wxSize size = GetClientSize();
+    if (size.x <= 0 || size.y <= 0) return;
+    m_picture = wxBitmap(size);
+    wxMemoryDC dc(m_picture);
+    dc.SetBackground(*wxWHITE_BRUSH);
+    dc.Clear();
+    dc.SetFont(GetFont());
+    Draw(dc, PlotRect());
+    dc.SelectObject(wxNullBitmap);
+    Refresh(false);
+}
+
+void CGraphWnd::OnPaint(wxPaintEvent&) {
+    wxPaintDC dc(this);
+    if (m_picture.IsOk()) dc.DrawBitmap(m_picture, 0, 0);
+}
+
+void CGraphWnd::OnSize(wxSizeEvent& event) {
+    Redraw();
+    event.Skip();
+}
+
+void CGraphWnd::DrawValueAxis(wxDC& dc, const wxRect& plot, double top, double bottom, double step,
+                              const wxString& title) {
+    const int origin =
+        plot.GetBottom() - static_cast<int>(plot.height * (0 - bottom) / (top - bottom));
+    for (int k = 0;; ++k) {
+        const double v = top - k * step;
+        if (v < bottom - step * 1e-6) break;
+        const int y = ValueRow(v, top, bottom, origin, plot.height);
+        dc.SetPen(std::fabs(v) < step * 1e-6            ? wxPen(*wxBLACK)
+                  : std::fabs(v - bottom) < step * 1e-6 ? wxPen(*wxBLACK)
+                                                        : wxPen(wxColour(200, 200, 200)));
+        dc.DrawLine(plot.GetLeft(), y, plot.GetRight(), y);
+        const wxString label = wxString::Format("%g", v);
+        const wxSize extent = dc.GetTextExtent(label);
+        dc.DrawText(label, plot.GetLeft() - extent.x - 2, y - extent.y / 2);
+    }
+    dc.SetPen(*wxBLACK_PEN);
+    dc.SetBrush(*wxTRANSPARENT_BRUSH);
+    dc.DrawRectangle(plot);
+    const wxSize extent = dc.GetTextExtent(title);
+    dc.DrawRotatedText(title, 2, plot.GetTop() + (plot.height + extent.x) / 2, 90);
+}
+
+CFactorGraph::CFactorGraph(wxWindow* parent, const wxString& title, bool levels, bool unitTop)
+    : CGraphWnd(parent), m_title(title), m_levels(levels), m_unitTop(unitTop) {}
+
+void CFactorGraph::SetData(std::vector<double> values, double step) {
+    m_values = std::move(values);
+    m_step = step;
+    m_frame = 0;
+    Redraw();
+}
+
+void CFactorGraph::SetFrame(int frame) {
+    m_frame = frame;
+    Redraw();
+}
+
+void CFactorGraph::Draw(wxDC& dc, const wxRect& plot) {
+    auto usable = [](double v) { return std::isfinite(v) && v != -1000.0; };
+    double largest = 0, smallest = 0;
+    bool any = false;
+    for (double v : m_values)
+        if (usable(v)) {
+            largest = any ? std::max(largest, v) : v;
+            smallest = any ? std::min(smallest, v) : v;
+            any = true;
+        }
+    double top = m_unitTop ? 1.0 : NiceScaleEnd(largest);
+    double bottom = m_levels ? NiceScaleFloor(smallest) : 0.0;
+    if (!m_levels && any) bottom = std::min(0.0, NiceScaleFloor(smallest));
+    if (!(top > bottom)) {
+        top = bottom + 1;
+    }
+    // Five to ten grid lines over the range.
+    double step = std::pow(10.0, std::floor(std::log10((top - bottom) / 5)));
+    while ((top - bottom) / step > 10)
+        step *= 2;
+    DrawValueAxis(dc, plot, top, bottom, step, m_title);
+
+    // The running time in seconds: ticks at a round step, labelled in seconds.
+    const double total = std::max(1.0, static_cast<double>(m_values.size())) * m_step;
+    double tick = std::pow(10.0, std::floor(std::log10(total / 5)));
+    while (total / tick > 10)
+        tick *= 2;
+    dc.SetPen(wxPen(wxColour(220, 220, 220)));
+    for (double t = 0; t <= total + tick * 1e-6; t += tick) {
+        const int x = plot.GetLeft() + static_cast<int>(t / total * plot.width);
+        if (x > plot.GetLeft()) dc.DrawLine(x, plot.GetTop() + 1, x, plot.GetBottom());
+        const wxString label = wxString::Format("%g", t);
+        dc.DrawText(label, x - dc.GetTextExtent(label).x / 2, plot.GetBottom() + 3);
+    }
+    const wxString axis = "Time [sec]";
+    dc.DrawText(axis, plot.GetLeft() + (plot.width - dc.GetTextExtent(axis).x) / 2,
+                plot.GetBottom() + 3 + dc.GetCharHeight());
+    if (!any) return;  // no data: the empty frame and axes
+
+    dc.SetPen(wxPen(wxColour(30, 80, 200), 2));
+    const int origin =
+        plot.GetBottom() - static_cast<int>(plot.height * (0 - bottom) / (top - bottom));
+    wxPoint previous;
+    bool drawing = false;
+    for (std::size_t k = 0; k < m_values.size(); ++k) {
+        if (!usable(m_values[k])) {
+            drawing = false;  // a gap
+            continue;
+        }
+        const wxPoint p(plot.GetLeft() + static_cast<int>(k * m_step / total * plot.width),
+                        std::clamp(ValueRow(m_values[k], top, bottom, origin, plot.height),
+                                   plot.GetTop(), plot.GetBottom()));
+        if (drawing) dc.DrawLine(previous, p);
+        previous = p;
+        drawing = true;
+    }
+    // The cursor at the current frame.
+    dc.SetPen(wxPen(wxColour(220, 40, 40)));
+    const int x = plot.GetLeft() + static_cast<int>(m_frame * m_step / total * plot.width);
+    dc.DrawLine(x, plot.GetTop(), x, plot.GetBottom());
+}
+
+}  // namespace vesk

@@ -1,0 +1,52 @@
+// Graph windows of the result pages: drawn off screen and copied in one block on paint, so
+// that they never flicker.
+#pragma once
+
+#include <wx/wx.h>
+
+#include <string>
+#include <vector>
+
+namespace vesk {
+
+class CGraphWnd : public wxWindow {
+  public:
+    explicit CGraphWnd(wxWindow* parent);
+    // Draws the picture again (after a change of data or view) and shows it.
+    void Redraw();
+
+  protected:
+    virtual void Draw(wxDC& dc, const wxRect& plot) = 0;
+    // The plot rectangle inside the client area, leaving room for labels and titles.
+    wxRect PlotRect() const;
+    void DrawValueAxis(wxDC& dc, const wxRect& plot, double top, double bottom, double step,
+                       const wxString& title);
+
+  private:
+    void OnPaint(wxPaintEvent& event);
+    void OnSize(wxSizeEvent& event);
+    wxBitmap m_picture;
+};
+
+// One factor over the running time of a recording, one value per frame, with a cursor at the
+// current frame. Values of -1000 ("no value") and non-finite values are gaps.
+class CFactorGraph : public CGraphWnd {
+  public:
+    // `levels` (Phi(0), SPL): the bottom of the range is the nice scale end of the smallest
+    // value; `unitTop` (phi1, IACC): the range tops at 1.
+    CFactorGraph(wxWindow* parent, const wxString& title, bool levels, bool unitTop);
+    void SetData(std::vector<double> values, double step);
+    void SetFrame(int frame);
+
+  protected:
+    void Draw(wxDC& dc, const wxRect& plot) override;
+
+  private:
+    wxString m_title;
+    bool m_levels, m_unitTop;
+    std::vector<double> m_values;
+    double m_step = 0.1;
+    int m_frame = 0;
+};
+
+}  // namespace vesk
