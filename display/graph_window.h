@@ -14,11 +14,13 @@ class CGraphWnd : public wxWindow {
     explicit CGraphWnd(wxWindow* parent);
     // Draws the picture again (after a change of data or view) and shows it.
     void Redraw();
+    // The off-screen picture that paint copies to the screen.
+    const wxBitmap& Picture() const { return m_picture; }
+    // The plot rectangle inside the client area, leaving room for labels and titles.
+    wxRect PlotRect() const;
 
   protected:
     virtual void Draw(wxDC& dc, const wxRect& plot) = 0;
-    // The plot rectangle inside the client area, leaving room for labels and titles.
-    wxRect PlotRect() const;
     void DrawValueAxis(wxDC& dc, const wxRect& plot, double top, double bottom, double step,
                        const wxString& title);
 

@@ -14,6 +14,8 @@
 
 #include "app/dialogs.h"
 #include "app/main_frame.h"
+#include "display/graph_view.h"
+#include "display/graph_window.h"
 #include "resources/window_ids.h"
 #include "store/samples.h"
 #include "store/tables.h"
@@ -350,6 +352,34 @@ TEST(Desktop, ConditionsDialogsTakeAndRefuseValues) {
         EXPECT_EQ(d.m_identification.mode, 1);
         EXPECT_EQ(d.m_conditions.phi0RefData, 0);  // noise results carry no reference
     }
+}
+
+// A factor graph's off-screen picture: the curve where the value-axis formula puts it, a gap
+// where a value is missing, and the cursor at the chosen frame.
+TEST(Desktop, FactorGraphDrawsWhereTheFormulasSay) {
+    wxFrame frame(nullptr, wxID_ANY, "graph");
+    auto* graph = new CFactorGraph(&frame, "IACC", false, true);  // range 0 .. 1
+    frame.SetClientSize(500, 300);
+    graph->SetSize(frame.GetClientSize());
+    std::vector<double> values(10, 0.5);
+    values[6] = values[7] = -1000;  // no value
+    graph->SetData(values, 0.1);
+    graph->SetFrame(2);
+    wxImage picture = graph->Picture().ConvertToImage();
+    const wxRect plot = graph->PlotRect();
+    const int origin = plot.GetBottom();  // the bottom of the range is 0
+    const int row = ValueRow(0.5, 1.0, 0.0, origin, plot.height);
+    auto isCurve = [&](int x, int y) {
+        return picture.GetBlue(x, y) > 150 && picture.GetRed(x, y) < 100;
+    };
+    auto column = [&](double t) { return plot.GetLeft() + static_cast<int>(t / 1.0 * plot.width); };
+    EXPECT_TRUE(isCurve(column(0.15), row) || isCurve(column(0.15), row - 1) ||
+                isCurve(column(0.15), row + 1));
+    EXPECT_FALSE(isCurve(column(0.65), row));  // between frames 5 and 8 nothing is drawn
+    EXPECT_FALSE(isCurve(column(0.75), row));
+    const int cursor = column(0.2);
+    EXPECT_GT(picture.GetRed(cursor, plot.GetTop() + 5), 200);  // the red cursor
+    EXPECT_LT(picture.GetGreen(cursor, plot.GetTop() + 5), 100);
 }
 
 // The program itself: started in an empty working folder it makes DATA there, and ended by the
