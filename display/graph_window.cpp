@@ -147,4 +147,59 @@ void CFactorGraph::Draw(wxDC& dc, const wxRect& plot) {
     dc.DrawLine(x, plot.GetTop(), x, plot.GetBottom());
 }
 
+void CBandGraph::SetData(std::vector<double> values, std::vector<std::string> labels,
+                         const wxString& title) {
+    m_values = std::move(values);
+    m_labels = std::move(labels);
+    m_title = title;
+    Redraw();
+}
+
+void CBandGraph::Draw(wxDC& dc, const wxRect& plot) {
+    auto usable = [](double v) { return std::isfinite(v) && v != -1000.0; };
+    double largest = 0, smallest = 0;
+    bool any = false;
+    for (double v : m_values)
+        if (usable(v)) {
+            largest = any ? std::max(largest, v) : v;
+            smallest = any ? std::min(smallest, v) : v;
+            any = true;
+        }
+    double top = largest > 0 ? NiceScaleEnd(largest) : 0.0;
+    double bottom = smallest < 0 ? NiceScaleFloor(smallest) : 0.0;
+    if (!(top > bottom)) top = bottom + 1;
+    double step = std::pow(10.0, std::floor(std::log10((top - bottom) / 5)));
+    while ((top - bottom) / step > 10)
+        step *= 2;
+    DrawValueAxis(dc, plot, top, bottom, step, m_title);
+    const std::size_t n = m_values.size();
+    if (n == 0) return;
+    auto x = [&](std::size_t k) {
+        return plot.GetLeft() + static_cast<int>((k + 0.5) * plot.width / static_cast<double>(n));
+    };
+    // Labels under the bands, thinned so that they do not overlap.
+    int widest = 1;
+    for (const std::string& l : m_labels)
+        widest = std::max(widest, dc.GetTextExtent(wxString::FromUTF8(l)).x + 4);
+    const std::size_t every = std::max<std::size_t>(
+        1, static_cast<std::size_t>(widest * n / std::max(1, plot.width)) + 1);
+    for (std::size_t k = 0; k < m_labels.size() && k < n; k += every) {
+        const wxString label = wxString::FromUTF8(m_labels[k]);
+        dc.DrawText(label, x(k) - dc.GetTextExtent(label).x / 2, plot.GetBottom() + 3);
+    }
+    const wxString axis = "Frequency band [Hz]";
+    dc.DrawText(axis, plot.GetLeft() + (plot.width - dc.GetTextExtent(axis).x) / 2,
+                plot.GetBottom() + 3 + dc.GetCharHeight());
+    const int origin =
+        plot.GetBottom() - static_cast<int>(plot.height * (0 - bottom) / (top - bottom));
+    dc.SetPen(wxPen(wxColour(30, 80, 200), 2));
+    dc.SetBrush(wxBrush(wxColour(30, 80, 200)));
+    for (std::size_t k = 0; k < n; ++k) {
+        if (!usable(m_values[k])) continue;  // no value: nothing drawn
+        const int y = std::clamp(ValueRow(m_values[k], top, bottom, origin, plot.height),
+                                 plot.GetTop(), plot.GetBottom());
+        dc.DrawCircle(x(k), y, 3);
+    }
+}
+
 }  // namespace vesk

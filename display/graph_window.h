@@ -51,4 +51,20 @@ class CFactorGraph : public CGraphWnd {
     int m_frame = 0;
 };
 
+// One value per frequency band (the "Parameters" page of "Acoustic Parameters").
+class CBandGraph : public CGraphWnd {
+  public:
+    explicit CBandGraph(wxWindow* parent) : CGraphWnd(parent) {}
+    void SetData(std::vector<double> values, std::vector<std::string> labels,
+                 const wxString& title);
+
+  protected:
+    void Draw(wxDC& dc, const wxRect& plot) override;
+
+  private:
+    std::vector<double> m_values;
+    std::vector<std::string> m_labels;
+    wxString m_title;
+};
+
 }  // namespace vesk

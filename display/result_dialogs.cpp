@@ -116,8 +116,9 @@ CResultDialog::CResultDialog(char kind, std::int32_t folderId, std::int32_t reco
     conditions->Add(m_conditions, wxSizerFlags(1).Expand().Border(wxALL, 4));
     info->Add(conditions, wxSizerFlags(1).Expand().Border(wxLEFT, 8));
 
-    m_list = new wxListCtrl(this, 1014, wxDefaultPosition, FromDIP(wxSize(-1, 220)),
-                            wxLC_REPORT | wxLC_SINGLE_SEL);
+    m_list =
+        new wxListCtrl(this, 1014, wxDefaultPosition, FromDIP(wxSize(-1, kind == 'I' ? 180 : 220)),
+                       wxLC_REPORT | wxLC_SINGLE_SEL);
     m_list->Bind(wxEVT_LIST_COL_CLICK, &CResultDialog::OnColumn, this);
     auto* list = new wxStaticBoxSizer(wxVERTICAL, this,
                                       kind == 'I'   ? "Acoutsic Parameters"
@@ -126,7 +127,21 @@ CResultDialog::CResultDialog(char kind, std::int32_t folderId, std::int32_t reco
     list->Add(m_list, wxSizerFlags(1).Expand().Border(wxALL, 4));
 
     m_list->Bind(wxEVT_LIST_ITEM_SELECTED, &CResultDialog::OnRowSelected, this);
-    if (kind != 'I') {
+    if (kind == 'I') {
+        // The "Parameters" page: the chosen parameter over the frequency bands.
+        m_pages = new wxNotebook(this, 1002);
+        auto* page = new wxPanel(m_pages);
+        const wxString choices[] = {"SPL", "A-value", "Tsub", "IACC", "TIACC", "WIACC"};
+        m_parameter = new wxRadioBox(page, 1049, "Show Parameter", wxDefaultPosition, wxDefaultSize,
+                                     6, choices, 6, wxRA_SPECIFY_COLS);
+        m_parameter->Bind(wxEVT_RADIOBOX, [this](wxCommandEvent&) { FillBandGraph(); });
+        m_bandGraph = new CBandGraph(page);
+        auto* column = new wxBoxSizer(wxVERTICAL);
+        column->Add(m_parameter, wxSizerFlags().Expand().Border(wxALL, 4));
+        column->Add(m_bandGraph, wxSizerFlags(1).Expand().Border(wxLEFT | wxRIGHT | wxBOTTOM, 4));
+        page->SetSizer(column);
+        m_pages->AddPage(page, "Parameters");
+    } else {
         // One page per factor over the running time, with a cursor at the selected frame.
         m_pages = new wxNotebook(this, 1002);
         struct Page {
@@ -163,7 +178,12 @@ CResultDialog::CResultDialog(char kind, std::int32_t folderId, std::int32_t reco
 
     auto* top = new wxBoxSizer(wxVERTICAL);
     top->Add(info, wxSizerFlags().Expand().Border(wxALL, 8));
-    if (m_pages) {
+    if (m_pages) m_pages->SetMinSize(FromDIP(wxSize(480, 300)));
+    if (m_pages && kind == 'I') {
+        // The wide parameter list above its page.
+        top->Add(list, wxSizerFlags(1).Expand().Border(wxLEFT | wxRIGHT, 8));
+        top->Add(m_pages, wxSizerFlags(1).Expand().Border(wxLEFT | wxRIGHT | wxTOP, 8));
+    } else if (m_pages) {
         auto* lower = new wxBoxSizer(wxHORIZONTAL);
         lower->Add(list, wxSizerFlags(1).Expand());
         lower->Add(m_pages, wxSizerFlags(1).Expand().Border(wxLEFT, 8));
@@ -214,6 +234,7 @@ void CResultDialog::Load() {
             SetField(kSummation, wxString::Format("%d", m.mesNum));
             SetField(kChannel, m.channel == 1 ? "Mono" : "Stereo");
             SetField(kBit, wxString::Format("%d", m.bit));
+            m_channels = m.channel == 1 ? 1 : 2;
             SetField(kDataTitle, wxString::FromUTF8(m.title));
             SetField(kDataComment, wxString::FromUTF8(m.comment));
             SetField(kDataDate, wxString::FromUTF8(FormatDateTime(m.time)));
@@ -346,7 +367,30 @@ void CResultDialog::OnClose(wxCloseEvent&) {
     Destroy();
 }
 
+void CResultDialog::FillBandGraph() {
+    if (!m_bandGraph) return;
+    // Columns of the list: one channel SPL 1, A 3, Tsub 4; two channels SPL-LR 1, A-LR 7,
+    // Tsub-LR 10, IACC 13, TIACC 14, WIACC 15.
+    static const int kMono[] = {1, 3, 4, -1, -1, -1};
+    static const int kStereo[] = {1, 7, 10, 13, 14, 15};
+    static const char* const kTitles[] = {"SPL [dB]", "A-value",    "Tsub [sec]",
+                                          "IACC",     "TIACC [ms]", "WIACC [ms]"};
+    const int choice = std::clamp(m_parameter->GetSelection(), 0, 5);
+    const int column = (m_channels == 1 ? kMono : kStereo)[choice];
+    std::vector<double> values;
+    std::vector<std::string> labels;
+    for (const ResultRow& r : m_bandRows) {
+        labels.push_back(r.texts[0]);
+        values.push_back(column >= 0 && static_cast<std::size_t>(column) < r.values.size()
+                             ? r.values[static_cast<std::size_t>(column)]
+                             : -1000.0);
+    }
+    m_bandGraph->SetData(std::move(values), std::move(labels), kTitles[choice]);
+}
+
 void CResultDialog::FillGraphs() {
+    m_bandRows = m_rows;
+    FillBandGraph();
     if (m_graphs.empty()) return;
     // The rows are in frame order as loaded: column 0 is the time, then one per factor page.
     // One-channel recordings have no interaural columns; their pages stay empty.

@@ -61,6 +61,11 @@ class CResultDialog : public wxDialog {
     int m_sortColumn = -1, m_direction = 1;
     wxNotebook* m_pages = nullptr;
     std::vector<CFactorGraph*> m_graphs;  // the factor-over-time pages
+    CBandGraph* m_bandGraph = nullptr;    // the "Parameters" page
+    wxRadioBox* m_parameter = nullptr;    // its "Show Parameter" choice
+    std::vector<ResultRow> m_bandRows;    // the bands in result order
+    int m_channels = 2;
+    void FillBandGraph();
 };
 
 }  // namespace vesk
