@@ -1,7 +1,9 @@
 // vesk-shots: screenshots of the desktop program for the README. Run in a working folder with a
 // store (the demo's), under Xvfb: it opens the first folder of each kind, and saves PNGs of the
 // main window, the folder chooser, the three conditions dialogs and the progress dialog.
+#include <wx/notebook.h>
 #include <wx/wx.h>
+
 #include <cstdlib>
 
 #include <filesystem>
@@ -100,6 +102,10 @@ class CShotsApp : public wxApp {
             CResultDialog* d = CResultDialog::Open('I', 1, 3, &frame->View());
             d->Move(20, 20);
             Save(d, out + "/acoustic-parameters.png");
+            if (auto* pages = dynamic_cast<wxNotebook*>(d->FindWindow(1002))) {
+                pages->SetSelection(1);
+                Save(d, out + "/preference.png");
+            }
             d = CResultDialog::Open('A', 2, 2, nullptr);
             d->Move(20, 20);
             Save(d, out + "/acf-factor.png");

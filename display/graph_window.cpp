@@ -202,4 +202,71 @@ void CBandGraph::Draw(wxDC& dc, const wxRect& plot) {
     }
 }
 
+void CCurveGraph::SetData(std::vector<double> x, std::vector<double> y, double marker,
+                          const wxString& xTitle, const wxString& yTitle) {
+    m_x = std::move(x);
+    m_y = std::move(y);
+    m_marker = marker;
+    m_xTitle = xTitle;
+    m_yTitle = yTitle;
+    Redraw();
+}
+
+void CCurveGraph::Draw(wxDC& dc, const wxRect& plot) {
+    auto usable = [](double v) { return std::isfinite(v) && v != -1000.0; };
+    double largest = 0, smallest = 0;
+    bool any = false;
+    for (double v : m_y)
+        if (usable(v)) {
+            largest = any ? std::max(largest, v) : v;
+            smallest = any ? std::min(smallest, v) : v;
+            any = true;
+        }
+    double top = largest > 0 ? NiceScaleEnd(largest) : 0.0;
+    double bottom = smallest < 0 ? NiceScaleFloor(smallest) : 0.0;
+    if (!(top > bottom)) bottom = top - 1;
+    double step = std::pow(10.0, std::floor(std::log10((top - bottom) / 5)));
+    while ((top - bottom) / step > 10)
+        step *= 2;
+    DrawValueAxis(dc, plot, top, bottom, step, m_yTitle);
+    if (m_x.empty()) return;
+    const double x0 = m_x.front(), x1 = std::max(m_x.back(), x0 + 1);
+    auto column = [&](double x) {
+        return plot.GetLeft() + static_cast<int>((x - x0) / (x1 - x0) * plot.width);
+    };
+    double tick = std::pow(10.0, std::floor(std::log10((x1 - x0) / 5)));
+    while ((x1 - x0) / tick > 10)
+        tick *= 2;
+    dc.SetPen(wxPen(wxColour(220, 220, 220)));
+    for (double t = std::ceil(x0 / tick) * tick; t <= x1 + tick * 1e-6; t += tick) {
+        const int x = column(t);
+        if (x > plot.GetLeft()) dc.DrawLine(x, plot.GetTop() + 1, x, plot.GetBottom());
+        const wxString label = wxString::Format("%g", t);
+        dc.DrawText(label, x - dc.GetTextExtent(label).x / 2, plot.GetBottom() + 3);
+    }
+    dc.DrawText(m_xTitle, plot.GetLeft() + (plot.width - dc.GetTextExtent(m_xTitle).x) / 2,
+                plot.GetBottom() + 3 + dc.GetCharHeight());
+    const int origin =
+        plot.GetBottom() - static_cast<int>(plot.height * (0 - bottom) / (top - bottom));
+    dc.SetPen(wxPen(wxColour(30, 80, 200), 2));
+    wxPoint previous;
+    bool drawing = false;
+    for (std::size_t k = 0; k < m_x.size() && k < m_y.size(); ++k) {
+        if (!usable(m_y[k])) {
+            drawing = false;
+            continue;
+        }
+        const wxPoint p(column(m_x[k]),
+                        std::clamp(ValueRow(m_y[k], top, bottom, origin, plot.height),
+                                   plot.GetTop(), plot.GetBottom()));
+        if (drawing) dc.DrawLine(previous, p);
+        previous = p;
+        drawing = true;
+    }
+    if (any && m_marker >= x0 && m_marker <= x1) {
+        dc.SetPen(wxPen(wxColour(220, 40, 40)));
+        dc.DrawLine(column(m_marker), plot.GetTop(), column(m_marker), plot.GetBottom());
+    }
+}
+
 }  // namespace vesk

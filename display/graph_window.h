@@ -51,6 +51,22 @@ class CFactorGraph : public CGraphWnd {
     int m_frame = 0;
 };
 
+// A curve over a numeric axis (the preference over tau-e), with a marker at one x.
+class CCurveGraph : public CGraphWnd {
+  public:
+    explicit CCurveGraph(wxWindow* parent) : CGraphWnd(parent) {}
+    void SetData(std::vector<double> x, std::vector<double> y, double marker,
+                 const wxString& xTitle, const wxString& yTitle);
+
+  protected:
+    void Draw(wxDC& dc, const wxRect& plot) override;
+
+  private:
+    std::vector<double> m_x, m_y;
+    double m_marker = 0;
+    wxString m_xTitle, m_yTitle;
+};
+
 // One value per frequency band (the "Parameters" page of "Acoustic Parameters").
 class CBandGraph : public CGraphWnd {
   public:

@@ -5,6 +5,8 @@
 
 #include "acf/acf_calculation.h"
 #include "dsp/bands.h"
+#include "impulse/impulse_analysis.h"
+#include "impulse/preference.h"
 #include "impulse/spl_reference.h"
 #include "noise/noise_analysis.h"
 #include "resources/strings.h"
@@ -141,6 +143,7 @@ CResultDialog::CResultDialog(char kind, std::int32_t folderId, std::int32_t reco
         column->Add(m_bandGraph, wxSizerFlags(1).Expand().Border(wxLEFT | wxRIGHT | wxBOTTOM, 4));
         page->SetSizer(column);
         m_pages->AddPage(page, "Parameters");
+        BuildPreferencePage();
     } else {
         // One page per factor over the running time, with a cursor at the selected frame.
         m_pages = new wxNotebook(this, 1002);
@@ -241,8 +244,11 @@ void CResultDialog::Load() {
             AcParamRecord r;
             const bool has = results.Open() && results.Read(m_recordId, &r);
             m_columns = AcousticParameterColumns(m.channel, has);
+            m_hasResult = has;
+            m_result = r;
             if (has) {
                 const double offset = SplReferenceOffset(r.splRefData, m_folderId, r.splRefLevel);
+                m_offset = offset;
                 m_rows = AcousticParameterRows(r, m.channel, offset);
                 std::snprintf(text, sizeof text,
                               "Frequency band: %s, %d entries%s\nRef. Data %d, Ref. Level %g dB\n"
@@ -388,9 +394,98 @@ void CResultDialog::FillBandGraph() {
     m_bandGraph->SetData(std::move(values), std::move(labels), kTitles[choice]);
 }
 
+void CResultDialog::BuildPreferencePage() {
+    auto* page = new wxPanel(m_pages);
+    auto edit = [page](int id, bool readOnly) {
+        return new wxTextCtrl(page, id, "", wxDefaultPosition, page->FromDIP(wxSize(70, -1)),
+                              readOnly ? wxTE_READONLY : 0);
+    };
+    m_optimumSpl = edit(1039, false);
+    m_tauE = edit(1040, false);
+    m_optimumTauE = edit(1047, true);
+    // Two columns of fields: the inputs and the optimum, and the five scale values.
+    auto* fields = new wxFlexGridSizer(4, wxSize(6, 3));
+    auto add = [&](const char* label, wxWindow* control) {
+        fields->Add(new wxStaticText(page, wxID_ANY, label), wxSizerFlags().CenterVertical());
+        if (control)
+            fields->Add(control);
+        else
+            fields->AddSpacer(0);
+    };
+    static const char* const kNames[] = {"S1", "S2", "S3", "S4", "SS"};
+    for (int k = 0; k < 5; ++k)
+        m_scaleValues.push_back(edit(1041 + k, true));
+    add("Optimum SPL [dB]", m_optimumSpl);
+    add(kNames[0], m_scaleValues[0]);
+    add("Tau-e [ms]", m_tauE);
+    add(kNames[1], m_scaleValues[1]);
+    add("Optimum Tau-e [ms]", m_optimumTauE);
+    add(kNames[2], m_scaleValues[2]);
+    auto* calculate = new wxButton(page, 1046, "Calculate");
+    calculate->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { FillPreference(false); });
+    fields->Add(calculate);
+    fields->AddSpacer(0);
+    add(kNames[3], m_scaleValues[3]);
+    fields->AddSpacer(0);
+    fields->AddSpacer(0);
+    add(kNames[4], m_scaleValues[4]);
+    auto* left = new wxBoxSizer(wxVERTICAL);
+    left->Add(fields);
+    m_preferenceGraph = new CCurveGraph(page);
+    auto* columns = new wxBoxSizer(wxHORIZONTAL);
+    columns->Add(left, wxSizerFlags().Border(wxALL, 6));
+    columns->Add(m_preferenceGraph, wxSizerFlags(1).Expand().Border(wxALL, 4));
+    page->SetSizer(columns);
+    m_pages->AddPage(page, "Preference");
+}
+
+void CResultDialog::FillPreference(bool opening) {
+    if (!m_preferenceGraph) return;
+    if (!m_hasResult) {
+        m_preferenceGraph->SetData({}, {}, 0, "Tau-e [ms]", "Scale value");
+        return;
+    }
+    const AcParamBand& b = m_result.bands[0];
+    if (opening) {
+        // The measured listening level of the broadband entry as the starting "Optimum SPL".
+        m_optimumSpl->ChangeValue(
+            wxString::Format("%.2lf", ListeningLevel(b.splL, b.splR) + m_offset));
+    }
+    double llp = 0;
+    if (!m_optimumSpl->GetValue().ToCDouble(&llp)) {
+        Messages().ShowMessage("Optimum SPL must be a number.");
+        return;
+    }
+    const PreferenceSweep sweep = SweepTauE(m_result, m_offset, llp);
+    m_optimumTauE->ChangeValue(sweep.optimumTauE > 0 ? wxString::Format("%d", sweep.optimumTauE)
+                                                     : wxString("----"));
+    if (opening) m_tauE->ChangeValue(m_optimumTauE->GetValue());
+    std::vector<double> x, y(sweep.curve.begin(), sweep.curve.end());
+    for (int t = 1; t <= 300; ++t)
+        x.push_back(t);
+    m_preferenceGraph->SetData(std::move(x), std::move(y), sweep.optimumTauE, "Tau-e [ms]",
+                               "Scale value");
+    double tauE = 0;
+    if (!m_tauE->GetValue().ToCDouble(&tauE) || !(tauE > 0)) {
+        if (!opening) Messages().ShowMessage("Tau-e must be positive number.");
+        return;
+    }
+    const double ll = ListeningLevel(b.splL, b.splR) + m_offset;
+    const double deltaT1 =
+        ((m_result.deltaT1L - m_result.deltaT0L) + (m_result.deltaT1R - m_result.deltaT0R)) * 0.5;
+    PreferenceValues v;
+    EvaluatePreference(ll, deltaT1, (b.tsubL + b.tsubR) * 0.5, b.iacc, (b.aL + b.aR) * 0.5, tauE,
+                       llp, &v);
+    const double values[] = {v.s1, v.s2, v.s3, v.s4, v.sv};
+    for (int k = 0; k < 5; ++k)
+        m_scaleValues[static_cast<std::size_t>(k)]->ChangeValue(
+            values[k] == kNoPreference ? wxString("----") : wxString::Format("%.2lf", values[k]));
+}
+
 void CResultDialog::FillGraphs() {
     m_bandRows = m_rows;
     FillBandGraph();
+    FillPreference(true);
     if (m_graphs.empty()) return;
     // The rows are in frame order as loaded: column 0 is the time, then one per factor page.
     // One-channel recordings have no interaural columns; their pages stay empty.

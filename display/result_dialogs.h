@@ -11,6 +11,7 @@
 
 #include "display/graph_window.h"
 #include "display/result_lists.h"
+#include "store/records.h"
 
 namespace vesk {
 
@@ -66,6 +67,15 @@ class CResultDialog : public wxDialog {
     std::vector<ResultRow> m_bandRows;    // the bands in result order
     int m_channels = 2;
     void FillBandGraph();
+    // The "Preference" page: the sweep over tau-e and the five values at the chosen tau-e.
+    void BuildPreferencePage();
+    void FillPreference(bool opening);
+    CCurveGraph* m_preferenceGraph = nullptr;
+    wxTextCtrl *m_optimumSpl = nullptr, *m_tauE = nullptr, *m_optimumTauE = nullptr;
+    std::vector<wxTextCtrl*> m_scaleValues;  // S1, S2, S3, S4, SS
+    AcParamRecord m_result;
+    double m_offset = 0;
+    bool m_hasResult = false;
 };
 
 }  // namespace vesk

@@ -16,6 +16,9 @@
 #include "app/main_frame.h"
 #include "display/graph_view.h"
 #include "display/graph_window.h"
+#include "impulse/impulse_analysis.h"
+#include "impulse/preference.h"
+#include "impulse/spl_reference.h"
 #include "resources/window_ids.h"
 #include "store/samples.h"
 #include "store/tables.h"
@@ -271,6 +274,28 @@ TEST(Desktop, CalculationFromTheFrameWithCancelAnswered) {
             ASSERT_EQ(results.Read(id, &fromFrame[static_cast<std::size_t>(id - 1)]), 1) << id;
     }
     EXPECT_EQ(frame->View().GetItemText(0, 3), " *");  // the view shows the results
+    // The "Preference" page starts at the measured level, sweeps tau-e and shows the five
+    // values at the optimum; a tau-e that is not positive is refused on "Calculate".
+    {
+        CResultDialog* d = CResultDialog::Open('I', 1, 1, &frame->View());
+        auto text = [d](int id) { return static_cast<wxTextCtrl*>(d->FindWindow(id))->GetValue(); };
+        const AcParamRecord& r = fromFrame[0];
+        const double offset = SplReferenceOffset(r.splRefData, 1, r.splRefLevel);
+        const double ll = ListeningLevel(r.bands[0].splL, r.bands[0].splR) + offset;
+        EXPECT_EQ(text(1039), wxString::Format("%.2lf", ll));
+        double llp = 0;
+        ASSERT_TRUE(text(1039).ToCDouble(&llp));
+        const PreferenceSweep sweep = SweepTauE(r, offset, llp);
+        EXPECT_EQ(text(1047), sweep.optimumTauE > 0 ? wxString::Format("%d", sweep.optimumTauE)
+                                                    : wxString("----"));
+        EXPECT_EQ(text(1040), text(1047));
+        static_cast<wxTextCtrl*>(d->FindWindow(1040))->SetValue("0");
+        wxCommandEvent calculate(wxEVT_BUTTON, 1046);
+        d->FindWindow(1046)->GetEventHandler()->ProcessEvent(calculate);
+        ASSERT_FALSE(messages.shown.empty());
+        EXPECT_EQ(messages.shown.back(), "Tau-e must be positive number.");
+        d->Destroy();
+    }
     ASSERT_EQ(RunImpulseCalculation(1, c, Target::All, {}, nullptr).computed, 3);
     CAcParamTable results;
     ASSERT_TRUE(results.Open());
