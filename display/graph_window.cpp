@@ -10,6 +10,48 @@
 
 namespace vesk {
 
+namespace {
+
+bool Usable(double v) {
+    return std::isfinite(v) && v != -1000.0;  // -1000: no value
+}
+
+// The value range of a graph: nice scale ends around the values (Phi(0) and SPL levels take
+// both ends from their values, phi1 and IACC top at 1, the rest keep 0 in range), and a grid
+// step giving five to ten lines.
+struct ValueRange {
+    double top = 1, bottom = 0, step = 0.1;
+    bool any = false;
+};
+
+ValueRange RangeOf(const std::vector<double>& values, bool levels, bool unitTop) {
+    ValueRange r;
+    double largest = 0, smallest = 0;
+    for (double v : values)
+        if (Usable(v)) {
+            largest = r.any ? std::max(largest, v) : v;
+            smallest = r.any ? std::min(smallest, v) : v;
+            r.any = true;
+        }
+    r.top = unitTop ? 1.0 : levels ? NiceScaleEnd(largest) : std::max(0.0, NiceScaleEnd(largest));
+    r.bottom = levels ? NiceScaleFloor(smallest) : std::min(0.0, NiceScaleFloor(smallest));
+    if (!(r.top > r.bottom)) r.top = r.bottom + 1;
+    r.step = std::pow(10.0, std::floor(std::log10((r.top - r.bottom) / 5)));
+    while ((r.top - r.bottom) / r.step > 10)
+        r.step *= 2;
+    return r;
+}
+
+// A round step giving five to ten ticks over a span.
+double TickStep(double span) {
+    double step = std::pow(10.0, std::floor(std::log10(span / 5)));
+    while (span / step > 10)
+        step *= 2;
+    return step;
+}
+
+}  // namespace
+
 CGraphWnd::CGraphWnd(wxWindow* parent)
     : wxWindow(parent, wxID_ANY, wxDefaultPosition, parent->FromDIP(wxSize(520, 260)),
                wxBORDER_SUNKEN) {
@@ -70,6 +112,20 @@ void CGraphWnd::DrawValueAxis(wxDC& dc, const wxRect& plot, double top, double b
     dc.DrawRotatedText(title, 2, plot.GetTop() + (plot.height + extent.x) / 2, 90);
 }
 
+void CGraphWnd::DrawHorizontalAxis(wxDC& dc, const wxRect& plot, double from, double to,
+                                   const wxString& title) {
+    const double tick = TickStep(to - from);
+    dc.SetPen(wxPen(wxColour(220, 220, 220)));
+    for (double t = std::ceil(from / tick) * tick; t <= to + tick * 1e-6; t += tick) {
+        const int x = plot.GetLeft() + static_cast<int>((t - from) / (to - from) * plot.width);
+        if (x > plot.GetLeft()) dc.DrawLine(x, plot.GetTop() + 1, x, plot.GetBottom());
+        const wxString label = wxString::Format("%g", t);
+        dc.DrawText(label, x - dc.GetTextExtent(label).x / 2, plot.GetBottom() + 3);
+    }
+    dc.DrawText(title, plot.GetLeft() + (plot.width - dc.GetTextExtent(title).x) / 2,
+                plot.GetBottom() + 3 + dc.GetCharHeight());
+}
+
 CFactorGraph::CFactorGraph(wxWindow* parent, const wxString& title, bool levels, bool unitTop)
     : CGraphWnd(parent), m_title(title), m_levels(levels), m_unitTop(unitTop) {}
 
@@ -86,43 +142,12 @@ void CFactorGraph::SetFrame(int frame) {
 }
 
 void CFactorGraph::Draw(wxDC& dc, const wxRect& plot) {
-    auto usable = [](double v) { return std::isfinite(v) && v != -1000.0; };
-    double largest = 0, smallest = 0;
-    bool any = false;
-    for (double v : m_values)
-        if (usable(v)) {
-            largest = any ? std::max(largest, v) : v;
-            smallest = any ? std::min(smallest, v) : v;
-            any = true;
-        }
-    double top = m_unitTop ? 1.0 : NiceScaleEnd(largest);
-    double bottom = m_levels ? NiceScaleFloor(smallest) : 0.0;
-    if (!m_levels && any) bottom = std::min(0.0, NiceScaleFloor(smallest));
-    if (!(top > bottom)) {
-        top = bottom + 1;
-    }
-    // Five to ten grid lines over the range.
-    double step = std::pow(10.0, std::floor(std::log10((top - bottom) / 5)));
-    while ((top - bottom) / step > 10)
-        step *= 2;
-    DrawValueAxis(dc, plot, top, bottom, step, m_title);
-
-    // The running time in seconds: ticks at a round step, labelled in seconds.
+    const ValueRange range = RangeOf(m_values, m_levels, m_unitTop);
+    const double top = range.top, bottom = range.bottom;
+    DrawValueAxis(dc, plot, top, bottom, range.step, m_title);
     const double total = std::max(1.0, static_cast<double>(m_values.size())) * m_step;
-    double tick = std::pow(10.0, std::floor(std::log10(total / 5)));
-    while (total / tick > 10)
-        tick *= 2;
-    dc.SetPen(wxPen(wxColour(220, 220, 220)));
-    for (double t = 0; t <= total + tick * 1e-6; t += tick) {
-        const int x = plot.GetLeft() + static_cast<int>(t / total * plot.width);
-        if (x > plot.GetLeft()) dc.DrawLine(x, plot.GetTop() + 1, x, plot.GetBottom());
-        const wxString label = wxString::Format("%g", t);
-        dc.DrawText(label, x - dc.GetTextExtent(label).x / 2, plot.GetBottom() + 3);
-    }
-    const wxString axis = "Time [sec]";
-    dc.DrawText(axis, plot.GetLeft() + (plot.width - dc.GetTextExtent(axis).x) / 2,
-                plot.GetBottom() + 3 + dc.GetCharHeight());
-    if (!any) return;  // no data: the empty frame and axes
+    DrawHorizontalAxis(dc, plot, 0.0, total, "Time [sec]");
+    if (!range.any) return;  // no data: the empty frame and axes
 
     dc.SetPen(wxPen(wxColour(30, 80, 200), 2));
     const int origin =
@@ -130,7 +155,7 @@ void CFactorGraph::Draw(wxDC& dc, const wxRect& plot) {
     wxPoint previous;
     bool drawing = false;
     for (std::size_t k = 0; k < m_values.size(); ++k) {
-        if (!usable(m_values[k])) {
+        if (!Usable(m_values[k])) {
             drawing = false;  // a gap
             continue;
         }
@@ -156,22 +181,9 @@ void CBandGraph::SetData(std::vector<double> values, std::vector<std::string> la
 }
 
 void CBandGraph::Draw(wxDC& dc, const wxRect& plot) {
-    auto usable = [](double v) { return std::isfinite(v) && v != -1000.0; };
-    double largest = 0, smallest = 0;
-    bool any = false;
-    for (double v : m_values)
-        if (usable(v)) {
-            largest = any ? std::max(largest, v) : v;
-            smallest = any ? std::min(smallest, v) : v;
-            any = true;
-        }
-    double top = largest > 0 ? NiceScaleEnd(largest) : 0.0;
-    double bottom = smallest < 0 ? NiceScaleFloor(smallest) : 0.0;
-    if (!(top > bottom)) top = bottom + 1;
-    double step = std::pow(10.0, std::floor(std::log10((top - bottom) / 5)));
-    while ((top - bottom) / step > 10)
-        step *= 2;
-    DrawValueAxis(dc, plot, top, bottom, step, m_title);
+    const ValueRange range = RangeOf(m_values, false, false);
+    const double top = range.top, bottom = range.bottom;
+    DrawValueAxis(dc, plot, top, bottom, range.step, m_title);
     const std::size_t n = m_values.size();
     if (n == 0) return;
     auto x = [&](std::size_t k) {
@@ -195,7 +207,7 @@ void CBandGraph::Draw(wxDC& dc, const wxRect& plot) {
     dc.SetPen(wxPen(wxColour(30, 80, 200), 2));
     dc.SetBrush(wxBrush(wxColour(30, 80, 200)));
     for (std::size_t k = 0; k < n; ++k) {
-        if (!usable(m_values[k])) continue;  // no value: nothing drawn
+        if (!Usable(m_values[k])) continue;  // no value: nothing drawn
         const int y = std::clamp(ValueRow(m_values[k], top, bottom, origin, plot.height),
                                  plot.GetTop(), plot.GetBottom());
         dc.DrawCircle(x(k), y, 3);
@@ -213,46 +225,22 @@ void CCurveGraph::SetData(std::vector<double> x, std::vector<double> y, double m
 }
 
 void CCurveGraph::Draw(wxDC& dc, const wxRect& plot) {
-    auto usable = [](double v) { return std::isfinite(v) && v != -1000.0; };
-    double largest = 0, smallest = 0;
-    bool any = false;
-    for (double v : m_y)
-        if (usable(v)) {
-            largest = any ? std::max(largest, v) : v;
-            smallest = any ? std::min(smallest, v) : v;
-            any = true;
-        }
-    double top = largest > 0 ? NiceScaleEnd(largest) : 0.0;
-    double bottom = smallest < 0 ? NiceScaleFloor(smallest) : 0.0;
-    if (!(top > bottom)) bottom = top - 1;
-    double step = std::pow(10.0, std::floor(std::log10((top - bottom) / 5)));
-    while ((top - bottom) / step > 10)
-        step *= 2;
-    DrawValueAxis(dc, plot, top, bottom, step, m_yTitle);
+    const ValueRange range = RangeOf(m_y, false, false);
+    const double top = range.top, bottom = range.bottom;
+    DrawValueAxis(dc, plot, top, bottom, range.step, m_yTitle);
     if (m_x.empty()) return;
     const double x0 = m_x.front(), x1 = std::max(m_x.back(), x0 + 1);
     auto column = [&](double x) {
         return plot.GetLeft() + static_cast<int>((x - x0) / (x1 - x0) * plot.width);
     };
-    double tick = std::pow(10.0, std::floor(std::log10((x1 - x0) / 5)));
-    while ((x1 - x0) / tick > 10)
-        tick *= 2;
-    dc.SetPen(wxPen(wxColour(220, 220, 220)));
-    for (double t = std::ceil(x0 / tick) * tick; t <= x1 + tick * 1e-6; t += tick) {
-        const int x = column(t);
-        if (x > plot.GetLeft()) dc.DrawLine(x, plot.GetTop() + 1, x, plot.GetBottom());
-        const wxString label = wxString::Format("%g", t);
-        dc.DrawText(label, x - dc.GetTextExtent(label).x / 2, plot.GetBottom() + 3);
-    }
-    dc.DrawText(m_xTitle, plot.GetLeft() + (plot.width - dc.GetTextExtent(m_xTitle).x) / 2,
-                plot.GetBottom() + 3 + dc.GetCharHeight());
+    DrawHorizontalAxis(dc, plot, x0, x1, m_xTitle);
     const int origin =
         plot.GetBottom() - static_cast<int>(plot.height * (0 - bottom) / (top - bottom));
     dc.SetPen(wxPen(wxColour(30, 80, 200), 2));
     wxPoint previous;
     bool drawing = false;
     for (std::size_t k = 0; k < m_x.size() && k < m_y.size(); ++k) {
-        if (!usable(m_y[k])) {
+        if (!Usable(m_y[k])) {
             drawing = false;
             continue;
         }
@@ -263,7 +251,7 @@ void CCurveGraph::Draw(wxDC& dc, const wxRect& plot) {
         previous = p;
         drawing = true;
     }
-    if (any && m_marker >= x0 && m_marker <= x1) {
+    if (range.any && m_marker >= x0 && m_marker <= x1) {
         dc.SetPen(wxPen(wxColour(220, 40, 40)));
         dc.DrawLine(column(m_marker), plot.GetTop(), column(m_marker), plot.GetBottom());
     }

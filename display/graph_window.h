@@ -23,6 +23,9 @@ class CGraphWnd : public wxWindow {
     virtual void Draw(wxDC& dc, const wxRect& plot) = 0;
     void DrawValueAxis(wxDC& dc, const wxRect& plot, double top, double bottom, double step,
                        const wxString& title);
+    // Ticks at a round step from `from` to `to`, labelled with "%g", and the axis title.
+    void DrawHorizontalAxis(wxDC& dc, const wxRect& plot, double from, double to,
+                            const wxString& title);
 
   private:
     void OnPaint(wxPaintEvent& event);
