@@ -167,6 +167,9 @@ CResultDialog::CResultDialog(char kind, std::int32_t folderId, std::int32_t reco
         }
     }
 
+    if (kind == 'A')
+        m_pages->Bind(wxEVT_NOTEBOOK_PAGE_CHANGED, &CResultDialog::OnPageChanged, this);
+
     auto* buttons = new wxBoxSizer(wxHORIZONTAL);
     buttons->Add(new wxButton(this, 6, "&Select Data"), wxSizerFlags().Border(wxRIGHT, 4));
     m_previous = new wxButton(this, 4, "&Previous");
@@ -270,6 +273,11 @@ void CResultDialog::Load() {
             SetField(kSamplingRate, wxString::Format("%d", m.sampling));
             SetField(kMeasureTime, Format("%.2f", m.dataTime));
             SetField(kChannel, m.channel == 2 ? "Stereo" : "Mono");
+            m_channels = m.channel == 2 ? 2 : 1;
+            m_layout = FactorLayout::General;
+            m_factors.clear();
+            m_peaks.clear();
+            if (m_pages) m_pages->ChangeSelection(0);  // every record starts on its first page
             SetField(kDataTitle, wxString::FromUTF8(m.title));
             SetField(kDataComment, wxString::FromUTF8(m.comment));
             SetField(kDataDate, wxString::FromUTF8(FormatDateTime(m.time)));
@@ -281,8 +289,12 @@ void CResultDialog::Load() {
                     DecodeAcfConditionBlock(blobs.cond.data()).conditions;
                 const double offset =
                     PhiZeroReferenceOffset(m_folderId, c.phi0RefData, c.phi0RefLevel);
-                m_rows = FactorRows(DecodeAcfFactors(blobs.factors), DecodeAcfPeaks(blobs.peaks),
-                                    c.runningStep, offset, false, m.channel, FactorLayout::General);
+                m_factors = DecodeAcfFactors(blobs.factors);
+                m_peaks = DecodeAcfPeaks(blobs.peaks);
+                m_step = c.runningStep;
+                m_phiOffset = offset;
+                m_rows = FactorRows(m_factors, m_peaks, m_step, m_phiOffset, false, m.channel,
+                                    FactorLayout::General);
                 std::snprintf(text, sizeof text,
                               "Integration Time %g s, Running Step %g s, Weighting %u\n"
                               "Peak Detection Time %g ms, End of Regression %g dB / %g ms\n"
@@ -502,6 +514,29 @@ void CResultDialog::OnRowSelected(wxListEvent& event) {
     const long frame = static_cast<long>(event.GetData());
     for (CFactorGraph* g : m_graphs)
         g->SetFrame(static_cast<int>(frame));
+}
+
+void CResultDialog::OnPageChanged(wxBookCtrlEvent& event) {
+    // "Tau1" and "Phi1" list the ten peaks of each frame; the other pages the factors.
+    const wxString tab = m_pages->GetPageText(static_cast<std::size_t>(event.GetSelection()));
+    const FactorLayout layout = tab == "Tau1"   ? FactorLayout::Tau
+                                : tab == "Phi1" ? FactorLayout::Phi
+                                                : FactorLayout::General;
+    event.Skip();
+    if (layout == m_layout || m_factors.empty()) {
+        m_layout = layout;
+        return;
+    }
+    m_layout = layout;
+    const long selected = m_list->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED);
+    const long frame = selected >= 0 ? static_cast<long>(m_list->GetItemData(selected)) : -1;
+    m_columns = FactorColumns(false, m_channels, layout);
+    m_rows = FactorRows(m_factors, m_peaks, m_step, m_phiOffset, false, m_channels, layout);
+    m_sortColumn = -1;
+    m_direction = 1;
+    ShowList();
+    if (frame >= 0 && frame < m_list->GetItemCount())
+        m_list->SetItemState(frame, wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);
 }
 
 void CResultDialog::OnColumn(wxListEvent& event) {

@@ -35,6 +35,7 @@ class CResultDialog : public wxDialog {
 
     std::int32_t RecordId() const { return m_recordId; }
     const std::vector<ResultRow>& Rows() const { return m_rows; }
+    wxListCtrl* List() const { return m_list; }
     // Moves to the neighbouring record in the view's order; false at the ends.
     bool Step(bool next);
 
@@ -48,6 +49,7 @@ class CResultDialog : public wxDialog {
     void OnClose(wxCloseEvent& event);
     void OnColumn(wxListEvent& event);
     void OnRowSelected(wxListEvent& event);
+    void OnPageChanged(wxBookCtrlEvent& event);
     void FillGraphs();
 
     char m_kind;
@@ -66,6 +68,11 @@ class CResultDialog : public wxDialog {
     wxRadioBox* m_parameter = nullptr;    // its "Show Parameter" choice
     std::vector<ResultRow> m_bandRows;    // the bands in result order
     int m_channels = 2;
+    // The running-ACF result as loaded, for the list's peak layouts.
+    std::vector<AcfFactorRecord> m_factors;
+    std::vector<AcfPeakRecord> m_peaks;
+    double m_step = 0.1, m_phiOffset = 0;
+    FactorLayout m_layout = FactorLayout::General;
     void FillBandGraph();
     // The "Preference" page: the sweep over tau-e and the five values at the chosen tau-e.
     void BuildPreferencePage();

@@ -12,7 +12,10 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include <wx/notebook.h>
 #include "app/dialogs.h"
+
+#include "acf/acf_calculation.h"
 #include "app/main_frame.h"
 #include "display/graph_view.h"
 #include "display/graph_window.h"
@@ -405,6 +408,58 @@ TEST(Desktop, FactorGraphDrawsWhereTheFormulasSay) {
     const int cursor = column(0.2);
     EXPECT_GT(picture.GetRed(cursor, plot.GetTop() + 5), 200);  // the red cursor
     EXPECT_LT(picture.GetGreen(cursor, plot.GetTop() + 5), 100);
+}
+
+// "ACF Factor": the "Tau1" and "Phi1" pages list the ten peaks of each frame, the others the
+// factors; the selected frame stays selected across the change.
+TEST(Desktop, AcfFactorListFollowsThePage) {
+    test::TempStore store;
+    test::ScriptedMessages messages;
+    {
+        CFolderTable folders;
+        CAcfTable recordings;
+        ASSERT_TRUE(folders.Open() && recordings.Open());
+        FolderRecord f;
+        f.folderId = 1;
+        f.type = "A";
+        ASSERT_EQ(folders.Append(f), 1);
+        std::vector<std::int16_t> s(2 * 24000);
+        for (std::size_t i = 0; i < 24000; ++i)
+            s[2 * i] = s[2 * i + 1] = static_cast<std::int16_t>(
+                8000 * std::sin(2 * 3.14159265 * 440 * static_cast<double>(i) / 48000));
+        AcfRecord r;
+        r.folderId = 1;
+        r.acfId = 1;
+        r.sampling = 48000;
+        r.channel = 2;
+        r.sampleNum = 24000;
+        ASSERT_EQ(recordings.Append(r, MakeWaveBlock(2, s)), 1);
+    }
+    RunningAcfConditions c;
+    c.integrationTime = 0.1;
+    c.maxDelayTime = 0.01;
+    c.runningStep = 0.1;
+    ASSERT_EQ(RunAcfCalculation(1, c, AcfTarget::All, {}, nullptr).computed, 1);
+    CResultDialog* d = CResultDialog::Open('A', 1, 1, nullptr);
+    wxListCtrl* list = d->List();
+    EXPECT_EQ(list->GetColumnCount(), 8);  // two channels, general layout
+    ASSERT_GE(list->GetItemCount(), 2);
+    list->SetItemState(1, wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);
+    auto* pages = static_cast<wxNotebook*>(d->FindWindow(1002));
+    pages->SetSelection(2);  // "Tau1"
+    EXPECT_EQ(list->GetColumnCount(), 11);
+    wxListItem column;
+    column.SetMask(wxLIST_MASK_TEXT);
+    list->GetColumn(1, column);
+    EXPECT_EQ(column.GetText(), "Tau1");
+    EXPECT_NE(list->GetItemState(1, wxLIST_STATE_SELECTED), 0);
+    pages->SetSelection(3);  // "Phi1"
+    list->GetColumn(10, column);
+    EXPECT_EQ(column.GetText(), "Phi10");
+    pages->SetSelection(0);
+    EXPECT_EQ(list->GetColumnCount(), 8);
+    d->Destroy();
+    EXPECT_TRUE(messages.shown.empty());
 }
 
 // The program itself: started in an empty working folder it makes DATA there, and ended by the
