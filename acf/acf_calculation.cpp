@@ -94,7 +94,7 @@ AcfRunSummary RunAcfCalculation(std::int32_t folderId, const RunningAcfCondition
         summary.failed = true;
         return summary;
     }
-    const double scale = folder.scale == 0 ? 1.0 : folder.scale;
+    const double scale = folder.TimeScale();
     // The folder's recordings first: reading one by ID for its samples moves the table off
     // the folder's walk.
     std::vector<AcfRecord> list;

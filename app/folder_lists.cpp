@@ -104,7 +104,7 @@ bool SelectFolderRows(int kindChoice, std::vector<ListRow>* rows) {
             continue;  // a folder of another type is not listed
         }
         char scale[40];
-        std::snprintf(scale, sizeof scale, "1/%g", f.scale == 0 ? 1.0 : f.scale);
+        std::snprintf(scale, sizeof scale, "1/%g", f.TimeScale());
         rows->push_back(
             {f.folderId,
              icon,

@@ -13,8 +13,10 @@
 #include <optional>
 
 #include "acf/acf_conditions.h"
+#include "app/folder_lists.h"
 #include "app/settings.h"
 #include "cli/audio.h"
+#include "noise/noise_analysis.h"
 #include "resources/strings.h"
 #include "store/file_io.h"
 #include "store/samples.h"
@@ -93,28 +95,6 @@ std::string FormatScale(double scale) {
 
 // Reads the folder; an unknown ID is bad input, a failed read a store failure.
 
-std::string NoiseSourceName(const std::array<unsigned char, blob::kNoiseSourceSize>& source) {
-    std::string name(reinterpret_cast<const char*>(source.data() + 16),
-                     strnlen(reinterpret_cast<const char*>(source.data() + 16), 32));
-    if (!name.empty() && name[0] == '=') name.erase(0, 1);
-    return name;
-}
-
-// Prints the measurements of a folder with a mark for those that have a result.
-template <class Measurements, class Results, class Record>
-bool ListWithResults(long folderId, std::int32_t Record::*id) {
-    Measurements measurements;
-    Results results;
-    long count = 0;
-    if (!measurements.Open() || !results.Open() || !measurements.SetScopeTo(folderId, &count))
-        return false;
-    Record r;
-    while (measurements.ReadNext(&r))
-        std::printf("%d\t%s\t%s\t%s\n", r.*id, r.title.c_str(), FormatDateTime(r.time).c_str(),
-                    results.Exists(r.*id) ? "*" : "");
-    return true;
-}
-
 }  // namespace
 
 int LoadFolder(Context& ctx, long folderId, FolderRecord* folder) {
@@ -148,33 +128,30 @@ int CmdList(Context& ctx, const std::vector<std::string>& args) {
     if (args.size() != 1 || !ParseInt(args[0], &folderId)) return Usage("usage: list FOLDERID");
     FolderRecord folder;
     if (int rc = LoadFolder(ctx, folderId, &folder); rc != kDone) return rc;
-    long count = 0;
-    if (folder.type == "I") {
-        if (!ListWithResults<CImpulseTable, CAcParamTable, ImpulseRecord>(
-                folderId, &ImpulseRecord::impulseId))
+    if (folder.type == "I" || folder.type == "A") {
+        // The rows of the desktop program's folder view: title, comment, date, result mark.
+        std::vector<ListRow> rows;
+        if (!FolderViewRows(folder.type[0], static_cast<std::int32_t>(folderId), &rows))
             return ctx.Failure();
-    } else if (folder.type == "A") {
-        if (!ListWithResults<CAcfTable, CAcfFactTable, AcfRecord>(folderId, &AcfRecord::acfId))
-            return ctx.Failure();
+        for (const ListRow& r : rows)
+            std::printf("%d\t%s\t%s\t%s\n", r.id, r.texts[0].c_str(), r.texts[2].c_str(),
+                        r.texts[3].empty() ? "" : "*");
     } else if (folder.type == "N") {
         CNmsTable measurements;
-        if (!measurements.Open() || !measurements.SetScopeTo(folderId, &count))
-            return ctx.Failure();
-        // The records first: reading the next one moves the table past it, and the blobs are
-        // those of the record the table stands on.
         std::vector<NmsRecord> list;
-        NmsRecord r;
-        while (measurements.ReadNext(&r))
-            list.push_back(r);
+        if (!ReadFolderRecords(measurements, folderId, &list)) return ctx.Failure();
         for (const NmsRecord& m : list) {
+            // Only an analysed recording shows its source; the blobs read are those of the
+            // record the table stands on.
             std::uint32_t factors = 0;
             std::string name;
+            NmsRecord r;
             if (measurements.Read(m.nmsId, &r) &&
                 measurements.BlobSize("NMSFACTOR", &factors) == db::kOk && factors > 0) {
                 std::array<unsigned char, blob::kNoiseSourceSize> source{};
                 std::uint32_t read = 0;
                 measurements.ReadBlob("NOISESRC", source.data(), blob::kNoiseSourceSize, &read);
-                name = NoiseSourceName(source);
+                name = DisplayedSourceName(DecodeNoiseSourceResult(source.data()).name);
             }
             std::printf("%d\t%ld\t%s\t%s\n", m.nmsId, static_cast<long>(m.number) + 1,
                         FormatDateTime(m.time).c_str(), name.c_str());

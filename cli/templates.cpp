@@ -115,17 +115,6 @@ int ParseId(const std::string& text, std::int32_t* id) {
     return 1;
 }
 
-bool ReadOne(std::int32_t id, NoiseTemplate* t) {
-    CNsTmpTable table;
-    if (!table.Open()) return false;
-    NsTmpRecord r;
-    CNsTmpTable::TemplateData bytes{};
-    if (!table.Read(id, &r, &bytes)) return false;
-    t->id = r.nsTmpId;
-    t->name = r.nsTmpName;
-    t->data = DecodeTemplateData(bytes.data());
-    return true;
-}
 
 void PrintTemplate(const NoiseTemplate& t) {
     std::printf("ID\t%d\nNoise Source\t%s\n", t.id, t.name.c_str());
@@ -189,7 +178,7 @@ int Learn(Context& ctx, const std::vector<std::string>& args) {
     const int status = Status(MergeLearntTemplate(args[1], LearnTemplateData(measured), &id));
     if (status != kDone) return status;
     NoiseTemplate t;
-    if (!ReadOne(id, &t)) return kStoreFailure;
+    if (!ReadNoiseTemplate(id, &t)) return kStoreFailure;
     std::printf("template %d\t%s\t%zu learnt, %d in all\n", t.id, t.name.c_str(), measured.size(),
                 t.data.count);
     return kDone;
@@ -218,7 +207,7 @@ int CmdTemplates(Context& ctx, const std::vector<std::string>& args) {
     if (what == "show" && args.size() == 2) {
         if (!ParseId(args[1], &id)) return Usage("usage: templates show ID");
         NoiseTemplate t;
-        if (!ReadOne(id, &t)) {
+        if (!ReadNoiseTemplate(id, &t)) {
             if (ctx.messages->Shown()) return kStoreFailure;
             std::fprintf(stderr, "vesk-cli: no template %d\n", id);
             return kBadInput;
@@ -236,7 +225,7 @@ int CmdTemplates(Context& ctx, const std::vector<std::string>& args) {
     if (what == "update" && args.size() >= 2) {
         if (!ParseId(args[1], &id)) return Usage("usage: templates update ID [values]");
         NoiseTemplate t;
-        if (!ReadOne(id, &t)) {
+        if (!ReadNoiseTemplate(id, &t)) {
             if (ctx.messages->Shown()) return kStoreFailure;
             std::fprintf(stderr, "vesk-cli: no template %d\n", id);
             return kBadInput;
@@ -248,7 +237,7 @@ int CmdTemplates(Context& ctx, const std::vector<std::string>& args) {
     if (what == "delete" && args.size() == 2) {
         if (!ParseId(args[1], &id)) return Usage("usage: templates delete ID");
         NoiseTemplate t;
-        if (!ReadOne(id, &t)) {
+        if (!ReadNoiseTemplate(id, &t)) {
             if (ctx.messages->Shown()) return kStoreFailure;
             std::fprintf(stderr, "vesk-cli: no template %d\n", id);
             return kBadInput;

@@ -42,6 +42,34 @@ ValueRange RangeOf(const std::vector<double>& values, bool levels, bool unitTop)
     return r;
 }
 
+// The row of the value 0, the origin of ValueRow.
+int OriginRow(const wxRect& plot, double top, double bottom) {
+    return plot.GetBottom() - static_cast<int>(plot.height * (0 - bottom) / (top - bottom));
+}
+
+// A curve through the usable values, broken where a value is missing; values outside the range
+// are drawn at its edge.
+template <class Column>
+void DrawCurve(wxDC& dc, const wxRect& plot, const ValueRange& range,
+               const std::vector<double>& values, std::size_t count, Column column) {
+    const int origin = OriginRow(plot, range.top, range.bottom);
+    dc.SetPen(wxPen(wxColour(30, 80, 200), 2));
+    wxPoint previous;
+    bool drawing = false;
+    for (std::size_t k = 0; k < count; ++k) {
+        if (!Usable(values[k])) {
+            drawing = false;  // a gap
+            continue;
+        }
+        const wxPoint p(
+            column(k), std::clamp(ValueRow(values[k], range.top, range.bottom, origin, plot.height),
+                                  plot.GetTop(), plot.GetBottom()));
+        if (drawing) dc.DrawLine(previous, p);
+        previous = p;
+        drawing = true;
+    }
+}
+
 // A round step giving five to ten ticks over a span.
 double TickStep(double span) {
     double step = std::pow(10.0, std::floor(std::log10(span / 5)));
@@ -91,8 +119,7 @@ void CGraphWnd::OnSize(wxSizeEvent& event) {
 
 void CGraphWnd::DrawValueAxis(wxDC& dc, const wxRect& plot, double top, double bottom, double step,
                               const wxString& title) {
-    const int origin =
-        plot.GetBottom() - static_cast<int>(plot.height * (0 - bottom) / (top - bottom));
+    const int origin = OriginRow(plot, top, bottom);
     for (int k = 0;; ++k) {
         const double v = top - k * step;
         if (v < bottom - step * 1e-6) break;
@@ -143,29 +170,14 @@ void CFactorGraph::SetFrame(int frame) {
 
 void CFactorGraph::Draw(wxDC& dc, const wxRect& plot) {
     const ValueRange range = RangeOf(m_values, m_levels, m_unitTop);
-    const double top = range.top, bottom = range.bottom;
-    DrawValueAxis(dc, plot, top, bottom, range.step, m_title);
+    DrawValueAxis(dc, plot, range.top, range.bottom, range.step, m_title);
     const double total = std::max(1.0, static_cast<double>(m_values.size())) * m_step;
     DrawHorizontalAxis(dc, plot, 0.0, total, "Time [sec]");
     if (!range.any) return;  // no data: the empty frame and axes
 
-    dc.SetPen(wxPen(wxColour(30, 80, 200), 2));
-    const int origin =
-        plot.GetBottom() - static_cast<int>(plot.height * (0 - bottom) / (top - bottom));
-    wxPoint previous;
-    bool drawing = false;
-    for (std::size_t k = 0; k < m_values.size(); ++k) {
-        if (!Usable(m_values[k])) {
-            drawing = false;  // a gap
-            continue;
-        }
-        const wxPoint p(plot.GetLeft() + static_cast<int>(k * m_step / total * plot.width),
-                        std::clamp(ValueRow(m_values[k], top, bottom, origin, plot.height),
-                                   plot.GetTop(), plot.GetBottom()));
-        if (drawing) dc.DrawLine(previous, p);
-        previous = p;
-        drawing = true;
-    }
+    DrawCurve(dc, plot, range, m_values, m_values.size(), [&](std::size_t k) {
+        return plot.GetLeft() + static_cast<int>(k * m_step / total * plot.width);
+    });
     // The cursor at the current frame.
     dc.SetPen(wxPen(wxColour(220, 40, 40)));
     const int x = plot.GetLeft() + static_cast<int>(m_frame * m_step / total * plot.width);
@@ -202,8 +214,7 @@ void CBandGraph::Draw(wxDC& dc, const wxRect& plot) {
     const wxString axis = "Frequency band [Hz]";
     dc.DrawText(axis, plot.GetLeft() + (plot.width - dc.GetTextExtent(axis).x) / 2,
                 plot.GetBottom() + 3 + dc.GetCharHeight());
-    const int origin =
-        plot.GetBottom() - static_cast<int>(plot.height * (0 - bottom) / (top - bottom));
+    const int origin = OriginRow(plot, top, bottom);
     dc.SetPen(wxPen(wxColour(30, 80, 200), 2));
     dc.SetBrush(wxBrush(wxColour(30, 80, 200)));
     for (std::size_t k = 0; k < n; ++k) {
@@ -226,31 +237,15 @@ void CCurveGraph::SetData(std::vector<double> x, std::vector<double> y, double m
 
 void CCurveGraph::Draw(wxDC& dc, const wxRect& plot) {
     const ValueRange range = RangeOf(m_y, false, false);
-    const double top = range.top, bottom = range.bottom;
-    DrawValueAxis(dc, plot, top, bottom, range.step, m_yTitle);
+    DrawValueAxis(dc, plot, range.top, range.bottom, range.step, m_yTitle);
     if (m_x.empty()) return;
     const double x0 = m_x.front(), x1 = std::max(m_x.back(), x0 + 1);
     auto column = [&](double x) {
         return plot.GetLeft() + static_cast<int>((x - x0) / (x1 - x0) * plot.width);
     };
     DrawHorizontalAxis(dc, plot, x0, x1, m_xTitle);
-    const int origin =
-        plot.GetBottom() - static_cast<int>(plot.height * (0 - bottom) / (top - bottom));
-    dc.SetPen(wxPen(wxColour(30, 80, 200), 2));
-    wxPoint previous;
-    bool drawing = false;
-    for (std::size_t k = 0; k < m_x.size() && k < m_y.size(); ++k) {
-        if (!Usable(m_y[k])) {
-            drawing = false;
-            continue;
-        }
-        const wxPoint p(column(m_x[k]),
-                        std::clamp(ValueRow(m_y[k], top, bottom, origin, plot.height),
-                                   plot.GetTop(), plot.GetBottom()));
-        if (drawing) dc.DrawLine(previous, p);
-        previous = p;
-        drawing = true;
-    }
+    DrawCurve(dc, plot, range, m_y, std::min(m_x.size(), m_y.size()),
+              [&](std::size_t k) { return column(m_x[k]); });
     if (range.any && m_marker >= x0 && m_marker <= x1) {
         dc.SetPen(wxPen(wxColour(220, 40, 40)));
         dc.DrawLine(column(m_marker), plot.GetTop(), column(m_marker), plot.GetBottom());

@@ -222,7 +222,7 @@ void CResultDialog::Load() {
             SetField(kFolderPlace, wxString::FromUTF8(folder.place));
             SetField(kFolderComment, wxString::FromUTF8(folder.comment));
             SetField(kFolderDate, wxString::FromUTF8(FormatDateTime(folder.date)));
-            SetField(kFolderScale, Format("1/%g", folder.scale == 0 ? 1.0 : folder.scale));
+            SetField(kFolderScale, Format("1/%g", folder.TimeScale()));
         }
     }
     m_rows.clear();

@@ -107,7 +107,7 @@ float Scaled(float v, float factor) {
 
 void FolderSection(Out& o, const FolderRecord& f) {
     // 1/SCALE, a SCALE of 0 counting as 1 as everywhere else.
-    const double scale = 1.0 / (f.scale == 0 ? 1.0 : f.scale);
+    const double scale = 1.0 / f.TimeScale();
     o.Add("[Folder]\n");
     if (!o.Csv()) {
         o.Add("Title=%s\n", f.title.c_str());
@@ -412,11 +412,13 @@ bool ReadFolder(std::int32_t folderId, FolderRecord* folder) {
 }
 
 // The content of a folder of the kind; false after a store message. `only` limits it to one
-// record ID (for MeasurementText).
+// record ID, without the folder section (for MeasurementText, which has read the folder).
 bool Build(std::int32_t folderId, const std::string& kind, Out& o, std::int32_t only = -1) {
-    FolderRecord folder;
-    if (!ReadFolder(folderId, &folder)) return false;
-    if (only < 0) FolderSection(o, folder);
+    if (only < 0) {
+        FolderRecord folder;
+        if (!ReadFolder(folderId, &folder)) return false;
+        FolderSection(o, folder);
+    }
     if (kind == "I") {
         CImpulseTable table;
         std::vector<ImpulseRecord> list;

@@ -249,7 +249,7 @@ RunSummary RunImpulseCalculation(std::int32_t folderId, const ImpulseConditions&
         summary.failed = true;
         return summary;
     }
-    const double scale = folder.scale == 0 ? 1.0 : folder.scale;
+    const double scale = folder.TimeScale();
     long count = 0;
     if (!measurements.SetScopeTo(folderId, &count)) {
         summary.failed = true;

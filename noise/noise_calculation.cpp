@@ -24,7 +24,7 @@ NoiseRunSummary RunNoiseCalculation(std::int32_t folderId, RunningAcfConditions 
         summary.failed = true;
         return summary;
     }
-    const double scale = folder.scale == 0 ? 1.0 : folder.scale;
+    const double scale = folder.TimeScale();
     std::vector<NmsRecord> list;
     if (!ReadFolderRecords(recordings, folderId, &list)) {
         summary.failed = true;

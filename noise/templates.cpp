@@ -138,6 +138,11 @@ bool LoadTemplates(std::vector<NoiseTemplate>* out) {
     return !failed;
 }
 
+int ReadNoiseTemplate(std::int32_t id, NoiseTemplate* out) {
+    CNsTmpTable table;
+    return table.Open() && ReadTemplate(table, id, out);
+}
+
 int FindTemplateByName(CNsTmpTable& table, const std::string& name, NoiseTemplate* out) {
     bool found = false;
     if (!table.FindByName(name, &found) || !found) return 0;

@@ -50,6 +50,8 @@ bool WriteFactorWeights(const FactorWeights& weights, const std::string& dataPat
 
 // Every template in ID order; false after the table's message.
 bool LoadTemplates(std::vector<NoiseTemplate>* out);
+// The template of that ID; 0 when there is none or it cannot be read (after the message).
+int ReadNoiseTemplate(std::int32_t id, NoiseTemplate* out);
 // The template of that name (as stored: cut to 32 characters); 0 when there is none.
 int FindTemplateByName(CNsTmpTable& table, const std::string& name, NoiseTemplate* out);
 

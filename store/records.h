@@ -38,6 +38,8 @@ struct FolderRecord {
     std::string name, place, date, title, comment;
     double scale = 0.0;
     void Members(MemberList& m) { m(folderId)(type)(name)(place)(date)(title)(comment)(scale); }
+    // The model scale the analyses divide SAMPLING by: SCALE, where 0 counts as 1.
+    double TimeScale() const { return scale == 0 ? 1.0 : scale; }
 };
 
 struct ImpulseRecord {
