@@ -73,8 +73,7 @@ double CVeskDoc::FirstSamplingRate() const {
     // The conditions dialogs check the running-ACF conditions at the folder's rate.
     CFolderTable folders;
     FolderRecord f;
-    const double scale =
-        folders.Open() && folders.Read(m_state.folderId, &f) ? f.TimeScale() : 1.0;
+    const double scale = folders.Open() && folders.Read(m_state.folderId, &f) ? f.TimeScale() : 1.0;
     long count = 0;
     if (m_state.kind == 'A') {
         CAcfTable t;
