@@ -13,7 +13,6 @@ namespace vesk {
 
 namespace {
 
-constexpr int kMaxEnvelopePoints = 256;
 constexpr int kMaxPeaks = 10;
 
 // After the forward transform: times H[k]/L (product in double), the zero-frequency bin removed.
@@ -227,6 +226,42 @@ std::vector<float> FrameIacf(const float* left, const float* right, std::int32_t
     return std::move(w.re2);
 }
 
+AcfEnvelope TauEEnvelope(const RunningAcfConditions& c, double fs, const float* p, std::int32_t D) {
+    // The largest |phi| in dB of each window of W lags, kept while it falls. Lags at and beyond
+    // D end the search.
+    AcfEnvelope e;
+    const std::int64_t W = std::max<std::int64_t>(
+        1, static_cast<std::int64_t>(std::trunc(fs * c.peakDetectTime * 0.001)));
+    const double endTime = std::trunc(fs * c.tauERegTime * 0.001);
+    const std::int64_t E = endTime > D ? D : endTime < 0 ? 0 : static_cast<std::int64_t>(endTime);
+    std::int64_t s = 0;
+    if (!c.includeOrigin)
+        while (s < D && !(p[s] < 0))
+            ++s;
+    double level[AcfEnvelope::kMaxPoints];
+    int& n = e.count;
+    for (; s < E; s += W) {
+        double best = 10.0 * std::log10(std::fabs(p[s]));
+        std::int64_t b = s;
+        for (std::int64_t j = 1; j < W && s + j < D; ++j) {
+            const double v = 10.0 * std::log10(std::fabs(p[s + j]));
+            if (v > best) {
+                best = v;
+                b = s + j;
+            }
+        }
+        if (n > 1 && best < c.tauERegLevel) break;
+        if (n == AcfEnvelope::kMaxPoints) break;
+        if (n == 0 || best < level[n - 1]) {
+            e.time[static_cast<std::size_t>(n)] = static_cast<float>(static_cast<double>(b) / fs);
+            level[n] = best;
+            e.level[static_cast<std::size_t>(n)] = static_cast<float>(best);
+            ++n;
+        }
+    }
+    return e;
+}
+
 void ExtractAcfFactors(const RunningAcfConditions& c, AcfFactorRecord* record, AcfPeakRecord* peaks,
                        double fs, const float* acf, std::int32_t size, std::int32_t maxDelay) {
     const std::int32_t D = std::clamp(maxDelay, 0, size);
@@ -253,39 +288,10 @@ void ExtractAcfFactors(const RunningAcfConditions& c, AcfFactorRecord* record, A
     record->tau1 = peaks->tau[0];
     record->phi1 = peaks->phi[0];
 
-    // Envelope of the ACF for tau-e: the largest |phi| in dB of each window of W lags, kept while
-    // it falls. Lags at and beyond D end the search.
-    const std::int64_t W = std::max<std::int64_t>(
-        1, static_cast<std::int64_t>(std::trunc(fs * c.peakDetectTime * 0.001)));
-    const double endTime = std::trunc(fs * c.tauERegTime * 0.001);
-    const std::int64_t E = endTime > D ? D : endTime < 0 ? 0 : static_cast<std::int64_t>(endTime);
-    std::int64_t s = 0;
-    if (!c.includeOrigin)
-        while (s < D && !(p[s] < 0))
-            ++s;
-    float time[kMaxEnvelopePoints];
-    float levelF[kMaxEnvelopePoints];
-    double level[kMaxEnvelopePoints];
-    int n = 0;
-    for (; s < E; s += W) {
-        double best = 10.0 * std::log10(std::fabs(p[s]));
-        std::int64_t b = s;
-        for (std::int64_t j = 1; j < W && s + j < D; ++j) {
-            const double v = 10.0 * std::log10(std::fabs(p[s + j]));
-            if (v > best) {
-                best = v;
-                b = s + j;
-            }
-        }
-        if (n > 1 && best < c.tauERegLevel) break;
-        if (n == kMaxEnvelopePoints) break;
-        if (n == 0 || best < level[n - 1]) {
-            time[n] = static_cast<float>(static_cast<double>(b) / fs);
-            level[n] = best;
-            levelF[n] = static_cast<float>(best);
-            ++n;
-        }
-    }
+    const AcfEnvelope envelope = TauEEnvelope(c, fs, p, D);
+    const int n = envelope.count;
+    const float* time = envelope.time.data();
+    const float* levelF = envelope.level.data();
     record->tauE = kNoAcfValue;
     record->intercept = kNoAcfValue;
     if (n < 2) return;
@@ -413,6 +419,53 @@ AcfStatus CalcRunningAcf(const SampleBlock& block, const AcfConditionBlock& cond
                                       conditions.wiaccWidth, nullptr, fs, callback, result);
     *result = RunningAcfResult{};
     return AcfStatus::Unusable;
+}
+
+AcfFrameViewer::AcfFrameViewer(const SampleBlock& block, std::int32_t sampleNum,
+                               const RunningAcfConditions& conditions, double wiaccWidth,
+                               const MicCalibration* calibration, double fs)
+    : m_block(block), m_conditions(conditions), m_wiaccWidth(wiaccWidth), m_fs(fs) {
+    if (block.channels < 1 || !CheckRunningAcfConditions(conditions, fs, 1).empty()) return;
+    m_available = AvailableSamples(block, sampleNum);
+    m_framing = FrameRunningAcf(conditions, fs, m_available);
+    m_response = AcfWeightingResponse(conditions.weighting, calibration, m_framing.transform, fs);
+}
+
+AcfFrameView AcfFrameViewer::Frame(std::int32_t k, bool withIacf) const {
+    AcfFrameView v;
+    const AcfFraming& f = m_framing;
+    if (m_response.empty() || k < 0 || k >= f.frames) return v;
+    const std::int32_t L = f.integration, D = f.maxDelay, n = f.transform;
+    const std::int64_t first = static_cast<std::int64_t>(k) * f.step;
+    std::vector<float> x(static_cast<std::size_t>(n));
+    LoadChannel(m_block, 0, first, L + D, m_available, x.data(), n);
+    const std::vector<float> acf = FrameAcfMono(x.data(), L, L + D, n, m_response.data());
+    if (acf.empty()) return v;
+    AcfPeakRecord peaks;
+    ExtractAcfFactors(m_conditions, &v.factors, &peaks, m_fs, acf.data(), n, D);
+    v.phi.resize(static_cast<std::size_t>(D));
+    for (std::int32_t t = 0; t < D; ++t)
+        v.phi[static_cast<std::size_t>(t)] = acf[static_cast<std::size_t>(t)] / acf[0];
+    v.envelope = TauEEnvelope(m_conditions, m_fs, v.phi.data(), D);
+    v.valid = true;
+    if (!withIacf || m_block.channels != 2) return v;
+    std::vector<float> y(static_cast<std::size_t>(n));
+    LoadChannel(m_block, 0, first, L, m_available, x.data(), n);
+    LoadChannel(m_block, 1, first, L, m_available, y.data(), n);
+    float energy = 0;
+    if (FrameAcfBinaural(x.data(), y.data(), L, n, m_response.data(), &energy).empty()) return v;
+    const std::vector<float> iacf = FrameIacf(x.data(), y.data(), L, n, m_response.data());
+    const std::int32_t half = static_cast<std::int32_t>(std::floor(0.002 * m_fs)) / 2;
+    if (iacf.empty() || 2 * half > n) return v;
+    std::vector<float> window(static_cast<std::size_t>(2 * half));
+    std::copy_n(iacf.data() + (n - half), half, window.data());
+    std::copy_n(iacf.data(), half, window.data() + half);
+    ExtractIacfFactors(m_wiaccWidth, &v.factors, static_cast<float>(m_fs), window.data(), 2 * half,
+                       energy);
+    v.iacf.resize(window.size());
+    for (std::size_t i = 0; i < window.size(); ++i)
+        v.iacf[i] = energy > 0 ? window[i] / energy : 0.0f;
+    return v;
 }
 
 }  // namespace vesk

@@ -89,8 +89,53 @@ std::vector<float> FrameIacf(const float* left, const float* right, std::int32_t
 void ExtractAcfFactors(const RunningAcfConditions& conditions, AcfFactorRecord* record,
                        AcfPeakRecord* peaks, double fs, const float* acf, std::int32_t size,
                        std::int32_t maxDelay);
+// The tau-e envelope of a normalised ACF p analysed up to lag D: the points (seconds, dB) the
+// regression line is fitted to.
+struct AcfEnvelope {
+    static constexpr int kMaxPoints = 256;
+    int count = 0;
+    std::array<float, kMaxPoints> time{};
+    std::array<float, kMaxPoints> level{};
+};
+AcfEnvelope TauEEnvelope(const RunningAcfConditions& conditions, double fs, const float* p,
+                         std::int32_t maxDelay);
+
 // The interaural factors from the window w of m values (lags -m/2 .. m/2 - 1) and the energy.
 void ExtractIacfFactors(double wiaccWidth, AcfFactorRecord* record, float fs, const float* w,
                         std::int32_t m, float energy);
+
+// One frame as the result pages draw it, computed again from the samples: the ACF of the first
+// channel over L samples against L + D (for two channels too), normalised by its value at lag 0,
+// with its factors and tau-e envelope; for two channels also the interaural window of lags
+// -h .. h - 1 normalised by the binaural energy, with the interaural factors.
+struct AcfFrameView {
+    bool valid = false;
+    std::vector<float> phi;  // lag t at index t, D values
+    AcfFactorRecord factors;
+    AcfEnvelope envelope;
+    std::vector<float> iacf;  // empty for one channel
+};
+
+// Keeps the framing and the weighting response of a recording, so that stepping from frame to
+// frame only transforms the frame.
+class AcfFrameViewer {
+  public:
+    // Conditions that fail CheckRunningAcfConditions give no frames.
+    AcfFrameViewer(const SampleBlock& block, std::int32_t sampleNum,
+                   const RunningAcfConditions& conditions, double wiaccWidth,
+                   const MicCalibration* calibration, double fs);
+    std::int32_t Frames() const { return m_response.empty() ? 0 : m_framing.frames; }
+    const AcfFraming& Framing() const { return m_framing; }
+    double SamplingRate() const { return m_fs; }
+    AcfFrameView Frame(std::int32_t k, bool withIacf) const;
+
+  private:
+    const SampleBlock& m_block;
+    RunningAcfConditions m_conditions;
+    double m_wiaccWidth, m_fs;
+    std::int64_t m_available = 0;
+    AcfFraming m_framing;
+    std::vector<float> m_response;
+};
 
 }  // namespace vesk

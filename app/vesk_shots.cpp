@@ -1,9 +1,11 @@
 // vesk-shots: screenshots of the desktop program for the README. Run in a working folder with a
 // store (the demo's), under Xvfb: it opens the first folder of each kind, and saves PNGs of the
-// main window, the folder chooser, the three conditions dialogs and the progress dialog.
+// main window, the folder chooser, the three conditions dialogs, the progress dialog and every
+// page of the three result dialogs.
 #include <wx/notebook.h>
 #include <wx/wx.h>
 
+#include <cctype>
 #include <cstdlib>
 
 #include <filesystem>
@@ -58,6 +60,37 @@ class CShotsApp : public wxApp {
     }
 
   private:
+    // Saves each page of a result dialog as <name>-<tab>.png, with list row `row` selected.
+    void ShootPages(CResultDialog* d, const std::string& name, long row) {
+        d->Move(10, 10);
+        d->SelectRow(row);
+        wxNotebook* pages = d->Pages();
+        for (std::size_t k = 0; k < pages->GetPageCount(); ++k) {
+            pages->SetSelection(k);
+            std::string tab;
+            for (char c : pages->GetPageText(k).Lower().utf8_string())
+                if (std::isalnum(static_cast<unsigned char>(c)))
+                    tab += c;
+                else if (!tab.empty() && tab.back() != '-')
+                    tab += '-';
+            while (!tab.empty() && tab.back() == '-')
+                tab.pop_back();
+            Save(d, m_out + "/" + name + "-" + tab + ".png");
+            if (pages->GetPageText(k) == "ACF") {
+                if (auto* log = dynamic_cast<wxCheckBox*>(pages->GetPage(k)->FindWindow(1083))) {
+                    log->SetValue(true);
+                    wxCommandEvent e(wxEVT_CHECKBOX, 1083);
+                    e.SetEventObject(log);
+                    e.SetInt(1);
+                    log->GetEventHandler()->ProcessEvent(e);
+                    Save(d, m_out + "/" + name + "-acf-logarithm.png");
+                }
+            }
+        }
+        d->Destroy();
+        Settle();
+    }
+
     void Shots() {
         CMainFrame* frame = m_frame;
         const std::string& out = m_out;
@@ -98,23 +131,10 @@ class CShotsApp : public wxApp {
             Save(&p, out + "/progress.png");
         }
         frame->Show();
-        {
-            CResultDialog* d = CResultDialog::Open('I', 1, 3, &frame->View());
-            d->Move(20, 20);
-            Save(d, out + "/acoustic-parameters.png");
-            if (auto* pages = dynamic_cast<wxNotebook*>(d->FindWindow(1002))) {
-                pages->SetSelection(1);
-                Save(d, out + "/preference.png");
-            }
-            d = CResultDialog::Open('A', 2, 2, nullptr);
-            d->Move(20, 20);
-            Save(d, out + "/acf-factor.png");
-            d = CResultDialog::Open('N', 3, 2, nullptr);
-            d->Move(20, 20);
-            Save(d, out + "/factor.png");
-            CResultDialog::DestroyAll();
-            Settle();
-        }
+        // Every page of the three result dialogs.
+        ShootPages(CResultDialog::Open('I', 1, 3, &frame->View()), "acoustic-parameters", 3);
+        ShootPages(CResultDialog::Open('A', 2, 2, nullptr), "acf-factor", 30);
+        ShootPages(CResultDialog::Open('N', 3, 2, nullptr), "factor", 30);
         frame->Document().OpenFolder(3, 'N', "Building site");
         Save(frame, out + "/main-window-noise.png");
         frame->Destroy();

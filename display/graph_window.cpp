@@ -117,6 +117,13 @@ void CGraphWnd::OnSize(wxSizeEvent& event) {
     event.Skip();
 }
 
+int CGraphWnd::RowOf(double value, const wxRect& plot, double top, double bottom) {
+    if (!(top > bottom)) return plot.GetBottom();
+    const double v = std::clamp(value, bottom, top);
+    return std::clamp(ValueRow(v, top, bottom, OriginRow(plot, top, bottom), plot.height),
+                      plot.GetTop(), plot.GetBottom());
+}
+
 void CGraphWnd::DrawValueAxis(wxDC& dc, const wxRect& plot, double top, double bottom, double step,
                               const wxString& title) {
     const int origin = OriginRow(plot, top, bottom);
@@ -143,7 +150,11 @@ void CGraphWnd::DrawHorizontalAxis(wxDC& dc, const wxRect& plot, double from, do
                                    const wxString& title) {
     const double tick = TickStep(to - from);
     dc.SetPen(wxPen(wxColour(220, 220, 220)));
-    for (double t = std::ceil(from / tick) * tick; t <= to + tick * 1e-6; t += tick) {
+    const double first = std::ceil(from / tick - 1e-9);
+    for (int k = 0;; ++k) {
+        double t = (first + k) * tick;
+        if (t > to + tick * 1e-6) break;
+        if (std::fabs(t) < tick * 1e-6) t = 0;  // no -5.55e-17 under the origin
         const int x = plot.GetLeft() + static_cast<int>((t - from) / (to - from) * plot.width);
         if (x > plot.GetLeft()) dc.DrawLine(x, plot.GetTop() + 1, x, plot.GetBottom());
         const wxString label = wxString::Format("%g", t);
@@ -184,44 +195,72 @@ void CFactorGraph::Draw(wxDC& dc, const wxRect& plot) {
     dc.DrawLine(x, plot.GetTop(), x, plot.GetBottom());
 }
 
-void CBandGraph::SetData(std::vector<double> values, std::vector<std::string> labels,
-                         const wxString& title) {
-    m_values = std::move(values);
-    m_labels = std::move(labels);
-    m_title = title;
+void CBandGraph::SetData(ParameterPlot plot) {
+    m_plot = std::move(plot);
     Redraw();
 }
 
+wxPen CurvePen(int index, int width) {
+    static const wxColour kColours[] = {wxColour(30, 80, 200), wxColour(200, 60, 40),
+                                        wxColour(40, 150, 60), wxColour(140, 70, 170)};
+    return wxPen(kColours[index & 3], width);
+}
+
 void CBandGraph::Draw(wxDC& dc, const wxRect& plot) {
-    const ValueRange range = RangeOf(m_values, false, false);
-    const double top = range.top, bottom = range.bottom;
-    DrawValueAxis(dc, plot, top, bottom, range.step, m_title);
-    const std::size_t n = m_values.size();
-    if (n == 0) return;
-    auto x = [&](std::size_t k) {
-        return plot.GetLeft() + static_cast<int>((k + 0.5) * plot.width / static_cast<double>(n));
-    };
-    // Labels under the bands, thinned so that they do not overlap.
-    int widest = 1;
-    for (const std::string& l : m_labels)
-        widest = std::max(widest, dc.GetTextExtent(wxString::FromUTF8(l)).x + 4);
-    const std::size_t every = std::max<std::size_t>(
-        1, static_cast<std::size_t>(widest * n / std::max(1, plot.width)) + 1);
-    for (std::size_t k = 0; k < m_labels.size() && k < n; k += every) {
-        const wxString label = wxString::FromUTF8(m_labels[k]);
-        dc.DrawText(label, x(k) - dc.GetTextExtent(label).x / 2, plot.GetBottom() + 3);
+    const ParameterPlot& p = m_plot;
+    if (!(p.top > p.bottom)) {
+        DrawValueAxis(dc, plot, 1, 0, 0.1, "");
+        return;
     }
+    DrawValueAxis(dc, plot, p.top, p.bottom, p.step, wxString::FromUTF8(p.title));
+    const std::size_t n = p.labels.size();
     const wxString axis = "Frequency band [Hz]";
     dc.DrawText(axis, plot.GetLeft() + (plot.width - dc.GetTextExtent(axis).x) / 2,
                 plot.GetBottom() + 3 + dc.GetCharHeight());
-    const int origin = OriginRow(plot, top, bottom);
-    dc.SetPen(wxPen(wxColour(30, 80, 200), 2));
-    dc.SetBrush(wxBrush(wxColour(30, 80, 200)));
-    for (std::size_t k = 0; k < n; ++k) {
-        if (!Usable(m_values[k])) continue;  // no value: nothing drawn
-        const int y = std::clamp(ValueRow(m_values[k], top, bottom, origin, plot.height),
-                                 plot.GetTop(), plot.GetBottom());
-        dc.DrawCircle(x(k), y, 3);
+    if (n == 0) return;
+    const PlotArea area{plot.x, plot.y, plot.width, plot.height};
+    // Labels under the bands, thinned so that they do not overlap.
+    int widest = 1;
+    for (const std::string& l : p.labels)
+        widest = std::max(widest, dc.GetTextExtent(wxString::FromUTF8(l)).x + 4);
+    const std::size_t every = std::max<std::size_t>(
+        1, static_cast<std::size_t>(widest * n / std::max(1, plot.width)) + 1);
+    for (std::size_t k = 0; k < n; k += every) {
+        const wxString label = wxString::FromUTF8(p.labels[k]);
+        dc.DrawText(label, BandColumn(k, n, area) - dc.GetTextExtent(label).x / 2,
+                    plot.GetBottom() + 3);
+    }
+    // Each series as points joined where neighbouring bands both have a value.
+    for (std::size_t s = 0; s < p.series.size(); ++s) {
+        const int curve = p.series.size() == 1 ? 0 : static_cast<int>(s);
+        dc.SetPen(CurvePen(curve, s == 0 ? 2 : 1));
+        dc.SetBrush(wxBrush(CurvePen(curve).GetColour()));
+        wxPoint previous;
+        bool joined = false;
+        for (std::size_t k = 0; k < n && k < p.series[s].size(); ++k) {
+            const double v = p.series[s][k];
+            if (!Usable(v)) {
+                joined = false;
+                continue;
+            }
+            const wxPoint q(BandColumn(k, n, area), RowOf(v, plot, p.top, p.bottom));
+            if (joined) dc.DrawLine(previous, q);
+            dc.DrawCircle(q, s == 0 ? 3 : 2);
+            previous = q;
+            joined = true;
+        }
+    }
+    // Names of the series in the top right corner.
+    if (p.series.size() > 1) {
+        int y = plot.GetTop() + 4;
+        for (std::size_t s = 0; s < p.names.size(); ++s) {
+            const wxString name = wxString::FromUTF8(p.names[s]);
+            const int x = plot.GetRight() - dc.GetTextExtent(name).x - 28;
+            dc.SetPen(CurvePen(static_cast<int>(s), 2));
+            dc.DrawLine(x - 22, y + dc.GetCharHeight() / 2, x - 4, y + dc.GetCharHeight() / 2);
+            dc.DrawText(name, x, y);
+            y += dc.GetCharHeight() + 2;
+        }
     }
 }
 

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "display/curve_layout.h"
+
 namespace vesk {
 
 class CGraphWnd : public wxWindow {
@@ -26,6 +28,8 @@ class CGraphWnd : public wxWindow {
     // Ticks at a round step from `from` to `to`, labelled with "%g", and the axis title.
     void DrawHorizontalAxis(wxDC& dc, const wxRect& plot, double from, double to,
                             const wxString& title);
+    // The row of a value on a value axis from `top` to `bottom`, kept inside the plot.
+    static int RowOf(double value, const wxRect& plot, double top, double bottom);
 
   private:
     void OnPaint(wxPaintEvent& event);
@@ -70,20 +74,20 @@ class CCurveGraph : public CGraphWnd {
     wxString m_xTitle, m_yTitle;
 };
 
-// One value per frequency band (the "Parameters" page of "Acoustic Parameters").
+// One value per frequency band and series (the "Parameters" page of "Acoustic Parameters").
 class CBandGraph : public CGraphWnd {
   public:
     explicit CBandGraph(wxWindow* parent) : CGraphWnd(parent) {}
-    void SetData(std::vector<double> values, std::vector<std::string> labels,
-                 const wxString& title);
+    void SetData(ParameterPlot plot);
 
   protected:
     void Draw(wxDC& dc, const wxRect& plot) override;
 
   private:
-    std::vector<double> m_values;
-    std::vector<std::string> m_labels;
-    wxString m_title;
+    ParameterPlot m_plot;
 };
+
+// The pens of the curves: the mean or only curve, left, right, and further curves.
+wxPen CurvePen(int index, int width = 1);
 
 }  // namespace vesk

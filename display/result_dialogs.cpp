@@ -2,10 +2,14 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
+
+#include <wx/utils.h>
 
 #include "acf/acf_calculation.h"
 #include "dsp/bands.h"
 #include "impulse/impulse_analysis.h"
+#include "impulse/impulse_calculation.h"
 #include "impulse/preference.h"
 #include "impulse/spl_reference.h"
 #include "noise/noise_analysis.h"
@@ -92,8 +96,10 @@ CResultDialog::CResultDialog(char kind, std::int32_t folderId, std::int32_t reco
     OpenDialogs().push_back(this);
     auto grid = [this](const char* title, int first, int last) {
         auto* box = new wxStaticBoxSizer(wxVERTICAL, this, title);
-        auto* g = new wxFlexGridSizer(2, wxSize(6, 3));
+        // Two label/field pairs a row keep the header low, leaving the height to the pages.
+        auto* g = new wxFlexGridSizer(4, wxSize(6, 3));
         g->AddGrowableCol(1);
+        g->AddGrowableCol(3);
         for (int f = first; f <= last; ++f) {
             // "Summation" belongs to impulse responses; the recordings store no bit count.
             if (m_kind != 'I' && (f == kBit || f == kSummation)) {
@@ -103,7 +109,7 @@ CResultDialog::CResultDialog(char kind, std::int32_t folderId, std::int32_t reco
             g->Add(new wxStaticText(this, wxID_ANY, kFieldLabels[f]),
                    wxSizerFlags().CenterVertical());
             auto* edit = new wxTextCtrl(this, wxID_ANY, "", wxDefaultPosition,
-                                        FromDIP(wxSize(160, -1)), wxTE_READONLY);
+                                        FromDIP(wxSize(130, -1)), wxTE_READONLY);
             m_fields.push_back(edit);
             g->Add(edit, wxSizerFlags().Expand());
         }
@@ -119,7 +125,7 @@ CResultDialog::CResultDialog(char kind, std::int32_t folderId, std::int32_t reco
     info->Add(conditions, wxSizerFlags(1).Expand().Border(wxLEFT, 8));
 
     m_list =
-        new wxListCtrl(this, 1014, wxDefaultPosition, FromDIP(wxSize(-1, kind == 'I' ? 180 : 220)),
+        new wxListCtrl(this, 1014, wxDefaultPosition, FromDIP(wxSize(-1, kind == 'I' ? 170 : 220)),
                        wxLC_REPORT | wxLC_SINGLE_SEL);
     m_list->Bind(wxEVT_LIST_COL_CLICK, &CResultDialog::OnColumn, this);
     auto* list = new wxStaticBoxSizer(wxVERTICAL, this,
@@ -130,20 +136,18 @@ CResultDialog::CResultDialog(char kind, std::int32_t folderId, std::int32_t reco
 
     m_list->Bind(wxEVT_LIST_ITEM_SELECTED, &CResultDialog::OnRowSelected, this);
     if (kind == 'I') {
-        // The "Parameters" page: the chosen parameter over the frequency bands.
         m_pages = new wxNotebook(this, 1002);
-        auto* page = new wxPanel(m_pages);
-        const wxString choices[] = {"SPL", "A-value", "Tsub", "IACC", "TIACC", "WIACC"};
-        m_parameter = new wxRadioBox(page, 1049, "Show Parameter", wxDefaultPosition, wxDefaultSize,
-                                     6, choices, 6, wxRA_SPECIFY_COLS);
-        m_parameter->Bind(wxEVT_RADIOBOX, [this](wxCommandEvent&) { FillBandGraph(); });
-        m_bandGraph = new CBandGraph(page);
-        auto* column = new wxBoxSizer(wxVERTICAL);
-        column->Add(m_parameter, wxSizerFlags().Expand().Border(wxALL, 4));
-        column->Add(m_bandGraph, wxSizerFlags(1).Expand().Border(wxLEFT | wxRIGHT | wxBOTTOM, 4));
-        page->SetSizer(column);
-        m_pages->AddPage(page, "Parameters");
+        m_impulse.resultChanged = [this] { OnResultChanged(); };
+        auto add = [this](CResultPage* page, const char* title) {
+            m_pages->AddPage(page, title);
+            m_samplePages.push_back(page);
+        };
+        add(new CImpulseResponsePage(m_pages, &m_impulse), "Impulse response");
+        add(new CReverberationPage(m_pages, &m_impulse), "Reverberation");
+        add(new CCrossCorrelationPage(m_pages, &m_impulse), "Cross correlation");
+        add(new CSpectrumPage(m_pages, &m_impulse), "Spectrum");
         BuildPreferencePage();
+        BuildParametersPage();
     } else {
         // One page per factor over the running time, with a cursor at the selected frame.
         m_pages = new wxNotebook(this, 1002);
@@ -165,10 +169,14 @@ CResultDialog::CResultDialog(char kind, std::int32_t folderId, std::int32_t reco
             m_pages->AddPage(graph, p.tab);
             m_graphs.push_back(graph);
         }
+        auto* acf = new CAcfPage(m_pages, &m_acf);
+        m_pages->AddPage(acf, "ACF");
+        m_iacfPage = new CIacfPage(m_pages, &m_acf, 0.1);
+        m_pages->AddPage(m_iacfPage, "IACF");
+        m_samplePages = {acf, m_iacfPage};
     }
 
-    if (kind == 'A')
-        m_pages->Bind(wxEVT_NOTEBOOK_PAGE_CHANGED, &CResultDialog::OnPageChanged, this);
+    m_pages->Bind(wxEVT_NOTEBOOK_PAGE_CHANGED, &CResultDialog::OnPageChanged, this);
 
     auto* buttons = new wxBoxSizer(wxHORIZONTAL);
     buttons->Add(new wxButton(this, 6, "&Select Data"), wxSizerFlags().Border(wxRIGHT, 4));
@@ -184,10 +192,10 @@ CResultDialog::CResultDialog(char kind, std::int32_t folderId, std::int32_t reco
 
     auto* top = new wxBoxSizer(wxVERTICAL);
     top->Add(info, wxSizerFlags().Expand().Border(wxALL, 8));
-    if (m_pages) m_pages->SetMinSize(FromDIP(wxSize(480, 300)));
+    if (m_pages) m_pages->SetMinSize(FromDIP(kind == 'I' ? wxSize(760, 470) : wxSize(560, 360)));
     if (m_pages && kind == 'I') {
-        // The wide parameter list above its page.
-        top->Add(list, wxSizerFlags(1).Expand().Border(wxLEFT | wxRIGHT, 8));
+        // The wide parameter list above its pages, which take what height there is.
+        top->Add(list, wxSizerFlags().Expand().Border(wxLEFT | wxRIGHT, 8));
         top->Add(m_pages, wxSizerFlags(1).Expand().Border(wxLEFT | wxRIGHT | wxTOP, 8));
     } else if (m_pages) {
         auto* lower = new wxBoxSizer(wxHORIZONTAL);
@@ -225,14 +233,16 @@ void CResultDialog::Load() {
             SetField(kFolderScale, Format("1/%g", folder.TimeScale()));
         }
     }
+    const double scale = folder.TimeScale();
     m_rows.clear();
     m_columns.clear();
-    std::string conditions;
-    char text[512];
+    m_changed = false;
+    bool samplesMissing = false;
     if (m_kind == 'I') {
         CImpulseTable table;
         CAcParamTable results;
         ImpulseRecord m;
+        m_impulse.Clear();
         if (table.Open() && table.Read(m_recordId, &m)) {
             SetField(kSamplingRate, wxString::Format("%d", m.sampling));
             SetField(kMeasureTime,
@@ -244,99 +254,180 @@ void CResultDialog::Load() {
             SetField(kDataTitle, wxString::FromUTF8(m.title));
             SetField(kDataComment, wxString::FromUTF8(m.comment));
             SetField(kDataDate, wxString::FromUTF8(FormatDateTime(m.time)));
+            m_impulse.measurement = m;
+            m_impulse.channels = m_channels;
+            m_impulse.fs = m.sampling / scale;
+            samplesMissing = ReadWaveData(table, &m_impulse.block) != db::kOk;
+            // A measurement that cannot be recovered (no order, no rate) draws nothing.
+            wxBusyCursor wait;
+            if (samplesMissing || !RecoverImpulseResponses(m, m_impulse.block, m_impulse.fs,
+                                                           &m_impulse.left, &m_impulse.right)) {
+                m_impulse.left.clear();
+                m_impulse.right.clear();
+            }
             AcParamRecord r;
             const bool has = results.Open() && results.Read(m_recordId, &r);
             m_columns = AcousticParameterColumns(m.channel, has);
-            m_hasResult = has;
-            m_result = r;
+            m_impulse.hasResult = has;
+            m_impulse.result = r;
             if (has) {
-                const double offset = SplReferenceOffset(r.splRefData, m_folderId, r.splRefLevel);
-                m_offset = offset;
-                m_rows = AcousticParameterRows(r, m.channel, offset);
-                std::snprintf(text, sizeof text,
-                              "Frequency band: %s, %d entries%s\nRef. Data %d, Ref. Level %g dB\n"
-                              "End of Regression %g dB%s, Rate of Noise Range %g %%\n"
-                              "Minimum delay time %g ms, Width for WIACC %g\n"
-                              "Optimum SPL %g dB, Tau-e %g ms",
-                              r.freqBand ? "1/3 Oct." : "1 Oct.", r.nData,
-                              r.aFilter ? ", A-weighting" : "", r.splRefData, r.splRefLevel,
-                              r.tsubEnd, r.tsubAuto ? " (Auto)" : "", r.tsubNoise * 100,
-                              r.dt1MinTime, r.iaccWLevel, r.prefSpl, r.prefTauE);
-                conditions = text;
-            }
-        }
-    } else if (m_kind == 'A') {
-        CAcfTable table;
-        CAcfFactTable results;
-        AcfRecord m;
-        if (table.Open() && table.Read(m_recordId, &m)) {
-            SetField(kSamplingRate, wxString::Format("%d", m.sampling));
-            SetField(kMeasureTime, Format("%.2f", m.dataTime));
-            SetField(kChannel, m.channel == 2 ? "Stereo" : "Mono");
-            m_channels = m.channel == 2 ? 2 : 1;
-            m_layout = FactorLayout::General;
-            m_factors.clear();
-            m_peaks.clear();
-            if (m_pages) m_pages->ChangeSelection(0);  // every record starts on its first page
-            SetField(kDataTitle, wxString::FromUTF8(m.title));
-            SetField(kDataComment, wxString::FromUTF8(m.comment));
-            SetField(kDataDate, wxString::FromUTF8(FormatDateTime(m.time)));
-            AcfFactRecord r;
-            AcfFactBlobs blobs;
-            m_columns = FactorColumns(false, m.channel, FactorLayout::General);
-            if (results.Open() && results.Read(m_recordId, &r, &blobs)) {
-                const RunningAcfConditions c =
-                    DecodeAcfConditionBlock(blobs.cond.data()).conditions;
-                const double offset =
-                    PhiZeroReferenceOffset(m_folderId, c.phi0RefData, c.phi0RefLevel);
-                m_factors = DecodeAcfFactors(blobs.factors);
-                m_peaks = DecodeAcfPeaks(blobs.peaks);
-                m_step = c.runningStep;
-                m_phiOffset = offset;
-                m_rows = FactorRows(m_factors, m_peaks, m_step, m_phiOffset, false, m.channel,
-                                    FactorLayout::General);
-                std::snprintf(text, sizeof text,
-                              "Integration Time %g s, Running Step %g s, Weighting %u\n"
-                              "Peak Detection Time %g ms, End of Regression %g dB / %g ms\n"
-                              "Ref. Data %d, Ref. Level %g dB",
-                              c.integrationTime, c.runningStep, c.weighting, c.peakDetectTime,
-                              c.tauERegLevel, c.tauERegTime, c.phi0RefData, c.phi0RefLevel);
-                conditions = text;
+                m_offset = SplReferenceOffset(r.splRefData, m_folderId, r.splRefLevel);
+                m_rows = AcousticParameterRows(r, m.channel, m_offset);
             }
         }
     } else {
-        CNmsTable table;
-        NmsRecord m;
-        NmsBlobs blobs;
-        if (table.Open() && table.Read(m_recordId, &m, &blobs)) {
-            SetField(kSamplingRate, wxString::Format("%d", m.sampling));
-            SetField(kMeasureTime, Format("%.2f", m.dataTime));
-            SetField(kChannel, m.channel == 2 ? "Stereo" : "Mono");
-            SetField(kDataTitle, wxString::Format("No. %d", m.number + 1));
-            SetField(kDataComment, wxString::FromUTF8(DisplayedSourceName(
-                                       DecodeNoiseSourceResult(blobs.source.data()).name)));
-            SetField(kDataDate, wxString::FromUTF8(FormatDateTime(m.time)));
-            const NoiseConditionBlock c = DecodeNoiseConditionBlock(blobs.cond.data());
-            m_columns = FactorColumns(true, m.channel, FactorLayout::General);
-            m_rows = FactorRows(DecodeAcfFactors(blobs.factors), {}, c.acf.conditions.runningStep,
-                                0.0, true, m.channel, FactorLayout::General);
-            std::snprintf(text, sizeof text,
-                          "Integration Time %g s, Running Step %g s, Weighting %u\n"
-                          "Peak Detection Time %g ms, End of Regression %g dB / %g ms",
-                          c.acf.conditions.integrationTime, c.acf.conditions.runningStep,
-                          c.acf.conditions.weighting, c.acf.conditions.peakDetectTime,
-                          c.acf.conditions.tauERegLevel, c.acf.conditions.tauERegTime);
-            conditions = text;
+        m_layout = FactorLayout::General;
+        m_factors.clear();
+        m_peaks.clear();
+        m_acf.viewer.reset();
+        m_acf.block = SampleBlock{};
+        m_acf.frame = 0;
+        m_acf.stored = &m_factors;
+        m_acf.Invalidate();
+        RunningAcfConditions c;
+        double wiaccWidth = 0.1;
+        if (m_kind == 'A') {
+            CAcfTable table;
+            CAcfFactTable results;
+            AcfRecord m;
+            if (table.Open() && table.Read(m_recordId, &m)) {
+                SetField(kSamplingRate, wxString::Format("%d", m.sampling));
+                SetField(kMeasureTime, Format("%.2f", m.dataTime));
+                SetField(kChannel, m.channel == 2 ? "Stereo" : "Mono");
+                m_channels = m.channel == 2 ? 2 : 1;
+                SetField(kDataTitle, wxString::FromUTF8(m.title));
+                SetField(kDataComment, wxString::FromUTF8(m.comment));
+                SetField(kDataDate, wxString::FromUTF8(FormatDateTime(m.time)));
+                samplesMissing = ReadWaveData(table, &m_acf.block) != db::kOk;
+                AcfFactRecord r;
+                AcfFactBlobs blobs;
+                m_columns = FactorColumns(false, m.channel, FactorLayout::General);
+                if (results.Open() && results.Read(m_recordId, &r, &blobs)) {
+                    const AcfConditionBlock block = DecodeAcfConditionBlock(blobs.cond.data());
+                    c = block.conditions;
+                    wiaccWidth = block.wiaccWidth;
+                    m_factors = DecodeAcfFactors(blobs.factors);
+                    m_peaks = DecodeAcfPeaks(blobs.peaks);
+                    m_step = c.runningStep;
+                    m_phiOffset = PhiZeroReferenceOffset(m_folderId, c.phi0RefData, c.phi0RefLevel);
+                    m_rows = FactorRows(m_factors, m_peaks, m_step, m_phiOffset, false, m.channel,
+                                        FactorLayout::General);
+                    if (!samplesMissing)
+                        m_acf.viewer = std::make_unique<AcfFrameViewer>(
+                            m_acf.block, block.sampleNum, c, wiaccWidth, nullptr,
+                            m.sampling / scale);
+                }
+            }
+        } else {
+            CNmsTable table;
+            NmsRecord m;
+            NmsBlobs blobs;
+            if (table.Open() && table.Read(m_recordId, &m, &blobs)) {
+                SetField(kSamplingRate, wxString::Format("%d", m.sampling));
+                SetField(kMeasureTime, Format("%.2f", m.dataTime));
+                SetField(kChannel, m.channel == 2 ? "Stereo" : "Mono");
+                m_channels = m.channel == 2 ? 2 : 1;
+                SetField(kDataTitle, wxString::Format("No. %d", m.number + 1));
+                SetField(kDataComment, wxString::FromUTF8(DisplayedSourceName(
+                                           DecodeNoiseSourceResult(blobs.source.data()).name)));
+                SetField(kDataDate, wxString::FromUTF8(FormatDateTime(m.time)));
+                samplesMissing = ReadWaveData(table, &m_acf.block) != db::kOk;
+                m_columns = FactorColumns(true, m.channel, FactorLayout::General);
+                if (!blobs.factors.empty()) {
+                    const NoiseConditionBlock nc = DecodeNoiseConditionBlock(blobs.cond.data());
+                    c = nc.acf.conditions;
+                    wiaccWidth = nc.acf.wiaccWidth;
+                    m_factors = DecodeAcfFactors(blobs.factors);
+                    m_step = c.runningStep;
+                    m_rows = FactorRows(m_factors, {}, m_step, 0.0, true, m.channel,
+                                        FactorLayout::General);
+                    if (!samplesMissing)
+                        m_acf.viewer = std::make_unique<AcfFrameViewer>(
+                            m_acf.block, nc.acf.sampleNum, c, wiaccWidth, &nc.calibration,
+                            m.sampling / scale);
+                }
+            }
         }
+        m_conditionsAcf = c;
+        m_hasConditions = !m_factors.empty();
+        if (m_iacfPage) m_iacfPage->SetWidth(wiaccWidth);
     }
-    m_conditions->SetLabel(wxString::FromUTF8(conditions));
+    ShowConditions();
     m_sortColumn = -1;
     m_direction = 1;
+    if (m_pages) m_pages->ChangeSelection(0);  // every record starts on its first page
     FillGraphs();
     ShowList();
+    for (CResultPage* page : m_samplePages)
+        page->Reset();
+    NotifyPages();
     m_previous->Enable(m_browser && m_browser->PreviousRecord(m_recordId) != -1);
     m_next->Enable(m_browser && m_browser->NextRecord(m_recordId) != -1);
     Layout();
+    if (samplesMissing) ShowStoreMessage(str::kCantReadMeasuredData);
+}
+
+void CResultDialog::ShowConditions() {
+    char text[512] = "";
+    if (m_kind == 'I' && m_impulse.hasResult) {
+        const AcParamRecord& r = m_impulse.result;
+        std::snprintf(text, sizeof text,
+                      "Frequency band: %s, %d entries%s\nRef. Data %d, Ref. Level %g dB\n"
+                      "End of Regression %g dB%s, Rate of Noise Range %g %%\n"
+                      "Minimum delay time %g ms, Width for WIACC %g\n"
+                      "Optimum SPL %g dB, Tau-e %g ms",
+                      r.freqBand ? "1/3 Oct." : "1 Oct.", r.nData, r.aFilter ? ", A-weighting" : "",
+                      r.splRefData, r.splRefLevel, r.tsubEnd, r.tsubAuto ? " (Auto)" : "",
+                      r.tsubNoise * 100, r.dt1MinTime, r.iaccWLevel, r.prefSpl, r.prefTauE);
+    } else if (m_kind != 'I' && m_hasConditions) {
+        const RunningAcfConditions& c = m_conditionsAcf;
+        std::snprintf(text, sizeof text,
+                      "Integration Time %g s, Running Step %g s, Weighting %u\n"
+                      "Peak Detection Time %g ms, End of Regression %g dB / %g ms",
+                      c.integrationTime, c.runningStep, c.weighting, c.peakDetectTime,
+                      c.tauERegLevel, c.tauERegTime);
+        if (m_kind == 'A') {
+            const std::size_t used = std::strlen(text);
+            std::snprintf(text + used, sizeof text - used, "\nRef. Data %d, Ref. Level %g dB",
+                          c.phi0RefData, c.phi0RefLevel);
+        }
+    }
+    const wxString label = wxString::FromUTF8(text);
+    if (m_conditions->GetLabel() != label) m_conditions->SetLabel(label);
+}
+
+void CResultDialog::NotifyPages() {
+    wxWindow* shown = m_pages ? m_pages->GetCurrentPage() : nullptr;
+    for (CResultPage* page : m_samplePages)
+        page->Notify(page == shown && IsShown());
+}
+
+void CResultDialog::OnResultChanged() {
+    ShowConditions();
+    m_rows = AcousticParameterRows(m_impulse.result, m_channels, m_offset);
+    const long selected = m_list->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED);
+    const long key = selected >= 0 ? static_cast<long>(m_list->GetItemData(selected)) : -1;
+    SortResultRows(&m_rows, m_sortColumn, m_direction);
+    m_bandRows = AcousticParameterRows(m_impulse.result, m_channels, m_offset);
+    ShowList();
+    if (key >= 0) {
+        const long item = m_list->FindItem(-1, static_cast<wxUIntPtr>(key));
+        if (item >= 0) m_list->SetItemState(item, wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);
+    }
+    FillBandGraph();
+    FillPreference(false);
+    NotifyPages();
+    m_changed = true;
+}
+
+void CResultDialog::OfferToSave() {
+    if (m_kind != 'I' || !m_changed) return;
+    m_changed = false;
+    if (!AskStoreQuestion(str::kSaveCalculationOutput)) return;  // the recalculation is dropped
+    CAcParamTable results;
+    if (!results.Open()) return;  // the store has reported it
+    if (const DbStatus st = results.Write(m_impulse.result); st != db::kOk)
+        ReportStoreError(str::kCantWriteCalc, st);
 }
 
 void CResultDialog::ShowList() {
@@ -357,9 +448,27 @@ bool CResultDialog::Step(bool next) {
     const std::int32_t id =
         next ? m_browser->NextRecord(m_recordId) : m_browser->PreviousRecord(m_recordId);
     if (id == -1) return false;
+    OfferToSave();
     m_recordId = id;
     Load();
     return true;
+}
+
+void CResultDialog::Exit() {
+    OfferToSave();
+    Destroy();
+}
+
+wxWindow* CResultDialog::Page(const wxString& title) const {
+    for (std::size_t k = 0; m_pages && k < m_pages->GetPageCount(); ++k)
+        if (m_pages->GetPageText(k) == title) return m_pages->GetPage(k);
+    return nullptr;
+}
+
+void CResultDialog::SelectRow(long row) {
+    m_list->SetItemState(row, wxLIST_STATE_SELECTED | wxLIST_STATE_FOCUSED,
+                         wxLIST_STATE_SELECTED | wxLIST_STATE_FOCUSED);
+    m_list->EnsureVisible(row);
 }
 
 void CResultDialog::OnButton(wxCommandEvent& event) {
@@ -374,7 +483,7 @@ void CResultDialog::OnButton(wxCommandEvent& event) {
             if (m_browser) m_browser->ActivateMainFrame();
             break;
         case wxID_CANCEL:
-            Destroy();
+            Exit();
             break;
         default:
             event.Skip();
@@ -382,28 +491,30 @@ void CResultDialog::OnButton(wxCommandEvent& event) {
 }
 
 void CResultDialog::OnClose(wxCloseEvent&) {
-    Destroy();
+    Exit();
 }
 
 void CResultDialog::FillBandGraph() {
     if (!m_bandGraph) return;
-    // Columns of the list: one channel SPL 1, A 3, Tsub 4; two channels SPL-LR 1, A-LR 7,
-    // Tsub-LR 10, IACC 13, TIACC 14, WIACC 15.
-    static const int kMono[] = {1, 3, 4, -1, -1, -1};
-    static const int kStereo[] = {1, 7, 10, 13, 14, 15};
-    static const char* const kTitles[] = {"SPL [dB]", "A-value",    "Tsub [sec]",
-                                          "IACC",     "TIACC [ms]", "WIACC [ms]"};
-    const int choice = std::clamp(m_parameter->GetSelection(), 0, 5);
-    const int column = (m_channels == 1 ? kMono : kStereo)[choice];
-    std::vector<double> values;
-    std::vector<std::string> labels;
-    for (const ResultRow& r : m_bandRows) {
-        labels.push_back(r.texts[0]);
-        values.push_back(column >= 0 && static_cast<std::size_t>(column) < r.values.size()
-                             ? r.values[static_cast<std::size_t>(column)]
-                             : -1000.0);
-    }
-    m_bandGraph->SetData(std::move(values), std::move(labels), kTitles[choice]);
+    const ShownParameter choice =
+        static_cast<ShownParameter>(std::clamp(m_parameter->GetSelection(), 0, 5));
+    m_bandGraph->SetData(ParameterSeries(m_bandRows, m_channels, choice));
+}
+
+void CResultDialog::BuildParametersPage() {
+    // The chosen parameter over the frequency bands.
+    auto* page = new wxPanel(m_pages);
+    const wxString choices[] = {"SPL", "A-value", "Tsub", "IACC", "TIACC", "WIACC"};
+    m_parameter = new wxRadioBox(page, wxID_ANY, "Show Parameter", wxDefaultPosition, wxDefaultSize,
+                                 6, choices, 6, wxRA_SPECIFY_COLS);
+    m_parameter->Bind(wxEVT_RADIOBOX, [this](wxCommandEvent&) { FillBandGraph(); });
+    m_bandGraph = new CBandGraph(page);
+    m_bandGraph->SetId(1048);
+    auto* column = new wxBoxSizer(wxVERTICAL);
+    column->Add(m_parameter, wxSizerFlags().Expand().Border(wxALL, 4));
+    column->Add(m_bandGraph, wxSizerFlags(1).Expand().Border(wxLEFT | wxRIGHT | wxBOTTOM, 4));
+    page->SetSizer(column);
+    m_pages->AddPage(page, "Parameters");
 }
 
 void CResultDialog::BuildPreferencePage() {
@@ -453,11 +564,11 @@ void CResultDialog::BuildPreferencePage() {
 
 void CResultDialog::FillPreference(bool opening) {
     if (!m_preferenceGraph) return;
-    if (!m_hasResult) {
+    if (!m_impulse.hasResult) {
         m_preferenceGraph->SetData({}, {}, 0, "Tau-e [ms]", "Scale value");
         return;
     }
-    const AcParamBand& b = m_result.bands[0];
+    const AcParamBand& b = m_impulse.result.bands[0];
     if (opening) {
         // The measured listening level of the broadband entry as the starting "Optimum SPL".
         m_optimumSpl->ChangeValue(
@@ -468,7 +579,7 @@ void CResultDialog::FillPreference(bool opening) {
         Messages().ShowMessage("Optimum SPL must be a number.");
         return;
     }
-    const PreferenceSweep sweep = SweepTauE(m_result, m_offset, llp);
+    const PreferenceSweep sweep = SweepTauE(m_impulse.result, m_offset, llp);
     m_optimumTauE->ChangeValue(sweep.optimumTauE > 0 ? wxString::Format("%d", sweep.optimumTauE)
                                                      : wxString("----"));
     if (opening) m_tauE->ChangeValue(m_optimumTauE->GetValue());
@@ -479,12 +590,13 @@ void CResultDialog::FillPreference(bool opening) {
                                "Scale value");
     double tauE = 0;
     if (!m_tauE->GetValue().ToCDouble(&tauE) || !(tauE > 0)) {
-        if (!opening) Messages().ShowMessage("Tau-e must be positive number.");
+        if (!opening) ShowStoreMessage(str::kTauEMustBePositive);
         return;
     }
     const double ll = ListeningLevel(b.splL, b.splR) + m_offset;
-    const double deltaT1 =
-        ((m_result.deltaT1L - m_result.deltaT0L) + (m_result.deltaT1R - m_result.deltaT0R)) * 0.5;
+    const double deltaT1 = ((m_impulse.result.deltaT1L - m_impulse.result.deltaT0L) +
+                            (m_impulse.result.deltaT1R - m_impulse.result.deltaT0R)) *
+                           0.5;
     PreferenceValues v;
     EvaluatePreference(ll, deltaT1, (b.tsubL + b.tsubR) * 0.5, b.iacc, (b.aL + b.aR) * 0.5, tauE,
                        llp, &v);
@@ -511,12 +623,26 @@ void CResultDialog::FillGraphs() {
 }
 
 void CResultDialog::OnRowSelected(wxListEvent& event) {
-    const long frame = static_cast<long>(event.GetData());
+    const long key = static_cast<long>(event.GetData());
+    if (m_kind == 'I') {
+        if (key == m_impulse.entry) return;
+        m_impulse.entry = static_cast<int>(key);
+        NotifyPages();
+        return;
+    }
+    if (key == m_acf.frame) return;
+    m_acf.frame = static_cast<int>(key);
     for (CFactorGraph* g : m_graphs)
-        g->SetFrame(static_cast<int>(frame));
+        g->SetFrame(static_cast<int>(key));
+    NotifyPages();
 }
 
 void CResultDialog::OnPageChanged(wxBookCtrlEvent& event) {
+    if (auto* page = dynamic_cast<CResultPage*>(m_pages->GetCurrentPage())) page->Shown();
+    if (m_kind != 'A') {
+        event.Skip();
+        return;
+    }
     // "Tau1" and "Phi1" list the ten peaks of each frame; the other pages the factors.
     const wxString tab = m_pages->GetPageText(static_cast<std::size_t>(event.GetSelection()));
     const FactorLayout layout = tab == "Tau1"   ? FactorLayout::Tau

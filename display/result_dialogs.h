@@ -9,7 +9,9 @@
 #include <cstdint>
 #include <vector>
 
+#include "display/acf_pages.h"
 #include "display/graph_window.h"
+#include "display/impulse_pages.h"
 #include "display/result_lists.h"
 #include "store/records.h"
 
@@ -36,8 +38,19 @@ class CResultDialog : public wxDialog {
     std::int32_t RecordId() const { return m_recordId; }
     const std::vector<ResultRow>& Rows() const { return m_rows; }
     wxListCtrl* List() const { return m_list; }
-    // Moves to the neighbouring record in the view's order; false at the ends.
+    // Moves to the neighbouring record in the view's order (offering to save a changed
+    // result first); false at the ends.
     bool Step(bool next);
+    // Ends the dialog as "E&xit" does.
+    void Exit();
+    // The result as the dialog holds it, recalculations included.
+    const AcParamRecord& Result() const { return m_impulse.result; }
+    bool ResultChanged() const { return m_changed; }
+    wxNotebook* Pages() const { return m_pages; }
+    // The page with a title, or nullptr.
+    wxWindow* Page(const wxString& title) const;
+    // Selects a list row as a click would (band entry or frame).
+    void SelectRow(long row);
 
   private:
     CResultDialog(char kind, std::int32_t folderId, std::int32_t recordId, RecordBrowser* browser);
@@ -51,6 +64,19 @@ class CResultDialog : public wxDialog {
     void OnRowSelected(wxListEvent& event);
     void OnPageChanged(wxBookCtrlEvent& event);
     void FillGraphs();
+    // The pages that draw samples, told of a new band, frame or result.
+    void NotifyPages();
+    void OnResultChanged();
+    void OfferToSave();
+    void ShowConditions();
+    void BuildParametersPage();
+    std::vector<CResultPage*> m_samplePages;
+    ImpulseView m_impulse;
+    AcfView m_acf;
+    CIacfPage* m_iacfPage = nullptr;
+    bool m_changed = false;
+    RunningAcfConditions m_conditionsAcf;
+    bool m_hasConditions = false;
 
     char m_kind;
     std::int32_t m_folderId, m_recordId;
@@ -80,9 +106,7 @@ class CResultDialog : public wxDialog {
     CCurveGraph* m_preferenceGraph = nullptr;
     wxTextCtrl *m_optimumSpl = nullptr, *m_tauE = nullptr, *m_optimumTauE = nullptr;
     std::vector<wxTextCtrl*> m_scaleValues;  // S1, S2, S3, S4, SS
-    AcParamRecord m_result;
     double m_offset = 0;
-    bool m_hasResult = false;
 };
 
 }  // namespace vesk

@@ -1,5 +1,6 @@
 #include "impulse/impulse_analysis.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "dsp/linefit.h"
@@ -301,6 +302,36 @@ IacfResult EvaluateIacf(const float* iacf, std::int32_t m, double fs, double del
     result.rightWidth = right / fs * 1000.0;
     result.wiacc = std::min(50.0, result.leftWidth + result.rightWidth);
     return result;
+}
+
+DecayDisplay ComputeDecayDisplay(const float* left, const float* right, std::int32_t n, double fs,
+                                 double t1LeftMs, double t1RightMs, double tsubEnd, int tsubAuto,
+                                 double noiseRate, DecayChannel channel) {
+    DecayDisplay d;
+    const float* x = channel == DecayChannel::Right ? right : left;
+    const float* y = channel == DecayChannel::Average ? right : nullptr;
+    if (!x || n <= 0 || (channel == DecayChannel::Average && !y)) return d;
+    d.t1Ms = channel == DecayChannel::Average ? (t1LeftMs + t1RightMs) / 2
+             : channel == DecayChannel::Left  ? t1LeftMs
+                                              : t1RightMs;
+    const std::size_t count = static_cast<std::size_t>(n);
+    d.echo.resize(count);
+    float largest = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        d.echo[i] = y ? x[i] * x[i] + y[i] * y[i] : x[i] * x[i];
+        largest = std::max(largest, d.echo[i]);
+    }
+    if (largest > 0)
+        for (float& v : d.echo)
+            v /= largest;
+    d.withoutNoise.resize(count);
+    DecayCurve(x, y, d.withoutNoise.data(), n, fs, d.t1Ms, 0.0);
+    if (noiseRate != 0) {
+        d.withNoise.resize(count);
+        DecayCurve(x, y, d.withNoise.data(), n, fs, d.t1Ms, noiseRate);
+    }
+    d.slope = ComputeTsub(x, y, n, fs, d.t1Ms, tsubEnd, tsubAuto, noiseRate).slope;
+    return d;
 }
 
 }  // namespace vesk

@@ -55,4 +55,20 @@ struct IacfResult {
 // a crossing runs to the end of the array with no interpolation.
 IacfResult EvaluateIacf(const float* iacf, std::int32_t m, double fs, double delta);
 
+// The curves of the reverberation page for one channel or the left/right average (x = left,
+// y = right, t1 the mean of both): the energy over its maximum, the decay curves with and
+// without noise correction, and the slope of the regression line from t1.
+enum class DecayChannel { Average, Left, Right };
+struct DecayDisplay {
+    std::vector<float> echo;
+    std::vector<float> withNoise;  // empty when the noise rate is 0
+    std::vector<float> withoutNoise;
+    double t1Ms = 0;
+    double slope = 0;  // dB per second
+};
+// Empty curves when the channel is missing (right or average of one channel).
+DecayDisplay ComputeDecayDisplay(const float* left, const float* right, std::int32_t n, double fs,
+                                 double t1LeftMs, double t1RightMs, double tsubEnd, int tsubAuto,
+                                 double noiseRate, DecayChannel channel);
+
 }  // namespace vesk

@@ -25,9 +25,10 @@ double Storable(double v) {
     return std::isfinite(v) && std::fabs(v) < 99999.995 ? v : kNoValue;
 }
 
-// The measurement's channels as impulse responses of 2^MESTIME samples (missing samples 0).
-bool RecoverChannels(const ImpulseRecord& m, const SampleBlock& block, double fs,
-                     std::vector<float>* left, std::vector<float>* right) {
+}  // namespace
+
+bool RecoverImpulseResponses(const ImpulseRecord& m, const SampleBlock& block, double fs,
+                             std::vector<float>* left, std::vector<float>* right) {
     if (m.mesTime < 1 || m.mesTime > kMaxOrder || !(fs > 0) || block.channels == 0) return false;
     const std::size_t n = std::size_t{1} << m.mesTime;
     const bool stereo = m.channel == 2 && block.channels == 2;
@@ -46,6 +47,8 @@ bool RecoverChannels(const ImpulseRecord& m, const SampleBlock& block, double fs
     if (stereo) MlsRecover(right->data());
     return true;
 }
+
+namespace {
 
 // Tsub and A-value of both channels with the record's own conditions and delta-t1.
 void FillTsub(AcParamBand& e, const AcParamRecord& rec, const float* l, const float* r,
@@ -127,7 +130,7 @@ CalcResult CalculateImpulseParameters(const ImpulseRecord& m, const SampleBlock&
                                       AcParamRecord* rec, double fs, const ImpulseConditions& c,
                                       Progress* progress) {
     std::vector<float> rawL, rawR;
-    if (!RecoverChannels(m, block, fs, &rawL, &rawR)) return CalcResult::Unusable;
+    if (!RecoverImpulseResponses(m, block, fs, &rawL, &rawR)) return CalcResult::Unusable;
     const std::int32_t n = static_cast<std::int32_t>(rawL.size());
     const bool stereo = !rawR.empty();
 
@@ -201,7 +204,7 @@ template <class Update>
 bool ForEachStoredBand(const ImpulseRecord& m, const SampleBlock& block, AcParamRecord* rec,
                        double fs, Update update) {
     std::vector<float> rawL, rawR;
-    if (!RecoverChannels(m, block, fs, &rawL, &rawR)) return false;
+    if (!RecoverImpulseResponses(m, block, fs, &rawL, &rawR)) return false;
     const std::int32_t n = static_cast<std::int32_t>(rawL.size());
     std::vector<float> workL, workR;
     for (int k = 0; k < std::clamp(rec->nData, 0, kAcParamBands); ++k) {

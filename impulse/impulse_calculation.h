@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <set>
+#include <vector>
 
 #include "app/progress.h"
 #include "impulse/impulse_conditions.h"
@@ -20,6 +21,11 @@ enum class CalcResult { Finished = 0, Cancelled = 1, Unusable = 2 };
 CalcResult CalculateImpulseParameters(const ImpulseRecord& measurement, const SampleBlock& block,
                                       AcParamRecord* record, double fs,
                                       const ImpulseConditions& conditions, Progress* progress);
+
+// The measurement's channels as impulse responses of 2^MESTIME samples (missing samples 0; right
+// empty for one channel). false when the measurement cannot be computed.
+bool RecoverImpulseResponses(const ImpulseRecord& measurement, const SampleBlock& block, double fs,
+                             std::vector<float>* left, std::vector<float>* right);
 
 // Recompute A and Tsub (from the record's Tsub conditions and DELTAT1 values), or IACC,
 // tau-IACC and WIACC (from its IACCWLEVEL), of every stored band; the rest stays. false when the

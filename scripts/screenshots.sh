@@ -13,4 +13,4 @@ build/cli/vesk-cli demo demo >/dev/null 2>&1
 out="$PWD/doc/screenshots"
 mkdir -p "$out"
 cd demo
-PATH="/usr/bin:$PATH" xvfb-run -a -s "-screen 0 1280x900x24" ../build/app/vesk-shots "$out"
+PATH="/usr/bin:$PATH" xvfb-run -a -s "-screen 0 1280x1024x24" ../build/app/vesk-shots "$out"

@@ -1,0 +1,157 @@
+// The graph windows of the result pages beyond the factor, band and curve graphs: the windowed
+// time graphs (impulse response with draggable markers, decay, running ACF with panning), the
+// correlation over lag, and the spectrum. Each draws off screen like every CGraphWnd.
+#pragma once
+
+#include <functional>
+#include <vector>
+
+#include "acf/running_acf.h"
+#include "display/curve_layout.h"
+#include "display/graph_view.h"
+#include "display/graph_window.h"
+#include "impulse/impulse_analysis.h"
+
+namespace vesk {
+
+// A small frame holding one entry per named curve (a sample of its pen and its name); the user
+// moves it inside the graph with the left mouse button.
+class CGraphLegend : public wxWindow {
+  public:
+    explicit CGraphLegend(wxWindow* graph);
+    void SetEntries(std::vector<std::pair<wxPen, wxString>> entries);
+
+  private:
+    void OnPaint(wxPaintEvent&);
+    void OnMouse(wxMouseEvent& event);
+    wxBitmap m_picture;
+    wxPoint m_press;
+    bool m_moving = false;
+};
+
+// A graph whose horizontal axis is a visible window of time (or lag) with ticks in milliseconds.
+class CTimeGraph : public CGraphWnd {
+  public:
+    explicit CTimeGraph(wxWindow* parent);
+    void SetView(const TimeView& view);
+    const TimeView& View() const { return m_view; }
+    // The legend, created on first use in the plot's top right corner.
+    void SetLegend(std::vector<std::pair<wxPen, wxString>> entries);
+
+  protected:
+    void Draw(wxDC& dc, const wxRect& plot) override;
+    // The value axis and the curves; the time axis is drawn by the base.
+    virtual void DrawData(wxDC& dc, const wxRect& plot) = 0;
+    int Column(double time, const wxRect& plot) const;
+    // Keeps the curves inside the plot (after the value axis is drawn).
+    static void Clip(wxDC& dc, const wxRect& plot);
+    // values[i] at time t0 + i / rate inside the view; columns holding many samples show their
+    // range. -1000 and non-finite values are gaps.
+    void DrawSamples(wxDC& dc, const wxRect& plot, const float* values, std::size_t count,
+                     double rate, double t0, double top, double bottom) const;
+    TimeView m_view;
+    CGraphLegend* m_legend = nullptr;
+};
+
+// The impulse response of one channel with its direct-sound and first-reflection markers, which
+// the user can drag.
+class CImpulseGraph : public CTimeGraph {
+  public:
+    CImpulseGraph(wxWindow* parent, const wxString& title);
+    void SetData(std::vector<float> samples, double fs, double scale);
+    // Times in milliseconds.
+    void SetMarkers(double directMs, double reflectionMs);
+    double Marker(int which) const { return which == 0 ? m_directMs : m_reflectionMs; }
+    // Told the marker (0 direct, 1 reflection) and its new time in ms while it is dragged.
+    std::function<void(int which, double timeMs)> onMarkerMoved;
+    // Simulates the mouse: press, move and release at a column (for tests and the page).
+    void DragMarker(int which, int column);
+
+  protected:
+    void DrawData(wxDC& dc, const wxRect& plot) override;
+
+  private:
+    void OnMouse(wxMouseEvent& event);
+    int MarkerAt(int x) const;
+    wxString m_title;
+    std::vector<float> m_samples;
+    double m_fs = 1, m_scale = 1, m_directMs = 0, m_reflectionMs = 0;
+    int m_dragging = -1;
+};
+
+// Decay curves and the regression line of the reverberation page, or its echo time pattern.
+class CDecayGraph : public CTimeGraph {
+  public:
+    CDecayGraph(wxWindow* parent, bool echoPattern);
+    void SetData(const DecayDisplay& display, double fs);
+
+  protected:
+    void DrawData(wxDC& dc, const wxRect& plot) override;
+
+  private:
+    bool m_echo;
+    DecayDisplay m_display;
+    double m_fs = 1;
+};
+
+// The running ACF of the current frame, linear or logarithmic, panned by dragging.
+class CRunningAcfGraph : public CTimeGraph {
+  public:
+    explicit CRunningAcfGraph(wxWindow* parent);
+    // The functions of a frame and its stored factors, whose tau1, phi1, tau-e and regression
+    // line are marked.
+    void SetData(AcfFrameView frame, const AcfFactorRecord& stored, double fs);
+    void SetLogarithm(bool on);
+    // Told the fraction of the view's width by which a drag moved the view.
+    std::function<void(double fraction)> onPan;
+    // The value under the mouse, for the page's read-out.
+    std::function<void(const wxString&)> onReadOut;
+
+  protected:
+    void DrawData(wxDC& dc, const wxRect& plot) override;
+
+  private:
+    void OnMouse(wxMouseEvent& event);
+    AcfFrameView m_frame;
+    AcfFactorRecord m_stored;
+    double m_fs = 1;
+    bool m_log = false;
+    bool m_panning = false;
+    int m_lastX = 0;
+};
+
+// A normalised correlation over lag, -1 ms to +1 ms, with IACC, tau-IACC and the WIACC span.
+class CLagGraph : public CGraphWnd {
+  public:
+    explicit CLagGraph(wxWindow* parent) : CGraphWnd(parent) {}
+    // values[k] at lag (k - centre) / fs; widths and tau in ms.
+    void SetData(std::vector<float> values, int centre, double fs, double iacc, double tauIaccMs,
+                 double leftWidthMs, double rightWidthMs, double delta);
+
+  protected:
+    void Draw(wxDC& dc, const wxRect& plot) override;
+
+  private:
+    std::vector<float> m_values;
+    int m_centre = 0;
+    double m_fs = 1, m_iacc = -1000, m_tau = 0, m_left = 0, m_right = 0, m_delta = 0;
+};
+
+// Level spectrum of one channel on a logarithmic frequency axis.
+class CSpectrumGraph : public CGraphWnd {
+  public:
+    CSpectrumGraph(wxWindow* parent, const wxString& name) : CGraphWnd(parent), m_name(name) {}
+    // `power` already divided by the transform length n (n values).
+    void SetData(std::vector<float> power, double fs, bool smoothing);
+
+  protected:
+    void Draw(wxDC& dc, const wxRect& plot) override;
+
+  private:
+    wxString m_name;
+    std::vector<float> m_power;
+    double m_fs = 0;
+    bool m_smoothing = false;
+};
+
+}  // namespace vesk
