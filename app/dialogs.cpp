@@ -114,16 +114,6 @@ wxSizer* StartCancel(wxDialog* dialog) {
     return buttons;
 }
 
-// Ends a dialog with a result, whether it was shown modally or (in tests and screenshots) not.
-void Finish(wxDialog* dialog, int result) {
-    if (dialog->IsModal()) {
-        dialog->EndModal(result);
-    } else {
-        dialog->SetReturnCode(result);
-        dialog->Hide();
-    }
-}
-
 // A conditions dialog: two columns of groups above "&Start" and "Cancel", centred on its parent.
 void LayOutConditions(wxDialog* dialog, wxSizer* left, wxSizer* right) {
     auto* columns = new wxBoxSizer(wxHORIZONTAL);
@@ -143,6 +133,15 @@ wxRadioBox* TargetBox(wxWindow* parent, const char* first) {
 }
 
 }  // namespace
+
+void FinishDialog(wxDialog* dialog, int result) {
+    if (dialog->IsModal()) {
+        dialog->EndModal(result);
+    } else {
+        dialog->SetReturnCode(result);
+        dialog->Hide();
+    }
+}
 
 wxImageList* SharedImageList() {
     static wxImageList* list = [] {
@@ -264,7 +263,7 @@ void CSelectFolderDlg::OnOk(wxCommandEvent&) {
     m_folderId = r.id;
     m_title = r.texts[0];
     m_kind = TypeLetter(r.texts[1]);
-    Finish(this, wxID_OK);
+    FinishDialog(this, wxID_OK);
 }
 
 void CSelectFolderDlg::OnDelete(wxCommandEvent&) {
@@ -463,7 +462,7 @@ void CImpulseConditionsDlg::OnStart(wxCommandEvent&) {
     }
     m_conditions = c;
     m_target = static_cast<Target>(m_targetBox->GetSelection());
-    Finish(this, wxID_OK);
+    FinishDialog(this, wxID_OK);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -601,7 +600,7 @@ void CAcfConditionsDlg::OnStart(wxCommandEvent&) {
     }
     m_conditions = c;
     m_target = static_cast<AcfTarget>(m_targetBox->GetSelection());
-    Finish(this, wxID_OK);
+    FinishDialog(this, wxID_OK);
 }
 
 void ShowAboutBox(wxWindow* parent) {

@@ -17,6 +17,9 @@
 
 namespace vesk {
 
+// Ends a dialog with a result, whether it was shown modally or (in tests and screenshots) not.
+void FinishDialog(wxDialog* dialog, int result);
+
 // Nine 16 x 16 icons shared by both folder lists.
 wxImageList* SharedImageList();
 // Fills a report list with rows and widens any column whose texts would be cut at the

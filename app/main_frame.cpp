@@ -9,6 +9,7 @@
 #include <fstream>
 
 #include "app/dialogs.h"
+#include "app/template_dialogs.h"
 #include "export/output_files.h"
 #include "noise/noise_calculation.h"
 #include "resources/strings.h"
@@ -166,6 +167,12 @@ void CVeskDoc::OnOutputFile() {
     WriteOutput(path);
 }
 
+void CVeskDoc::OnNoiseTemplates() {
+    if (!CommandEnabled(DocumentCommand::NoiseTemplates, m_state)) return;
+    CTemplateEditorDlg dialog(m_frame);
+    dialog.ShowModal();
+}
+
 void CVeskDoc::WriteOutput(const wxString& path) {
     WriteOutputFile(m_state.folderId, std::string(1, m_state.kind), path.utf8_string());
 }
@@ -248,8 +255,9 @@ wxBEGIN_EVENT_TABLE(CMainFrame, wxFrame) EVT_MENU(id::kFileOpen, CMainFrame::OnO
     id::kRefreshViews, CMainFrame::OnRefresh) EVT_MENU(id::kCalculation, CMainFrame::OnCalculation)
     EVT_MENU(id::kOutputFile, CMainFrame::OnOutputFile) EVT_MENU(id::kFileSave,
                                                                  CMainFrame::OnOutputFile)
-        EVT_MENU(id::kShowParameters, CMainFrame::OnShowParameters) EVT_MENU(id::kAppAbout,
-                                                                             CMainFrame::OnAbout)
+        EVT_MENU(id::kShowParameters, CMainFrame::OnShowParameters) EVT_MENU(
+            id::kNoiseTemplates, CMainFrame::OnNoiseTemplates) EVT_MENU(id::kAppAbout,
+                                                                        CMainFrame::OnAbout)
             EVT_MENU(id::kOnlineUpdate, CMainFrame::OnOnlineUpdate) EVT_MENU(
                 id::kAppExit, CMainFrame::OnExit) EVT_MENU(id::kViewToolbar,
                                                            CMainFrame::OnToggleToolbar)
@@ -386,8 +394,7 @@ void CMainFrame::OnUpdateDocumentCommand(wxUpdateUIEvent& event) {
             event.Enable(CommandEnabled(DocumentCommand::OutputFile, s));
             break;
         case id::kNoiseTemplates:
-            // The template editor comes with the template dialogs; until then it has no handler.
-            event.Enable(false);
+            event.Enable(CommandEnabled(DocumentCommand::NoiseTemplates, s));
             break;
         case id::kShowParameters:
             event.Enable(m_view->GetItemCount() > 0);

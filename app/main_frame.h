@@ -39,6 +39,8 @@ class CVeskDoc {
     std::string RunNoise(const RunningAcfConditions& conditions,
                          const IdentificationSettings& identification, AcfTarget target);
     void OnOutputFile();
+    // The template editor, modal; only for a noise folder.
+    void OnNoiseTemplates();
     // The output file of the open folder at `path` (the command after its file dialog).
     void WriteOutput(const wxString& path);
 
@@ -90,6 +92,7 @@ class CMainFrame : public wxFrame {
     void OnCalculation(wxCommandEvent&) { m_document.OnCalculation(); }
     void OnOutputFile(wxCommandEvent&) { m_document.OnOutputFile(); }
     void OnShowParameters(wxCommandEvent&) { m_view->OnShowParameters(); }
+    void OnNoiseTemplates(wxCommandEvent&) { m_document.OnNoiseTemplates(); }
     void OnAbout(wxCommandEvent&);
     void OnOnlineUpdate(wxCommandEvent&);
     void OnExit(wxCommandEvent&) { Close(); }

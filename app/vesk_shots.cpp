@@ -1,7 +1,7 @@
 // vesk-shots: screenshots of the desktop program for the README. Run in a working folder with a
 // store (the demo's), under Xvfb: it opens the first folder of each kind, and saves PNGs of the
-// main window, the folder chooser, the three conditions dialogs, the progress dialog and every
-// page of the three result dialogs.
+// main window, the folder chooser, the three conditions dialogs, the progress dialog, every
+// page of the three result dialogs and the noise-source template editor.
 #include <wx/notebook.h>
 #include <wx/wx.h>
 
@@ -12,6 +12,8 @@
 
 #include "app/dialogs.h"
 #include "app/main_frame.h"
+#include "app/template_dialogs.h"
+#include "resources/window_ids.h"
 #include "store/tables.h"
 
 namespace vesk {
@@ -137,6 +139,20 @@ class CShotsApp : public wxApp {
         ShootPages(CResultDialog::Open('N', 3, 2, nullptr), "factor", 30);
         frame->Document().OpenFolder(3, 'N', "Building site");
         Save(frame, out + "/main-window-noise.png");
+        frame->Hide();
+        {
+            CTemplateEditorDlg editor(frame);
+            if (!editor.Items().empty()) {
+                auto* list = static_cast<wxListBox*>(editor.FindWindow(id::kTemplateList));
+                list->SetSelection(0);
+                wxCommandEvent select(wxEVT_LISTBOX, id::kTemplateList);
+                select.SetEventObject(list);
+                list->GetEventHandler()->ProcessEvent(select);
+            }
+            editor.Move(40, 40);
+            editor.Show();
+            Save(&editor, out + "/templates.png");
+        }
         frame->Destroy();
     }
 

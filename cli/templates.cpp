@@ -9,6 +9,7 @@
 
 #include "acf/acf_calculation.h"
 #include "app/settings.h"
+#include "app/template_fields.h"
 #include "cli/commands.h"
 #include "noise/noise_analysis.h"
 #include "noise/noise_calculation.h"
@@ -37,20 +38,16 @@ const char kTemplatesHelp[] =
     "(the limit is then in use) or \"off\" (the limit is not used).\n";
 
 const char* const kFactorKeys[4] = {"phi0", "tau-e", "tau1", "phi1"};
-const char* const kFactorLabels[4] = {"Phi(0)", "Tau-e", "Tau-1", "Phi1"};
 
-// Editor units: tau-e and tau1 in milliseconds.
+// Editor units and numbers, as the desktop editor shows them.
 double Shown(int f, float v) {
-    return f == kTauE || f == kTau1 ? v * 1000.0 : v;
+    return EditorValue(static_cast<Factor>(f), v);
 }
 float Stored(int f, double v) {
-    return static_cast<float>(f == kTauE || f == kTau1 ? v * 0.001 : v);
+    return StoredValue(static_cast<Factor>(f), v);
 }
-
 std::string G3(double v) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.3g", v);
-    return text;
+    return FormatEditorNumber(v);
 }
 
 // Applies --FACTOR, --FACTOR-upper and --FACTOR-lower options; the rest go to `rest`.
@@ -115,15 +112,14 @@ int ParseId(const std::string& text, std::int32_t* id) {
     return 1;
 }
 
-
 void PrintTemplate(const NoiseTemplate& t) {
     std::printf("ID\t%d\nNoise Source\t%s\n", t.id, t.name.c_str());
     for (int f = 0; f < 4; ++f) {
         const std::size_t k = static_cast<std::size_t>(f);
         const char* unit = f == kPhi0 ? " dB" : f == kPhi1 ? "" : " ms";
         std::printf("%s\tStandard Value %s%s\tUpper Limit %s%s\tLower Limit %s%s\n",
-                    kFactorLabels[f], G3(Shown(f, t.data.standard[k])).c_str(), unit,
-                    t.data.useUpper[k] ? G3(Shown(f, t.data.upper[k])).c_str() : "off",
+                    FactorCaption(static_cast<Factor>(f)), G3(Shown(f, t.data.standard[k])).c_str(),
+                    unit, t.data.useUpper[k] ? G3(Shown(f, t.data.upper[k])).c_str() : "off",
                     t.data.useUpper[k] ? unit : "",
                     t.data.useLower[k] ? G3(Shown(f, t.data.lower[k])).c_str() : "off",
                     t.data.useLower[k] ? unit : "");

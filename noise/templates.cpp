@@ -20,9 +20,15 @@ namespace {
 constexpr std::size_t kNstNameSize = 33;
 constexpr std::size_t kNstEntrySize = kNstNameSize + kTemplateDataSize;
 
-// The name as NSTMPNAME holds it: at most 32 characters, trailing blanks dropped.
+// The name as NSTMPNAME holds it: at most 32 bytes, trailing blanks dropped. A cut never
+// splits a UTF-8 character, which would leave a name no list can show.
 std::string StoredName(const std::string& name) {
-    std::string s = name.substr(0, kTemplateNameWidth);
+    std::size_t cut = std::min(name.size(), static_cast<std::size_t>(kTemplateNameWidth));
+    const std::size_t least = cut > 3 ? cut - 3 : 0;  // at most 3 continuation bytes
+    while (cut > least && cut < name.size() &&
+           (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80)  // 10xxxxxx
+        --cut;
+    std::string s = name.substr(0, cut);
     while (!s.empty() && s.back() == ' ')
         s.pop_back();
     return s;
@@ -67,7 +73,7 @@ int ReplaceTemplate(CNsTmpTable& table, std::int32_t id, const std::string& name
 int ApplyByName(CNsTmpTable& table, const std::string& name, NoiseTemplateData data, bool merge,
                 std::int32_t* id) {
     bool found = false;
-    if (!table.FindByName(name, &found)) return 0;
+    if (!table.FindByName(StoredName(name), &found)) return 0;
     if (!found) return AddTemplate(table, name, data, id);
     NoiseTemplate existing;
     if (!ReadTemplate(table, -1, &existing)) return 0;
@@ -145,7 +151,7 @@ int ReadNoiseTemplate(std::int32_t id, NoiseTemplate* out) {
 
 int FindTemplateByName(CNsTmpTable& table, const std::string& name, NoiseTemplate* out) {
     bool found = false;
-    if (!table.FindByName(name, &found) || !found) return 0;
+    if (!table.FindByName(StoredName(name), &found) || !found) return 0;
     return ReadTemplate(table, -1, out);
 }
 

@@ -31,6 +31,9 @@ constexpr int kImpulseConditionsDialog = 135;
 constexpr int kAcfConditionsDialog = 142;
 constexpr int kProgressDialog = 144;
 constexpr int kNoiseConditionsDialog = 151;
+constexpr int kTemplateEditorDialog = 500;
+constexpr int kTemplateExportDialog = 501;
+constexpr int kTemplateImportDialog = 502;
 
 // Select Folder (130).
 constexpr int kFolderList = 1001;
@@ -83,5 +86,29 @@ constexpr int kMaximumSpl = 1055;
 constexpr int kMinimumTauE = 1056;
 constexpr int kStepsBefore = 1066;  // in template 151, where 1066 is not the reference list
 constexpr int kStepsAfter = 1067;
+
+// "Noise Source Template" (500): the arrays by factor (Phi(0), tau-e, tau1, phi1), the weights
+// by w0 .. w3. "&New" has the number 1 but is no default button, so Enter in a field saves
+// nothing; "E&xit" is wxID_CANCEL, so Escape and the close box end the editor too.
+constexpr int kTemplateList = 1018;  // also in Export (501) and Import (502)
+constexpr int kTemplateNew = 1;
+constexpr int kTemplateUpdate = 1000;
+constexpr int kTemplateDelete = 1001;
+constexpr int kTemplateExport = 1013;
+constexpr int kTemplateImport = 1012;
+constexpr int kTemplateName = 1037;
+constexpr int kTemplateStandard[4] = {1038, 1039, 1042, 1041};
+constexpr int kTemplateUpper[4] = {1024, 1027, 1033, 1030};
+constexpr int kTemplateLower[4] = {1025, 1028, 1034, 1031};
+constexpr int kTemplateUseUpper[4] = {1003, 1005, 1009, 1007};
+constexpr int kTemplateUseLower[4] = {1004, 1006, 1010, 1008};
+constexpr int kTemplateWeight[4] = {1026, 1029, 1035, 1032};
+constexpr int kTemplateSetWeights = 1047;
+
+// Export (501) and Import (502).
+constexpr int kSelectAll = 1014;
+constexpr int kRemoveAll = 1015;
+constexpr int kImportMerge = 1016;
+constexpr int kImportReplace = 1017;
 
 }  // namespace vesk::id

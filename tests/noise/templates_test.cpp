@@ -185,5 +185,30 @@ TEST(Templates, EditorActionsOnAStore) {
     EXPECT_EQ(messages.shown.back(), "Can't open import file.");
 }
 
+// Names longer than NSTMPNAME are cut between characters, and the cut name is what later
+// lookups by the long name find.
+TEST(Templates, LongNamesAreCutBetweenCharacters) {
+    test::TempStore store;
+    test::ScriptedMessages messages;
+    std::string kanji;  // eleven 3-byte characters: 33 bytes
+    for (int k = 0; k < 11; ++k)
+        kanji += "\xe6\x97\xa5";
+    std::int32_t id = -1;
+    ASSERT_EQ(SaveNewTemplate(kanji, {}, &id), TemplateAction::Done);
+    ASSERT_EQ(SaveNewTemplate(std::string(40, 'a'), {}, &id), TemplateAction::Done);
+    std::vector<NoiseTemplate> all;
+    ASSERT_TRUE(LoadTemplates(&all));
+    ASSERT_EQ(all.size(), 2u);
+    EXPECT_EQ(all[0].name, kanji.substr(0, 30));
+    EXPECT_EQ(all[1].name, std::string(32, 'a'));
+    ASSERT_EQ(MergeLearntTemplate(kanji, Learnt(2, 60, 0.02f, 0.005f, 0.7f), &id),
+              TemplateAction::Done);
+    EXPECT_EQ(id, 0);
+    ASSERT_TRUE(LoadTemplates(&all));
+    EXPECT_EQ(all.size(), 2u);
+    EXPECT_EQ(all[0].data.count, 2);
+    EXPECT_TRUE(messages.shown.empty());
+}
+
 }  // namespace
 }  // namespace vesk
