@@ -319,3 +319,59 @@ TEST(RunningAcf, CancelKeepsThePeaksAndSamplesAreBoundedByTheBlock) {
 
 }  // namespace
 }  // namespace vesk
+
+namespace vesk {
+namespace {
+
+TEST(RunningAcf, FrameViewerRedrawsWhatTheEngineComputed) {
+    const double fs = 48000;
+    std::vector<double> left = Noise(24000, 9), right(left.size(), 0.0);
+    for (std::size_t i = 10; i < left.size(); ++i)
+        right[i] = left[i - 10];
+    RunningAcfConditions c;
+    c.integrationTime = 0.1;
+    c.maxDelayTime = 0.01;
+    c.runningStep = 0.05;
+    // One channel: the viewer's frame is the engine's frame, factors bit for bit, and its
+    // normalised ACF starts at 1 with the envelope the factors were fitted to.
+    const SampleBlock mono = Block(1, left, {});
+    RunningAcfResult r;
+    ASSERT_EQ(CalcRunningAcfMono(mono, 24000, c, fs, nullptr, &r), AcfStatus::Finished);
+    const AcfFrameViewer viewer(mono, 24000, c, 0.1, nullptr, fs);
+    ASSERT_EQ(viewer.Frames(), r.frames);
+    for (std::int32_t k : {0, 3, r.frames - 1}) {
+        const AcfFrameView v = viewer.Frame(k, true);
+        ASSERT_TRUE(v.valid);
+        EXPECT_EQ(
+            std::memcmp(&v.factors, &r.factors[static_cast<std::size_t>(k)], sizeof v.factors), 0)
+            << "frame " << k;
+        EXPECT_EQ(v.phi.size(), static_cast<std::size_t>(viewer.Framing().maxDelay));
+        EXPECT_EQ(v.phi[0], 1.0f);
+        EXPECT_GE(v.envelope.count, 2);
+        EXPECT_TRUE(v.iacf.empty());  // one channel has no interaural function
+    }
+    EXPECT_FALSE(viewer.Frame(-1, false).valid);
+    EXPECT_FALSE(viewer.Frame(r.frames, false).valid);
+
+    // Two channels: the interaural window peaks at the delay with the engine's IACC.
+    const SampleBlock stereo = Block(2, left, right);
+    ASSERT_EQ(CalcRunningAcf(stereo, AcfConditionBlock{24000, c, 0.1}, fs, nullptr, &r),
+              AcfStatus::Finished);
+    const AcfFrameViewer both(stereo, 24000, c, 0.1, nullptr, fs);
+    const AcfFrameView v = both.Frame(2, true);
+    ASSERT_EQ(v.iacf.size(), 96u);
+    const auto peak = std::max_element(v.iacf.begin(), v.iacf.end()) - v.iacf.begin();
+    EXPECT_EQ(peak, 48 - 10);  // lag -10 samples
+    EXPECT_EQ(v.factors.iacc, r.factors[2].iacc);
+    EXPECT_EQ(v.factors.tauIacc, r.factors[2].tauIacc);
+    EXPECT_NEAR(v.iacf[static_cast<std::size_t>(peak)], r.factors[2].iacc, 1e-6);
+
+    // Unusable conditions or an empty block give no frames.
+    RunningAcfConditions bad = c;
+    bad.runningStep = 0;
+    EXPECT_EQ(AcfFrameViewer(stereo, 24000, bad, 0.1, nullptr, fs).Frames(), 0);
+    EXPECT_EQ(AcfFrameViewer(SampleBlock{}, 24000, c, 0.1, nullptr, fs).Frames(), 0);
+}
+
+}  // namespace
+}  // namespace vesk

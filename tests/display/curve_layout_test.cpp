@@ -35,8 +35,7 @@ TEST(SpectrumLayout, ColumnsRowsAndSmoothing) {
     std::vector<float> zigzag(1024);
     for (std::size_t k = 0; k < zigzag.size(); ++k)
         zigzag[k] = k % 2 ? 1e-4f : 3e-4f;
-    const std::vector<PixelPoint> smooth =
-        SpectrumPoints(zigzag.data(), 1024, 48000, kPlot, true);
+    const std::vector<PixelPoint> smooth = SpectrumPoints(zigzag.data(), 1024, 48000, kPlot, true);
     ASSERT_EQ(smooth.size(), 223u);
     EXPECT_EQ(smooth.back().x, 650);
     // Column 649 holds bins 503..508 (mean 2e-4, row 84), column 650 bins 509..511 (mean

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 
@@ -173,6 +174,51 @@ TEST(ImpulseAnalysis, InterauralCrossCorrelation) {
     IacfResult none = EvaluateIacf(iacf.data(), m, fs, 0.1);
     EXPECT_EQ(none.iacc, kNoValue);
     EXPECT_EQ(none.wiacc, kNoValue);
+}
+
+}  // namespace
+}  // namespace vesk
+
+namespace vesk {
+namespace {
+
+TEST(ImpulseAnalysis, ReverberationPageCurves) {
+    const double fs = 48000;
+    const std::size_t n = 48000;
+    std::vector<float> l = Decay(n, fs, 1.2, 3), r = Decay(n, fs, 0.8, 4);
+    const std::int32_t count = static_cast<std::int32_t>(n);
+    // One channel: its own t1, the echo pattern scaled to 1 at its largest, the curves of
+    // DecayCurve with rate 0 and with the record's rate, and ComputeTsub's slope.
+    const DecayDisplay left =
+        ComputeDecayDisplay(l.data(), r.data(), count, fs, 10, 20, -20, 0, 0.3, DecayChannel::Left);
+    EXPECT_EQ(left.t1Ms, 10);
+    EXPECT_EQ(*std::max_element(left.echo.begin(), left.echo.end()), 1.0f);
+    std::vector<float> curve(n);
+    DecayCurve(l.data(), nullptr, curve.data(), count, fs, 10, 0.0);
+    EXPECT_EQ(left.withoutNoise, curve);
+    DecayCurve(l.data(), nullptr, curve.data(), count, fs, 10, 0.3);
+    EXPECT_EQ(left.withNoise, curve);
+    EXPECT_EQ(left.slope, ComputeTsub(l.data(), nullptr, count, fs, 10, -20, 0, 0.3).slope);
+    EXPECT_NEAR(-60 / left.slope, 1.2, 0.12);
+
+    // The average: both channels, t1 the mean of both; rate 0 draws no noise-corrected curve.
+    const DecayDisplay mean = ComputeDecayDisplay(l.data(), r.data(), count, fs, 10, 20, -20, 1,
+                                                  0.0, DecayChannel::Average);
+    EXPECT_EQ(mean.t1Ms, 15);
+    EXPECT_TRUE(mean.withNoise.empty());
+    EXPECT_EQ(mean.slope, ComputeTsub(l.data(), r.data(), count, fs, 15, -20, 1, 0.0).slope);
+    const DecayDisplay right = ComputeDecayDisplay(l.data(), r.data(), count, fs, 10, 20, -20, 0,
+                                                   0.0, DecayChannel::Right);
+    EXPECT_EQ(right.t1Ms, 20);
+    EXPECT_LT(right.slope, left.slope);  // the right ear's faster decay
+
+    // One-channel measurements have no right channel and no average.
+    EXPECT_TRUE(
+        ComputeDecayDisplay(l.data(), nullptr, count, fs, 10, 0, -20, 0, 0, DecayChannel::Right)
+            .echo.empty());
+    EXPECT_TRUE(
+        ComputeDecayDisplay(l.data(), nullptr, count, fs, 10, 0, -20, 0, 0, DecayChannel::Average)
+            .withoutNoise.empty());
 }
 
 }  // namespace

@@ -1,0 +1,275 @@
+// The result dialogs' pages on the demo store, in real windows (run under Xvfb).
+#include <gtest/gtest.h>
+#include <wx/notebook.h>
+#include <wx/wx.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <vector>
+
+#include "cli/commands.h"
+#include "display/curve_layout.h"
+#include "display/result_dialogs.h"
+#include "store/tables.h"
+#include "tests/test_support.h"
+
+namespace vesk {
+namespace {
+
+// The folder view's order as a plain list of IDs.
+class ListBrowser : public RecordBrowser {
+  public:
+    explicit ListBrowser(std::vector<std::int32_t> ids) : m_ids(std::move(ids)) {}
+    std::int32_t NextRecord(std::int32_t id) const override {
+        auto it = std::find(m_ids.begin(), m_ids.end(), id);
+        return it == m_ids.end() || it + 1 == m_ids.end() ? -1 : *(it + 1);
+    }
+    std::int32_t PreviousRecord(std::int32_t id) const override {
+        auto it = std::find(m_ids.begin(), m_ids.end(), id);
+        return it == m_ids.end() || it == m_ids.begin() ? -1 : *(it - 1);
+    }
+    void ActivateMainFrame() override {}
+
+  private:
+    std::vector<std::int32_t> m_ids;
+};
+
+// The demo store, made once for the whole file.
+class DemoStore : public ::testing::Environment {
+  public:
+    void SetUp() override {
+        m_dir = std::make_unique<test::TempDir>();
+        ASSERT_EQ(cli::CmdDemo({m_dir->File("demo")}), 0);
+    }
+    void TearDown() override { m_dir.reset(); }
+
+  private:
+    std::unique_ptr<test::TempDir> m_dir;
+};
+const auto* const kDemo = ::testing::AddGlobalTestEnvironment(new DemoStore);
+
+AcParamRecord Stored(std::int32_t id) {
+    CAcParamTable table;
+    AcParamRecord r;
+    EXPECT_TRUE(table.Open() && table.Read(id, &r));
+    return r;
+}
+
+void ShowEveryPage(CResultDialog* d) {
+    for (std::size_t k = 0; k < d->Pages()->GetPageCount(); ++k) {
+        d->Pages()->SetSelection(k);
+        wxTheApp->Yield(true);
+    }
+    d->Pages()->SetSelection(0);
+}
+
+TEST(ResultPages, AcousticParametersRecalculateAndAskToSave) {
+    test::ScriptedMessages messages;
+    ListBrowser browser({3, 1, 2});
+    CResultDialog* d = CResultDialog::Open('I', 1, 3, &browser);
+    ASSERT_EQ(d->Pages()->GetPageCount(), 6u);
+    EXPECT_EQ(d->Pages()->GetPageText(0), "Impulse response");
+    EXPECT_EQ(d->Pages()->GetPageText(1), "Reverberation");
+    EXPECT_EQ(d->Pages()->GetPageText(5), "Parameters");
+    ShowEveryPage(d);
+    EXPECT_TRUE(messages.shown.empty());
+    const AcParamRecord before = Stored(3);
+
+    // A typed "L-Reflection" moves the left marker at once and enables Calculate; Calculate
+    // takes the four fields into the result, recalculates Tsub and disables itself.
+    auto* impulse = dynamic_cast<CImpulseResponsePage*>(d->Page("Impulse response"));
+    ASSERT_NE(impulse, nullptr);
+    EXPECT_FALSE(impulse->CalculateButton()->IsEnabled());
+    EXPECT_EQ(impulse->Graph(0)->Marker(1), before.deltaT1L);
+    impulse->Field(1018)->SetValue("80");
+    EXPECT_EQ(impulse->Graph(0)->Marker(1), 80);
+    EXPECT_TRUE(impulse->CalculateButton()->IsEnabled());
+    EXPECT_EQ(d->Result().deltaT1L, before.deltaT1L);  // nothing changes before Calculate
+    impulse->Calculate();
+    EXPECT_FALSE(impulse->CalculateButton()->IsEnabled());
+    EXPECT_EQ(d->Result().deltaT1L, 80);
+    EXPECT_NE(d->Result().bands[0].tsubL, before.bands[0].tsubL);
+    EXPECT_TRUE(d->ResultChanged());
+    // Dragging the right direct-sound marker fills "R-Direct".
+    const wxRect plot = impulse->Graph(1)->PlotRect();
+    impulse->Graph(1)->DragMarker(0, plot.GetLeft() + plot.width / 2);
+    double typed = 0;
+    ASSERT_TRUE(impulse->Field(1019)->GetValue().ToCDouble(&typed));
+    EXPECT_NEAR(typed, impulse->Zoom()->View().total * 500, 0.1);
+
+    // "Next" asks; Cancel drops the recalculation and writes nothing.
+    messages.answers = {false};
+    ASSERT_TRUE(d->Step(true));
+    EXPECT_EQ(messages.asked, std::vector<std::string>{"Save calculation output?"});
+    EXPECT_EQ(d->RecordId(), 1);
+    EXPECT_EQ(Stored(3).deltaT1L, before.deltaT1L);
+    EXPECT_FALSE(d->ResultChanged());
+    EXPECT_EQ(d->Pages()->GetSelection(), 0);
+
+    // A Tsub recalculation with "Rate of Noise Range" 50 stores 0.5; Exit asks and OK writes.
+    auto* reverberation = dynamic_cast<CReverberationPage*>(d->Page("Reverberation"));
+    ASSERT_NE(reverberation, nullptr);
+    TsubSettings offered;
+    reverberation->askTsub = [&](wxWindow*, TsubSettings* s) {
+        offered = *s;
+        s->ratePercent = 50;
+        return true;
+    };
+    reverberation->Recalculate();
+    EXPECT_EQ(offered.ratePercent, Stored(1).tsubNoise * 100);
+    EXPECT_EQ(d->Result().tsubNoise, 0.5);
+    const AcParamRecord recalculated = d->Result();
+    // A cancelled dialog changes nothing.
+    reverberation->askTsub = [](wxWindow*, TsubSettings* s) {
+        s->ratePercent = 10;
+        return false;
+    };
+    reverberation->Recalculate();
+    EXPECT_EQ(d->Result().tsubNoise, 0.5);
+    // "Change WIACC..." recalculates the interaural widths on the dialog's copy.
+    auto* cross = dynamic_cast<CCrossCorrelationPage*>(d->Page("Cross correlation"));
+    cross->askWidth = [](wxWindow*, double* w) {
+        *w = 0.5;
+        return true;
+    };
+    cross->ChangeWidth();
+    EXPECT_EQ(d->Result().iaccWLevel, 0.5);
+    // A wider threshold widens every peak that has one.
+    int wider = 0;
+    for (int k = 0; k < d->Result().nData; ++k) {
+        EXPECT_GE(d->Result().bands[k].wiacc, recalculated.bands[k].wiacc) << k;
+        wider += d->Result().bands[k].wiacc > recalculated.bands[k].wiacc;
+    }
+    EXPECT_GT(wider, 0);
+    messages.answers = {true};
+    const AcParamRecord shown = d->Result();
+    d->Exit();
+    wxTheApp->Yield(true);
+    EXPECT_EQ(messages.asked.size(), 2u);
+    const AcParamRecord saved = Stored(1);
+    EXPECT_EQ(saved.tsubNoise, 0.5);
+    EXPECT_EQ(saved.iaccWLevel, 0.5);
+    EXPECT_NEAR(saved.bands[1].tsubL, shown.bands[1].tsubL, 0.005);  // stored with two decimals
+    EXPECT_NEAR(saved.bands[1].wiacc, shown.bands[1].wiacc, 0.005);
+    EXPECT_TRUE(messages.shown.empty());
+}
+
+TEST(ResultPages, HiddenSpectrumFollowsTheBand) {
+    test::ScriptedMessages messages;
+    CResultDialog* d = CResultDialog::Open('I', 1, 2, nullptr);
+    d->Pages()->SetSelection(3);  // "Spectrum", broadband
+    auto* spectrum = dynamic_cast<CSpectrumPage*>(d->Page("Spectrum"));
+    ASSERT_NE(spectrum, nullptr);
+    const wxImage broadband = spectrum->Graph(0)->Picture().ConvertToImage();
+    d->Pages()->SetSelection(5);
+    d->SelectRow(4);  // a band while the spectrum is hidden
+    wxTheApp->Yield(true);
+    const wxImage hidden = spectrum->Graph(0)->Picture().ConvertToImage();
+    EXPECT_TRUE(std::equal(broadband.GetData(),
+                           broadband.GetData() + 3 * broadband.GetWidth() * broadband.GetHeight(),
+                           hidden.GetData()));
+    d->Pages()->SetSelection(3);
+    const wxImage band = spectrum->Graph(0)->Picture().ConvertToImage();
+    EXPECT_FALSE(std::equal(broadband.GetData(),
+                            broadband.GetData() + 3 * broadband.GetWidth() * broadband.GetHeight(),
+                            band.GetData()));
+    CResultDialog::DestroyAll();
+    wxTheApp->Yield(true);
+    EXPECT_TRUE(messages.asked.empty());
+}
+
+TEST(ResultPages, FactorDialogsDrawTheFramesFunctions) {
+    test::ScriptedMessages messages;
+    for (char kind : {'A', 'N'}) {
+        CResultDialog* d = CResultDialog::Open(kind, kind == 'A' ? 2 : 3, 2, nullptr);
+        ASSERT_EQ(d->Pages()->GetPageCount(), kind == 'A' ? 9u : 10u);
+        ShowEveryPage(d);
+        auto* acf = dynamic_cast<CAcfPage*>(d->Page("ACF"));
+        ASSERT_NE(acf, nullptr);
+        d->Pages()->SetSelection(d->Pages()->FindPage(acf));
+        const TimeView all = acf->Zoom()->View();
+        EXPECT_NEAR(all.total, 0.2, 1e-9);  // the default maximum delay
+        acf->Zoom()->Apply(ViewInput::ZoomIn);
+        acf->Zoom()->Pan(0.5);
+        EXPECT_EQ(acf->Graph()->View().width, all.total / 2);
+        EXPECT_EQ(acf->Graph()->View().start, all.total / 4);
+        // Another frame redraws the page from that frame's samples.
+        const wxImage first = acf->Graph()->Picture().ConvertToImage();
+        d->SelectRow(20);
+        wxTheApp->Yield(true);
+        const wxImage other = acf->Graph()->Picture().ConvertToImage();
+        EXPECT_FALSE(std::equal(first.GetData(),
+                                first.GetData() + 3 * first.GetWidth() * first.GetHeight(),
+                                other.GetData()));
+        d->Exit();  // factor dialogs have nothing to save
+        wxTheApp->Yield(true);
+    }
+    EXPECT_TRUE(messages.shown.empty());
+    EXPECT_TRUE(messages.asked.empty());
+}
+
+TEST(ResultPages, SpectrumAndParameterPixelsWhereTheFormulasSay) {
+    wxFrame frame(nullptr, wxID_ANY, "graphs");
+    frame.SetClientSize(640, 300);
+    auto* graph = new CSpectrumGraph(&frame, "Left");
+    graph->SetSize(frame.GetClientSize());
+    graph->SetData(std::vector<float>(1024, 1e-4f), 48000, false);
+    const wxImage picture = graph->Picture().ConvertToImage();
+    const wxRect r = graph->PlotRect();
+    const PlotArea plot{r.x, r.y, r.width, r.height};
+    auto isCurve = [](const wxImage& p, int x, int y) {
+        return p.GetBlue(x, y) > 150 && p.GetRed(x, y) < 100;
+    };
+    const int y = SpectrumRow(1e-4, plot);
+    EXPECT_TRUE(isCurve(picture, SpectrumColumn(100, 48000, 1024, plot), y));
+    EXPECT_FALSE(isCurve(picture, SpectrumColumn(100, 48000, 1024, plot), y - 6));
+
+    auto* bands = new CBandGraph(&frame);
+    bands->SetSize(frame.GetClientSize());
+    ParameterPlot p;
+    p.top = 1;
+    p.bottom = 0;
+    p.step = 0.1;
+    p.series = {{0.5, -1000, 0.5}};
+    p.names = {"IACC"};
+    p.labels = {"All(F)", "125", "250"};
+    bands->SetData(p);
+    const wxImage b = bands->Picture().ConvertToImage();
+    const wxRect br = bands->PlotRect();
+    const PlotArea area{br.x, br.y, br.width, br.height};
+    const int row = ValueRow(0.5, 1, 0, br.GetBottom(), br.height);
+    EXPECT_TRUE(isCurve(b, BandColumn(0, 3, area), row));
+    EXPECT_TRUE(isCurve(b, BandColumn(2, 3, area), row));
+    EXPECT_FALSE(isCurve(b, BandColumn(1, 3, area), row));  // no value: no point, no line
+}
+
+TEST(ResultPages, UnreadableSamplesAreReportedAndDrawNothing) {
+    test::TempStore store;
+    test::ScriptedMessages messages;
+    {
+        CFolderTable folders;
+        CImpulseTable impulses;
+        ASSERT_TRUE(folders.Open() && impulses.Open());
+        FolderRecord f;
+        f.folderId = 1;
+        f.type = "I";
+        ASSERT_EQ(folders.Append(f), 1);
+        ImpulseRecord m;
+        m.folderId = 1;
+        m.impulseId = 1;
+        m.sampling = 48000;
+        m.mesTime = 12;
+        m.channel = 2;
+        ASSERT_EQ(impulses.Append(m, {1, 2, 3}), 1);  // not a wave block
+    }
+    CResultDialog* d = CResultDialog::Open('I', 1, 1, nullptr);
+    EXPECT_EQ(messages.shown, std::vector<std::string>{"Can't read measured data."});
+    ShowEveryPage(d);
+    EXPECT_TRUE(d->Rows().empty());
+    d->Exit();
+    wxTheApp->Yield(true);
+    EXPECT_TRUE(messages.asked.empty());
+}
+
+}  // namespace
+}  // namespace vesk
