@@ -84,4 +84,7 @@ constexpr int kMinimumTauE = 1056;
 constexpr int kStepsBefore = 1066;  // in template 151, where 1066 is not the reference list
 constexpr int kStepsAfter = 1067;
 
+// The buttons shared by the result dialogs (131, 148, 150).
+constexpr int kScreenCopy = 7;
+
 }  // namespace vesk::id
