@@ -1,9 +1,6 @@
 #include "capture/picture.h"
 
-#include <gif_lib.h>
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -79,10 +76,6 @@ TEST(PictureBlock, LayoutIsTheBitmapHeaderTableAndPaddedBottomUpRows) {
         for (int pad = 5; pad < 8; ++pad)
             EXPECT_EQ(block[1064 + 8 * y + pad], 0) << "padding of row " << y;
     }
-    // The first stored row is the bottom one.
-    const std::uint8_t* firstStored = block.data() + 1064;
-    const std::uint8_t* entry = block.data() + 40 + 4 * firstStored[0];
-    EXPECT_EQ((entry[2] << 16) | (entry[1] << 8) | entry[0], static_cast<int>(Stripes(0, 2)));
 }
 
 TEST(PictureBlock, ManyColoursGetTheCubeAndTheMostFrequentExactly) {
@@ -209,18 +202,6 @@ TEST(PictureFile, FailedWritesSayWhyAndKeepWhatWasThere) {
     EXPECT_TRUE(std::filesystem::is_directory(dir.Path()));
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1)
         << "no temporary file is left behind";
-
-    // A folder without write permission; root writes anyway, so only for other users.
-    if (::geteuid() != 0) {
-        std::filesystem::create_directory(dir.File("locked"));
-        std::filesystem::permissions(dir.File("locked"), std::filesystem::perms::owner_read |
-                                                             std::filesystem::perms::owner_exec);
-        std::string error;
-        EXPECT_EQ(WritePictureFile(block, dir.File("locked/copy.gif"), &error),
-                  PictureStatus::CantWrite);
-        EXPECT_NE(error.find("ermission"), std::string::npos) << error;
-        std::filesystem::permissions(dir.File("locked"), std::filesystem::perms::owner_all);
-    }
 }
 
 TEST(TempPicture, NameComesFromTheLocalTimeAndJoinsTheFolderOnce) {
@@ -243,16 +224,6 @@ TEST(TempPicture, NameComesFromTheLocalTimeAndJoinsTheFolderOnce) {
     late.tm_min = 59;
     late.tm_sec = 59;
     EXPECT_EQ(TempPictureName(late), "001231235959.gif");
-
-    const char* saved = std::getenv("TMPDIR");
-    const std::string restore = saved ? saved : "";
-    ::setenv("TMPDIR", "/var/tmp/vesk", 1);
-    EXPECT_EQ(TempFolder(), "/var/tmp/vesk");
-    ::setenv("TMPDIR", "", 1);
-    EXPECT_EQ(TempFolder(), "/tmp");
-    ::unsetenv("TMPDIR");
-    EXPECT_EQ(TempFolder(), "/tmp");
-    if (saved) ::setenv("TMPDIR", restore.c_str(), 1);
 }
 
 }  // namespace
