@@ -415,8 +415,13 @@ void CMainFrame::OnClose(wxCloseEvent& event) {
 
 void OnlineUpdate(int languageCode) {
     const std::filesystem::path program = ProgramPath();
-    const std::string library = (program.parent_path() / "QZUPDATE.DLL").string();
-    void* handle = dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);
+    // Beside the program, as built; an installed program (in bin/) finds it in lib/vesk/, where
+    // a package puts private libraries rather than among the commands.
+    void* handle = nullptr;
+    for (const char* folder : {".", "../lib/vesk"}) {
+        const std::string library = (program.parent_path() / folder / "QZUPDATE.DLL").string();
+        if ((handle = dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL))) break;
+    }
     if (!handle) {
         ShowStoreMessage(str::kCantFindUpdateLibrary);
         return;

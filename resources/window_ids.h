@@ -111,4 +111,7 @@ constexpr int kRemoveAll = 1015;
 constexpr int kImportMerge = 1016;
 constexpr int kImportReplace = 1017;
 
+// The buttons shared by the result dialogs (131, 148, 150).
+constexpr int kScreenCopy = 7;
+
 }  // namespace vesk::id

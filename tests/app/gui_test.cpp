@@ -130,7 +130,7 @@ TEST(Desktop, CommandsViewAndPlacement) {
     EXPECT_TRUE(messages.shown.empty());
 }
 
-TEST(Desktop, OnlineUpdateLoadsTheLibraryBesideTheProgram) {
+TEST(Desktop, OnlineUpdateLoadsTheLibraryBesideTheProgramOrInLibVesk) {
     test::ScriptedMessages messages;
     namespace fs = std::filesystem;
     const fs::path program = fs::read_symlink("/proc/self/exe");
@@ -154,8 +154,19 @@ TEST(Desktop, OnlineUpdateLoadsTheLibraryBesideTheProgram) {
     fs::remove(dir.File("qzupdate-call.txt"));
     OnlineUpdate(0);  // another language: nothing is called
     EXPECT_FALSE(fs::exists(dir.File("qzupdate-call.txt")));
-    fs::current_path(before);
     fs::remove(library);
+
+    // Installed, the program is in bin/ and the library in lib/vesk/.
+    const fs::path installed = program.parent_path() / "../lib/vesk";
+    fs::create_directories(installed);
+    fs::copy_file(VESK_UPDATE_STUB, installed / "QZUPDATE.DLL",
+                  fs::copy_options::overwrite_existing);
+    OnlineUpdate(2);
+    EXPECT_TRUE(fs::exists(dir.File("qzupdate-call.txt")));
+    fs::remove(installed / "QZUPDATE.DLL");
+    fs::remove(installed);  // the folders only when they were made here, that is empty
+    fs::remove(installed.parent_path());
+    fs::current_path(before);
     EXPECT_EQ(messages.shown.size(), 1u);
 }
 
