@@ -7,6 +7,7 @@
 #include <wx/utils.h>
 
 #include "acf/acf_calculation.h"
+#include "capture/screen_copy.h"
 #include "dsp/bands.h"
 #include "impulse/impulse_analysis.h"
 #include "impulse/impulse_calculation.h"
@@ -184,6 +185,7 @@ CResultDialog::CResultDialog(char kind, std::int32_t folderId, std::int32_t reco
     m_next = new wxButton(this, 5, "&Next");
     buttons->Add(m_previous, wxSizerFlags().Border(wxRIGHT, 4));
     buttons->Add(m_next);
+    buttons->Add(new CScreenCopyButton(this), wxSizerFlags().Border(wxLEFT, 12));
     buttons->AddStretchSpacer();
     buttons->Add(new wxButton(this, wxID_CANCEL, "E&xit"));
     SetEscapeId(wxID_CANCEL);
