@@ -478,9 +478,24 @@ void CSpectrumGraph::Draw(wxDC& dc, const wxRect& plot) {
         m_power.data(), static_cast<std::int32_t>(m_power.size()), m_fs, area, m_smoothing);
     dc.SetClippingRegion(plot.x, plot.y, plot.width + 1, plot.height + 1);
     dc.SetPen(CurvePen(0));
-    for (std::size_t i = 1; i < points.size(); ++i)
-        dc.DrawLine(points[i - 1].x, points[i - 1].y, points[i].x, points[i].y);
-    if (points.size() == 1) dc.DrawPoint(points[0].x, points[0].y);
+    // The points of one column joined to each other cover the span of their rows, so each column
+    // is drawn as that span and one line to the next column: a few hundred lines instead of
+    // tens of thousands, with the same pixels.
+    std::size_t i = 0;
+    wxPoint last;
+    while (i < points.size()) {
+        const int x = points[i].x;
+        int lo = points[i].y, hi = points[i].y;
+        if (i > 0) dc.DrawLine(last, wxPoint(x, points[i].y));
+        std::size_t j = i;
+        for (; j < points.size() && points[j].x == x; ++j) {
+            lo = std::min(lo, points[j].y);
+            hi = std::max(hi, points[j].y);
+        }
+        dc.DrawLine(x, lo, x, hi + 1);
+        last = wxPoint(x, points[j - 1].y);
+        i = j;
+    }
     dc.DestroyClippingRegion();
 }
 

@@ -4,7 +4,12 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh --bench
 bash scripts/build.sh build-bench -DCMAKE_BUILD_TYPE=Release -DVESK_BUILD_TESTS=OFF -DVESK_BUILD_BENCH=ON
-for b in build-bench/bench/*_bench; do "$b" "$@"; done
+for b in build-bench/bench/*_bench; do
+  case "$b" in
+    *display_bench) xvfb-run -a -s "-screen 0 1280x1024x24" "$b" "$@" ;;  # needs a display
+    *) "$b" "$@" ;;
+  esac
+done
 
 root="$PWD"
 cli="$root/build-bench/cli/vesk-cli"
