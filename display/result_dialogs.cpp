@@ -417,7 +417,7 @@ void CResultDialog::OnResultChanged() {
         if (item >= 0) m_list->SetItemState(item, wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);
     }
     FillBandGraph();
-    FillPreference(false);
+    FillPreference(PreferenceFill::Refresh);
     NotifyPages();
     m_changed = true;
 }
@@ -547,7 +547,8 @@ void CResultDialog::BuildPreferencePage() {
     add("Optimum Tau-e [ms]", m_optimumTauE);
     add(kNames[2], m_scaleValues[2]);
     auto* calculate = new wxButton(page, 1046, "Calculate");
-    calculate->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { FillPreference(false); });
+    calculate->Bind(wxEVT_BUTTON,
+                    [this](wxCommandEvent&) { FillPreference(PreferenceFill::Button); });
     fields->Add(calculate);
     fields->AddSpacer(0);
     add(kNames[3], m_scaleValues[3]);
@@ -564,7 +565,8 @@ void CResultDialog::BuildPreferencePage() {
     m_pages->AddPage(page, "Preference");
 }
 
-void CResultDialog::FillPreference(bool opening) {
+void CResultDialog::FillPreference(PreferenceFill fill) {
+    const bool opening = fill == PreferenceFill::Opening;
     if (!m_preferenceGraph) return;
     if (!m_impulse.hasResult) {
         m_preferenceGraph->SetData({}, {}, 0, "Tau-e [ms]", "Scale value");
@@ -577,10 +579,7 @@ void CResultDialog::FillPreference(bool opening) {
             wxString::Format("%.2lf", ListeningLevel(b.splL, b.splR) + m_offset));
     }
     double llp = 0;
-    if (!m_optimumSpl->GetValue().ToCDouble(&llp)) {
-        Messages().ShowMessage("Optimum SPL must be a number.");
-        return;
-    }
+    if (!m_optimumSpl->GetValue().ToCDouble(&llp)) llp = 0;  // no number reads as 0
     const PreferenceSweep sweep = SweepTauE(m_impulse.result, m_offset, llp);
     m_optimumTauE->ChangeValue(sweep.optimumTauE > 0 ? wxString::Format("%d", sweep.optimumTauE)
                                                      : wxString("----"));
@@ -592,7 +591,7 @@ void CResultDialog::FillPreference(bool opening) {
                                "Scale value");
     double tauE = 0;
     if (!m_tauE->GetValue().ToCDouble(&tauE) || !(tauE > 0)) {
-        if (!opening) ShowStoreMessage(str::kTauEMustBePositive);
+        if (fill == PreferenceFill::Button) ShowStoreMessage(str::kTauEMustBePositive);
         return;
     }
     const double ll = ListeningLevel(b.splL, b.splR) + m_offset;
@@ -611,7 +610,7 @@ void CResultDialog::FillPreference(bool opening) {
 void CResultDialog::FillGraphs() {
     m_bandRows = m_rows;
     FillBandGraph();
-    FillPreference(true);
+    FillPreference(PreferenceFill::Opening);
     if (m_graphs.empty()) return;
     // The rows are in frame order as loaded: column 0 is the time, then one per factor page.
     // One-channel recordings have no interaural columns; their pages stay empty.

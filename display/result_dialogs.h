@@ -102,7 +102,10 @@ class CResultDialog : public wxDialog {
     void FillBandGraph();
     // The "Preference" page: the sweep over tau-e and the five values at the chosen tau-e.
     void BuildPreferencePage();
-    void FillPreference(bool opening);
+    // On opening the fields start at the measured level and the optimum tau-e; the Calculate
+    // button reports a tau-e that is not positive; a refresh after a recalculation does not.
+    enum class PreferenceFill { Opening, Button, Refresh };
+    void FillPreference(PreferenceFill fill);
     CCurveGraph* m_preferenceGraph = nullptr;
     wxTextCtrl *m_optimumSpl = nullptr, *m_tauE = nullptr, *m_optimumTauE = nullptr;
     std::vector<wxTextCtrl*> m_scaleValues;  // S1, S2, S3, S4, SS
