@@ -33,6 +33,7 @@ for file in usr/bin/vesk-cli usr/share/applications/vesk.desktop; do
 done
 if [ -e "$root/usr/bin/vesk" ]; then
   [[ $depends == *libwxgtk3.2* ]] || fail "Depends does not name wxWidgets"
+  [[ $depends == *libgif* ]] || fail "Depends does not name giflib (the screen copy)"
   for icon in scalable/apps/vesk.svg 48x48/apps/vesk.png 128x128/apps/vesk.png; do
     [ -e "$root/usr/share/icons/hicolor/$icon" ] || fail "the package has no icon $icon"
   done
