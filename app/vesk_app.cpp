@@ -21,17 +21,23 @@ namespace {
 
 volatile std::sig_atomic_t g_terminate = 0;
 
-// Store messages and questions as message boxes.
+// Store messages and questions as message boxes, owned by the window the user is working in
+// (a result dialog may lie in front of the frame, and a box behind it would look like a hang).
 class DialogMessages : public MessageSink {
   public:
     void ShowMessage(const std::string& text) override {
         wxMessageBox(wxString::FromUTF8(text), wxString::FromUTF8(LoadString(str::kAppName)),
-                     wxOK | wxICON_EXCLAMATION, wxTheApp ? wxTheApp->GetTopWindow() : nullptr);
+                     wxOK | wxICON_EXCLAMATION, Owner());
     }
     bool AskOkCancel(const std::string& text) override {
         return wxMessageBox(wxString::FromUTF8(text), wxString::FromUTF8(LoadString(str::kAppName)),
-                            wxOK | wxCANCEL | wxICON_QUESTION,
-                            wxTheApp ? wxTheApp->GetTopWindow() : nullptr) == wxOK;
+                            wxOK | wxCANCEL | wxICON_QUESTION, Owner()) == wxOK;
+    }
+
+  private:
+    static wxWindow* Owner() {
+        if (wxWindow* active = wxGetActiveWindow()) return wxGetTopLevelParent(active);
+        return wxTheApp ? wxTheApp->GetTopWindow() : nullptr;
     }
 };
 

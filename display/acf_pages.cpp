@@ -47,6 +47,8 @@ void CAcfPage::Reset() {
     const AcfFrameViewer* v = m_view->viewer.get();
     const double total = v && v->Frames() > 0 ? v->Framing().maxDelay / v->SamplingRate() : 0.0;
     m_zoom->SetTotal(total);
+    m_logarithm->SetValue(false);
+    m_graph->SetLogarithm(false);
 }
 
 void CAcfPage::Rebuild() {

@@ -13,6 +13,7 @@ int SpectrumColumn(std::int32_t k, double fs, std::int32_t n, const PlotArea& pl
 
 int SpectrumRow(double power, const PlotArea& plot) {
     if (!(power > 0)) return plot.top + plot.height;
+    if (!std::isfinite(power)) return plot.top;
     return plot.top +
            static_cast<int>(std::trunc(10.0 * std::log10(power) * plot.height / -160.0 + 0.5));
 }

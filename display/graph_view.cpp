@@ -1,5 +1,6 @@
 #include "display/graph_view.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -104,13 +105,22 @@ std::vector<Tick> TimeAxisTicks(const TimeView& v, int plotLeft, int plotWidth, 
     return ticks;
 }
 
+namespace {
+// Pixel offsets far outside any window are held at a distance an int can take; values come
+// from stored and typed numbers, which may be anything.
+double Bounded(double pixels) {
+    return std::isnan(pixels) ? 0.0 : std::clamp(pixels, -1e7, 1e7);
+}
+}  // namespace
+
 int ValueRow(double value, double top, double bottom, int originRow, int plotHeight) {
     if (top == bottom) return originRow;
-    return originRow - static_cast<int>(plotHeight * value / (top - bottom));
+    return originRow - static_cast<int>(Bounded(plotHeight * value / (top - bottom)));
 }
 
 int MarkerColumn(double time, const TimeView& v, int plotLeft, int plotWidth) {
-    return static_cast<int>(std::lround((time - v.start) / v.width * plotWidth)) + plotLeft;
+    return static_cast<int>(std::lround(Bounded((time - v.start) / v.width * plotWidth))) +
+           plotLeft;
 }
 
 double MarkerTime(int x, const TimeView& v, int plotLeft, int plotWidth) {
@@ -129,6 +139,19 @@ double NiceScaleFloor(double x) {
     return x > 0 ? std::floor(x / std::pow(10.0, std::floor(std::log10(x)))) *
                        std::pow(10.0, std::floor(std::log10(x)))
                  : NiceScaleEnd(x);
+}
+
+double TickStep(double span) {
+    if (!(span > 0) || !std::isfinite(span)) return 0;
+    double step = std::pow(10.0, std::floor(std::log10(span / 5)));
+    while (span / step > 10)
+        step *= 2;
+    return step;
+}
+
+bool AxisUsable(double top, double bottom, double step) {
+    return std::isfinite(top) && std::isfinite(bottom) && std::isfinite(step) && step > 0 &&
+           top > bottom && (top - bottom) / step <= kMaxTicks;
 }
 
 }  // namespace vesk

@@ -71,6 +71,14 @@ int MarkerColumn(double time, const TimeView& view, int plotLeft, int plotWidth)
 // The time of a marker dragged to column x: (x - left) / width x W + S.
 double MarkerTime(int x, const TimeView& view, int plotLeft, int plotWidth);
 
+// A round step (1, 2, 5 x 10^k, doubled as needed) giving five to ten ticks over a span; 0 for
+// a span that is not a positive finite number.
+double TickStep(double span);
+// Whether ticks from `top` down to `bottom` in `step` can be drawn: finite numbers, a positive
+// step and at most kMaxTicks of them (stored values can be anything).
+constexpr int kMaxTicks = 200;
+bool AxisUsable(double top, double bottom, double step);
+
 // The nice scale end: ceil(|x| / 10^k) x 10^k with the sign of x, k = floor(log10 |x|); 0 is 0.
 double NiceScaleEnd(double x);
 // The same rounded toward minus infinity, for the bottom of a range: taking the nice scale end

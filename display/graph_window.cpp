@@ -36,15 +36,13 @@ ValueRange RangeOf(const std::vector<double>& values, bool levels, bool unitTop)
     r.top = unitTop ? 1.0 : levels ? NiceScaleEnd(largest) : std::max(0.0, NiceScaleEnd(largest));
     r.bottom = levels ? NiceScaleFloor(smallest) : std::min(0.0, NiceScaleFloor(smallest));
     if (!(r.top > r.bottom)) r.top = r.bottom + 1;
-    r.step = std::pow(10.0, std::floor(std::log10((r.top - r.bottom) / 5)));
-    while ((r.top - r.bottom) / r.step > 10)
-        r.step *= 2;
+    r.step = TickStep(r.top - r.bottom);
     return r;
 }
 
 // The row of the value 0, the origin of ValueRow.
 int OriginRow(const wxRect& plot, double top, double bottom) {
-    return plot.GetBottom() - static_cast<int>(plot.height * (0 - bottom) / (top - bottom));
+    return ValueRow(0 - bottom, top, bottom, plot.GetBottom(), plot.height);
 }
 
 // A curve through the usable values, broken where a value is missing; values outside the range
@@ -52,6 +50,7 @@ int OriginRow(const wxRect& plot, double top, double bottom) {
 template <class Column>
 void DrawCurve(wxDC& dc, const wxRect& plot, const ValueRange& range,
                const std::vector<double>& values, std::size_t count, Column column) {
+    if (!AxisUsable(range.top, range.bottom, range.step)) return;
     const int origin = OriginRow(plot, range.top, range.bottom);
     dc.SetPen(wxPen(wxColour(30, 80, 200), 2));
     wxPoint previous;
@@ -68,14 +67,6 @@ void DrawCurve(wxDC& dc, const wxRect& plot, const ValueRange& range,
         previous = p;
         drawing = true;
     }
-}
-
-// A round step giving five to ten ticks over a span.
-double TickStep(double span) {
-    double step = std::pow(10.0, std::floor(std::log10(span / 5)));
-    while (span / step > 10)
-        step *= 2;
-    return step;
 }
 
 }  // namespace
@@ -126,6 +117,12 @@ int CGraphWnd::RowOf(double value, const wxRect& plot, double top, double bottom
 
 void CGraphWnd::DrawValueAxis(wxDC& dc, const wxRect& plot, double top, double bottom, double step,
                               const wxString& title) {
+    if (!AxisUsable(top, bottom, step)) {  // values no axis can show: the frame alone
+        dc.SetPen(*wxBLACK_PEN);
+        dc.SetBrush(*wxTRANSPARENT_BRUSH);
+        dc.DrawRectangle(plot);
+        return;
+    }
     const int origin = OriginRow(plot, top, bottom);
     for (int k = 0;; ++k) {
         const double v = top - k * step;
@@ -149,6 +146,7 @@ void CGraphWnd::DrawValueAxis(wxDC& dc, const wxRect& plot, double top, double b
 void CGraphWnd::DrawHorizontalAxis(wxDC& dc, const wxRect& plot, double from, double to,
                                    const wxString& title) {
     const double tick = TickStep(to - from);
+    if (!AxisUsable(to, from, tick)) return;
     dc.SetPen(wxPen(wxColour(220, 220, 220)));
     const double first = std::ceil(from / tick - 1e-9);
     for (int k = 0;; ++k) {
@@ -169,7 +167,7 @@ CFactorGraph::CFactorGraph(wxWindow* parent, const wxString& title, bool levels,
 
 void CFactorGraph::SetData(std::vector<double> values, double step) {
     m_values = std::move(values);
-    m_step = step;
+    m_step = std::isfinite(step) && step > 0 ? step : 0.1;  // a stored step may be anything
     m_frame = 0;
     Redraw();
 }

@@ -9,6 +9,8 @@
 #include "dsp/bands.h"
 #include "dsp/fft.h"
 #include "impulse/impulse_calculation.h"
+#include "resources/strings.h"
+#include "store/messages.h"
 
 namespace vesk {
 
@@ -16,7 +18,22 @@ namespace {
 
 double FieldValue(wxTextCtrl* edit) {
     double v = 0;
-    return edit->GetValue().ToCDouble(&v) ? v : 0.0;  // no number reads as 0
+    return edit->GetValue().ToCDouble(&v) && std::isfinite(v) ? v : 0.0;  // no number reads as 0
+}
+
+// Runs a recalculation on the dialog's copy of the result; when the samples cannot be read the
+// copy is left as it was and the dialog is not told of a change.
+template <class Recalculation>
+bool RecalculateCopy(ImpulseView* view, Recalculation recalculate) {
+    wxBusyCursor wait;
+    const AcParamRecord before = view->result;
+    if (!recalculate()) {
+        view->result = before;
+        ShowStoreMessage(str::kCantReadMeasuredData);
+        return false;
+    }
+    if (view->resultChanged) view->resultChanged();
+    return true;
 }
 
 void SetValue(wxTextCtrl* edit, double v) {
@@ -243,11 +260,13 @@ void CImpulseResponsePage::Reset() {
     SetFields();
     m_calculate->Disable();
     const bool stereo = m_view->channels == 2;
+    // Times can be recalculated only from a result and the samples it came from.
+    const bool editable = m_view->hasResult && !m_view->left.empty();
     m_right->Show(stereo);
     for (int id : {1019, 1020})
-        Field(id)->Enable(stereo && m_view->hasResult);
+        Field(id)->Enable(stereo && editable);
     for (int id : {1017, 1018})
-        Field(id)->Enable(m_view->hasResult);
+        Field(id)->Enable(editable);
     Layout();
 }
 
@@ -277,17 +296,18 @@ void CImpulseResponsePage::FieldEdited(int id) {
 
 void CImpulseResponsePage::Calculate() {
     if (!m_view->hasResult) return;
-    wxBusyCursor wait;
-    AcParamRecord& r = m_view->result;
-    r.deltaT0L = FieldValue(m_lDirect);
-    r.deltaT0R = FieldValue(m_rDirect);
-    r.deltaT1L = FieldValue(m_lReflection);
-    r.deltaT1R = FieldValue(m_rReflection);
-    RecalculateTsub(m_view->measurement, m_view->block, &r, m_view->fs);
+    const bool done = RecalculateCopy(m_view, [this] {
+        AcParamRecord& r = m_view->result;
+        r.deltaT0L = FieldValue(m_lDirect);
+        r.deltaT0R = FieldValue(m_rDirect);
+        r.deltaT1L = FieldValue(m_lReflection);
+        r.deltaT1R = FieldValue(m_rReflection);
+        return RecalculateTsub(m_view->measurement, m_view->block, &r, m_view->fs);
+    });
+    const AcParamRecord& r = m_view->result;
     m_left->SetMarkers(r.deltaT0L, r.deltaT1L);
     m_right->SetMarkers(r.deltaT0R, r.deltaT1R);
-    if (m_view->resultChanged) m_view->resultChanged();
-    m_calculate->Disable();
+    if (done) m_calculate->Disable();
 }
 
 void CImpulseResponsePage::Rebuild() {
@@ -390,7 +410,7 @@ void CReverberationPage::Reset() {
     (stereo ? m_both : m_leftOnly)->SetValue(true);
     m_both->Enable(stereo);
     m_rightOnly->Enable(stereo);
-    FindWindow(1028)->Enable(m_view->hasResult);
+    FindWindow(1028)->Enable(m_view->hasResult && !m_view->left.empty());
 }
 
 void CReverberationPage::Rebuild() {
@@ -414,12 +434,12 @@ void CReverberationPage::Recalculate() {
     AcParamRecord& r = m_view->result;
     TsubSettings s{r.tsubEnd, r.tsubAuto != 0, r.tsubNoise * 100};
     if (!askTsub || !askTsub(this, &s)) return;
-    r.tsubEnd = s.end;
-    r.tsubAuto = s.automatic ? 1 : 0;
-    r.tsubNoise = s.ratePercent / 100;
-    wxBusyCursor wait;
-    RecalculateTsub(m_view->measurement, m_view->block, &r, m_view->fs);
-    if (m_view->resultChanged) m_view->resultChanged();
+    RecalculateCopy(m_view, [&] {
+        r.tsubEnd = s.end;
+        r.tsubAuto = s.automatic ? 1 : 0;
+        r.tsubNoise = s.ratePercent / 100;
+        return RecalculateTsub(m_view->measurement, m_view->block, &r, m_view->fs);
+    });
 }
 
 CCrossCorrelationPage::CCrossCorrelationPage(wxWindow* parent, ImpulseView* view)
@@ -439,7 +459,7 @@ CCrossCorrelationPage::CCrossCorrelationPage(wxWindow* parent, ImpulseView* view
 }
 
 void CCrossCorrelationPage::Rebuild() {
-    m_change->Enable(m_view->hasResult && m_view->channels == 2);
+    m_change->Enable(m_view->hasResult && m_view->channels == 2 && !m_view->right.empty());
     const std::vector<float>& l = m_view->BandLeft();
     const std::vector<float>& r = m_view->BandRight();
     const std::int32_t m = IacfLength(m_view->fs);
@@ -461,10 +481,10 @@ void CCrossCorrelationPage::ChangeWidth() {
     if (!m_view->hasResult) return;
     double width = m_view->result.iaccWLevel;
     if (!askWidth || !askWidth(this, &width)) return;
-    m_view->result.iaccWLevel = width;
-    wxBusyCursor wait;
-    RecalculateWiacc(m_view->measurement, m_view->block, &m_view->result, m_view->fs);
-    if (m_view->resultChanged) m_view->resultChanged();
+    RecalculateCopy(m_view, [&] {
+        m_view->result.iaccWLevel = width;
+        return RecalculateWiacc(m_view->measurement, m_view->block, &m_view->result, m_view->fs);
+    });
 }
 
 CSpectrumPage::CSpectrumPage(wxWindow* parent, ImpulseView* view)
@@ -484,6 +504,10 @@ CSpectrumPage::CSpectrumPage(wxWindow* parent, ImpulseView* view)
     SetSizer(outer);
     m_left->SetMinSize(FromDIP(wxSize(420, 130)));
     m_right->SetMinSize(FromDIP(wxSize(420, 130)));
+}
+
+void CSpectrumPage::Reset() {
+    m_smoothing->SetValue(false);
 }
 
 void CSpectrumPage::Rebuild() {

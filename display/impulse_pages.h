@@ -152,6 +152,7 @@ class CSpectrumPage : public CResultPage {
   public:
     CSpectrumPage(wxWindow* parent, ImpulseView* view);
     CSpectrumGraph* Graph(int channel) const { return channel == 0 ? m_left : m_right; }
+    void Reset() override;
 
   protected:
     void Rebuild() override;

@@ -66,6 +66,11 @@ CResultDialog* CResultDialog::Open(char kind, std::int32_t folderId, std::int32_
                                    RecordBrowser* browser) {
     auto* d = new CResultDialog(kind, folderId, recordId, browser);
     d->Show();
+    d->NotifyPages();  // the first page draws now that it is on screen
+    if (d->m_reportMissing) {
+        d->m_reportMissing = false;
+        ShowStoreMessage(str::kCantReadMeasuredData);
+    }
     return d;
 }
 
@@ -209,6 +214,11 @@ CResultDialog::CResultDialog(char kind, std::int32_t folderId, std::int32_t reco
     }
     top->Add(buttons, wxSizerFlags().Expand().Border(wxALL, 8));
     SetSizerAndFit(top);
+    // The natural size does not fit small screens: the dialog may be made smaller than its
+    // contents want, and starts no larger than the screen.
+    const wxRect screen = wxGetClientDisplayRect();
+    SetMinSize(FromDIP(wxSize(560, 420)));
+    SetSize(wxSize(std::min(GetSize().x, screen.width), std::min(GetSize().y, screen.height)));
     Load();
 }
 
@@ -358,6 +368,7 @@ void CResultDialog::Load() {
     m_sortColumn = -1;
     m_direction = 1;
     if (m_pages) m_pages->ChangeSelection(0);  // every record starts on its first page
+    if (m_parameter) m_parameter->SetSelection(0);
     FillGraphs();
     ShowList();
     for (CResultPage* page : m_samplePages)
@@ -366,7 +377,12 @@ void CResultDialog::Load() {
     m_previous->Enable(m_browser && m_browser->PreviousRecord(m_recordId) != -1);
     m_next->Enable(m_browser && m_browser->NextRecord(m_recordId) != -1);
     Layout();
-    if (samplesMissing) ShowStoreMessage(str::kCantReadMeasuredData);
+    if (samplesMissing) {
+        if (IsShown())
+            ShowStoreMessage(str::kCantReadMeasuredData);
+        else
+            m_reportMissing = true;  // shown with the dialog
+    }
 }
 
 void CResultDialog::ShowConditions() {
@@ -468,6 +484,7 @@ wxWindow* CResultDialog::Page(const wxString& title) const {
 }
 
 void CResultDialog::SelectRow(long row) {
+    if (row < 0 || row >= m_list->GetItemCount()) return;
     m_list->SetItemState(row, wxLIST_STATE_SELECTED | wxLIST_STATE_FOCUSED,
                          wxLIST_STATE_SELECTED | wxLIST_STATE_FOCUSED);
     m_list->EnsureVisible(row);
@@ -568,18 +585,33 @@ void CResultDialog::BuildPreferencePage() {
 void CResultDialog::FillPreference(PreferenceFill fill) {
     const bool opening = fill == PreferenceFill::Opening;
     if (!m_preferenceGraph) return;
-    if (!m_impulse.hasResult) {
+    if (!m_impulse.hasResult) {  // nothing of the previous record stays
+        for (wxTextCtrl* field : {m_optimumSpl, m_tauE, m_optimumTauE})
+            field->ChangeValue("");
+        for (wxTextCtrl* field : m_scaleValues)
+            field->ChangeValue("");
         m_preferenceGraph->SetData({}, {}, 0, "Tau-e [ms]", "Scale value");
+        return;
+    }
+    // Fields that hold no finite number read as 0.
+    auto number = [](wxTextCtrl* field) {
+        double v = 0;
+        return field->GetValue().ToCDouble(&v) && std::isfinite(v) ? v : 0.0;
+    };
+    // A tau-e that is not positive refuses the Calculate button before anything changes.
+    if (fill == PreferenceFill::Button && !(number(m_tauE) > 0)) {
+        ShowStoreMessage(str::kTauEMustBePositive);
         return;
     }
     const AcParamBand& b = m_impulse.result.bands[0];
     if (opening) {
+        for (wxTextCtrl* field : m_scaleValues)
+            field->ChangeValue("");
         // The measured listening level of the broadband entry as the starting "Optimum SPL".
         m_optimumSpl->ChangeValue(
             wxString::Format("%.2lf", ListeningLevel(b.splL, b.splR) + m_offset));
     }
-    double llp = 0;
-    if (!m_optimumSpl->GetValue().ToCDouble(&llp)) llp = 0;  // no number reads as 0
+    const double llp = number(m_optimumSpl);
     const PreferenceSweep sweep = SweepTauE(m_impulse.result, m_offset, llp);
     m_optimumTauE->ChangeValue(sweep.optimumTauE > 0 ? wxString::Format("%d", sweep.optimumTauE)
                                                      : wxString("----"));
@@ -589,11 +621,8 @@ void CResultDialog::FillPreference(PreferenceFill fill) {
         x.push_back(t);
     m_preferenceGraph->SetData(std::move(x), std::move(y), sweep.optimumTauE, "Tau-e [ms]",
                                "Scale value");
-    double tauE = 0;
-    if (!m_tauE->GetValue().ToCDouble(&tauE) || !(tauE > 0)) {
-        if (fill == PreferenceFill::Button) ShowStoreMessage(str::kTauEMustBePositive);
-        return;
-    }
+    const double tauE = number(m_tauE);
+    if (!(tauE > 0)) return;  // no optimum on opening: the scale values stay empty
     const double ll = ListeningLevel(b.splL, b.splR) + m_offset;
     const double deltaT1 = ((m_impulse.result.deltaT1L - m_impulse.result.deltaT0L) +
                             (m_impulse.result.deltaT1R - m_impulse.result.deltaT0R)) *
@@ -619,7 +648,7 @@ void CResultDialog::FillGraphs() {
         std::vector<double> values;
         for (const ResultRow& r : m_rows)
             if (g + 1 < r.values.size()) values.push_back(r.values[g + 1]);
-        m_graphs[g]->SetData(std::move(values), step > 0 ? step : 0.1);
+        m_graphs[g]->SetData(std::move(values), step);  // the graph refuses a step of no use
     }
 }
 

@@ -75,6 +75,7 @@ class CResultDialog : public wxDialog {
     AcfView m_acf;
     CIacfPage* m_iacfPage = nullptr;
     bool m_changed = false;
+    bool m_reportMissing = false;
     RunningAcfConditions m_conditionsAcf;
     bool m_hasConditions = false;
 

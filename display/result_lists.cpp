@@ -111,10 +111,12 @@ std::vector<ResultRow> FactorRows(const std::vector<AcfFactorRecord>& factors,
         row.key = static_cast<std::int32_t>(k);
         Add(row, static_cast<double>(k) * step);
         auto ms = [](float v) { return v == kNoAcfValue ? -1000.0 : v * 1000.0; };
-        if (layout != FactorLayout::General && !noise && k < peaks.size()) {
+        if (layout != FactorLayout::General && !noise) {
+            // A frame the peak blob does not reach (a short or damaged blob) has no peaks.
             for (std::size_t p = 0; p < 10; ++p)
-                Add(row, layout == FactorLayout::Tau ? peaks[k].tau[p] * 1000.0
-                                                     : static_cast<double>(peaks[k].phi[p]));
+                Add(row, k >= peaks.size()             ? -1000.0
+                         : layout == FactorLayout::Tau ? peaks[k].tau[p] * 1000.0
+                                                       : static_cast<double>(peaks[k].phi[p]));
         } else {
             Add(row, f.phi0 + offset);
             Add(row, ms(f.tauE));

@@ -9,6 +9,13 @@ namespace vesk {
 
 namespace {
 
+// A sample index from a truncated time, kept in lo .. hi; a time that is no number (a typed
+// "nan") gives `otherwise` instead of an undefined conversion.
+std::int32_t SampleIndex(double v, std::int32_t lo, std::int32_t hi, std::int32_t otherwise) {
+    if (std::isnan(v)) return otherwise;
+    return v < lo ? lo : v > hi ? hi : static_cast<std::int32_t>(v);
+}
+
 bool IsPeak(const float* x, std::int32_t i) {
     const float a = std::fabs(x[i]);
     return std::fabs(x[i - 1]) < a && std::fabs(x[i + 1]) < a;
@@ -68,7 +75,10 @@ void FindDirectAndFirstReflection(const float* x, std::int32_t n, double fs, dou
         }
     }
     double start = std::trunc(d + fs * minimumDelayMs * 0.001) + 1;
-    std::int32_t s = start > n - 1 ? n - 1 : start < 1 ? 1 : static_cast<std::int32_t>(start);
+    std::int32_t s = std::isnan(start) ? 1
+                     : start > n - 1   ? n - 1
+                     : start < 1       ? 1
+                                       : static_cast<std::int32_t>(start);
     double b = 0;
     for (std::int32_t i = s; i <= last; ++i)
         b = std::max(b, static_cast<double>(std::fabs(x[i])));
@@ -100,9 +110,9 @@ void DecayCurve(const float* x, const float* y, float* curve, std::int32_t n, do
                 double t1Ms, double noiseRate) {
     if (!x || !curve || n <= 0) return;
     const double k = std::trunc(fs * t1Ms * 0.001);
-    const std::int32_t k1 = k < 0 ? 0 : k > n - 1 ? n - 1 : static_cast<std::int32_t>(k);
+    const std::int32_t k1 = SampleIndex(k, 0, n - 1, 0);
     const double nsd = std::trunc((1.0 - noiseRate) * n);
-    const std::int32_t ns = nsd < 0 ? 0 : nsd > n ? n : static_cast<std::int32_t>(nsd);
+    const std::int32_t ns = SampleIndex(nsd, 0, n, n);  // a rate that is no number: none
     double m = 0;
     if (ns < n) {
         for (std::int32_t i = ns; i < n; ++i)
@@ -128,7 +138,7 @@ TsubResult ComputeTsub(const float* x, const float* y, std::int32_t n, double fs
     std::vector<float> curve(static_cast<std::size_t>(n));
     DecayCurve(x, y, curve.data(), n, fs, t1Ms, q);
     const double k = std::trunc(fs * t1Ms * 0.001);
-    const std::int32_t k1 = k < 0 ? 0 : k > n - 1 ? n - 1 : static_cast<std::int32_t>(k);
+    const std::int32_t k1 = SampleIndex(k, 0, n - 1, 0);
     // Without energy from the first reflection on there is no curve to take values from.
     if (curve[static_cast<std::size_t>(k1)] != 0.0f) return result;
     const double c0 = curve[0];
@@ -138,13 +148,13 @@ TsubResult ComputeTsub(const float* x, const float* y, std::int32_t n, double fs
         const double a = std::sqrt(1.0 / (std::pow(10.0, 0.1 * c0) - 1.0));
         result.aValue = (std::isfinite(a) && a <= 20.0) ? a : 20.0;
     }
-    std::int32_t s = k < 0 ? 0 : k >= n ? n : static_cast<std::int32_t>(k);
+    std::int32_t s = SampleIndex(k, 0, n, 0);
     std::int32_t end = 0;
     std::int32_t nsAuto = n;
     if (tsubAuto) {
         const double qa = q == 0 ? 0.5 : q;
         const double nsd = std::trunc((1.0 - qa) * n);
-        nsAuto = nsd < 0 ? 0 : nsd > n - 1 ? n - 1 : static_cast<std::int32_t>(nsd);
+        nsAuto = SampleIndex(nsd, 0, n - 1, n / 2);
         double m = 0;
         for (std::int32_t i = nsAuto; i < n; ++i)
             m += Energy(x, y, i);
@@ -192,6 +202,8 @@ TsubResult ComputeTsub(const float* x, const float* y, std::int32_t n, double fs
 }
 
 std::int32_t IacfLength(double fs) {
+    // A rate beyond any recording (a hostile folder scale) has no window that fits an int.
+    if (!(fs > 0) || fs > 1e8) return 0;
     return 2 * static_cast<std::int32_t>(std::trunc(0.002 * fs)) - 1;
 }
 
@@ -260,7 +272,7 @@ IacfResult EvaluateIacf(const float* iacf, std::int32_t m, double fs, double del
         any = any || iacf[k] != 0.0f;
     if (!any) return result;  // a silent channel: no correlation to evaluate
     const std::int32_t c = m / 2;
-    const std::int32_t a = static_cast<std::int32_t>(std::trunc(0.001 * fs));
+    const std::int32_t a = SampleIndex(std::trunc(0.001 * fs), 0, m, 0);
     const std::int32_t lo = std::max(0, c - a), hi = std::min(m, c + a);
     double iacc = -1.0;
     std::int32_t best = c;

@@ -2,6 +2,9 @@
 
 #include "display/graph_view.h"
 
+#include <cmath>
+#include <limits>
+
 namespace vesk {
 namespace {
 
@@ -88,6 +91,30 @@ TEST(GraphView, RowsColumnsAndScaleEnds) {
     EXPECT_EQ(NiceScaleEnd(0.0), 0.0);
     EXPECT_EQ(NiceScaleFloor(78.4), 70.0);  // the bottom of a range stays below its values
     EXPECT_EQ(NiceScaleFloor(-3.2), -4.0);
+}
+
+}  // namespace
+}  // namespace vesk
+
+namespace vesk {
+namespace {
+
+TEST(GraphView, AxesAndPixelsOfValuesNoAxisCanShow) {
+    EXPECT_EQ(TickStep(100), 10);
+    EXPECT_EQ(TickStep(150), 20);
+    EXPECT_DOUBLE_EQ(TickStep(0.7), 0.1);
+    for (double bad : {0.0, -1.0, std::numeric_limits<double>::infinity(), std::nan("")})
+        EXPECT_EQ(TickStep(bad), 0) << bad;
+    EXPECT_TRUE(AxisUsable(1, -1, 0.2));
+    EXPECT_FALSE(AxisUsable(1e20, 1e20, TickStep(0)));  // equal huge levels: no ticks to draw
+    EXPECT_FALSE(AxisUsable(1, 0, 0.001));              // more ticks than a plot can hold
+    EXPECT_FALSE(AxisUsable(std::numeric_limits<double>::infinity(), 0, 1));
+    // Pixels of values far outside the view stay ints (a typed 1e300 ms marker, a stored 1e20).
+    EXPECT_EQ(ValueRow(1e300, 1, 0, 100, 200), 100 - 10000000);
+    EXPECT_EQ(ValueRow(std::nan(""), 1, 0, 100, 200), 100);
+    const TimeView v{1, 1, 0};
+    EXPECT_EQ(MarkerColumn(1e300, v, 10, 500), 10 + 10000000);
+    EXPECT_EQ(MarkerColumn(0.5, v, 10, 500), 260);
 }
 
 }  // namespace

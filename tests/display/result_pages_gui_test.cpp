@@ -4,9 +4,12 @@
 #include <wx/wx.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
+#include <limits>
 #include <vector>
 
+#include "acf/acf_calculation.h"
 #include "cli/commands.h"
 #include "display/curve_layout.h"
 #include "display/result_dialogs.h"
@@ -34,17 +37,21 @@ class ListBrowser : public RecordBrowser {
     std::vector<std::int32_t> m_ids;
 };
 
-// The demo store, made once for the whole file.
+// The demo store, made once for the whole file; tests that use it connect it again, since other
+// tests connect stores of their own.
 class DemoStore : public ::testing::Environment {
   public:
     void SetUp() override {
         m_dir = std::make_unique<test::TempDir>();
         ASSERT_EQ(cli::CmdDemo({m_dir->File("demo")}), 0);
+        s_data = m_dir->File("demo/DATA");
     }
     void TearDown() override { m_dir.reset(); }
+    static void Use() { ASSERT_TRUE(ConnectStoreAt(s_data)); }
 
   private:
     std::unique_ptr<test::TempDir> m_dir;
+    static inline std::string s_data;
 };
 const auto* const kDemo = ::testing::AddGlobalTestEnvironment(new DemoStore);
 
@@ -64,6 +71,7 @@ void ShowEveryPage(CResultDialog* d) {
 }
 
 TEST(ResultPages, AcousticParametersRecalculateAndAskToSave) {
+    DemoStore::Use();
     test::ScriptedMessages messages;
     ListBrowser browser({3, 1, 2});
     CResultDialog* d = CResultDialog::Open('I', 1, 3, &browser);
@@ -155,6 +163,7 @@ TEST(ResultPages, AcousticParametersRecalculateAndAskToSave) {
 }
 
 TEST(ResultPages, HiddenSpectrumFollowsTheBand) {
+    DemoStore::Use();
     test::ScriptedMessages messages;
     CResultDialog* d = CResultDialog::Open('I', 1, 2, nullptr);
     d->Pages()->SetSelection(3);  // "Spectrum", broadband
@@ -179,6 +188,7 @@ TEST(ResultPages, HiddenSpectrumFollowsTheBand) {
 }
 
 TEST(ResultPages, FactorDialogsDrawTheFramesFunctions) {
+    DemoStore::Use();
     test::ScriptedMessages messages;
     for (char kind : {'A', 'N'}) {
         CResultDialog* d = CResultDialog::Open(kind, kind == 'A' ? 2 : 3, 2, nullptr);
@@ -269,6 +279,115 @@ TEST(ResultPages, UnreadableSamplesAreReportedAndDrawNothing) {
     d->Exit();
     wxTheApp->Yield(true);
     EXPECT_TRUE(messages.asked.empty());
+}
+
+}  // namespace
+}  // namespace vesk
+
+namespace vesk {
+namespace {
+
+int CurvePixels(const wxBitmap& picture) {
+    const wxImage image = picture.ConvertToImage();
+    int count = 0;
+    for (int y = 0; y < image.GetHeight(); ++y)
+        for (int x = 0; x < image.GetWidth(); ++x)
+            count += image.GetBlue(x, y) > 150 && image.GetRed(x, y) < 100;
+    return count;
+}
+
+TEST(ResultPages, FirstPageDrawsAndTypedNonsenseIsHarmless) {
+    DemoStore::Use();
+    test::ScriptedMessages messages;
+    CResultDialog* d = CResultDialog::Open('I', 1, 2, nullptr);
+    auto* impulse = dynamic_cast<CImpulseResponsePage*>(d->Page("Impulse response"));
+    ASSERT_NE(impulse, nullptr);
+    wxTheApp->Yield(true);
+    EXPECT_GT(CurvePixels(impulse->Graph(0)->Picture()), 100);  // drawn without a tab change
+
+    // Times that are no numbers read as 0; the recalculation neither crashes nor stores NaN.
+    for (const char* text : {"nan", "inf", "-1e300", "abc"}) {
+        impulse->Field(1018)->SetValue(text);
+        impulse->Calculate();
+        if (text[0] != '-') {
+            EXPECT_EQ(d->Result().deltaT1L, 0) << text;
+        }
+        EXPECT_FALSE(std::isnan(d->Result().bands[0].tsubL)) << text;
+    }
+    auto* reverberation = dynamic_cast<CReverberationPage*>(d->Page("Reverberation"));
+    reverberation->askTsub = [](wxWindow*, TsubSettings* s) {
+        s->ratePercent = std::nan("");
+        s->end = -std::numeric_limits<double>::infinity();
+        return true;
+    };
+    reverberation->Recalculate();
+    d->Pages()->SetSelection(1);
+    EXPECT_TRUE(d->ResultChanged());
+    // The frame closing destroys a changed dialog without a question.
+    CResultDialog::DestroyAll();
+    wxTheApp->Yield(true);
+    EXPECT_TRUE(messages.asked.empty());
+    EXPECT_TRUE(messages.shown.empty());
+}
+
+// Stored results may hold anything: an infinite running step, levels beyond any axis or no
+// number at all, a recording without a result. The dialogs open and draw.
+TEST(ResultPages, HostileStoredFactorsOpenWithoutHanging) {
+    test::TempStore store;
+    test::ScriptedMessages messages;
+    {
+        CFolderTable folders;
+        CAcfTable recordings;
+        CAcfFactTable results;
+        ASSERT_TRUE(folders.Open() && recordings.Open() && results.Open());
+        FolderRecord f;
+        f.folderId = 1;
+        f.type = "A";
+        ASSERT_EQ(folders.Append(f), 1);
+        for (int id = 1; id <= 3; ++id) {
+            AcfRecord m;
+            m.folderId = 1;
+            m.acfId = id;
+            m.sampling = 48000;
+            m.channel = 2;
+            m.sampleNum = 4800;
+            ASSERT_EQ(recordings.Append(m, MakeWaveBlock(2, std::vector<std::int16_t>(9600, 7))),
+                      1);
+        }
+        for (int id = 1; id <= 2; ++id) {
+            AcfConditionBlock c;
+            c.sampleNum = 4800;
+            c.conditions.runningStep = id == 1 ? std::numeric_limits<double>::infinity() : 0.1;
+            std::vector<AcfFactorRecord> factors(5);
+            for (AcfFactorRecord& r : factors) {
+                r.phi0 = id == 1 ? 1e20f : std::numeric_limits<float>::quiet_NaN();
+                r.tauE = std::numeric_limits<float>::infinity();
+                r.iacc = -std::numeric_limits<float>::infinity();
+            }
+            AcfFactBlobs blobs;
+            EncodeAcfConditionBlock(c, blobs.cond.data());
+            blobs.factors = EncodeAcfFactors(factors);
+            blobs.peaks = EncodeAcfPeaks(std::vector<AcfPeakRecord>(5));
+            AcfFactRecord r;
+            r.acfId = id;
+            ASSERT_EQ(results.Write(r, blobs), db::kOk);
+        }
+    }
+    for (int id = 1; id <= 3; ++id) {
+        CResultDialog* d = CResultDialog::Open('A', 1, id, nullptr);
+        ShowEveryPage(d);
+        d->SelectRow(4);
+        d->Pages()->SetSelection(2);  // "Tau1": the peak layout
+        if (id < 3) {
+            ASSERT_EQ(d->Rows().size(), 5u);
+            EXPECT_EQ(d->Rows()[4].texts.size(), 11u);
+        } else {
+            EXPECT_TRUE(d->Rows().empty());
+        }
+        d->Exit();
+        wxTheApp->Yield(true);
+    }
+    EXPECT_TRUE(messages.shown.empty());
 }
 
 }  // namespace

@@ -223,3 +223,27 @@ TEST(ImpulseAnalysis, ReverberationPageCurves) {
 
 }  // namespace
 }  // namespace vesk
+
+namespace vesk {
+namespace {
+
+TEST(ImpulseAnalysis, TimesAndRatesThatAreNoNumbers) {
+    const std::vector<float> x = Decay(4800, 48000, 0.5, 7);
+    const double nan = std::nan("");
+    // A first-reflection time that is no number counts as 0, a noise rate as none.
+    std::vector<float> curve(x.size()), reference(x.size());
+    DecayCurve(x.data(), nullptr, curve.data(), 4800, 48000, nan, nan);
+    DecayCurve(x.data(), nullptr, reference.data(), 4800, 48000, 0, 0);
+    EXPECT_EQ(curve, reference);
+    const TsubResult t = ComputeTsub(x.data(), nullptr, 4800, 48000, nan, -20, 1, nan);
+    EXPECT_EQ(t.tsub, ComputeTsub(x.data(), nullptr, 4800, 48000, 0, -20, 1, nan).tsub);
+    EXPECT_FALSE(std::isnan(t.aValue));
+    double direct = 0, reflection = 0;
+    FindDirectAndFirstReflection(x.data(), 4800, 48000, nan, &direct, &reflection);
+    EXPECT_GE(reflection, 0);
+    EXPECT_EQ(IacfLength(nan), 0);
+    EXPECT_EQ(IacfLength(1e300), 0);
+}
+
+}  // namespace
+}  // namespace vesk
