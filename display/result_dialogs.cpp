@@ -386,30 +386,11 @@ void CResultDialog::Load() {
 }
 
 void CResultDialog::ShowConditions() {
-    char text[512] = "";
-    if (m_kind == 'I' && m_impulse.hasResult) {
-        const AcParamRecord& r = m_impulse.result;
-        std::snprintf(text, sizeof text,
-                      "Frequency band: %s, %d entries%s\nRef. Data %d, Ref. Level %g dB\n"
-                      "End of Regression %g dB%s, Rate of Noise Range %g %%\n"
-                      "Minimum delay time %g ms, Width for WIACC %g\n"
-                      "Optimum SPL %g dB, Tau-e %g ms",
-                      r.freqBand ? "1/3 Oct." : "1 Oct.", r.nData, r.aFilter ? ", A-weighting" : "",
-                      r.splRefData, r.splRefLevel, r.tsubEnd, r.tsubAuto ? " (Auto)" : "",
-                      r.tsubNoise * 100, r.dt1MinTime, r.iaccWLevel, r.prefSpl, r.prefTauE);
-    } else if (m_kind != 'I' && m_hasConditions) {
-        const RunningAcfConditions& c = m_conditionsAcf;
-        std::snprintf(text, sizeof text,
-                      "Integration Time %g s, Running Step %g s, Weighting %u\n"
-                      "Peak Detection Time %g ms, End of Regression %g dB / %g ms",
-                      c.integrationTime, c.runningStep, c.weighting, c.peakDetectTime,
-                      c.tauERegLevel, c.tauERegTime);
-        if (m_kind == 'A') {
-            const std::size_t used = std::strlen(text);
-            std::snprintf(text + used, sizeof text - used, "\nRef. Data %d, Ref. Level %g dB",
-                          c.phi0RefData, c.phi0RefLevel);
-        }
-    }
+    std::string text;
+    if (m_kind == 'I' && m_impulse.hasResult)
+        text = ImpulseConditionText(m_impulse.result);
+    else if (m_kind != 'I' && m_hasConditions)
+        text = AcfConditionText(m_conditionsAcf, m_kind == 'A');
     const wxString label = wxString::FromUTF8(text);
     if (m_conditions->GetLabel() != label) m_conditions->SetLabel(label);
 }

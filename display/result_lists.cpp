@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdarg>
 #include <cstdio>
 
 #include "dsp/bands.h"
@@ -143,6 +144,66 @@ void SortResultRows(std::vector<ResultRow>* rows, int column, int direction) {
         const double d = (x - y) * direction;
         return d < 0;  // a difference of zero counts as equal
     });
+}
+
+namespace {
+
+std::string Printf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+std::string Printf(const char* format, ...) {
+    char text[256];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(text, sizeof text, format, args);
+    va_end(args);
+    return text;
+}
+
+std::string Reference(std::int32_t choice) {
+    return choice == -2   ? "Absolute value"
+           : choice == -1 ? "Maximum value"
+                          : Printf("ID %d", choice);
+}
+
+}  // namespace
+
+std::string ImpulseConditionText(const AcParamRecord& r) {
+    // The band range of the stored entries: the first and last band (not the broadband ones).
+    int first = 0, last = 0;
+    for (int k = 0; k < std::clamp(r.nData, 0, kAcParamBands); ++k) {
+        const int band = r.bands[static_cast<std::size_t>(k)].freq;
+        if (band < 1) continue;
+        if (first == 0) first = band;
+        last = band;
+    }
+    std::string text = Printf("Frequency band: %s", r.freqBand ? "1/3 Oct." : "1 Oct.");
+    if (first > 0)
+        text += ", " + BandLabel(first, r.freqBand, false) + " - " +
+                BandLabel(last, r.freqBand, false) + " Hz";
+    if (r.aFilter) text += ", A-weighting";
+    text +=
+        "\nSPL: Ref. Data " + Reference(r.splRefData) + Printf(", Ref. Level %g dB", r.splRefLevel);
+    text += Printf("\nTsub: End of Regression %g dB%s\n    Rate of Noise Range %g %%", r.tsubEnd,
+                   r.tsubAuto ? ", Auto" : "", r.tsubNoise * 100);
+    text += Printf("\ndelta-t1: Minimum delay time %g ms", r.dt1MinTime);
+    text += Printf("\nIACC: Width for WIACC %g", r.iaccWLevel);
+    text += Printf("\nPreference: Optimum SPL %g dB, Tau-e %g ms", r.prefSpl, r.prefTauE);
+    return text;
+}
+
+std::string AcfConditionText(const RunningAcfConditions& c, bool withReference) {
+    static const char* const kWeightings[] = {"Flat", "A-weighting", "B-weighting", "C-weighting"};
+    const char* weighting = c.weighting < 4 ? kWeightings[c.weighting] : "?";
+    // Short lines: the conditions share the dialog's top row with two other groups.
+    std::string text = Printf("Running ACF: Integration Time %g s, Running Step %g s",
+                              c.integrationTime, c.runningStep);
+    text += Printf("\n    Max Delay Time %g s, %s", c.maxDelayTime, weighting);
+    text += Printf("\nTau-e: Peak Detection Time %g ms%s", c.peakDetectTime,
+                   c.includeOrigin ? ", Including Origin" : "");
+    text += Printf("\n    End of Regression %g dB / %g ms", c.tauERegLevel, c.tauERegTime);
+    if (withReference)
+        text += "\nPhi(0): Ref. Data " + Reference(c.phi0RefData) +
+                Printf(", Ref. Level %g dB", c.phi0RefLevel);
+    return text;
 }
 
 }  // namespace vesk

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "acf/acf_conditions.h"
 #include "acf/running_acf.h"
 #include "store/records.h"
 
@@ -36,6 +37,12 @@ std::vector<ResultColumn> FactorColumns(bool noise, int channels, FactorLayout l
 std::vector<ResultRow> FactorRows(const std::vector<AcfFactorRecord>& factors,
                                   const std::vector<AcfPeakRecord>& peaks, double step,
                                   double phi0Offset, bool noise, int channels, FactorLayout layout);
+
+// The "Calculation Conditions" stored with a result, one line per group of the conditions
+// dialog ("Frequency band: 1/3 Oct., 25 - 8000 Hz, A-weighting"), reference choices and weightings
+// by name. Noise levels come from the calibration, so their conditions show no Phi(0) reference.
+std::string ImpulseConditionText(const AcParamRecord& result);
+std::string AcfConditionText(const RunningAcfConditions& conditions, bool withReference);
 
 // Sorts by the numeric value of a column (a difference of zero counts as equal), times the
 // direction; the factor lists' "Time" column sorts by frame.

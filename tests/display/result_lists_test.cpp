@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "display/result_lists.h"
+#include "dsp/bands.h"
 
 namespace vesk {
 namespace {
@@ -60,6 +61,45 @@ TEST(ResultLists, FactorLayouts) {
     EXPECT_EQ(rows[1].texts[2], "5.00");
     rows = FactorRows(f, {}, 0.1, 0, true, 2, FactorLayout::General);
     EXPECT_EQ(rows[0].texts.size(), 9u);  // noise: with SPL
+}
+
+}  // namespace
+}  // namespace vesk
+
+namespace vesk {
+namespace {
+
+TEST(ResultLists, ConditionTextsNameTheChoices) {
+    AcParamRecord r;
+    r.freqBand = 1;
+    r.aFilter = 1;
+    r.nData = 4;
+    r.bands[0].freq = 0;
+    r.bands[1].freq = -1;
+    r.bands[2].freq = 14;  // 25 Hz
+    r.bands[3].freq = 31;  // 1250 Hz
+    r.splRefData = -2;
+    r.tsubNoise = 0.5;
+    r.tsubAuto = 1;
+    const std::string text = ImpulseConditionText(r);
+    EXPECT_NE(text.find("Frequency band: 1/3 Oct., " + BandLabel(14, 1, false) + " - " +
+                        BandLabel(31, 1, false) + " Hz, A-weighting"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("Ref. Data Absolute value"), std::string::npos);
+    EXPECT_NE(text.find("Auto\n    Rate of Noise Range 50 %"), std::string::npos);
+    r.splRefData = 7;
+    EXPECT_NE(ImpulseConditionText(r).find("Ref. Data ID 7"), std::string::npos);
+
+    RunningAcfConditions c;
+    c.weighting = 3;
+    c.phi0RefData = -1;
+    const std::string acf = AcfConditionText(c, true);
+    EXPECT_NE(acf.find("Max Delay Time 0.2 s, C-weighting\n"), std::string::npos) << acf;
+    EXPECT_NE(acf.find("Phi(0): Ref. Data Maximum value"), std::string::npos);
+    EXPECT_EQ(AcfConditionText(c, false).find("Phi(0)"), std::string::npos);
+    c.weighting = 99;  // a stored value no dialog offers
+    EXPECT_NE(AcfConditionText(c, true).find(", ?"), std::string::npos);
 }
 
 }  // namespace
