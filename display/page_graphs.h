@@ -102,6 +102,7 @@ class CRunningAcfGraph : public CTimeGraph {
     // line are marked.
     void SetData(AcfFrameView frame, const AcfFactorRecord& stored, double fs);
     void SetLogarithm(bool on);
+    const AcfFrameView& Shown() const { return m_frame; }
     // Told the fraction of the view's width by which a drag moved the view.
     std::function<void(double fraction)> onPan;
     // The value under the mouse, for the page's read-out.
@@ -143,6 +144,7 @@ class CSpectrumGraph : public CGraphWnd {
     CSpectrumGraph(wxWindow* parent, const wxString& name) : CGraphWnd(parent), m_name(name) {}
     // `power` already divided by the transform length n (n values).
     void SetData(std::vector<float> power, double fs, bool smoothing);
+    const std::vector<float>& Power() const { return m_power; }
 
   protected:
     void Draw(wxDC& dc, const wxRect& plot) override;
