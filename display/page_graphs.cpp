@@ -410,9 +410,18 @@ void CLagGraph::SetData(std::vector<float> values, int centre, double fs, double
 
 void CLagGraph::Draw(wxDC& dc, const wxRect& plot) {
     DrawValueAxis(dc, plot, 1, -1, 0.2, "IACF");
-    DrawHorizontalAxis(dc, plot, -1, 1, "Tau [ms]");
+    // The lags the function was computed for: +-1 ms for a running frame, nearly +-2 ms for an
+    // impulse response, whose WIACC span can reach past 1 ms.
+    double reach = 1.0;
+    if (!m_values.empty() && m_fs > 0) {
+        const double last = std::max<double>(m_centre, m_values.size() - 1 - m_centre);
+        reach = std::clamp(std::ceil(last / m_fs * 1000 * 10 - 1e-9) / 10, 1.0, 50.0);
+    }
+    DrawHorizontalAxis(dc, plot, -reach, reach, "Tau [ms]");
     auto column = [&](double ms) {
-        return plot.GetLeft() + static_cast<int>(std::lround((ms + 1) / 2 * plot.width));
+        return plot.GetLeft() +
+               static_cast<int>(
+                   std::lround(std::clamp((ms + reach) / (2 * reach), -1.0, 2.0) * plot.width));
     };
     dc.SetClippingRegion(plot);
     dc.SetPen(CurvePen(0, 2));
@@ -420,7 +429,7 @@ void CLagGraph::Draw(wxDC& dc, const wxRect& plot) {
     bool joined = false;
     for (std::size_t k = 0; k < m_values.size(); ++k) {
         const double ms = (static_cast<double>(k) - m_centre) / m_fs * 1000;
-        if (Gap(m_values[k]) || ms < -1.0 - 1e-9 || ms > 1.0 + 1e-9) {
+        if (Gap(m_values[k])) {
             joined = false;
             continue;
         }
