@@ -48,4 +48,14 @@ void WriteFileBytes(const std::string& path, const std::vector<unsigned char>& b
               static_cast<std::streamsize>(bytes.size()));
 }
 
+int AppendFolder(CFolderTable& folders, std::int32_t id, const char* type, const char* title,
+                 double scale) {
+    FolderRecord f;
+    f.folderId = id;
+    f.type = type;
+    f.title = title;
+    f.scale = scale;
+    return folders.Append(f);
+}
+
 }  // namespace vesk::test

@@ -6,6 +6,7 @@
 
 #include "store/db_engine.h"
 #include "store/messages.h"
+#include "store/tables.h"
 
 namespace vesk::test {
 
@@ -62,6 +63,10 @@ class TempStore {
 // A small table for engine tests: KEY I8 | NAME C10 | DATA B, and its record text.
 extern const FieldDescriptor kKeyNameFields[3];
 std::string KeyNameRecord(long key, const char* name);
+
+// Appends a FOLDER record of a kind ("I", "A", "N"); the table's Append result.
+int AppendFolder(CFolderTable& folders, std::int32_t id, const char* type, const char* title = "",
+                 double scale = 0.0);
 
 std::vector<unsigned char> ReadFileBytes(const std::string& path);
 void WriteFileBytes(const std::string& path, const std::vector<unsigned char>& bytes);

@@ -47,11 +47,7 @@ void MakeFolder(std::int32_t folderId, double scale, std::int32_t firstId,
     CFolderTable folders;
     CAcfTable recordings;
     ASSERT_TRUE(folders.Open() && recordings.Open());
-    FolderRecord f;
-    f.folderId = folderId;
-    f.type = "A";
-    f.scale = scale;
-    ASSERT_EQ(folders.Append(f), 1);
+    ASSERT_EQ(test::AppendFolder(folders, folderId, "A", "", scale), 1);
     for (std::size_t k = 0; k < channels.size(); ++k) {
         AcfRecord r;
         r.folderId = folderId;

@@ -40,15 +40,8 @@ void MakeStore() {
     CImpulseTable impulses;
     CNmsTable noise;
     ASSERT_TRUE(folders.Open() && impulses.Open() && noise.Open());
-    FolderRecord f;
-    f.folderId = 1;
-    f.type = "I";
-    f.title = "Hall";
-    ASSERT_EQ(folders.Append(f), 1);
-    f.folderId = 2;
-    f.type = "N";
-    f.title = "Street";
-    ASSERT_EQ(folders.Append(f), 1);
+    ASSERT_EQ(test::AppendFolder(folders, 1, "I", "Hall"), 1);
+    ASSERT_EQ(test::AppendFolder(folders, 2, "N", "Street"), 1);
     const char* titles[] = {"b seat", "c seat", "a seat"};
     for (int id = 1; id <= 3; ++id) {
         ImpulseRecord r;
@@ -239,11 +232,7 @@ TEST(Desktop, CalculationFromTheFrameWithCancelAnswered) {
         CFolderTable folders;
         CImpulseTable impulses;
         ASSERT_TRUE(folders.Open() && impulses.Open());
-        FolderRecord f;
-        f.folderId = 1;
-        f.type = "I";
-        f.title = "Hall";
-        ASSERT_EQ(folders.Append(f), 1);
+        ASSERT_EQ(test::AppendFolder(folders, 1, "I", "Hall"), 1);
         for (int id = 1; id <= 3; ++id)
             AddSeat(impulses, id);
     }
@@ -430,10 +419,7 @@ TEST(Desktop, AcfFactorListFollowsThePage) {
         CFolderTable folders;
         CAcfTable recordings;
         ASSERT_TRUE(folders.Open() && recordings.Open());
-        FolderRecord f;
-        f.folderId = 1;
-        f.type = "A";
-        ASSERT_EQ(folders.Append(f), 1);
+        ASSERT_EQ(test::AppendFolder(folders, 1, "A"), 1);
         std::vector<std::int16_t> s(2 * 24000);
         for (std::size_t i = 0; i < 24000; ++i)
             s[2 * i] = s[2 * i + 1] = static_cast<std::int16_t>(

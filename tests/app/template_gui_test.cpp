@@ -383,13 +383,8 @@ TEST(TemplateEditor, OpenedFromTheFrameForNoiseFolders) {
     {
         CFolderTable folders;
         ASSERT_TRUE(folders.Open());
-        FolderRecord f;
-        f.folderId = 1;
-        f.type = "I";
-        ASSERT_EQ(folders.Append(f), 1);
-        f.folderId = 2;
-        f.type = "N";
-        ASSERT_EQ(folders.Append(f), 1);
+        ASSERT_EQ(test::AppendFolder(folders, 1, "I"), 1);
+        ASSERT_EQ(test::AppendFolder(folders, 2, "N"), 1);
     }
     AppSettings settings;
     auto* frame = new CMainFrame(settings, wxDefaultPosition, wxSize(600, 300));

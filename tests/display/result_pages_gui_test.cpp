@@ -253,10 +253,7 @@ TEST(ResultPages, UnreadableSamplesAreReportedAndDrawNothing) {
         CFolderTable folders;
         CImpulseTable impulses;
         ASSERT_TRUE(folders.Open() && impulses.Open());
-        FolderRecord f;
-        f.folderId = 1;
-        f.type = "I";
-        ASSERT_EQ(folders.Append(f), 1);
+        ASSERT_EQ(test::AppendFolder(folders, 1, "I"), 1);
         ImpulseRecord m;
         m.folderId = 1;
         m.impulseId = 1;
@@ -333,10 +330,7 @@ TEST(ResultPages, HostileStoredFactorsOpenWithoutHanging) {
         CAcfTable recordings;
         CAcfFactTable results;
         ASSERT_TRUE(folders.Open() && recordings.Open() && results.Open());
-        FolderRecord f;
-        f.folderId = 1;
-        f.type = "A";
-        ASSERT_EQ(folders.Append(f), 1);
+        ASSERT_EQ(test::AppendFolder(folders, 1, "A"), 1);
         for (int id = 1; id <= 3; ++id) {
             AcfRecord m;
             m.folderId = 1;

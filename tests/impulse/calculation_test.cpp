@@ -184,11 +184,7 @@ TEST(ImpulseCalculation, RunOverAFolderWithTargetsAndCancel) {
         CFolderTable folders;
         CImpulseTable impulses;
         ASSERT_TRUE(folders.Open() && impulses.Open());
-        FolderRecord f;
-        f.folderId = 1;
-        f.type = "I";
-        f.scale = 0;
-        ASSERT_EQ(folders.Append(f), 1);
+        ASSERT_EQ(test::AppendFolder(folders, 1, "I", "", 0), 1);
         for (int id = 1; id <= 3; ++id) {
             ImpulseRecord m = Measurement(12, 2);
             m.folderId = 1;

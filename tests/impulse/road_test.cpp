@@ -83,11 +83,7 @@ TEST(ImpulseRoad, MlsRecordingToStoredParameters) {
         CFolderTable folders;
         CImpulseTable impulses;
         ASSERT_TRUE(folders.Open() && impulses.Open());
-        FolderRecord f;
-        f.folderId = 1;
-        f.type = "I";
-        f.scale = 1.0;
-        ASSERT_EQ(folders.Append(f), 1);
+        ASSERT_EQ(test::AppendFolder(folders, 1, "I", "", 1.0), 1);
         ImpulseRecord m;
         m.folderId = 1;
         m.impulseId = 7;

@@ -160,10 +160,7 @@ void AddRecording(CNmsTable& table, std::int32_t folderId, std::int32_t id, std:
 void MakeNoiseFolder(std::int32_t folderId) {
     CFolderTable folders;
     ASSERT_TRUE(folders.Open());
-    FolderRecord f;
-    f.folderId = folderId;
-    f.type = "N";
-    ASSERT_EQ(folders.Append(f), 1);
+    ASSERT_EQ(test::AppendFolder(folders, folderId, "N"), 1);
 }
 
 RunningAcfConditions Quick() {
