@@ -14,19 +14,13 @@
 #include "resources/window_ids.h"
 #include "store/samples.h"
 #include "store/tables.h"
+#include "tests/noise/learnt_template.h"
 #include "tests/test_support.h"
 
 namespace vesk {
 namespace {
 
-NoiseTemplateData Learnt(std::int32_t n, float phi0, float tauE, float tau1, float phi1) {
-    NoiseTemplateData d;
-    d.count = n;
-    d.standard = {phi0, tauE, tau1, phi1};
-    for (std::size_t f = 0; f < 4; ++f)
-        d.sumSquares[f] = static_cast<float>(n * d.standard[f] * d.standard[f]);
-    return d;
-}
+using test::Learnt;
 
 NoiseTemplate Stored(std::int32_t id) {
     NoiseTemplate t;

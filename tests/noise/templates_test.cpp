@@ -5,19 +5,13 @@
 #include <fstream>
 
 #include "noise/templates.h"
+#include "tests/noise/learnt_template.h"
 #include "tests/test_support.h"
 
 namespace vesk {
 namespace {
 
-NoiseTemplateData Learnt(std::int32_t n, float phi0, float tauE, float tau1, float phi1) {
-    NoiseTemplateData d;
-    d.count = n;
-    d.standard = {phi0, tauE, tau1, phi1};
-    for (std::size_t f = 0; f < 4; ++f)
-        d.sumSquares[f] = static_cast<float>(n * d.standard[f] * d.standard[f]);
-    return d;
-}
+using test::Learnt;
 
 TEST(Templates, DataLayoutMergeAndWeights) {
     NoiseTemplateData d = Learnt(3, 60, 0.02f, 0.005f, 0.7f);
