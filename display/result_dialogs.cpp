@@ -403,11 +403,11 @@ void CResultDialog::NotifyPages() {
 
 void CResultDialog::OnResultChanged() {
     ShowConditions();
-    m_rows = AcousticParameterRows(m_impulse.result, m_channels, m_offset);
+    m_bandRows = AcousticParameterRows(m_impulse.result, m_channels, m_offset);
+    m_rows = m_bandRows;
     const long selected = m_list->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED);
     const long key = selected >= 0 ? static_cast<long>(m_list->GetItemData(selected)) : -1;
     SortResultRows(&m_rows, m_sortColumn, m_direction);
-    m_bandRows = AcousticParameterRows(m_impulse.result, m_channels, m_offset);
     ShowList();
     if (key >= 0) {
         const long item = m_list->FindItem(-1, static_cast<wxUIntPtr>(key));
