@@ -187,9 +187,12 @@ CImpulseGraph::CImpulseGraph(wxWindow* parent, const wxString& title)
 }
 
 void CImpulseGraph::SetData(std::vector<float> samples, double fs, double scale) {
+    // Scaled once here rather than on every redraw, which dragging a marker repeats.
+    const double peak = scale > 0 ? scale : 1;
+    for (float& v : samples)
+        v = static_cast<float>(v / peak);
     m_samples = std::move(samples);
     m_fs = fs > 0 ? fs : 1;
-    m_scale = scale > 0 ? scale : 1;
     Redraw();
 }
 
@@ -235,11 +238,8 @@ void CImpulseGraph::OnMouse(wxMouseEvent& event) {
 void CImpulseGraph::DrawData(wxDC& dc, const wxRect& plot) {
     DrawValueAxis(dc, plot, 1, -1, 0.5, m_title);
     Clip(dc, plot);
-    std::vector<float> scaled(m_samples.size());
-    for (std::size_t i = 0; i < m_samples.size(); ++i)
-        scaled[i] = static_cast<float>(m_samples[i] / m_scale);
     dc.SetPen(CurvePen(0));
-    DrawSamples(dc, plot, scaled.data(), scaled.size(), m_fs, 0, 1, -1);
+    DrawSamples(dc, plot, m_samples.data(), m_samples.size(), m_fs, 0, 1, -1);
     if (m_samples.empty()) return;
     static const char* const kNames[] = {"Direct", "Reflection"};
     for (int which = 0; which < 2; ++which) {

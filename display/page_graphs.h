@@ -58,6 +58,7 @@ class CTimeGraph : public CGraphWnd {
 class CImpulseGraph : public CTimeGraph {
   public:
     CImpulseGraph(wxWindow* parent, const wxString& title);
+    // `scale`: the amplitude drawn as 1 (the larger peak of both channels).
     void SetData(std::vector<float> samples, double fs, double scale);
     // Times in milliseconds.
     void SetMarkers(double directMs, double reflectionMs);
@@ -74,8 +75,8 @@ class CImpulseGraph : public CTimeGraph {
     void OnMouse(wxMouseEvent& event);
     int MarkerAt(int x) const;
     wxString m_title;
-    std::vector<float> m_samples;
-    double m_fs = 1, m_scale = 1, m_directMs = 0, m_reflectionMs = 0;
+    std::vector<float> m_samples;  // divided by the scale
+    double m_fs = 1, m_directMs = 0, m_reflectionMs = 0;
     int m_dragging = -1;
 };
 
