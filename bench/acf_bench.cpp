@@ -2,7 +2,6 @@
 // N = 131072) against the 312 FFTW transforms of that length the frames need, and recordings
 // of 1, 5 and 10 minutes for the growth with length and the peak resident size.
 #include <benchmark/benchmark.h>
-#include <sys/resource.h>
 
 #include <chrono>
 #include <cmath>
@@ -11,6 +10,7 @@
 
 #include "acf/running_acf.h"
 
+#include "bench/bench_support.h"
 #include "bench/fftw_yardstick.h"
 
 namespace {
@@ -37,12 +37,6 @@ SampleBlock Stereo(double seconds) {
     return b;
 }
 
-double PeakMiB() {
-    struct rusage usage {};
-    getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_maxrss) / 1024.0;
-}
-
 void BM_CalcRunningAcf(benchmark::State& state) {
     const double seconds = static_cast<double>(state.range(0));
     SampleBlock block = Stereo(seconds);
@@ -63,7 +57,7 @@ void BM_CalcRunningAcf(benchmark::State& state) {
     state.counters["s_per_min_of_recording"] = wall * 60.0 / seconds;
     state.counters["block_MiB"] = static_cast<double>(block.samples.size() * 2) / (1 << 20);
     state.counters["float_copies_MiB"] = static_cast<double>(block.samples.size() * 4) / (1 << 20);
-    state.counters["peak_rss_MiB"] = PeakMiB();
+    state.counters["peak_rss_MiB"] = bench::PeakMiB();
 }
 BENCHMARK(BM_CalcRunningAcf)
     ->Arg(10)
@@ -91,7 +85,7 @@ BENCHMARK(BM_Fftw312Transforms)
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::printf("idle peak resident size: %.1f MiB\n", PeakMiB());
+    std::printf("idle peak resident size: %.1f MiB\n", bench::PeakMiB());
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

@@ -6,11 +6,10 @@
 #include <wx/wx.h>
 
 #include <algorithm>
-#include <cmath>
 #include <cstdlib>
 #include <filesystem>
-#include <random>
 
+#include "bench/bench_support.h"
 #include "display/result_dialogs.h"
 #include "impulse/impulse_calculation.h"
 #include "store/tables.h"
@@ -19,16 +18,8 @@ namespace {
 
 using namespace vesk;
 
-std::vector<std::int16_t> Room(int order, int channels) {
-    std::mt19937 random(1);
-    std::normal_distribution<double> g(0.0, 1.0);
-    const std::size_t n = std::size_t{1} << order;
-    std::vector<std::int16_t> s(channels * n);
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        const double t = static_cast<double>(i / channels) / 48000;
-        s[i] = static_cast<std::int16_t>(
-            std::clamp(8000 * g(random) * std::exp(-6.9 * t / 1.5), -32768.0, 32767.0));
-    }
+std::vector<std::int16_t> Room(int order) {
+    std::vector<std::int16_t> s = bench::DecayingStereoNoise(order);
     s[200] = 30000;
     return s;
 }
@@ -64,7 +55,7 @@ bool MakeStore() {
         m.multiplier = 1;
         m.bit = 16;
         m.title = "Seat";
-        const std::vector<unsigned char> wave = MakeWaveBlock(2, Room(order, 2));
+        const std::vector<unsigned char> wave = MakeWaveBlock(2, Room(order));
         if (impulses.Append(m, wave) != 1) return false;
         SampleBlock block;
         ParseWaveBlock(wave.data(), wave.size(), &block);
@@ -103,7 +94,7 @@ BENCHMARK(BM_OpenAcousticParameters)
 // One redraw of the running-ACF graph per step of a pan across a 10 s recording's frame, with
 // a zoom in or out every eighth step, as a mouse drag and the zoom buttons would cause.
 void BM_RunningAcfRedraw(benchmark::State& state) {
-    const std::vector<unsigned char> wave = MakeWaveBlock(2, Room(19, 2));
+    const std::vector<unsigned char> wave = MakeWaveBlock(2, Room(19));
     SampleBlock block;
     ParseWaveBlock(wave.data(), wave.size(), &block);
     RunningAcfConditions c;  // 2 s integration, 0.2 s maximum delay

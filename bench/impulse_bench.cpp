@@ -1,14 +1,12 @@
 // Impulse-response calculation: one binaural measurement in third-octave bands 1 to 32 plus
 // A-weighting (34 entries), against the 68 FFTW transforms its band filters alone would need.
 #include <benchmark/benchmark.h>
-#include <sys/resource.h>
 
-#include <cmath>
 #include <cstdio>
-#include <random>
 
 #include "impulse/impulse_calculation.h"
 
+#include "bench/bench_support.h"
 #include "bench/fftw_yardstick.h"
 
 namespace {
@@ -16,18 +14,10 @@ namespace {
 using namespace vesk;
 
 SampleBlock Room(int order) {
-    std::mt19937 random(1);
-    std::normal_distribution<double> g(0.0, 1.0);
-    const std::size_t n = std::size_t{1} << order;
     SampleBlock b;
     b.channels = 2;
     b.bits = 16;
-    b.samples.resize(2 * n);
-    for (std::size_t i = 0; i < 2 * n; ++i) {
-        double t = static_cast<double>(i / 2) / 48000;
-        b.samples[i] = static_cast<std::int16_t>(
-            std::clamp(8000 * g(random) * std::exp(-6.9 * t / 1.5), -32768.0, 32767.0));
-    }
+    b.samples = bench::DecayingStereoNoise(order);
     b.samples[200] = 30000;
     b.samples[201] = 28000;
     return b;
@@ -57,9 +47,7 @@ void BM_CalculateImpulseParameters(benchmark::State& state) {
         if (r.nData != 34) state.SkipWithError("expected 34 entries");
         benchmark::DoNotOptimize(r.bands[33].wiacc);
     }
-    struct rusage usage {};
-    getrusage(RUSAGE_SELF, &usage);
-    state.counters["peak_rss_MiB"] = static_cast<double>(usage.ru_maxrss) / 1024.0;
+    state.counters["peak_rss_MiB"] = bench::PeakMiB();
 }
 BENCHMARK(BM_CalculateImpulseParameters)
     ->Arg(16)
@@ -83,10 +71,7 @@ BENCHMARK(BM_Fftw68Transforms)
 }  // namespace
 
 int main(int argc, char** argv) {
-    struct rusage usage {};
-    getrusage(RUSAGE_SELF, &usage);
-    std::printf("idle peak resident size: %.1f MiB\n",
-                static_cast<double>(usage.ru_maxrss) / 1024.0);
+    std::printf("idle peak resident size: %.1f MiB\n", bench::PeakMiB());
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
