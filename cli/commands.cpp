@@ -112,8 +112,12 @@ int CmdFolders(Context& ctx, const std::vector<std::string>& args) {
     if (!args.empty()) return Usage("folders takes no arguments");
     CFolderTable folders;
     if (!folders.Open()) return ctx.Failure();
-    if (folders.SelectIndex(folders.Index1()) != db::kOk || folders.GoFirst() != db::kOk)
+    DbStatus st = folders.SelectIndex(folders.Index1());
+    if (st == db::kOk) st = folders.GoFirst();
+    if (st != db::kOk && st != db::kNoRecord) {
+        ReportStoreError(str::kCantReadFolder, st);
         return kStoreFailure;
+    }
     FolderRecord f;
     while (folders.ReadNext(&f)) {
         std::printf("%d\t%s\t%s\t%s\t%s\t%s\t%s\n", f.folderId, f.type.c_str(), f.title.c_str(),
@@ -146,13 +150,22 @@ int CmdList(Context& ctx, const std::vector<std::string>& args) {
             std::uint32_t factors = 0;
             std::string name;
             NmsRecord r;
-            if (measurements.Read(m.nmsId, &r) &&
-                measurements.BlobSize("NMSFACTOR", &factors) == db::kOk && factors > 0) {
-                std::array<unsigned char, blob::kNoiseSourceSize> source{};
-                std::uint32_t read = 0;
-                measurements.ReadBlob("NOISESRC", source.data(), blob::kNoiseSourceSize, &read);
-                name = DisplayedSourceName(DecodeNoiseSourceResult(source.data()).name);
+            if (!measurements.Read(m.nmsId, &r)) {
+                if (measurements.ReadFailed()) return kStoreFailure;
+                continue;  // deleted since the folder was read
             }
+            DbStatus st = measurements.BlobSize("NMSFACTOR", &factors);
+            std::array<unsigned char, blob::kNoiseSourceSize> source{};
+            std::uint32_t read = 0;
+            if (st == db::kOk && factors > 0)
+                st =
+                    measurements.ReadBlob("NOISESRC", source.data(), blob::kNoiseSourceSize, &read);
+            if (st != db::kOk) {
+                ReportStoreError("No. " + std::to_string(m.number + 1), str::kCantReadCalc, st);
+                return kStoreFailure;
+            }
+            if (factors > 0)
+                name = DisplayedSourceName(DecodeNoiseSourceResult(source.data()).name);
             std::printf("%d\t%ld\t%s\t%s\n", m.nmsId, static_cast<long>(m.number) + 1,
                         FormatDateTime(m.time).c_str(), name.c_str());
         }
@@ -353,6 +366,7 @@ int CmdImport(Context& ctx, const std::vector<std::string>& args) {
         NmsRecord r;
         while (noises.ReadNext(&r))
             number = std::max(number, r.number + 1);
+        if (noises.ReadFailed()) return kStoreFailure;  // a number could be given twice
     }
     AppSettings settings = AppSettings::Load(ctx.settingsPath);
     for (ImportFile& f : files) {
