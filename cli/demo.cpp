@@ -423,7 +423,8 @@ double Seconds(std::chrono::steady_clock::time_point since) {
 
 int CmdDemo(const std::vector<std::string>& args) {
     namespace fs = std::filesystem;
-    if (args.size() > 1) return Usage("usage: demo [DIR]");
+    if (args.size() > 1 || (!args.empty() && args[0].size() > 1 && args[0][0] == '-'))
+        return Usage("usage: demo [DIR]");  // an unknown option is never a folder name
     const fs::path dir = args.empty() ? fs::path("demo") : fs::path(args[0]);
     std::error_code ec;
     // Only a folder the demo made before, or an empty one, is reused.

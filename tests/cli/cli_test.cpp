@@ -378,6 +378,7 @@ TEST_F(Cli, EveryProgramAnswersHelp) {
         EXPECT_EQ(r.status, 0) << help;
         EXPECT_NE(r.out.find("usage: vesk-synth"), std::string::npos) << help;
     }
+    EXPECT_EQ(Run("demo --bogus").status, 2);
     EXPECT_EQ(Run("--bogus", VESK_SYNTH_PATH).status, 2);
     EXPECT_EQ(Run("a b", VESK_SYNTH_PATH).status, 2);
     for (const char* made : {"--help", "-h", "--bogus", "a", "b", "wav"})
