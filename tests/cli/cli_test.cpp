@@ -355,6 +355,29 @@ TEST_F(Cli, UnreadableResultsFailExportAndShow) {
     EXPECT_EQ(r.out, "");
 }
 
+// A walk over a folder that meets a record it cannot read is a failure, not the folder's end.
+TEST_F(Cli, AnUnreadableRecordIsNotTheEndOfAFolder) {
+    for (const char* seat : {"seat1.wav", "seat2.wav"})
+        ASSERT_TRUE(
+            cli::WriteWavFile(dir.File(seat), 2, 48000, cli::SynthRoomImpulse(48000, 0.3, 0.8, 1)));
+    ASSERT_EQ(Run("import --kind ir seat1.wav seat2.wav").status, 0);
+    ASSERT_EQ(Run("calc 1").status, 0);
+    ASSERT_EQ(Run("export 1 out.txt").status, 0);
+    const std::string old = Text(dir.File("out.txt"));
+
+    // The second record flagged deleted behind its index's back: reading it is damage.
+    auto dbf = test::ReadFileBytes(dir.File("DATA/IMPULSE.DBF"));
+    const std::size_t header = dbf[8] | dbf[9] << 8, length = dbf[10] | dbf[11] << 8;
+    dbf[header + length] = '*';
+    test::WriteFileBytes(dir.File("DATA/IMPULSE.DBF"), dbf);
+    auto r = Run("export 1 out.txt");
+    EXPECT_EQ(r.status, 3);
+    EXPECT_EQ(Text(dir.File("out.txt")), old);
+    r = Run("calc 1 --target all");
+    EXPECT_EQ(r.status, 3);
+    EXPECT_NE(r.err.find("folder 1 not calculated"), std::string::npos) << r.err;
+}
+
 // A silent channel has no level: "----", never "-inf".
 TEST_F(Cli, SilentChannelsShowNoLevel) {
     ASSERT_TRUE(
