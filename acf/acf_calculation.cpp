@@ -103,8 +103,14 @@ AcfRunSummary RunAcfCalculation(std::int32_t folderId, const RunningAcfCondition
         return summary;
     }
     std::vector<char> take(list.size(), 0);
-    for (std::size_t i = 0; i < list.size(); ++i)
+    for (std::size_t i = 0; i < list.size(); ++i) {
         take[i] = Takes(target, selected, results, list[i].acfId);
+        if (results.ReadFailed()) {  // not knowing is not "not calculated"
+            summary.failed = true;
+            return summary;
+        }
+    }
+    summary.taken = static_cast<int>(std::count(take.begin(), take.end(), 1));
 
     // Conditions that make the analysis undefined are refused before anything is computed.
     for (std::size_t i = 0; i < list.size(); ++i) {
@@ -127,8 +133,20 @@ AcfRunSummary RunAcfCalculation(std::int32_t folderId, const RunningAcfCondition
         const std::int32_t id = list[i].acfId;
         AcfRecord m;
         SampleBlock block;
-        if (!recordings.Read(id, &m) || ReadWaveData(recordings, &block) != db::kOk) {
-            ++summary.skipped;
+        if (!recordings.Read(id, &m)) {
+            if (recordings.ReadFailed())
+                ++summary.damaged;
+            else
+                ++summary.skipped;  // gone since the folder was read
+            continue;
+        }
+        if (DbStatus st = ReadWaveData(recordings, &block); st != db::kOk) {
+            if (st == db::kNoRecord) {  // no samples
+                ++summary.skipped;
+                continue;
+            }
+            ReportStoreError(m.title, str::kCantReadAcf, st);
+            ++summary.damaged;
             continue;
         }
         if (progress) progress->SetMessage(m.title);

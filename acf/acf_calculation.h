@@ -17,11 +17,13 @@ namespace vesk {
 enum class AcfTarget { NonCalculated = 0, Selected = 1, All = 2 };
 
 struct AcfRunSummary {
+    int taken = 0;  // recordings the target chose
     int computed = 0;
-    int skipped = 0;        // no readable samples
+    int skipped = 0;        // no samples, or not computable
+    int damaged = 0;        // could not be read, each named in a store message
     int writeFailures = 0;  // computed but not stored (the store's message was shown)
     bool cancelled = false;
-    bool failed = false;  // a table could not be opened or the folder read
+    bool failed = false;  // a table could not be opened or the folder read; nothing computed
     std::string refused;  // conditions that cannot be used; nothing was computed
 };
 
@@ -31,7 +33,8 @@ AcfProgressCallback CallbackOf(Progress* progress);
 
 // Runs over the folder's ACF records in the table's folder order; writes one ACFFACT record
 // with its blobs per computed recording. A cancelled recording is not stored; earlier ones
-// stay. A failed write is reported and the run goes on with the next recording.
+// stay. A failed write or a recording that cannot be read is reported and the run goes on with
+// the next recording.
 AcfRunSummary RunAcfCalculation(std::int32_t folderId, const RunningAcfConditions& conditions,
                                 AcfTarget target, const std::set<std::int32_t>& selected,
                                 Progress* progress);

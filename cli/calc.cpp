@@ -248,6 +248,17 @@ bool ParseTarget(const std::string& v, Target* target, std::set<std::int32_t>* i
     return true;
 }
 
+// The exit status of a run, saying what a store failure left undone.
+int Outcome(long folderId, int taken, int computed, int skipped, bool failed, bool cancelled) {
+    if (!failed) return cancelled ? kCancelled : kDone;
+    const int notDone = taken - computed - skipped;
+    if (taken == 0 || notDone <= 0)
+        std::fprintf(stderr, "vesk-cli: folder %ld not calculated\n", folderId);
+    else
+        std::fprintf(stderr, "vesk-cli: %d of %d measurements not calculated\n", notDone, taken);
+    return kStoreFailure;
+}
+
 }  // namespace
 
 void PrintCalcHelp() {
@@ -314,10 +325,14 @@ int CmdCalc(Context& ctx, const std::vector<std::string>& args) {
             progress.SetMessage(LoadString(str::kCalculating));
             summary = RunImpulseCalculation(id, conditions, target, ids, &progress);
         }
+        if (!summary.refused.empty()) {
+            std::fprintf(stderr, "vesk-cli: %s\n", summary.refused.c_str());
+            return kBadInput;
+        }
         std::fprintf(stderr, "%d computed, %d skipped%s\n", summary.computed, summary.skipped,
                      summary.cancelled ? ", cancelled" : "");
-        if (summary.failed) return kStoreFailure;
-        return summary.cancelled ? kCancelled : kDone;
+        return Outcome(folderId, summary.taken, summary.computed, summary.skipped,
+                       summary.failed || summary.damaged > 0, summary.cancelled);
     }
     if (folder.type == "A") {
         RunningAcfConditions conditions = settings.acf;
@@ -338,8 +353,9 @@ int CmdCalc(Context& ctx, const std::vector<std::string>& args) {
         std::fprintf(stderr, "%d computed, %d skipped%s%s\n", summary.computed, summary.skipped,
                      summary.writeFailures ? ", some not stored" : "",
                      summary.cancelled ? ", cancelled" : "");
-        if (summary.failed || summary.writeFailures) return kStoreFailure;
-        return summary.cancelled ? kCancelled : kDone;
+        return Outcome(folderId, summary.taken, summary.computed, summary.skipped,
+                       summary.failed || summary.damaged > 0 || summary.writeFailures > 0,
+                       summary.cancelled);
     }
     if (folder.type == "N") {
         RunningAcfConditions conditions = settings.noise;
@@ -363,8 +379,9 @@ int CmdCalc(Context& ctx, const std::vector<std::string>& args) {
                      summary.identified, summary.skipped,
                      summary.writeFailures ? ", some not stored" : "",
                      summary.cancelled ? ", cancelled" : "");
-        if (summary.failed || summary.writeFailures) return kStoreFailure;
-        return summary.cancelled ? kCancelled : kDone;
+        return Outcome(folderId, summary.taken, summary.computed, summary.skipped,
+                       summary.failed || summary.damaged > 0 || summary.writeFailures > 0,
+                       summary.cancelled);
     }
     std::fprintf(stderr, "vesk-cli: folder %ld holds kind %s, which has no calculation\n", folderId,
                  folder.type.c_str());

@@ -112,8 +112,12 @@ int CmdFolders(Context& ctx, const std::vector<std::string>& args) {
     if (!args.empty()) return Usage("folders takes no arguments");
     CFolderTable folders;
     if (!folders.Open()) return ctx.Failure();
-    if (folders.SelectIndex(folders.Index1()) != db::kOk || folders.GoFirst() != db::kOk)
+    DbStatus st = folders.SelectIndex(folders.Index1());
+    if (st == db::kOk) st = folders.GoFirst();
+    if (st != db::kOk && st != db::kNoRecord) {
+        ReportStoreError(str::kCantReadFolder, st);
         return kStoreFailure;
+    }
     FolderRecord f;
     while (folders.ReadNext(&f)) {
         std::printf("%d\t%s\t%s\t%s\t%s\t%s\t%s\n", f.folderId, f.type.c_str(), f.title.c_str(),
@@ -146,13 +150,23 @@ int CmdList(Context& ctx, const std::vector<std::string>& args) {
             std::uint32_t factors = 0;
             std::string name;
             NmsRecord r;
-            if (measurements.Read(m.nmsId, &r) &&
-                measurements.BlobSize("NMSFACTOR", &factors) == db::kOk && factors > 0) {
-                std::array<unsigned char, blob::kNoiseSourceSize> source{};
-                std::uint32_t read = 0;
-                measurements.ReadBlob("NOISESRC", source.data(), blob::kNoiseSourceSize, &read);
-                name = DisplayedSourceName(DecodeNoiseSourceResult(source.data()).name);
+            if (!measurements.Read(m.nmsId, &r)) {
+                if (measurements.ReadFailed()) return kStoreFailure;
+                continue;  // deleted since the folder was read
             }
+            DbStatus st = measurements.BlobSize("NMSFACTOR", &factors);
+            std::array<unsigned char, blob::kNoiseSourceSize> source{};
+            std::uint32_t read = 0;
+            if (st == db::kOk && factors > 0)
+                st =
+                    measurements.ReadBlob("NOISESRC", source.data(), blob::kNoiseSourceSize, &read);
+            if (st != db::kOk) {
+                ReportStoreError("No. " + std::to_string(static_cast<long>(m.number) + 1),
+                                 str::kCantReadCalc, st);
+                return kStoreFailure;
+            }
+            if (factors > 0)
+                name = DisplayedSourceName(DecodeNoiseSourceResult(source.data()).name);
             std::printf("%d\t%ld\t%s\t%s\n", m.nmsId, static_cast<long>(m.number) + 1,
                         FormatDateTime(m.time).c_str(), name.c_str());
         }
@@ -331,6 +345,18 @@ int CmdImport(Context& ctx, const std::vector<std::string>& args) {
                          : o.kind == "acf" ? static_cast<CStoreTable*>(&acfs)
                                            : static_cast<CStoreTable*>(&noises);
     if (!table->Open()) return ctx.Failure();
+    // NUMBER counts from 0 and lists show NUMBER + 1; a new recording takes the next free one.
+    std::int64_t number = 0;
+    if (o.kind == "noise" && o.folderId) {
+        std::vector<NmsRecord> list;
+        if (!ReadFolderRecords(noises, *o.folderId, &list)) return kStoreFailure;
+        for (const NmsRecord& r : list)
+            number = std::max<std::int64_t>(number, std::int64_t{r.number} + 1);
+        if (number + static_cast<std::int64_t>(files.size()) > 1000000) {  // NUMBER is 6 digits
+            std::fprintf(stderr, "vesk-cli: folder %ld has no free numbers left\n", *o.folderId);
+            return kBadInput;
+        }
+    }
     if (!o.folderId) {
         if (!folders.NextId(&folder.folderId)) return kStoreFailure;
         folder.type = letter;
@@ -346,14 +372,6 @@ int CmdImport(Context& ctx, const std::vector<std::string>& args) {
 
     std::int32_t id = 0;
     if (!table->NextId(&id)) return kStoreFailure;
-    std::int32_t number = 0;  // NUMBER counts from 0; lists show NUMBER + 1
-    if (o.kind == "noise") {
-        long count = 0;
-        if (!noises.SetScopeTo(folder.folderId, &count)) return kStoreFailure;
-        NmsRecord r;
-        while (noises.ReadNext(&r))
-            number = std::max(number, r.number + 1);
-    }
     AppSettings settings = AppSettings::Load(ctx.settingsPath);
     for (ImportFile& f : files) {
         std::vector<unsigned char> wave = MakeWaveBlock(f.audio.channels, f.audio.samples);
@@ -391,7 +409,7 @@ int CmdImport(Context& ctx, const std::vector<std::string>& args) {
             r.sampling = f.audio.sampleRate;
             r.channel = f.audio.channels;
             r.sampleNum = static_cast<std::int32_t>(f.audio.frames);
-            r.number = number++;
+            r.number = static_cast<std::int32_t>(number++);
             r.dataTime =
                 std::min(99999.99, static_cast<double>(f.audio.frames) / f.audio.sampleRate);
             r.time = f.time;

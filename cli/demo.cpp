@@ -423,7 +423,8 @@ double Seconds(std::chrono::steady_clock::time_point since) {
 
 int CmdDemo(const std::vector<std::string>& args) {
     namespace fs = std::filesystem;
-    if (args.size() > 1) return Usage("usage: demo [DIR]");
+    if (args.size() > 1 || (!args.empty() && args[0].size() > 1 && args[0][0] == '-'))
+        return Usage("usage: demo [DIR]");  // an unknown option is never a folder name
     const fs::path dir = args.empty() ? fs::path("demo") : fs::path(args[0]);
     std::error_code ec;
     // Only a folder the demo made before, or an empty one, is reused.
@@ -467,11 +468,14 @@ int CmdDemo(const std::vector<std::string>& args) {
         Progress progress(sink);
         progress.SetMessage(LoadString(str::kCalculating));
         auto start = std::chrono::steady_clock::now();
-        ok = ok && !RunImpulseCalculation(1, settings.impulse, Target::All, {}, &progress).failed;
+        const RunSummary hall =
+            RunImpulseCalculation(1, settings.impulse, Target::All, {}, &progress);
+        ok = ok && !hall.failed && hall.damaged == 0 && hall.refused.empty() && !hall.cancelled;
         folders[0].seconds = Seconds(start);
         start = std::chrono::steady_clock::now();
         AcfRunSummary acf = RunAcfCalculation(2, settings.acf, AcfTarget::All, {}, &progress);
-        ok = ok && !acf.failed && acf.refused.empty() && !acf.cancelled;
+        ok = ok && !acf.failed && acf.damaged == 0 && acf.writeFailures == 0 &&
+             acf.refused.empty() && !acf.cancelled;
         folders[1].seconds = Seconds(start);
         // The noise folder twice: its factors first, then, with templates learnt from every
         // source's recordings, the identification.
@@ -479,7 +483,8 @@ int CmdDemo(const std::vector<std::string>& args) {
         NoiseRunSummary noise =
             RunNoiseCalculation(3, settings.noise, identification, settings.noiseParameter,
                                 AcfTarget::All, {}, &progress);
-        ok = ok && !noise.failed && noise.refused.empty() && !noise.cancelled;
+        ok = ok && !noise.failed && noise.damaged == 0 && noise.writeFailures == 0 &&
+             noise.refused.empty() && !noise.cancelled;
         for (int kind = 0; ok && kind < 3; ++kind) {
             std::set<long> numbers;
             for (int take = 0; take < kPerSource; ++take)
@@ -494,7 +499,8 @@ int CmdDemo(const std::vector<std::string>& args) {
         }
         noise = RunNoiseCalculation(3, settings.noise, identification, settings.noiseParameter,
                                     AcfTarget::All, {}, &progress);
-        ok = ok && !noise.failed && !noise.cancelled;
+        ok = ok && !noise.failed && noise.damaged == 0 && noise.writeFailures == 0 &&
+             !noise.cancelled;
         folders[2].seconds = Seconds(start);
     }
     if (!ok) {

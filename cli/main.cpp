@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "store/messages.h"
 #include "store/tables.h"
 
 namespace {
@@ -33,6 +34,21 @@ const char kHelp[] =
     "\n"
     "The store defaults to ./DATA and the settings to ./Vesk.dat.\n"
     "Exit status: 0 done, 1 cancelled, 2 bad usage or input, 3 store failure.\n";
+
+int Dispatch(vesk::cli::Context& ctx, const std::string& command,
+             const std::vector<std::string>& args) {
+    using namespace vesk::cli;
+    if (command == "folders") return CmdFolders(ctx, args);
+    if (command == "list") return CmdList(ctx, args);
+    if (command == "import") return CmdImport(ctx, args);
+    if (command == "delete-folder") return CmdDeleteFolder(ctx, args);
+    if (command == "check") return CmdCheck(ctx, args);
+    if (command == "calc") return CmdCalc(ctx, args);
+    if (command == "templates") return CmdTemplates(ctx, args);
+    if (command == "export") return CmdExport(ctx, args);
+    if (command == "show") return CmdShow(ctx, args);
+    return Usage("unknown command " + command + " (try --help)");
+}
 
 int Run(int argc, char** argv) {
     using namespace vesk;
@@ -76,7 +92,14 @@ int Run(int argc, char** argv) {
 
     CliMessages messages(answer);
     SetMessages(&messages);
-    if (command == "demo") return CmdDemo(args);
+    // A store error shown on the way is a store failure, whatever the command made of it.
+    const unsigned errors = StoreErrorCount();
+    auto checked = [&](int rc) {
+        if (rc != kDone || StoreErrorCount() == errors) return rc;
+        std::fprintf(stderr, "vesk-cli: %s not completed after a store error\n", command.c_str());
+        return static_cast<int>(kStoreFailure);
+    };
+    if (command == "demo") return checked(CmdDemo(args));
     Context ctx{store, settings, &messages};
     std::error_code ec;
     if (std::filesystem::exists(store, ec) && !std::filesystem::is_directory(store, ec)) {
@@ -87,16 +110,7 @@ int Run(int argc, char** argv) {
         std::fprintf(stderr, "vesk-cli: cannot use %s as the store\n", store.c_str());
         return kStoreFailure;
     }
-    if (command == "folders") return CmdFolders(ctx, args);
-    if (command == "list") return CmdList(ctx, args);
-    if (command == "import") return CmdImport(ctx, args);
-    if (command == "delete-folder") return CmdDeleteFolder(ctx, args);
-    if (command == "check") return CmdCheck(ctx, args);
-    if (command == "calc") return CmdCalc(ctx, args);
-    if (command == "templates") return CmdTemplates(ctx, args);
-    if (command == "export") return CmdExport(ctx, args);
-    if (command == "show") return CmdShow(ctx, args);
-    return Usage("unknown command " + command + " (try --help)");
+    return checked(Dispatch(ctx, command, args));
 }
 
 }  // namespace

@@ -36,6 +36,7 @@ int CmdExport(Context& ctx, const std::vector<std::string>& args) {
         case OutputStatus::StoreFailed:
             break;
     }
+    std::fprintf(stderr, "vesk-cli: %s not written\n", args[1].c_str());
     return kStoreFailure;
 }
 
@@ -44,9 +45,13 @@ int CmdShow(Context& ctx, const std::vector<std::string>& args) {
     if (args.size() != 2 || !ParseInt(args[1], &id)) return Usage("usage: show FOLDERID ID");
     FolderRecord folder;
     if (int st = ReadFolderArg(ctx, args[0], &folder); st != kDone) return st;
+    const unsigned errors = StoreErrorCount();
     const std::string text = MeasurementText(folder.folderId, static_cast<std::int32_t>(id));
+    if (StoreErrorCount() != errors) {
+        std::fprintf(stderr, "vesk-cli: measurement %ld not shown\n", id);
+        return kStoreFailure;
+    }
     if (text.empty()) {
-        if (ctx.messages->Shown()) return kStoreFailure;
         std::fprintf(stderr, "vesk-cli: folder %d has no measurement %ld\n", folder.folderId, id);
         return kBadInput;
     }

@@ -47,8 +47,27 @@ int WriteStreet(int count, const std::string& dir) {
     return 0;
 }
 
+const char kUsage[] =
+    "usage: vesk-synth [DIR]            six demo measurements into DIR (default wav)\n"
+    "       vesk-synth --seats N DIR    N impulse responses of 2^16 frames (seat-NN.wav)\n"
+    "       vesk-synth --street N DIR   N street recordings of 10 s (street-NN.wav)\n";
+
 int main(int argc, char** argv) {
     using namespace vesk::cli;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--help" || a == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+    }
+    // Anything else that looks like an option is a mistake, never a folder name.
+    const bool counted =
+        argc == 4 && (std::string(argv[1]) == "--street" || std::string(argv[1]) == "--seats");
+    if (!counted && (argc > 2 || (argc == 2 && argv[1][0] == '-'))) {
+        std::fprintf(stderr, "vesk-synth: bad usage\n%s", kUsage);
+        return 2;
+    }
     if (argc == 4 && std::string(argv[1]) == "--street") {
         const int count = std::atoi(argv[2]);
         if (count < 1 || count > 99) {

@@ -256,8 +256,10 @@ int CmdTemplates(Context& ctx, const std::vector<std::string>& args) {
     }
     if (what == "import" && (args.size() == 2 || (args.size() == 3 && args[2] == "--replace"))) {
         std::vector<NstEntry> entries;
-        if (!ReadNstFile(args[1], &entries)) {
-            std::fprintf(stderr, "vesk-cli: %s: Can't open import file.\n", args[1].c_str());
+        std::string problem;
+        if (!ReadNstFile(args[1], &entries, &problem)) {
+            std::fprintf(stderr, "vesk-cli: %s: %s; nothing imported\n", args[1].c_str(),
+                         problem.c_str());
             return kBadInput;
         }
         int imported = 0;

@@ -62,7 +62,7 @@ class Out {
         std::string out;
         char buffer[64];
         for (std::size_t i = 0; i < values.size(); ++i) {
-            if (std::isnan(static_cast<double>(values[i])))
+            if (!std::isfinite(static_cast<double>(values[i])))  // a silent channel's -inf too
                 std::snprintf(buffer, sizeof buffer, "----");
             else
                 std::snprintf(buffer, sizeof buffer, format, static_cast<double>(values[i]));
@@ -100,6 +100,13 @@ double Stored(double v) {
 }
 double Stored(double v, double offset) {
     return v == -1000.0 ? kNaN : v + offset;
+}
+// A single value, "----" when there is none.
+std::string Number(double v) {
+    char text[64];
+    if (!std::isfinite(v)) return "----";
+    std::snprintf(text, sizeof text, "%.2lf", v);
+    return text;
 }
 float Scaled(float v, float factor) {
     return v == kNoAcfValue ? std::numeric_limits<float>::quiet_NaN() : v * factor;
@@ -169,7 +176,8 @@ struct ImpulseWriter {
 
     bool Open() { return results.Open() != 0; }
 
-    void Section(Out& o, const ImpulseRecord& m, int i) {
+    // false when the result could not be read (after the store's message).
+    bool Section(Out& o, const ImpulseRecord& m, int i) {
         const bool mono = m.channel == 1;
         const double seconds = std::ldexp(1.0, m.mesTime) / m.sampling;
         if (!o.Csv()) {
@@ -194,7 +202,7 @@ struct ImpulseWriter {
             o.Add("Bit (bit),%ld\n\n", static_cast<long>(m.bit));
         }
         AcParamRecord r;
-        if (!results.Read(m.impulseId, &r)) return;
+        if (!results.Read(m.impulseId, &r)) return !results.ReadFailed();
         const double offset = Memo(offsets, r.splRefData, r.splRefLevel, [&] {
             return SplReferenceOffset(r.splRefData, folderId, r.splRefLevel);
         });
@@ -220,15 +228,15 @@ struct ImpulseWriter {
             tiacc.push_back(Stored(b.tiacc));
             wiacc.push_back(Stored(b.wiacc));
         }
-        const double dL = r.deltaT1L - r.deltaT0L, dR = r.deltaT1R - r.deltaT0R,
-                     dLR = (dL + dR) / 2;
+        const double dL = Stored(r.deltaT1L) - Stored(r.deltaT0L),
+                     dR = Stored(r.deltaT1R) - Stored(r.deltaT0R), dLR = (dL + dR) / 2;
         const char* f = "%.2lf";
         const std::string bands = o.Labels(labels);
         if (!o.Csv()) {
             o.Add("Frequency band=%s\n", bands.c_str());
             if (mono) {
                 o.Add("SPL=%s [dB]\n", o.List(splL, f).c_str());
-                o.Add("dT1=%.2lf [ms]\n", dL);
+                o.Add("dT1=%s [ms]\n", Number(dL).c_str());
                 o.Add("A-value=%s\n", o.List(aL, f).c_str());
                 o.Add("Tsub=%s [sec]\n", o.List(tL, f).c_str());
                 if (show) o.Add("Preference=%s\n", PreferenceText(o, r, offset).c_str());
@@ -236,9 +244,9 @@ struct ImpulseWriter {
                 o.Add("SPL-LR=%s [dB]\n", o.List(splLR, f).c_str());
                 o.Add("SPL-L=%s [dB]\n", o.List(splL, f).c_str());
                 o.Add("SPL-R=%s [dB]\n", o.List(splR, f).c_str());
-                o.Add("dT1-LR=%.2lf [ms]\n", dLR);
-                o.Add("dT1-L=%.2lf [ms]\n", dL);
-                o.Add("dT1-R=%.2lf [ms]\n", dR);
+                o.Add("dT1-LR=%s [ms]\n", Number(dLR).c_str());
+                o.Add("dT1-L=%s [ms]\n", Number(dL).c_str());
+                o.Add("dT1-R=%s [ms]\n", Number(dR).c_str());
                 o.Add("A-value-LR=%s\n", o.List(aLR, f).c_str());
                 o.Add("A-value-L=%s\n", o.List(aL, f).c_str());
                 o.Add("A-value-R=%s\n", o.List(aR, f).c_str());
@@ -256,16 +264,16 @@ struct ImpulseWriter {
             o.Add("Frequency band [Hz]%s\n", bands.c_str());
             if (mono) {
                 o.Add("SPL [dB]%s\n", o.List(splL, f).c_str());
-                o.Add("dT1 [ms],%.2lf\n", dL);
+                o.Add("dT1 [ms],%s\n", Number(dL).c_str());
                 o.Add("A-value%s\n", o.List(aL, f).c_str());
                 o.Add("Tsub [sec]%s\n", o.List(tL, f).c_str());
             } else {
                 o.Add("SPL-LR [dB]%s\n", o.List(splLR, f).c_str());
                 o.Add("SPL-L [dB]%s\n", o.List(splL, f).c_str());
                 o.Add("SPL-R [dB]%s\n", o.List(splR, f).c_str());
-                o.Add("dT1-LR [ms],%.2lf\n", dLR);
-                o.Add("dT1-L [ms],%.2lf\n", dL);
-                o.Add("dT1-R [ms],%.2lf\n", dR);
+                o.Add("dT1-LR [ms],%s\n", Number(dLR).c_str());
+                o.Add("dT1-L [ms],%s\n", Number(dL).c_str());
+                o.Add("dT1-R [ms],%s\n", Number(dR).c_str());
                 o.Add("A-value-LR%s\n", o.List(aLR, f).c_str());
                 o.Add("A-value-L%s\n", o.List(aL, f).c_str());
                 o.Add("A-value-R%s\n", o.List(aR, f).c_str());
@@ -279,6 +287,7 @@ struct ImpulseWriter {
             }
         }
         o.Add("\n");
+        return true;
     }
 };
 
@@ -338,7 +347,8 @@ struct AcfWriter {
 
     bool Open() { return results.Open() != 0; }
 
-    void Section(Out& o, const AcfRecord& m, int i) {
+    // false when the result could not be read (after the store's message).
+    bool Section(Out& o, const AcfRecord& m, int i) {
         const bool mono = m.channel == 1;
         o.Add("[Data%d]\n", i);
         if (!o.Csv()) {
@@ -360,7 +370,7 @@ struct AcfWriter {
         }
         AcfFactRecord r;
         AcfFactBlobs blobs;
-        if (!results.Read(m.acfId, &r, &blobs)) return;
+        if (!results.Read(m.acfId, &r, &blobs)) return !results.ReadFailed();
         const AcfConditionBlock cond = DecodeAcfConditionBlock(blobs.cond.data());
         const RunningAcfConditions& c = cond.conditions;
         const double offset = Memo(offsets, c.phi0RefData, c.phi0RefLevel, [&] {
@@ -370,6 +380,7 @@ struct AcfWriter {
         FactorLists lists;
         lists.Fill(DecodeAcfFactors(blobs.factors), c.runningStep, offset);
         lists.Write(o, false, m.channel == 2);
+        return true;
     }
 };
 
@@ -426,8 +437,9 @@ bool Build(std::int32_t folderId, const std::string& kind, Out& o, std::int32_t 
         if (!w.Open() || !FolderRecords(table, folderId, &ImpulseRecord::impulseId, &list))
             return false;
         for (std::size_t i = 0; i < list.size(); ++i)
-            if (only < 0 || list[i].impulseId == only)
-                w.Section(o, list[i], static_cast<int>(i + 1));
+            if ((only < 0 || list[i].impulseId == only) &&
+                !w.Section(o, list[i], static_cast<int>(i + 1)))
+                return false;
         return true;
     }
     if (kind == "A") {
@@ -436,7 +448,9 @@ bool Build(std::int32_t folderId, const std::string& kind, Out& o, std::int32_t 
         AcfWriter w{folderId, {}, {}};
         if (!w.Open() || !FolderRecords(table, folderId, &AcfRecord::acfId, &list)) return false;
         for (std::size_t i = 0; i < list.size(); ++i)
-            if (only < 0 || list[i].acfId == only) w.Section(o, list[i], static_cast<int>(i + 1));
+            if ((only < 0 || list[i].acfId == only) &&
+                !w.Section(o, list[i], static_cast<int>(i + 1)))
+                return false;
         return true;
     }
     if (kind == "N") {
@@ -479,7 +493,9 @@ OutputStatus Save(const std::string& path, const std::string& text) {
 OutputStatus Write(std::int32_t folderId, const std::string& kind, bool csv,
                    const std::string& path) {
     Out o(csv);
-    if (!Build(folderId, kind, o)) return OutputStatus::StoreFailed;
+    // Any store error while building (a reference offset too) leaves the old file in place.
+    const unsigned errors = StoreErrorCount();
+    if (!Build(folderId, kind, o) || StoreErrorCount() != errors) return OutputStatus::StoreFailed;
     return Save(path, o.Text());
 }
 
@@ -519,10 +535,11 @@ OutputStatus WriteOutputFile(std::int32_t folderId, const std::string& kind,
 }
 
 std::string MeasurementText(std::int32_t folderId, std::int32_t recordId) {
+    const unsigned errors = StoreErrorCount();
     FolderRecord folder;
     if (!ReadFolder(folderId, &folder)) return {};
     Out o(false);
-    if (!Build(folderId, folder.type, o, recordId)) return {};
+    if (!Build(folderId, folder.type, o, recordId) || StoreErrorCount() != errors) return {};
     return o.Text();
 }
 

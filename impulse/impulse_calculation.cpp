@@ -82,7 +82,7 @@ std::vector<int> BandSequence(const ImpulseConditions& c, double fs) {
     std::vector<int> bands{0};
     if (c.aFilter) bands.push_back(-1);
     for (int b = 1; b < table.count; ++b) {
-        if (c.bandFrom == 0 || b < c.bandFrom || b > c.bandTo + 1) continue;
+        if (c.bandFrom == 0 || b < c.bandFrom || b - 1 > c.bandTo) continue;
         if (table.exactCentre[b] > fs / 2) break;
         bands.push_back(b);
     }
@@ -239,10 +239,41 @@ bool RecalculateWiacc(const ImpulseRecord& m, const SampleBlock& block, AcParamR
                              });
 }
 
+std::string CheckImpulseConditions(const ImpulseConditions& c) {
+    // The ranges the conditions dialog offers, and what the ACPARAM fields hold (N8.2).
+    auto storable = [](double v) { return std::isfinite(v) && v >= -9999.99 && v <= 99999.99; };
+    if (c.freqBand != 0 && c.freqBand != 1) return "Frequency band must be 1 Oct. or 1/3 Oct.";
+    // Either band system's range: one kept from the other system selects fewer bands.
+    const int bands = GetBandTable(1).count;
+    if (c.bandFrom < 0 || c.bandFrom > bands - 1)
+        return "The first band of the range must be from 0 (None) to " + std::to_string(bands - 1) +
+               ".";
+    if (c.bandTo < 0 || c.bandTo > bands - 2)
+        return "The last band of the range must be from 0 to " + std::to_string(bands - 2) + ".";
+    if (c.aFilter != 0 && c.aFilter != 1) return "A-weighting must be on or off.";
+    if (c.tsubAuto != 0 && c.tsubAuto != 1) return "Auto must be on or off.";
+    if (c.splRefData < -2 || c.splRefData == 0 || c.splRefData > 99999999)
+        return "Ref. Data must be Absolute value, Maximum value or a measurement.";
+    if (!storable(c.splRefLevel)) return "Ref. Level must be a number from -9999.99 to 99999.99.";
+    if (!storable(c.dt1MinTime) || c.dt1MinTime < 0)
+        return "Minimum delay time must be a number from 0 to 99999.99 ms.";
+    if (!storable(c.tsubEnd))
+        return "End of Regression must be a number from -9999.99 to 99999.99.";
+    if (!(c.tsubNoise >= 0 && c.tsubNoise <= 1))
+        return "Rate of Noise Range must be from 0 to 100 %.";
+    if (!(c.iaccWLevel >= 0 && c.iaccWLevel <= 1)) return "Width for WIACC must be from 0 to 1.";
+    if (!storable(c.prefSpl)) return "Optimum SPL must be a number from -9999.99 to 99999.99.";
+    if (!storable(c.prefTauE)) return "Tau-e must be a number from -9999.99 to 99999.99.";
+    return {};
+}
+
 RunSummary RunImpulseCalculation(std::int32_t folderId, const ImpulseConditions& conditions,
                                  Target target, const std::set<std::int32_t>& selected,
                                  Progress* progress) {
     RunSummary summary;
+    // Conditions from a settings file are checked like typed ones, before anything is read.
+    if (summary.refused = CheckImpulseConditions(conditions); !summary.refused.empty())
+        return summary;
     CImpulseTable measurements;
     CAcParamTable results;
     CFolderTable folders;
@@ -253,27 +284,45 @@ RunSummary RunImpulseCalculation(std::int32_t folderId, const ImpulseConditions&
         return summary;
     }
     const double scale = folder.TimeScale();
-    long count = 0;
-    if (!measurements.SetScopeTo(folderId, &count)) {
+    // The folder's measurements first: reading one by ID for its samples moves the table off
+    // the folder's walk.
+    std::vector<ImpulseRecord> list;
+    if (!ReadFolderRecords(measurements, folderId, &list)) {
         summary.failed = true;
         return summary;
     }
-    // The folder's measurements first: reading one by ID for its samples moves the table off
-    // the folder's walk.
-    std::vector<std::int32_t> ids;
+    std::vector<char> take(list.size(), 0);
+    for (std::size_t item = 0; item < list.size(); ++item) {
+        const std::int32_t id = list[item].impulseId;
+        take[item] = target == Target::All || (target == Target::Selected && selected.count(id)) ||
+                     (target == Target::NonCalculated && !results.Exists(id));
+        if (results.ReadFailed()) {  // not knowing is not "not calculated"
+            summary.failed = true;
+            return summary;
+        }
+    }
+    summary.taken = static_cast<int>(std::count(take.begin(), take.end(), 1));
+    if (progress) progress->SetCount(static_cast<int>(list.size()));
     ImpulseRecord m;
-    while (measurements.ReadNext(&m))
-        ids.push_back(m.impulseId);
-    if (progress) progress->SetCount(static_cast<int>(ids.size()));
-    for (std::size_t item = 0; item < ids.size(); ++item) {
-        const std::int32_t id = ids[item];
-        bool take = target == Target::All || (target == Target::Selected && selected.count(id)) ||
-                    (target == Target::NonCalculated && !results.Exists(id));
-        if (!take) continue;
+    for (std::size_t item = 0; item < list.size(); ++item) {
+        const std::int32_t id = list[item].impulseId;
+        if (!take[item]) continue;
         if (progress) progress->BeginItem(static_cast<int>(item));
         SampleBlock block;
-        if (!measurements.Read(id, &m) || ReadWaveData(measurements, &block) != db::kOk) {
-            ++summary.skipped;
+        if (!measurements.Read(id, &m)) {
+            if (measurements.ReadFailed())
+                ++summary.damaged;
+            else
+                ++summary.skipped;  // gone since the folder was read
+            continue;
+        }
+        if (DbStatus st = ReadWaveData(measurements, &block); st != db::kOk) {
+            if (st == db::kNoRecord) {  // no samples
+                ++summary.skipped;
+                continue;
+            }
+            ReportStoreError(m.title, str::kCantReadImpulse, st);
+            ++summary.damaged;
             continue;
         }
         AcParamRecord record;

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <set>
+#include <string>
 #include <vector>
 
 #include "app/progress.h"
@@ -38,14 +39,22 @@ bool RecalculateWiacc(const ImpulseRecord& measurement, const SampleBlock& block
 enum class Target { NonCalculated = 0, Selected = 1, All = 2 };
 
 struct RunSummary {
+    int taken = 0;  // measurements the target chose
     int computed = 0;
-    int skipped = 0;  // unreadable or unusable measurements
+    int skipped = 0;  // measurements without samples, or unusable
+    int damaged = 0;  // measurements that could not be read, each named in a store message
     bool cancelled = false;
-    bool failed = false;  // a table could not be opened or a record not written
+    bool failed = false;  // a table could not be opened or read, or a record not written
+    std::string refused;  // conditions that cannot be used; nothing was computed
 };
+
+// Refuses conditions that cannot be computed or stored: empty text when they can be used,
+// otherwise a message in the conditions dialog's words.
+std::string CheckImpulseConditions(const ImpulseConditions& conditions);
 
 // Runs over the folder's IMPULSE records in index order; writes one ACPARAM record per computed
 // measurement (replace or append). A cancelled measurement is not written; earlier ones stay.
+// A measurement that cannot be read is named and left as it was; the run goes on.
 RunSummary RunImpulseCalculation(std::int32_t folderId, const ImpulseConditions& conditions,
                                  Target target, const std::set<std::int32_t>& selected,
                                  Progress* progress);

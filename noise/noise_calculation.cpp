@@ -1,5 +1,6 @@
 #include "noise/noise_calculation.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -10,11 +11,22 @@
 
 namespace vesk {
 
+namespace {
+// How lists and messages name a recording: "No. " and NUMBER + 1.
+std::string NumberText(const NmsRecord& m) {
+    return "No. " + std::to_string(static_cast<long>(m.number) + 1);
+}
+}  // namespace
+
 NoiseRunSummary RunNoiseCalculation(std::int32_t folderId, RunningAcfConditions conditions,
                                     const IdentificationSettings& identification, double wiaccWidth,
                                     AcfTarget target, const std::set<std::int32_t>& selected,
                                     Progress* progress) {
     NoiseRunSummary summary;
+    if (!(wiaccWidth >= 0 && wiaccWidth <= 1)) {  // read from a settings file
+        summary.refused = "Width for WIACC must be from 0 to 1.";
+        return summary;
+    }
     conditions.phi0RefData = 0;  // noise results carry no Phi(0) reference
     conditions.phi0RefLevel = 0.0;
     CFolderTable folders;
@@ -41,8 +53,19 @@ NoiseRunSummary RunNoiseCalculation(std::int32_t folderId, RunningAcfConditions 
             take[i] = selected.count(m.nmsId) != 0;
         } else if (target == AcfTarget::NonCalculated) {
             std::uint32_t size = 0;
-            take[i] = recordings.Read(m.nmsId, &r) &&
-                      recordings.BlobSize("NMSFACTOR", &size) == db::kOk && size == 0;
+            if (!recordings.Read(m.nmsId, &r)) {
+                if (recordings.ReadFailed()) {  // not knowing is not "not calculated"
+                    summary.failed = true;
+                    return summary;
+                }
+                continue;
+            }
+            if (DbStatus st = recordings.BlobSize("NMSFACTOR", &size); st != db::kOk) {
+                ReportStoreError(NumberText(m), str::kCantReadCalc, st);
+                summary.failed = true;
+                return summary;
+            }
+            take[i] = size == 0;
         } else {
             take[i] = 1;
         }
@@ -50,16 +73,20 @@ NoiseRunSummary RunNoiseCalculation(std::int32_t folderId, RunningAcfConditions 
         std::string why =
             CheckRunningAcfConditions(conditions, m.sampling / scale, m.channel == 1 ? 1 : 2);
         if (!why.empty()) {
-            char no[32];
-            std::snprintf(no, sizeof no, "No. %ld: ", static_cast<long>(m.number) + 1);
-            summary.refused = no + why;
+            summary.refused = NumberText(m) + ": " + why;
             return summary;
         }
     }
 
-    // The library is read once for the run: it does not change while the run goes on.
+    summary.taken = static_cast<int>(std::count(take.begin(), take.end(), 1));
+
+    // The library is read once for the run: it does not change while the run goes on. Without
+    // it every identification would be lost, so nothing is computed.
     std::vector<NoiseTemplate> templates;
-    const bool haveLibrary = LoadTemplates(&templates);
+    if (!LoadTemplates(&templates)) {
+        summary.failed = true;
+        return summary;
+    }
     const FactorWeights weights = ReadFactorWeights();
 
     if (progress) progress->SetCount(static_cast<int>(list.size()));
@@ -69,19 +96,26 @@ NoiseRunSummary RunNoiseCalculation(std::int32_t folderId, RunningAcfConditions 
         NmsRecord m;
         NmsBlobs blobs;
         if (!recordings.Read(list[i].nmsId, &m, &blobs)) {
-            summary.failed = true;
-            break;
-        }
-        SampleBlock block;
-        if (ReadWaveData(recordings, &block) != db::kOk) {
-            ++summary.skipped;
+            if (recordings.ReadFailed()) {
+                Messages().ShowMessage(NumberText(list[i]) + ": " +
+                                       LoadString(str::kCantReadMeasuredData));
+                ++summary.damaged;
+            } else {
+                ++summary.skipped;  // gone since the folder was read
+            }
             continue;
         }
-        if (progress) {
-            char text[32];
-            std::snprintf(text, sizeof text, "No. %ld", static_cast<long>(m.number) + 1);
-            progress->SetMessage(text);
+        SampleBlock block;
+        if (DbStatus st = ReadWaveData(recordings, &block); st != db::kOk) {
+            if (st == db::kNoRecord) {  // no samples
+                ++summary.skipped;
+                continue;
+            }
+            ReportStoreError(NumberText(m), str::kCantReadNms, st);
+            ++summary.damaged;
+            continue;
         }
+        if (progress) progress->SetMessage(NumberText(m));
         NoiseConditionBlock used = DecodeNoiseConditionBlock(blobs.cond.data());
         used.acf.sampleNum = m.sampleNum;
         used.acf.conditions = conditions;
@@ -103,7 +137,7 @@ NoiseRunSummary RunNoiseCalculation(std::int32_t folderId, RunningAcfConditions 
         NoiseSourceResult source;
         source.name = LoadString(str::kUnknownSource);
         std::int32_t chosen = -1;
-        if (haveLibrary && !factors.empty())
+        if (!factors.empty())
             chosen = IdentifyAgainst(templates, weights,
                                      SelectEvaluationFrame(factors, identification), &source);
 

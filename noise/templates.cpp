@@ -23,12 +23,8 @@ constexpr std::size_t kNstEntrySize = kNstNameSize + kTemplateDataSize;
 // The name as NSTMPNAME holds it: at most 32 bytes, trailing blanks dropped. A cut never
 // splits a UTF-8 character, which would leave a name no list can show.
 std::string StoredName(const std::string& name) {
-    std::size_t cut = std::min(name.size(), static_cast<std::size_t>(kTemplateNameWidth));
-    const std::size_t least = cut > 3 ? cut - 3 : 0;  // at most 3 continuation bytes
-    while (cut > least && cut < name.size() &&
-           (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80)  // 10xxxxxx
-        --cut;
-    std::string s = name.substr(0, cut);
+    std::string s = name.substr(
+        0, Utf8FitLength(name.data(), name.size(), static_cast<std::size_t>(kTemplateNameWidth)));
     while (!s.empty() && s.back() == ' ')
         s.pop_back();
     return s;
@@ -156,15 +152,17 @@ int FindTemplateByName(CNsTmpTable& table, const std::string& name, NoiseTemplat
 }
 
 void MergeTemplate(NoiseTemplateData* a, const NoiseTemplateData& b) {
-    const std::int32_t t = a->count + b.count;
+    // Counts come from files and tables: summed in 64 bits, so no stored value can overflow.
+    const std::int64_t na = std::max(a->count, 0), nb = std::max(b.count, 0);
+    const std::int64_t t = na + nb;
     if (t == 0) return;
     for (std::size_t f = 0; f < 4; ++f) {
-        a->standard[f] = static_cast<float>((static_cast<double>(b.count) * b.standard[f] +
-                                             static_cast<double>(a->count) * a->standard[f]) /
-                                            t);
+        a->standard[f] = static_cast<float>(
+            (static_cast<double>(nb) * b.standard[f] + static_cast<double>(na) * a->standard[f]) /
+            static_cast<double>(t));
         a->sumSquares[f] = a->sumSquares[f] + b.sumSquares[f];
     }
-    a->count = t;
+    a->count = static_cast<std::int32_t>(std::min<std::int64_t>(t, kMaxTemplateCount));
 }
 
 FactorWeights ComputeWeights(const std::vector<NoiseTemplate>& templates, float w0) {
@@ -206,10 +204,28 @@ bool RecomputeWeights() {
     return true;
 }
 
-bool ReadNstFile(const std::string& path, std::vector<NstEntry>* entries) {
+namespace {
+// Why an entry cannot be imported, or empty: values are checked as if typed into the editor.
+std::string EntryProblem(const NstEntry& e) {
+    if (e.name.find_first_not_of(" \t") == std::string::npos) return "has no name";
+    const NoiseTemplateData& d = e.data;
+    for (std::size_t f = 0; f < 4; ++f)
+        if (!std::isfinite(d.standard[f]) || !std::isfinite(d.upper[f]) ||
+            !std::isfinite(d.lower[f]) || !std::isfinite(d.sumSquares[f]))
+            return "holds a value that is not a number";
+    if (d.count < 0 || d.count > kMaxTemplateCount) return "has an impossible count";
+    return {};
+}
+}  // namespace
+
+bool ReadNstFile(const std::string& path, std::vector<NstEntry>* entries, std::string* problem) {
     entries->clear();
+    if (problem) problem->clear();
     std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
+    if (!in) {
+        if (problem) *problem = "cannot be opened";
+        return false;
+    }
     std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(in)),
                                      std::istreambuf_iterator<char>());
     for (std::size_t at = 0; bytes.size() - at >= kNstNameSize; at += kNstEntrySize) {
@@ -222,6 +238,11 @@ bool ReadNstFile(const std::string& path, std::vector<NstEntry>* entries) {
             std::min<std::size_t>(kTemplateDataSize, bytes.size() - at - kNstNameSize);
         std::memcpy(data, bytes.data() + at + kNstNameSize, left);
         e.data = DecodeTemplateData(data);
+        if (std::string why = EntryProblem(e); !why.empty()) {
+            if (problem) *problem = "entry " + std::to_string(entries->size() + 1) + " " + why;
+            entries->clear();
+            return false;
+        }
         entries->push_back(std::move(e));
         if (bytes.size() - at < kNstEntrySize) break;
     }

@@ -56,7 +56,10 @@ int ReadNoiseTemplate(std::int32_t id, NoiseTemplate* out);
 int FindTemplateByName(CNsTmpTable& table, const std::string& name, NoiseTemplate* out);
 
 // Merges statistics: `imported` becomes the mean of both by their counts, with summed squares.
+// A negative count counts as 0; the sum stops at kMaxTemplateCount.
 void MergeTemplate(NoiseTemplateData* imported, const NoiseTemplateData& existing);
+// The most measurements a template counts: far beyond any real library, far below overflow.
+constexpr std::int32_t kMaxTemplateCount = 1000000000;
 // Rewrites w1..w3 from the spread of the templates learnt from measurements; w0 stays.
 bool RecomputeWeights();
 // The arithmetic of RecomputeWeights on given templates and a w0.
@@ -68,8 +71,11 @@ struct NstEntry {
     NoiseTemplateData data;
 };
 // Reads entries until fewer than 33 bytes remain; a trailing entry without all its data bytes
-// reads the missing bytes as 0. false when the file cannot be opened.
-bool ReadNstFile(const std::string& path, std::vector<NstEntry>* entries);
+// reads the missing bytes as 0. false when the file cannot be opened, or when an entry has a
+// blank name, a value that is not a finite number, or a count outside 0..kMaxTemplateCount;
+// `problem` then says which.
+bool ReadNstFile(const std::string& path, std::vector<NstEntry>* entries,
+                 std::string* problem = nullptr);
 bool WriteNstFile(const std::string& path, const std::vector<NstEntry>& entries);
 
 // The editor's actions. Each reports its failures through the store's messages.

@@ -1,5 +1,6 @@
 #include "store/messages.h"
 
+#include <atomic>
 #include <cstdio>
 
 #include "resources/strings.h"
@@ -13,6 +14,7 @@ class Silent : public MessageSink {
     bool AskOkCancel(const std::string&) override { return false; }
 };
 MessageSink* g_sink = nullptr;
+std::atomic<unsigned> g_storeErrors{0};
 }  // namespace
 
 MessageSink& SilentMessages() {
@@ -29,9 +31,18 @@ void SetMessages(MessageSink* sink) {
 }
 
 void ReportStoreError(int id, DbStatus status) {
+    ReportStoreError(std::string(), id, status);
+}
+
+void ReportStoreError(const std::string& subject, int id, DbStatus status) {
     char text[512];
     std::snprintf(text, sizeof text, "%s (Error=%d)", LoadString(id), static_cast<int>(status));
-    Messages().ShowMessage(text);
+    ++g_storeErrors;
+    Messages().ShowMessage(subject.empty() ? std::string(text) : subject + ": " + text);
+}
+
+unsigned StoreErrorCount() {
+    return g_storeErrors.load();
 }
 
 void ShowStoreMessage(int id) {

@@ -14,9 +14,9 @@ namespace vesk {
 
 namespace {
 
-// Copies text into a field: at most the width, blanks after.
+// Copies text into a field: at most the width, whole characters only, blanks after.
 void PutField(char* at, int width, const char* text, std::size_t length) {
-    std::size_t n = std::min(length, static_cast<std::size_t>(width));
+    std::size_t n = Utf8FitLength(text, length, static_cast<std::size_t>(width));
     std::memcpy(at, text, n);
     std::memset(at + n, ' ', static_cast<std::size_t>(width) - n);
 }
@@ -33,6 +33,15 @@ bool TextKind(char type) {
 }
 
 }  // namespace
+
+std::size_t Utf8FitLength(const char* text, std::size_t length, std::size_t width) {
+    std::size_t cut = std::min(length, width);
+    const std::size_t least = cut > 3 ? cut - 3 : 0;  // at most 3 continuation bytes
+    while (cut > least && cut < length &&
+           (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80)  // 10xxxxxx
+        --cut;
+    return cut;
+}
 
 DbStatus PackMembers(const std::vector<FieldDescriptor>& fields, const MemberList& members,
                      char* buffer) {

@@ -130,6 +130,10 @@ DbStatus Unpack(const std::vector<FieldDescriptor>& fields, const char* buffer, 
     return UnpackMembers(fields, buffer, m);
 }
 
+// The bytes of `text` that fit `width` without splitting a UTF-8 character: what a text field
+// of that width keeps of it.
+std::size_t Utf8FitLength(const char* text, std::size_t length, std::size_t width);
+
 // "%8ld" of an ID: the lookup key of every ID index.
 std::string FormatKey(long id);
 

@@ -359,16 +359,15 @@ int CStoreTable::ReadById(int index, long id, Record* record, bool silent3006) {
     if (st == db::kOk) st = Fields(&f);
     bool found = false;
     std::string key = FormatKey(id);
+    m_readFailed = false;
     m_buffer.assign(static_cast<std::size_t>(m_recordLength), ' ');
     if (st == db::kOk) st = Seek(key.data(), 8, m_buffer.data(), &found);
     if (st == db::kKeyAbsent && silent3006) return 0;
+    if (st == db::kOk && !found) return 0;
+    if (st == db::kOk) st = UnpackRecord(m_buffer, record);
     if (st != db::kOk) {
         ReportStoreError(m_spec.readMessage, st);
-        return 0;
-    }
-    if (!found) return 0;
-    if ((st = UnpackRecord(m_buffer, record)) != db::kOk) {
-        ReportStoreError(m_spec.readMessage, st);
+        m_readFailed = true;
         return 0;
     }
     return 1;
@@ -378,12 +377,14 @@ template <class Record>
 int CStoreTable::ReadCurrentRecord(Record* record) {
     const std::vector<FieldDescriptor>* f = nullptr;
     DbStatus st = Fields(&f);
+    m_readFailed = false;
     m_buffer.assign(static_cast<std::size_t>(m_recordLength), ' ');
     if (st == db::kOk) st = ReadCurrent(m_buffer.data());
     if (st == db::kNoRecord) return 0;
     if (st == db::kOk) st = UnpackRecord(m_buffer, record);
     if (st != db::kOk) {
         ReportStoreError(m_spec.readMessage, st);
+        m_readFailed = true;
         return 0;
     }
     return 1;
@@ -393,16 +394,15 @@ template <class Record>
 int CStoreTable::ReadNextRecord(Record* record) {
     const std::vector<FieldDescriptor>* f = nullptr;
     DbStatus st = Fields(&f);
+    m_readFailed = false;
     m_buffer.assign(static_cast<std::size_t>(m_recordLength), ' ');
     int read = 0;
     if (st == db::kOk) st = ReadNext(1, m_buffer.data(), &read);
+    if (st == db::kOk && read != 1) return 0;
+    if (st == db::kOk) st = UnpackRecord(m_buffer, record);
     if (st != db::kOk) {
         ReportStoreError(m_spec.readMessage, st);
-        return 0;
-    }
-    if (read != 1) return 0;
-    if ((st = UnpackRecord(m_buffer, record)) != db::kOk) {
-        ReportStoreError(m_spec.readMessage, st);
+        m_readFailed = true;
         return 0;
     }
     return 1;
@@ -435,6 +435,7 @@ int CStoreTable::ReadBlobChecked(const char* field, void* data, std::uint32_t si
     DbStatus st = ReadBlob(field, data, size, &read);
     if (st != db::kOk) {
         ReportStoreError(message, st);
+        m_readFailed = true;
         return 0;
     }
     return 1;
@@ -654,10 +655,12 @@ int CAcParamTable::Read(long impulseId, AcParamRecord* record) {
 int CStoreTable::ExistsById(long id) {
     std::string key = FormatKey(id);
     bool found = false;
+    m_readFailed = false;
     DbStatus st = SelectIndex(IdIndex());
     if (st == db::kOk) st = Find(key.data(), 8, &found);
     if (st != db::kOk) {
         ReportStoreError(str::kCantFindCalc, st);
+        m_readFailed = true;
         return 0;
     }
     return found ? 1 : 0;

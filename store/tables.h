@@ -1,6 +1,7 @@
 // The store's tables: where they lie, their schemas and indexes, how each is opened, created
 // and brought up to date, and the record operations the analyses call. Operations return 1 when
-// a record was delivered or written and 0 otherwise, after showing their own message.
+// a record was delivered or written and 0 otherwise, after showing their own message. A read
+// that gives 0 tells an absent record or the end of a walk from a failure by ReadFailed().
 #pragma once
 
 #include <array>
@@ -75,6 +76,9 @@ class CStoreTable : public CDbTable {
     int SetScopeTo(long value, long* count);
     // The next free ID of the ID index: last key + 1, or 1 on an empty table.
     int NextId(std::int32_t* id);
+    // Whether the last record or blob read failed (after its message) rather than finding no
+    // record or the end of the walk.
+    bool ReadFailed() const { return m_readFailed; }
 
   protected:
     explicit CStoreTable(const TableSpec& spec) : m_spec(spec) {}
@@ -94,6 +98,7 @@ class CStoreTable : public CDbTable {
     int IdIndex() const { return m_index[1] ? m_index[1] : m_index[0]; }
 
     std::vector<char> m_buffer;
+    bool m_readFailed = false;
 
   private:
     int OpenOnce(const std::string& dataPath, bool* again);
@@ -205,8 +210,8 @@ class CAcfFactTable : public CStoreTable {
 };
 
 // The records of a folder in the table's folder order (through its FOLDERID index), read before
-// anything else moves the table; false when it cannot be opened or scoped (after the store's
-// message).
+// anything else moves the table; false when it cannot be opened, scoped or read to its end
+// (after the store's message).
 template <class Table, class Record>
 bool ReadFolderRecords(Table& table, long folderId, std::vector<Record>* out) {
     long count = 0;
@@ -215,7 +220,7 @@ bool ReadFolderRecords(Table& table, long folderId, std::vector<Record>* out) {
     Record r;
     while (table.ReadNext(&r))
         out->push_back(r);
-    return true;
+    return !table.ReadFailed();
 }
 
 // Deletes a folder with all its measurements and results; 1 when done.

@@ -5,11 +5,14 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <limits>
 #include <map>
 #include <sstream>
 
+#include "app/settings.h"
 #include "cli/audio.h"
 #include "cli/synth.h"
+#include "noise/templates.h"
 #include "tests/test_support.h"
 
 namespace vesk {
@@ -22,10 +25,10 @@ struct Result {
 
 class Cli : public ::testing::Test {
   protected:
-    Result Run(const std::string& args) {
+    Result Run(const std::string& args, const std::string& program = VESK_CLI_PATH) {
         std::string err = dir.File("stderr.txt");
-        std::string command = "cd '" + dir.Path() + "' && '" VESK_CLI_PATH "' " + args + " 2>'" +
-                              err + "' </dev/null";
+        std::string command =
+            "cd '" + dir.Path() + "' && '" + program + "' " + args + " 2>'" + err + "' </dev/null";
         FILE* pipe = popen(command.c_str(), "r");
         std::string out;
         char buffer[4096];
@@ -244,6 +247,165 @@ TEST_F(Cli, NoiseFoldersAndTemplates) {
     EXPECT_EQ(Run("calc 1 --ref-level 3").status, 2);  // no Phi(0) reference for noise
     EXPECT_EQ(Snapshot(), before);
     EXPECT_EQ(Run("check").status, 0);
+}
+
+// Flips a byte near the end of a file: the last blob written fails its checksum.
+void DamageLastBlob(const std::string& path) {
+    auto bytes = test::ReadFileBytes(path);
+    ASSERT_GT(bytes.size(), 8u);
+    bytes[bytes.size() - 5] ^= 0xff;
+    test::WriteFileBytes(path, bytes);
+}
+
+std::string Text(const std::string& path) {
+    auto bytes = test::ReadFileBytes(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+// A measurement whose samples fail their checksum is named and keeps its old result; a settings
+// file with impossible conditions is refused before anything is read.
+TEST_F(Cli, DamagedSamplesAndHostileSettingsAreFailures) {
+    for (unsigned seed : {1u, 2u}) {
+        std::string path = dir.File("seat" + std::to_string(seed) + ".wav");
+        ASSERT_TRUE(
+            cli::WriteWavFile(path, 2, 48000, cli::SynthRoomImpulse(48000, 0.3, 0.8, seed)));
+    }
+    ASSERT_EQ(Run("import --kind ir --title Hall seat1.wav seat2.wav").status, 0);
+    ASSERT_EQ(Run("calc 1").status, 0);
+    const Result before = Run("show 1 2");
+    ASSERT_EQ(before.status, 0) << before.err;
+
+    AppSettings settings;
+    settings.impulse.bandTo = std::numeric_limits<std::int32_t>::max();
+    ASSERT_TRUE(settings.Save(dir.File("hostile.dat")));
+    auto snapshot = Snapshot();
+    auto r = Run("--settings hostile.dat calc 1 --target all");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("The last band of the range must be from 0 to 31."), std::string::npos)
+        << r.err;
+    EXPECT_EQ(Snapshot(), snapshot);
+
+    DamageLastBlob(dir.File("DATA/IMPULSE.BIN"));  // seat2's samples
+    r = Run("calc 1 --target all");
+    EXPECT_EQ(r.status, 3);
+    EXPECT_NE(r.err.find("seat2: Can't read impulse response file. (Error=3036)"),
+              std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find("1 of 2 measurements not calculated"), std::string::npos) << r.err;
+    EXPECT_EQ(Run("show 1 2").out, before.out);
+
+    // Titles wider than their field keep whole characters only.
+    const std::string fits(29, 'a'), wide = fits + "\xc3\xa9";  // "é" would straddle byte 30
+    std::filesystem::copy_file(dir.File("seat1.wav"), dir.File(wide + ".wav"));
+    ASSERT_EQ(Run("import --kind ir --title " + wide + " " + wide + ".wav").status, 0);
+    EXPECT_NE(Run("folders").out.find("2\tI\t" + fits + "\t"), std::string::npos);
+    EXPECT_NE(Run("list 2").out.find("\t" + fits + "\t"), std::string::npos);
+}
+
+// An unreadable template library stops a noise calculation before it writes anything, so no
+// identification is lost; an import file with values no one could type is refused.
+TEST_F(Cli, UnreadableTemplatesKeepIdentifications) {
+    ASSERT_TRUE(cli::WriteWavFile(dir.File("car.wav"), 2, 48000,
+                                  cli::SynthPassingNoise(48000, 3.0, 400.0, 5)));
+    ASSERT_EQ(Run("import --kind noise car.wav car.wav").status, 0);
+    const std::string conditions =
+        " --target all --integration-time 0.5 --running-step 0.25 --including-origin on";
+    ASSERT_EQ(Run("calc 1" + conditions).status, 0);
+    ASSERT_EQ(Run("templates learn Car 1 1").status, 0);
+    ASSERT_EQ(Run("calc 1" + conditions).status, 0);
+    const std::string listed = Run("list 1").out;
+    ASSERT_NE(listed.find("\tCar\n"), std::string::npos) << listed;
+
+    ASSERT_TRUE(WriteNstFile(dir.File("bad.nst"), {{"", {}}}));
+    auto before = Snapshot();
+    auto r = Run("templates import bad.nst");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("entry 1 has no name"), std::string::npos) << r.err;
+    EXPECT_EQ(Snapshot(), before);
+
+    test::WriteFileBytes(dir.File("DATA/NSTMP.DBF"), std::vector<unsigned char>(40, 0x03));
+    before = Snapshot();
+    r = Run("calc 1" + conditions);
+    EXPECT_EQ(r.status, 3);
+    EXPECT_NE(r.err.find("Can't open noise template file."), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("2 of 2 measurements not calculated"), std::string::npos) << r.err;
+    EXPECT_EQ(Snapshot(), before);
+    EXPECT_EQ(Run("list 1").out, listed);
+}
+
+// A result that cannot be read fails export and show whole: the older file stays as it was.
+TEST_F(Cli, UnreadableResultsFailExportAndShow) {
+    Wav("music.wav", 1, 96000);
+    ASSERT_EQ(Run("import --kind acf music.wav").status, 0);
+    ASSERT_EQ(Run("calc 1 --integration-time 0.5 --running-step 0.25").status, 0);
+    ASSERT_EQ(Run("export 1 out.txt").status, 0);
+    const std::string old = Text(dir.File("out.txt"));
+    ASSERT_NE(old.find("[Factor1]"), std::string::npos);
+
+    DamageLastBlob(dir.File("DATA/ACFFACT.BIN"));
+    auto r = Run("export 1 out.txt");
+    EXPECT_EQ(r.status, 3);
+    EXPECT_NE(r.err.find("Can't read calculation file. (Error=3036)"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("out.txt not written"), std::string::npos) << r.err;
+    EXPECT_EQ(Text(dir.File("out.txt")), old);
+    EXPECT_EQ(Run("export 1 new.csv").status, 3);
+    EXPECT_FALSE(std::filesystem::exists(dir.File("new.csv")));
+    r = Run("show 1 1");
+    EXPECT_EQ(r.status, 3);
+    EXPECT_EQ(r.out, "");
+}
+
+// A walk over a folder that meets a record it cannot read is a failure, not the folder's end.
+TEST_F(Cli, AnUnreadableRecordIsNotTheEndOfAFolder) {
+    for (const char* seat : {"seat1.wav", "seat2.wav"})
+        ASSERT_TRUE(
+            cli::WriteWavFile(dir.File(seat), 2, 48000, cli::SynthRoomImpulse(48000, 0.3, 0.8, 1)));
+    ASSERT_EQ(Run("import --kind ir seat1.wav seat2.wav").status, 0);
+    ASSERT_EQ(Run("calc 1").status, 0);
+    ASSERT_EQ(Run("export 1 out.txt").status, 0);
+    const std::string old = Text(dir.File("out.txt"));
+
+    // The second record flagged deleted behind its index's back: reading it is damage.
+    auto dbf = test::ReadFileBytes(dir.File("DATA/IMPULSE.DBF"));
+    const std::size_t header = dbf[8] | dbf[9] << 8, length = dbf[10] | dbf[11] << 8;
+    dbf[header + length] = '*';
+    test::WriteFileBytes(dir.File("DATA/IMPULSE.DBF"), dbf);
+    auto r = Run("export 1 out.txt");
+    EXPECT_EQ(r.status, 3);
+    EXPECT_EQ(Text(dir.File("out.txt")), old);
+    r = Run("calc 1 --target all");
+    EXPECT_EQ(r.status, 3);
+    EXPECT_NE(r.err.find("folder 1 not calculated"), std::string::npos) << r.err;
+}
+
+// A silent channel has no level: "----", never "-inf".
+TEST_F(Cli, SilentChannelsShowNoLevel) {
+    ASSERT_TRUE(
+        cli::WriteWavFile(dir.File("quiet.wav"), 1, 48000, std::vector<std::int16_t>(96000, 0)));
+    ASSERT_EQ(Run("import --kind acf quiet.wav").status, 0);
+    ASSERT_EQ(Run("calc 1 --integration-time 0.5 --running-step 0.25").status, 0);
+    auto r = Run("show 1 1");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("Phi-0=---- ----"), std::string::npos) << r.out;
+    ASSERT_EQ(Run("export 1 quiet.csv").status, 0);
+    for (const std::string& text : {r.out, Text(dir.File("quiet.csv"))})
+        EXPECT_EQ(text.find("inf"), std::string::npos) << text;
+}
+
+TEST_F(Cli, EveryProgramAnswersHelp) {
+    for (const char* help : {"--help", "-h"}) {
+        auto r = Run(help);
+        EXPECT_EQ(r.status, 0) << help;
+        EXPECT_NE(r.out.find("usage: vesk-cli"), std::string::npos) << help;
+        r = Run(help, VESK_SYNTH_PATH);
+        EXPECT_EQ(r.status, 0) << help;
+        EXPECT_NE(r.out.find("usage: vesk-synth"), std::string::npos) << help;
+    }
+    EXPECT_EQ(Run("demo --bogus").status, 2);
+    EXPECT_EQ(Run("--bogus", VESK_SYNTH_PATH).status, 2);
+    EXPECT_EQ(Run("a b", VESK_SYNTH_PATH).status, 2);
+    for (const char* made : {"--help", "-h", "--bogus", "a", "b", "wav"})
+        EXPECT_FALSE(std::filesystem::exists(dir.File(made))) << made;
 }
 
 // The values of a line "Label=v1 v2 ... [unit]" of a text output file.

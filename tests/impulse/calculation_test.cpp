@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <random>
 
 #include "app/progress.h"
@@ -120,6 +121,37 @@ TEST(ImpulseCalculation, BandLoopEntries) {
     EXPECT_EQ(CalculateImpulseParameters(Measurement(40, 2), silent, &quiet, 48000,
                                          ImpulseConditions(), nullptr),
               CalcResult::Unusable);
+}
+
+// Conditions come from a settings file as well as from the dialog: a band bound at the integer
+// limit cannot overflow, and values no dialog offers are refused before anything is computed.
+TEST(ImpulseCalculation, ConditionsFromAFileAreChecked) {
+    ImpulseConditions wide;
+    wide.bandTo = std::numeric_limits<std::int32_t>::max();
+    AcParamRecord r, usual;  // band to 10 already reaches the last octave band
+    auto block = RoomBlock(12, 2, 1);
+    ASSERT_EQ(CalculateImpulseParameters(Measurement(12, 2), block, &r, 48000, wide, nullptr),
+              CalcResult::Finished);
+    CalculateImpulseParameters(Measurement(12, 2), block, &usual, 48000, ImpulseConditions(),
+                               nullptr);
+    EXPECT_GT(r.nData, 2);
+    EXPECT_EQ(r.nData, usual.nData);
+
+    EXPECT_EQ(CheckImpulseConditions(ImpulseConditions()), "");
+    const std::pair<const char*, void (*)(ImpulseConditions&)> hostile[] = {
+        {"band to", [](ImpulseConditions& c) { c.bandTo = 1 << 30; }},
+        {"band system", [](ImpulseConditions& c) { c.freqBand = 7; }},
+        {"ref data", [](ImpulseConditions& c) { c.splRefData = 0; }},
+        {"ref level", [](ImpulseConditions& c) { c.splRefLevel = 1e6; }},
+        {"noise range", [](ImpulseConditions& c) { c.tsubNoise = 2; }},
+        {"WIACC", [](ImpulseConditions& c) { c.iaccWLevel = std::nan(""); }},
+    };
+    for (const auto& [what, spoil] : hostile) {
+        ImpulseConditions c;
+        spoil(c);
+        EXPECT_NE(CheckImpulseConditions(c), "") << what;
+        EXPECT_NE(RunImpulseCalculation(1, c, Target::All, {}, nullptr).refused, "") << what;
+    }
 }
 
 TEST(ImpulseCalculation, RecalculationsReproduceAndChangeOnlyTheirValues) {

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstring>
 #include <fstream>
+#include <limits>
 
 #include "noise/templates.h"
 #include "tests/noise/learnt_template.h"
@@ -41,6 +42,15 @@ TEST(Templates, DataLayoutMergeAndWeights) {
     other.standard = {5, 6, 7, 8};
     MergeTemplate(&hand, other);
     EXPECT_EQ(hand.standard[kTau1], 3.0f);  // both by hand: unchanged
+    // Counts from a hostile file neither overflow nor weigh negatively.
+    NoiseTemplateData many = Learnt(std::numeric_limits<std::int32_t>::max(), 60, 1, 1, 1);
+    MergeTemplate(&many, Learnt(2, 64, 1, 1, 1));
+    EXPECT_EQ(many.count, kMaxTemplateCount);
+    EXPECT_FLOAT_EQ(many.standard[kPhi0], 60.0f);
+    NoiseTemplateData negative = Learnt(-5, 10, 1, 1, 1);
+    MergeTemplate(&negative, Learnt(1, 64, 1, 1, 1));
+    EXPECT_EQ(negative.count, 1);
+    EXPECT_FLOAT_EQ(negative.standard[kPhi0], 64.0f);
 
     // No learnt template: equal weights, w0 kept. Equal means with spread: raw weights all 0,
     // which would divide by zero, give equal weights too.
@@ -90,23 +100,45 @@ TEST(Templates, WeightsFileAndNstFiles) {
     EXPECT_EQ(back[0].data.count, 2);
     EXPECT_EQ(back[1].name, std::string(32, 'x'));
 
-    // Hostile files: a name without terminator, a cut last entry, non-finite values, and a
-    // large file. Nothing is read beyond the file; missing bytes count as 0.
-    std::vector<unsigned char> hostile(133 * 2 + 50, 0xff);
+    // Hostile files: a name without terminator and a cut last entry read nothing beyond the
+    // file, missing bytes counting as 0; a large file reads whole.
+    std::vector<unsigned char> hostile = bytes;
+    std::fill(hostile.begin(), hostile.begin() + 33, 'y');
+    hostile.resize(hostile.size() + 50, 'z');
     test::WriteFileBytes(dir.File("h.nst"), hostile);
     ASSERT_TRUE(ReadNstFile(dir.File("h.nst"), &back));
     ASSERT_EQ(back.size(), 3u);
-    EXPECT_EQ(back[0].name.size(), 32u);
-    EXPECT_TRUE(std::isnan(back[0].data.standard[0]));
+    EXPECT_EQ(back[0].name, std::string(32, 'y'));
     EXPECT_EQ(back[2].data.count, 0);  // bytes 33..49 of the last entry only
     hostile.resize(32);
     test::WriteFileBytes(dir.File("short.nst"), hostile);
     ASSERT_TRUE(ReadNstFile(dir.File("short.nst"), &back));
     EXPECT_TRUE(back.empty());
-    std::vector<unsigned char> many(133 * 100000, 'a');
+    std::vector<unsigned char> many;
+    for (int k = 0; k < 100000; ++k)
+        many.insert(many.end(), bytes.begin(), bytes.begin() + 133);
     test::WriteFileBytes(dir.File("many.nst"), many);
     ASSERT_TRUE(ReadNstFile(dir.File("many.nst"), &back));
     EXPECT_EQ(back.size(), 100000u);
+
+    // Values no one could have typed refuse the whole file, saying which entry is wrong.
+    NoiseTemplateData nan = Learnt(2, 70, 0.01f, 0.004f, 0.6f);
+    nan.upper[kTau1] = std::numeric_limits<float>::quiet_NaN();
+    NoiseTemplateData huge = Learnt(2, 70, 0.01f, 0.004f, 0.6f);
+    huge.count = std::numeric_limits<std::int32_t>::max();
+    const struct {
+        NstEntry entry;
+        const char* problem;
+    } refused[] = {{{"Bus", nan}, "entry 2 holds a value that is not a number"},
+                   {{"   ", {}}, "entry 2 has no name"},
+                   {{"Bus", huge}, "entry 2 has an impossible count"}};
+    for (const auto& r : refused) {
+        ASSERT_TRUE(WriteNstFile(dir.File("bad.nst"), {entries[0], r.entry}));
+        std::string problem;
+        EXPECT_FALSE(ReadNstFile(dir.File("bad.nst"), &back, &problem)) << r.problem;
+        EXPECT_EQ(problem, r.problem);
+        EXPECT_TRUE(back.empty()) << r.problem;
+    }
     EXPECT_FALSE(ReadNstFile(dir.File("missing.nst"), &back));
 }
 
