@@ -73,7 +73,8 @@ class CStoreTable : public CDbTable {
 
     // Restricts index 1 to a folder (or another key value); gives the count.
     int SetScopeTo(long value, long* count);
-    // The next free ID of the ID index: last key + 1, or 1 on an empty table.
+    // The next free ID of the ID index: last key + 1, or 1 on an empty table. IMPULSE and ACF
+    // also pass the last ID of their result table.
     int NextId(std::int32_t* id);
 
   protected:
@@ -97,6 +98,7 @@ class CStoreTable : public CDbTable {
 
   private:
     int OpenOnce(const std::string& dataPath, bool* again);
+    int LastResultId(bool impulse, long* last);
     const TableSpec& m_spec;
     int m_index[2] = {0, 0};
     int m_recordLength = 0;
@@ -120,6 +122,7 @@ class CImpulseTable : public CStoreTable {
     // ID -1 reads the current record. MESTIME of 50 or more decodes with the no-MLS flag.
     int Read(long impulseId, ImpulseRecord* record);
     int ReadNext(ImpulseRecord* record);
+    int Exists(long impulseId);
     int Append(ImpulseRecord& record, const std::vector<unsigned char>& waveBlock);
 };
 
@@ -128,6 +131,7 @@ class CAcfTable : public CStoreTable {
     CAcfTable() : CStoreTable(AcfSpec()) {}
     int Read(long acfId, AcfRecord* record);
     int ReadNext(AcfRecord* record);
+    int Exists(long acfId);
     int Append(AcfRecord& record, const std::vector<unsigned char>& waveBlock);
 };
 
@@ -149,7 +153,8 @@ class CNmsTable : public CStoreTable {
     // Marks the current record as not analysed (empty NMSFACTOR, NNMSFACT 0): what is left
     // when an analysis could not be written whole.
     DbStatus ClearResult(NmsRecord& record);
-    // Writes an analysis on the current record: blobs, kept hand-given name, then the record.
+    // Writes an analysis on the current record as one unit: blobs, kept hand-given name and
+    // the record; kNoMeasurement when the record was deleted.
     DbStatus WriteResult(NmsRecord& record,
                          const std::array<unsigned char, blob::kNmsCondSize>& cond,
                          const std::vector<unsigned char>& factors,
@@ -182,7 +187,8 @@ class CAcParamTable : public CStoreTable {
     int Read(long impulseId, AcParamRecord* record);
     int Exists(long impulseId);
     int Update(AcParamRecord& record);
-    // Replaces the record with the same IMPULSEID, or appends it.
+    // Replaces the record with the same IMPULSEID, or appends it; kNoMeasurement when the
+    // IMPULSE record is gone.
     DbStatus Write(AcParamRecord& record);
 };
 
@@ -200,7 +206,8 @@ class CAcfFactTable : public CStoreTable {
     CAcfFactTable() : CStoreTable(AcfFactSpec()) {}
     int Read(long acfId, AcfFactRecord* record, AcfFactBlobs* blobs = nullptr);
     int Exists(long acfId);
-    // Sets CONDSIZE, FACTSIZE and NACFFACT, replaces or appends, then writes the blobs.
+    // Sets CONDSIZE, FACTSIZE and NACFFACT and writes the record with its blobs as one unit;
+    // kNoMeasurement when the ACF record is gone.
     DbStatus Write(AcfFactRecord& record, const AcfFactBlobs& blobs);
 };
 
