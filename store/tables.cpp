@@ -370,9 +370,9 @@ int CStoreTable::NextId(std::int32_t* id) {
     }
     bool atEnd = false;
     AtEnd(&atEnd);
-    if (atEnd) return 1;
     m_buffer.assign(static_cast<std::size_t>(m_recordLength), ' ');
-    if ((st = ReadCurrent(m_buffer.data())) != db::kOk) {
+    if (atEnd) std::memcpy(m_buffer.data(), "       0       0", 16);  // as if the last were 0
+    if (!atEnd && (st = ReadCurrent(m_buffer.data())) != db::kOk) {
         ReportStoreError(m_spec.readMessage, st);
         return 0;
     }
