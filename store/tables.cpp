@@ -262,11 +262,12 @@ int CStoreTable::OpenOnce(const std::string& dataPath, bool* again) {
                 return 0;
             }
             if (!AskStoreQuestion(m_spec.convertQuestion)) return 0;
-            connection.DeleteFile(path);
+            // The .DBF last: a kill before it leaves the old table, not files without it.
             connection.DeleteFile(base + ".BIN");
             connection.DeleteFile(base + ".JNL");
             for (const IndexSpec& ix : m_spec.indexes)
                 connection.DeleteFile(dataPath + "/" + ix.file);
+            connection.DeleteFile(path);
             *again = true;
             return 0;
         }

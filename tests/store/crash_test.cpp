@@ -600,10 +600,11 @@ TEST_F(StoreKill, ImpulseResultsAreOldOrNew) {
             AcParamRecord r;
             ASSERT_TRUE(results.Open() && results.Read(1, &r));
             EXPECT_TRUE((killed && r.nData == 1) || r.nData == 2);
-            if (results.Read(2, &r))
+            if (results.Read(2, &r)) {
                 EXPECT_EQ(r.nData, 3);
-            else
+            } else {
                 EXPECT_TRUE(killed);
+            }
         });
 }
 
