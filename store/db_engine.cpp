@@ -306,6 +306,7 @@ class TableFile {
   private:
     DbStatus RecoverJournal();
     DbStatus RecoverTransaction();
+    void BumpCounterOnDisk();
     bool dataDirty_ = false;
 };
 
@@ -461,13 +462,19 @@ DbStatus TableFile::RecoverTransaction() {
     if (blobs.Valid()) blobs.Sync();
     j.Reset();
     ::unlink(journalPath.c_str());
-    // The indexes were written before this change: the new change counter makes them rebuild.
+    BumpCounterOnDisk();
+    return db::kOk;
+}
+
+// After a replay: the indexes may have been written before the change finished, and a new
+// change counter makes them rebuild.
+void TableFile::BumpCounterOnDisk() {
     unsigned char counter[4];
     if (dbf.ReadAt(12, counter, 4)) {
-        PutU32(counter, GetU32(counter) + 1);
+        changeCounter = GetU32(counter) + 1;
+        PutU32(counter, changeCounter);
         dbf.WriteAt(12, counter, 4);
     }
-    return db::kOk;
 }
 
 DbStatus TableFile::RecoverJournal() {
@@ -490,8 +497,7 @@ DbStatus TableFile::RecoverJournal() {
             if (readOnly) return db::kIoError;  // a replace in flight must be finished first
             if (!dbf.WriteAt(offset, data.data(), length)) return db::kIoError;
             dbf.Sync();
-            // The indexes may have been written before the replace finished: let them rebuild.
-            BeginChange();
+            BumpCounterOnDisk();
         }
     }
     j.Reset();
@@ -567,6 +573,7 @@ DbStatus TableFile::ReadRecord(std::uint32_t recno, char* flag, char* buffer) co
 
 DbStatus TableFile::BeginChange() {
     if (readOnly) return db::kIoError;
+    if (storeReadOnly) return db::kReadOnlyStore;
     if (changed) return db::kOk;
     unsigned char head[16];
     if (!dbf.ReadAt(0, head, 16)) return db::kIoError;
