@@ -237,16 +237,14 @@ bool ReadNstFile(const std::string& path, std::vector<NstEntry>* entries) {
 }
 
 bool WriteNstFile(const std::string& path, const std::vector<NstEntry>& entries) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out) return false;
-    for (const NstEntry& e : entries) {
-        unsigned char b[kNstEntrySize] = {};
-        const std::string name = StoredName(e.name);
+    std::vector<unsigned char> bytes(entries.size() * kNstEntrySize, 0);
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        unsigned char* b = bytes.data() + i * kNstEntrySize;
+        const std::string name = StoredName(entries[i].name);
         std::memcpy(b, name.data(), name.size());
-        EncodeTemplateData(e.data, b + kNstNameSize);
-        out.write(reinterpret_cast<const char*>(b), kNstEntrySize);
+        EncodeTemplateData(entries[i].data, b + kNstNameSize);
     }
-    return static_cast<bool>(out.flush());
+    return WriteFileAtomically(path, bytes.data(), bytes.size());
 }
 
 TemplateAction SaveNewTemplate(const std::string& name, NoiseTemplateData data, std::int32_t* id) {
