@@ -495,7 +495,8 @@ int CmdCheck(Context& ctx, const std::vector<std::string>& args) {
     std::vector<NmsRecord> nmsList;
     std::vector<AcParamRecord> acparamList;
     std::vector<AcfFactRecord> acffactList;
-    if (!ReadAllRecords(folders, &folderList) || !ReadAllRecords(impulses, &impulseList) ||
+    std::vector<NsTmpRecord> templateList;
+    if (!ReadAllRecords(templates, &templateList) || !ReadAllRecords(folders, &folderList) || !ReadAllRecords(impulses, &impulseList) ||
         !ReadAllRecords(acfs, &acfList) || !ReadAllRecords(noises, &nmsList) ||
         !ReadAllRecords(acparams, &acparamList) || !ReadAllRecords(acffacts, &acffactList)) {
         std::printf("a record cannot be read\n");
