@@ -496,9 +496,10 @@ int CmdCheck(Context& ctx, const std::vector<std::string>& args) {
     std::vector<AcParamRecord> acparamList;
     std::vector<AcfFactRecord> acffactList;
     std::vector<NsTmpRecord> templateList;
-    if (!ReadAllRecords(templates, &templateList) || !ReadAllRecords(folders, &folderList) || !ReadAllRecords(impulses, &impulseList) ||
-        !ReadAllRecords(acfs, &acfList) || !ReadAllRecords(noises, &nmsList) ||
-        !ReadAllRecords(acparams, &acparamList) || !ReadAllRecords(acffacts, &acffactList)) {
+    if (!ReadAllRecords(templates, &templateList) || !ReadAllRecords(folders, &folderList) ||
+        !ReadAllRecords(impulses, &impulseList) || !ReadAllRecords(acfs, &acfList) ||
+        !ReadAllRecords(noises, &nmsList) || !ReadAllRecords(acparams, &acparamList) ||
+        !ReadAllRecords(acffacts, &acffactList)) {
         std::printf("a record cannot be read\n");
         return kStoreFailure;
     }
