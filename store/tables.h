@@ -47,7 +47,9 @@ const TableSpec& AcfFactSpec();
 // A table of the store with its layout check, indexes and cached field descriptors.
 class CStoreTable : public CDbTable {
   public:
-    // 1 when open with its indexes, 0 after a message or a Cancel.
+    // 1 when open with its indexes, 0 after a message or a Cancel. A table never made is
+    // created when the store may be written, else read as empty; a .DBF missing beside other
+    // files of its table is reported, never replaced.
     int Open(const std::string& dataPath = DataPath());
     const TableSpec& Spec() const { return m_spec; }
     int Index1() const { return m_index[0]; }
@@ -225,7 +227,7 @@ bool ReadFolderRecords(Table& table, long folderId, std::vector<Record>* out) {
     return true;
 }
 
-// Deletes a folder with all its measurements and results; 1 when done.
+// Deletes a folder with all its measurements and results, the folder record last; 1 when done.
 int DeleteFolder(long folderId);
 
 }  // namespace vesk
