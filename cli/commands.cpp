@@ -10,6 +10,7 @@
 #include <ctime>
 #include <filesystem>
 #include <iostream>
+#include <map>
 #include <optional>
 
 #include "acf/acf_conditions.h"
@@ -444,8 +445,49 @@ int CmdDeleteFolder(Context& ctx, const std::vector<std::string>& args) {
     return kDone;
 }
 
+bool CommandWrites(const std::string& command, const std::vector<std::string>& args) {
+    if (command == "folders" || command == "list" || command == "export" || command == "show")
+        return false;
+    if (command == "check") return !args.empty() && args[0] == "--repair";
+    if (command == "templates")
+        return !(args.empty() || args[0] == "list" || args[0] == "show" || args[0] == "export" ||
+                 (args[0] == "weights" && args.size() == 1));
+    return true;
+}
+
+namespace {
+
+// Every live record of a table in record order; false when one cannot be read.
+template <class Record>
+bool ReadAllRecords(CStoreTable& table, std::vector<Record>* out) {
+    int length = 0;
+    if (table.RecordLength(&length) != db::kOk || table.SelectIndex(0) != db::kOk ||
+        table.GoFirst() != db::kOk)
+        return false;
+    std::vector<char> buffer(static_cast<std::size_t>(length - 1));
+    for (;;) {
+        int read = 0;
+        if (table.ReadNext(1, buffer.data(), &read) != db::kOk) return false;
+        if (read == 0) return true;
+        Record r;
+        if (table.UnpackRecord(buffer, &r) != db::kOk) return false;
+        out->push_back(r);
+    }
+}
+
+bool DeleteById(CStoreTable& table, int index, long id) {
+    const std::string key = FormatKey(id);
+    return table.SetScope(nullptr, nullptr) == db::kOk && table.SelectIndex(index) == db::kOk &&
+           table.DeleteByKey(key.data(), 8, 1) == db::kOk;
+}
+
+constexpr long kMaxId = 99999999;  // IDs are 8-digit fields counted from 1
+
+}  // namespace
+
 int CmdCheck(Context& ctx, const std::vector<std::string>& args) {
-    if (!args.empty()) return Usage("check takes no arguments");
+    const bool repair = args.size() == 1 && args[0] == "--repair";
+    if (!args.empty() && !repair) return Usage("usage: check [--repair]");
     CFolderTable folders;
     CImpulseTable impulses;
     CAcfTable acfs;
@@ -454,16 +496,157 @@ int CmdCheck(Context& ctx, const std::vector<std::string>& args) {
     CAcParamTable acparams;
     CAcfFactTable acffacts;
     CStoreTable* tables[] = {&folders, &impulses, &acfs, &noises, &templates, &acparams, &acffacts};
-    int rc = kDone;
+    bool damaged = false;
     for (CStoreTable* t : tables) {
         if (!t->Open()) return ctx.Failure();
         std::string report;
         DbStatus st = t->Verify(&report);
         std::printf("%s: %s\n%s", t->Spec().name, st == db::kOk ? "ok" : DbStatusText(st),
                     report.c_str());
-        if (st != db::kOk) rc = kStoreFailure;
+        if (st != db::kOk) damaged = true;
     }
-    return rc;
+    if (damaged) return kStoreFailure;  // the agreement checks below need readable tables
+
+    std::vector<FolderRecord> folderList;
+    std::vector<ImpulseRecord> impulseList;
+    std::vector<AcfRecord> acfList;
+    std::vector<NmsRecord> nmsList;
+    std::vector<AcParamRecord> acparamList;
+    std::vector<AcfFactRecord> acffactList;
+    std::vector<NsTmpRecord> templateList;
+    if (!ReadAllRecords(templates, &templateList) || !ReadAllRecords(folders, &folderList) ||
+        !ReadAllRecords(impulses, &impulseList) || !ReadAllRecords(acfs, &acfList) ||
+        !ReadAllRecords(noises, &nmsList) || !ReadAllRecords(acparams, &acparamList) ||
+        !ReadAllRecords(acffacts, &acffactList)) {
+        std::printf("a record cannot be read\n");
+        return kStoreFailure;
+    }
+    auto problem = [&](const char* format, auto... values) {
+        std::printf(format, values...);
+        std::printf("\n");
+        damaged = true;
+    };
+    std::map<long, std::string> kinds;
+    for (const FolderRecord& f : folderList) {
+        if (f.folderId < 1 || f.folderId > kMaxId)
+            problem("FOLDER: FOLDERID %d out of range", f.folderId);
+        kinds[f.folderId] = f.type;
+    }
+    // What --repair may remove: measurements without their folder, results without their
+    // measurement, and results whose parts disagree.
+    std::vector<long> lostImpulses, lostAcfs, lostNms, lostAcParams, lostAcfFacts, mixedNms;
+    auto orphan = [&](const char* table, long id, long folderId, const char* kind) {
+        auto it = kinds.find(folderId);
+        if (it != kinds.end() && it->second == kind) return false;
+        problem("%s: measurement %ld has no folder %ld of its kind (orphan)", table, id, folderId);
+        return true;
+    };
+    std::map<long, bool> impulseIds, acfIds;
+    for (const ImpulseRecord& m : impulseList) {
+        if (m.impulseId < 1) problem("IMPULSE: IMPULSEID %d out of range", m.impulseId);
+        if (orphan("IMPULSE", m.impulseId, m.folderId, "I"))
+            lostImpulses.push_back(m.impulseId);
+        else
+            impulseIds[m.impulseId] = true;
+    }
+    for (const AcfRecord& m : acfList) {
+        if (m.acfId < 1) problem("ACF: ACFID %d out of range", m.acfId);
+        if (orphan("ACF", m.acfId, m.folderId, "A"))
+            lostAcfs.push_back(m.acfId);
+        else
+            acfIds[m.acfId] = true;
+    }
+    for (const NmsRecord& m : nmsList) {
+        if (m.nmsId < 1) problem("NMS: NMSID %d out of range", m.nmsId);
+        if (orphan("NMS", m.nmsId, m.folderId, "N")) {
+            lostNms.push_back(m.nmsId);
+            continue;
+        }
+        NmsRecord r;
+        std::uint32_t cond = 0, factors = 0, source = 0;
+        if (!noises.Read(m.nmsId, &r) || noises.BlobSize("NMSCOND", &cond) != db::kOk ||
+            noises.BlobSize("NMSFACTOR", &factors) != db::kOk ||
+            noises.BlobSize("NOISESRC", &source) != db::kOk) {
+            problem("NMS: measurement %d cannot be read", m.nmsId);
+            continue;
+        }
+        const bool analysed = m.nNmsFact > 0;
+        const bool agree = (m.condSize <= 0 || cond == static_cast<std::uint32_t>(m.condSize)) &&
+                           m.nNmsFact >= 0 &&
+                           factors == static_cast<std::uint64_t>(m.nNmsFact) *
+                                          static_cast<std::uint64_t>(analysed ? m.factSize : 0) &&
+                           (!analysed || source == blob::kNoiseSourceSize);
+        if (!agree) {
+            problem(
+                "NMS: measurement %d: result parts disagree (CONDSIZE %d, NMSCOND %u bytes, "
+                "NNMSFACT %d x FACTSIZE %d, NMSFACTOR %u bytes, NOISESRC %u bytes)",
+                m.nmsId, m.condSize, cond, m.nNmsFact, m.factSize, factors, source);
+            mixedNms.push_back(m.nmsId);
+        }
+    }
+    for (const AcParamRecord& r : acparamList)
+        if (!impulseIds.count(r.impulseId)) {
+            problem("ACPARAM: result of measurement %d, which is gone (orphan)", r.impulseId);
+            lostAcParams.push_back(r.impulseId);
+        }
+    for (const AcfFactRecord& r : acffactList) {
+        if (!acfIds.count(r.acfId)) {
+            problem("ACFFACT: result of measurement %d, which is gone (orphan)", r.acfId);
+            lostAcfFacts.push_back(r.acfId);
+            continue;
+        }
+        AcfFactRecord read;
+        std::uint32_t cond = 0, factors = 0;
+        if (!acffacts.Read(r.acfId, &read) || acffacts.BlobSize("ACFCOND2", &cond) != db::kOk ||
+            acffacts.BlobSize("ACFFACTOR", &factors) != db::kOk) {
+            problem("ACFFACT: result of measurement %d cannot be read", r.acfId);
+            continue;
+        }
+        const std::uint64_t frameBytes = blob::kAcfFactorSize + blob::kAcfPeakSize;
+        if (r.condSize != static_cast<std::int32_t>(cond) ||
+            r.factSize != static_cast<std::int32_t>(blob::kAcfFactSizeField) || r.nAcfFact < 0 ||
+            factors != static_cast<std::uint64_t>(r.nAcfFact) * frameBytes) {
+            problem(
+                "ACFFACT: result of measurement %d: parts disagree (CONDSIZE %d, ACFCOND2 "
+                "%u bytes, NACFFACT %d, ACFFACTOR %u bytes)",
+                r.acfId, r.condSize, cond, r.nAcfFact, factors);
+            lostAcfFacts.push_back(r.acfId);
+        }
+    }
+    const std::size_t removable = lostImpulses.size() + lostAcfs.size() + lostNms.size() +
+                                  lostAcParams.size() + lostAcfFacts.size() + mixedNms.size();
+    if (!damaged) {
+        std::printf("store: ok\n");
+        return kDone;
+    }
+    if (!repair || removable == 0) return kStoreFailure;
+    const std::string question =
+        "Remove " + std::to_string(removable) + " orphaned or inconsistent records and results?";
+    if (!Messages().AskOkCancel(question)) return ctx.Failure();
+    bool ok = true;
+    // Results before their measurements, as a folder deletion does.
+    for (long id : lostAcParams)
+        ok = DeleteById(acparams, acparams.Index1(), id) && ok;
+    for (long id : lostImpulses)
+        ok = DeleteById(acparams, acparams.Index1(), id) &&
+             DeleteById(impulses, impulses.Index2(), id) && ok;
+    for (long id : lostAcfFacts)
+        ok = DeleteById(acffacts, acffacts.Index1(), id) && ok;
+    for (long id : lostAcfs)
+        ok = DeleteById(acffacts, acffacts.Index1(), id) && DeleteById(acfs, acfs.Index2(), id) &&
+             ok;
+    for (long id : lostNms)
+        ok = DeleteById(noises, noises.Index2(), id) && ok;
+    for (long id : mixedNms) {
+        NmsRecord r;
+        ok = noises.Read(id, &r) && noises.ClearResult(r) == db::kOk && ok;
+    }
+    if (!ok) {
+        std::fprintf(stderr, "vesk-cli: the repair could not remove every record\n");
+        return kStoreFailure;
+    }
+    std::printf("repaired: %zu records removed\n", removable);
+    return kDone;
 }
 
 }  // namespace vesk::cli

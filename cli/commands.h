@@ -56,6 +56,8 @@ int CmdDemo(const std::vector<std::string>& args);
 int CmdImport(Context& ctx, const std::vector<std::string>& args);
 int CmdDeleteFolder(Context& ctx, const std::vector<std::string>& args);
 int CmdCheck(Context& ctx, const std::vector<std::string>& args);
+// Whether a command may change the store; the others open it for reading only.
+bool CommandWrites(const std::string& command, const std::vector<std::string>& args);
 int CmdCalc(Context& ctx, const std::vector<std::string>& args);
 void PrintCalcHelp();
 

@@ -30,7 +30,8 @@ const char kHelp[] =
     "  show FOLDERID ID           one measurement's results on the terminal\n"
     "  templates list|show|add|update|delete|export|import|weights|learn ...\n"
     "                             the noise-source templates (templates --help)\n"
-    "  check                      verify every table of the store\n"
+    "  check [--repair]           verify every table of the store and the agreement of\n"
+    "                             records; --repair removes orphans after a question\n"
     "\n"
     "The store defaults to ./DATA and the settings to ./Vesk.dat.\n"
     "Exit status: 0 done, 1 cancelled, 2 bad usage or input, 3 store failure.\n";
@@ -110,6 +111,7 @@ int Run(int argc, char** argv) {
         std::fprintf(stderr, "vesk-cli: cannot use %s as the store\n", store.c_str());
         return kStoreFailure;
     }
+    TheDbConnection().SetWritable(CommandWrites(command, args));
     return checked(Dispatch(ctx, command, args));
 }
 

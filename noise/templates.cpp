@@ -1,3 +1,5 @@
+// Noise-source templates. A template (record and data blob) and a whole import commit as one
+// table transaction; NSWEIGHT.DAT is written beside itself and renamed into place.
 #include "noise/templates.h"
 
 #include <algorithm>
@@ -78,6 +80,13 @@ int ApplyByName(CNsTmpTable& table, const std::string& name, NoiseTemplateData d
     return ReplaceTemplate(table, existing.id, existing.name, data);
 }
 
+TemplateAction Committed(CDbTransaction& transaction) {
+    DbStatus st = transaction.Commit();
+    if (st == db::kOk) return TemplateAction::Done;
+    ReportStoreError(str::kCantWriteNsTmp, st);
+    return TemplateAction::Failed;
+}
+
 }  // namespace
 
 void EncodeTemplateData(const NoiseTemplateData& d, unsigned char* p) {
@@ -124,8 +133,7 @@ bool WriteFactorWeights(const FactorWeights& weights, const std::string& dataPat
     unsigned char b[16];
     for (int k = 0; k < 4; ++k)
         PutF32(b + 4 * k, weights.w[static_cast<std::size_t>(k)]);
-    std::ofstream out(dataPath + "/" + kWeightsFileName, std::ios::binary | std::ios::trunc);
-    return out && out.write(reinterpret_cast<const char*>(b), 16) && out.flush();
+    return WriteFileAtomically(dataPath + "/" + kWeightsFileName, b, sizeof b);
 }
 
 bool LoadTemplates(std::vector<NoiseTemplate>* out) {
@@ -250,16 +258,14 @@ bool ReadNstFile(const std::string& path, std::vector<NstEntry>* entries, std::s
 }
 
 bool WriteNstFile(const std::string& path, const std::vector<NstEntry>& entries) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out) return false;
-    for (const NstEntry& e : entries) {
-        unsigned char b[kNstEntrySize] = {};
-        const std::string name = StoredName(e.name);
+    std::vector<unsigned char> bytes(entries.size() * kNstEntrySize, 0);
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        unsigned char* b = bytes.data() + i * kNstEntrySize;
+        const std::string name = StoredName(entries[i].name);
         std::memcpy(b, name.data(), name.size());
-        EncodeTemplateData(e.data, b + kNstNameSize);
-        out.write(reinterpret_cast<const char*>(b), kNstEntrySize);
+        EncodeTemplateData(entries[i].data, b + kNstNameSize);
     }
-    return static_cast<bool>(out.flush());
+    return WriteFileAtomically(path, bytes.data(), bytes.size());
 }
 
 TemplateAction SaveNewTemplate(const std::string& name, NoiseTemplateData data, std::int32_t* id) {
@@ -270,8 +276,10 @@ TemplateAction SaveNewTemplate(const std::string& name, NoiseTemplateData data, 
     data.count = 0;
     data.sumSquares = {};
     CNsTmpTable table;
-    if (!table.Open() || !AddTemplate(table, name, data, id)) return TemplateAction::Failed;
-    return TemplateAction::Done;
+    if (!table.Open()) return TemplateAction::Failed;
+    CDbTransaction transaction(table);
+    if (!AddTemplate(table, name, data, id)) return TemplateAction::Failed;
+    return Committed(transaction);
 }
 
 TemplateAction UpdateTemplate(std::int32_t id, const std::string& name, NoiseTemplateData data) {
@@ -282,8 +290,10 @@ TemplateAction UpdateTemplate(std::int32_t id, const std::string& name, NoiseTem
     data.count = 0;  // an edited template no longer is the mean of its measurements
     data.sumSquares = {};
     CNsTmpTable table;
-    if (!table.Open() || !ReplaceTemplate(table, id, name, data)) return TemplateAction::Failed;
-    return TemplateAction::Done;
+    if (!table.Open()) return TemplateAction::Failed;
+    CDbTransaction transaction(table);
+    if (!ReplaceTemplate(table, id, name, data)) return TemplateAction::Failed;
+    return Committed(transaction);
 }
 
 TemplateAction DeleteTemplate(std::int32_t id) {
@@ -316,12 +326,19 @@ TemplateAction ImportTemplates(const std::string& path, const std::vector<bool>&
     }
     CNsTmpTable table;
     if (!table.Open()) return TemplateAction::Failed;
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        if (i >= selected.size() || !selected[i]) continue;
-        std::int32_t id = 0;
-        if (!ApplyByName(table, entries[i].name, entries[i].data, merge, &id))
-            return TemplateAction::Failed;
-        if (imported) ++*imported;
+    {
+        // Every selected entry goes in, or none does.
+        CDbTransaction transaction(table);
+        int applied = 0;
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            if (i >= selected.size() || !selected[i]) continue;
+            std::int32_t id = 0;
+            if (!ApplyByName(table, entries[i].name, entries[i].data, merge, &id))
+                return TemplateAction::Failed;
+            ++applied;
+        }
+        if (Committed(transaction) != TemplateAction::Done) return TemplateAction::Failed;
+        if (imported) *imported = applied;
     }
     table.Close();
     return RecomputeWeights() ? TemplateAction::Done : TemplateAction::Failed;
@@ -351,7 +368,10 @@ TemplateAction MergeLearntTemplate(const std::string& name, const NoiseTemplateD
     }
     {
         CNsTmpTable table;
-        if (!table.Open() || !ApplyByName(table, name, learnt, true, id))
+        if (!table.Open()) return TemplateAction::Failed;
+        CDbTransaction transaction(table);
+        if (!ApplyByName(table, name, learnt, true, id) ||
+            Committed(transaction) != TemplateAction::Done)
             return TemplateAction::Failed;
     }
     return RecomputeWeights() ? TemplateAction::Done : TemplateAction::Failed;

@@ -7,11 +7,15 @@
 //        in order with their record numbers. Written whole through a temporary file at close.
 //  .BIN  the blobs: a header with pointers to directory blocks, directory entries of 16 bytes
 //        (offset, length) per record and blob field, and checksummed chunks appended at the end.
-//  .JNL  the redo record of a record replace in flight; replayed when the table is next opened.
+//  .JNL  the redo record of a change in flight; replayed when the table is next opened. Either
+//        one record replace ("VJNL"), or a transaction ("VJN2": a list of (file, offset, bytes)
+//        with one checksum over them all).
 //
 // Durability: an append commits when the header's record count is written; a replace when its
 // journal entry is complete (replayed if the process dies before the in-place write ends); a
 // blob when its 16-byte directory entry switches to the new chunk; a deletion is one flag byte.
+// A transaction writes its new blobs to fresh space first and stages everything else; it
+// commits when its journal is complete, since every later step is replayed from that journal.
 #include "store/db_engine.h"
 
 #include <fcntl.h>
@@ -54,6 +58,10 @@ constexpr std::uint32_t kMaxBlobSize = 1u << 30;
 
 constexpr std::uint32_t kJournalMagic = 0x4C4E4A56;  // "VJNL"
 constexpr std::size_t kJournalHeaderSize = 24;
+constexpr std::uint32_t kTxnJournalMagic = 0x324E4A56;  // "VJN2"
+constexpr std::size_t kTxnHeaderSize = 24;              // magic, entries, body length, checksum
+constexpr std::size_t kTxnEntryHeaderSize = 16;         // file, length, offset
+constexpr std::uint64_t kMaxFileOffset = 1ull << 40;
 
 int g_lockWaitMilliseconds = 3000;
 
@@ -115,6 +123,12 @@ const char* DbStatusText(DbStatus status) {
             return "blob damaged";
         case db::kTableFull:
             return "table full";
+        case db::kFileExists:
+            return "a file of the table already exists";
+        case db::kNoMeasurement:
+            return "the measurement of the result is gone";
+        case db::kReadOnlyStore:
+            return "the store is open for reading only";
         default:
             return "unknown status";
     }
@@ -221,11 +235,22 @@ struct IndexData {
     }
 };
 
+// A change staged by a transaction: file 0 is the .DBF, 1 the .BIN.
+struct StagedWrite {
+    std::uint32_t file = 0;
+    std::uint64_t offset = 0;
+    std::vector<unsigned char> bytes;
+};
+
 class TableFile {
   public:
     std::string path, binPath, journalPath;
     FileHandle dbf, bin, journal;
     bool readOnly = false;
+    bool storeReadOnly = false;  // the process only reads the store: no files made or rewritten
+    bool inTransaction = false;
+    std::uint32_t committedCount = 0;  // the record count on disk while a transaction runs
+    std::vector<StagedWrite> staged;
     std::vector<FieldDescriptor> fields;
     std::vector<int> offsets;   // of each field in the record buffer
     std::vector<int> blobSlot;  // per field, its slot in the blob directory or -1
@@ -249,11 +274,18 @@ class TableFile {
     }
 
     DbStatus Load();
+    DbStatus SetFields(const FieldDescriptor* descriptors, int n);
     DbStatus CreateFresh(const FieldDescriptor* descriptors, int n);
+    void Stage(std::uint32_t file, std::uint64_t offset, const void* bytes, std::size_t size);
+    void Patch(std::uint32_t file, std::uint64_t offset, unsigned char* buffer,
+               std::size_t size) const;
+    DbStatus Commit();
+    void Rollback();
     DbStatus ReadRecord(std::uint32_t recno, char* flag, char* buffer) const;
     DbStatus BeginChange();
     DbStatus Append(const char* buffer, std::uint32_t* recno);
     DbStatus Replace(std::uint32_t recno, const char* buffer);
+    DbStatus WriteJournalled(std::uint64_t offset, const char* buffer, std::uint32_t length);
     DbStatus Delete(std::uint32_t recno);
     DbStatus CheckUnique(const char* buffer, long exceptRecno) const;
     DbStatus BuildIndex(IndexData& index) const;
@@ -273,6 +305,8 @@ class TableFile {
 
   private:
     DbStatus RecoverJournal();
+    DbStatus RecoverTransaction();
+    void BumpCounterOnDisk();
     bool dataDirty_ = false;
 };
 
@@ -291,9 +325,10 @@ std::string RegistryKey(const std::string& path) {
 
 // Opens and locks a file; waits for another process holding the lock.
 DbStatus OpenLocked(const std::string& path, bool create, FileHandle* out, bool* readOnly) {
-    int flags = O_RDWR | O_CLOEXEC | (create ? O_CREAT : 0);
+    int flags = O_RDWR | O_CLOEXEC | (create ? O_CREAT | O_EXCL : 0);
     int fd = ::open(path.c_str(), flags, 0644);
     *readOnly = false;
+    if (fd < 0 && create && errno == EEXIST) return db::kFileExists;
     if (fd < 0 && !create && (errno == EACCES || errno == EROFS)) {
         fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
         *readOnly = true;
@@ -333,6 +368,10 @@ bool ValidDescriptor(const FieldDescriptor& f) {
 }  // namespace
 
 DbStatus TableFile::Load() {
+    journalPath = SiblingPath(path, ".JNL");
+    binPath = SiblingPath(path, ".BIN");
+    DbStatus recovered = RecoverTransaction();
+    if (recovered != db::kOk) return recovered;
     std::uint64_t size = 0;
     if (!dbf.Size(&size)) return db::kIoError;
     unsigned char header[32];
@@ -362,7 +401,8 @@ DbStatus TableFile::Load() {
         f.type = static_cast<char>(d[11]);
         f.width = d[16];
         f.decimals = d[17];
-        if (d[10] != 0 || !ValidDescriptor(f)) return db::kFileDamaged;
+        if (d[10] != 0 || !ValidDescriptor(f) || std::strchr("CNIBDL", f.type) == nullptr)
+            return db::kFileDamaged;
         fields.push_back(f);
         offsets.push_back(offset);
         blobSlot.push_back(f.type == 'B' ? blobFields++ : -1);
@@ -370,12 +410,71 @@ DbStatus TableFile::Load() {
     }
     if (static_cast<std::uint32_t>(offset) + 1 != recordLength) return db::kFileDamaged;
     if (RecordOffset(count) > size) return db::kFileDamaged;
-    journalPath = SiblingPath(path, ".JNL");
     DbStatus st = RecoverJournal();
     if (st != db::kOk) return st;
-    binPath = SiblingPath(path, ".BIN");
     if (blobFields > 0) return OpenBin(false);
     return db::kOk;
+}
+
+// Replays a complete transaction journal; a torn one is a transaction that never committed.
+DbStatus TableFile::RecoverTransaction() {
+    FileHandle j(::open(journalPath.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!j.Valid()) return db::kOk;
+    std::uint64_t jsize = 0;
+    unsigned char head[kTxnHeaderSize];
+    if (!j.Size(&jsize) || jsize < kTxnHeaderSize || !j.ReadAt(0, head, sizeof head) ||
+        GetU32(head) != kTxnJournalMagic)
+        return db::kOk;  // empty, torn, or the single-replace kind
+    const std::uint32_t entries = GetU32(head + 4);
+    const std::uint64_t bodyLength = GetU64(head + 8);
+    if (bodyLength > jsize - kTxnHeaderSize) return db::kOk;
+    std::vector<unsigned char> body(static_cast<std::size_t>(bodyLength));
+    if (!j.ReadAt(kTxnHeaderSize, body.data(), body.size()) ||
+        Checksum64(body.data(), body.size()) != GetU64(head + 16))
+        return db::kOk;
+    std::vector<StagedWrite> writes;
+    std::size_t at = 0;
+    for (std::uint32_t i = 0; i < entries; ++i) {
+        if (body.size() - at < kTxnEntryHeaderSize) return db::kFileDamaged;
+        StagedWrite w;
+        w.file = GetU32(body.data() + at);
+        const std::uint32_t length = GetU32(body.data() + at + 4);
+        w.offset = GetU64(body.data() + at + 8);
+        at += kTxnEntryHeaderSize;
+        if (w.file > 1 || length > body.size() - at || w.offset > kMaxFileOffset)
+            return db::kFileDamaged;
+        w.bytes.assign(body.begin() + static_cast<std::ptrdiff_t>(at),
+                       body.begin() + static_cast<std::ptrdiff_t>(at + length));
+        at += length;
+        writes.push_back(std::move(w));
+    }
+    if (readOnly) return db::kIoError;  // a committed change must be finished first
+    FileHandle blobs;
+    for (const StagedWrite& w : writes) {
+        if (w.file == 1 && !blobs.Valid()) {
+            blobs = FileHandle(::open(binPath.c_str(), O_RDWR | O_CLOEXEC));
+            if (!blobs.Valid()) return db::kFileDamaged;
+        }
+        const FileHandle& target = w.file == 0 ? dbf : blobs;
+        if (!target.WriteAt(w.offset, w.bytes.data(), w.bytes.size())) return db::kIoError;
+    }
+    dbf.Sync();
+    if (blobs.Valid()) blobs.Sync();
+    j.Reset();
+    ::unlink(journalPath.c_str());
+    BumpCounterOnDisk();
+    return db::kOk;
+}
+
+// After a replay: the indexes may have been written before the change finished, and a new
+// change counter makes them rebuild.
+void TableFile::BumpCounterOnDisk() {
+    unsigned char counter[4];
+    if (dbf.ReadAt(12, counter, 4)) {
+        changeCounter = GetU32(counter) + 1;
+        PutU32(counter, changeCounter);
+        dbf.WriteAt(12, counter, 4);
+    }
 }
 
 DbStatus TableFile::RecoverJournal() {
@@ -398,8 +497,7 @@ DbStatus TableFile::RecoverJournal() {
             if (readOnly) return db::kIoError;  // a replace in flight must be finished first
             if (!dbf.WriteAt(offset, data.data(), length)) return db::kIoError;
             dbf.Sync();
-            // The indexes may have been written before the replace finished: let them rebuild.
-            BeginChange();
+            BumpCounterOnDisk();
         }
     }
     j.Reset();
@@ -407,7 +505,7 @@ DbStatus TableFile::RecoverJournal() {
     return db::kOk;
 }
 
-DbStatus TableFile::CreateFresh(const FieldDescriptor* descriptors, int n) {
+DbStatus TableFile::SetFields(const FieldDescriptor* descriptors, int n) {
     if (n <= 0 || n > kMaxFields) return db::kBadField;
     fields.assign(descriptors, descriptors + n);
     offsets.clear();
@@ -424,6 +522,15 @@ DbStatus TableFile::CreateFresh(const FieldDescriptor* descriptors, int n) {
     recordLength = static_cast<std::uint32_t>(offset) + 1;
     if (recordLength > 65535) return db::kBadField;
     count = 0;
+    journalPath = SiblingPath(path, ".JNL");
+    binPath = SiblingPath(path, ".BIN");
+    dirBlocks.assign(kBinMaxBlocks, 0);
+    return db::kOk;
+}
+
+DbStatus TableFile::CreateFresh(const FieldDescriptor* descriptors, int n) {
+    DbStatus st = SetFields(descriptors, n);
+    if (st != db::kOk) return st;
     // A counter no earlier index file of this name can match.
     changeCounter = static_cast<std::uint32_t>(
         std::chrono::steady_clock::now().time_since_epoch().count() ^ (::getpid() * 2654435761u));
@@ -443,27 +550,30 @@ DbStatus TableFile::CreateFresh(const FieldDescriptor* descriptors, int n) {
     }
     raw[headerLength - 1] = 0x0D;
     raw[headerLength] = 0x1A;
-    if (!dbf.Truncate(0) || !dbf.WriteAt(0, raw.data(), raw.size())) return db::kIoError;
+    if (!dbf.WriteAt(0, raw.data(), raw.size())) return db::kIoError;
     dataDirty_ = true;
-    journalPath = SiblingPath(path, ".JNL");
-    ::unlink(journalPath.c_str());
-    binPath = SiblingPath(path, ".BIN");
     if (blobFields > 0) return OpenBin(true);
-    ::unlink(binPath.c_str());
     return db::kOk;
 }
 
 DbStatus TableFile::ReadRecord(std::uint32_t recno, char* flag, char* buffer) const {
     if (recno >= count) return db::kNoRecord;
-    std::vector<char> raw(recordLength);
-    if (!dbf.ReadAt(RecordOffset(recno), raw.data(), recordLength)) return db::kFileDamaged;
-    *flag = raw[0];
+    std::vector<unsigned char> raw(recordLength, 0);
+    const bool onDisk = !inTransaction || recno < committedCount;
+    if (onDisk && !dbf.ReadAt(RecordOffset(recno), raw.data(), recordLength))
+        return db::kFileDamaged;
+    if (inTransaction) Patch(0, RecordOffset(recno), raw.data(), raw.size());
+    // Anything but the two flags is damage, such as the zeros of a sparse file: a walk stops
+    // at the first one instead of reading millions of empty records.
+    if (raw[0] != ' ' && raw[0] != '*') return db::kFileDamaged;
+    *flag = static_cast<char>(raw[0]);
     if (buffer) std::memcpy(buffer, raw.data() + 1, recordLength - 1);
     return db::kOk;
 }
 
 DbStatus TableFile::BeginChange() {
     if (readOnly) return db::kIoError;
+    if (storeReadOnly) return db::kReadOnlyStore;
     if (changed) return db::kOk;
     unsigned char head[16];
     if (!dbf.ReadAt(0, head, 16)) return db::kIoError;
@@ -501,6 +611,14 @@ DbStatus TableFile::Append(const char* buffer, std::uint32_t* recno) {
     raw[recordLength] = 0x1A;
     std::uint32_t r = count;
     if (blobFields > 0 && (st = ClearBlobEntries(r)) != db::kOk) return st;
+    if (inTransaction) {
+        Stage(0, RecordOffset(r), raw.data(), raw.size());
+        count = r + 1;
+        for (auto& index : indexes)
+            index->Insert(r, buffer);
+        *recno = r;
+        return db::kOk;
+    }
     if (!dbf.WriteAt(RecordOffset(r), raw.data(), raw.size())) return db::kIoError;
     unsigned char countBytes[4];
     PutU32(countBytes, r + 1);
@@ -522,6 +640,26 @@ DbStatus TableFile::Replace(std::uint32_t recno, const char* buffer) {
     if ((st = BeginChange()) != db::kOk) return st;
     std::uint32_t length = recordLength - 1;
     std::uint64_t offset = RecordOffset(recno) + 1;
+    if (inTransaction) {
+        std::vector<unsigned char> raw(recordLength);
+        raw[0] = ' ';
+        std::memcpy(raw.data() + 1, buffer, length);
+        Stage(0, offset - 1, raw.data(), raw.size());
+    } else {
+        if ((st = WriteJournalled(offset, buffer, length)) != db::kOk) return st;
+    }
+    for (auto& index : indexes) {
+        if (std::memcmp(old.data() + index->keyOffset, buffer + index->keyOffset,
+                        static_cast<std::size_t>(index->keyWidth)) != 0) {
+            index->Remove(recno);
+            index->Insert(recno, buffer);
+        }
+    }
+    return db::kOk;
+}
+
+DbStatus TableFile::WriteJournalled(std::uint64_t offset, const char* buffer,
+                                    std::uint32_t length) {
     if (!journal.Valid()) {
         journal = FileHandle(::open(journalPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
         if (!journal.Valid()) return db::kIoError;
@@ -538,13 +676,6 @@ DbStatus TableFile::Replace(std::uint32_t recno, const char* buffer) {
     if (!dbf.WriteAt(offset, buffer, length)) return db::kIoError;
     unsigned char zero[4] = {};
     journal.WriteAt(0, zero, 4);
-    for (auto& index : indexes) {
-        if (std::memcmp(old.data() + index->keyOffset, buffer + index->keyOffset,
-                        static_cast<std::size_t>(index->keyWidth)) != 0) {
-            index->Remove(recno);
-            index->Insert(recno, buffer);
-        }
-    }
     return db::kOk;
 }
 
@@ -552,7 +683,10 @@ DbStatus TableFile::Delete(std::uint32_t recno) {
     DbStatus st = BeginChange();
     if (st != db::kOk) return st;
     char flag = '*';
-    if (!dbf.WriteAt(RecordOffset(recno), &flag, 1)) return db::kIoError;
+    if (inTransaction)
+        Stage(0, RecordOffset(recno), &flag, 1);
+    else if (!dbf.WriteAt(RecordOffset(recno), &flag, 1))
+        return db::kIoError;
     for (auto& index : indexes)
         index->Remove(recno);
     return db::kOk;
@@ -572,6 +706,7 @@ DbStatus TableFile::BuildIndex(IndexData& index) const {
         for (std::uint32_t i = 0; i < n; ++i) {
             const char* rec = slice.data() + static_cast<std::size_t>(i) * recordLength;
             if (rec[0] == '*') continue;
+            if (rec[0] != ' ') return db::kFileDamaged;
             std::memcpy(index.keys.data() + static_cast<std::size_t>(first + i) * index.keyWidth,
                         rec + 1 + index.keyOffset, static_cast<std::size_t>(index.keyWidth));
             index.order.push_back(first + i);
@@ -677,6 +812,7 @@ bool TableFile::WriteIndex(IndexData& index) {
 
 void TableFile::Flush() {
     if (readOnly) return;
+    if (inTransaction) Rollback();
     if (dataDirty_) {
         // Data and blobs reach the disk before the indexes that describe them.
         dbf.Sync();
@@ -684,7 +820,8 @@ void TableFile::Flush() {
         dataDirty_ = false;
     }
     for (auto& index : indexes)
-        if (index->dirty || index->storedCounter != changeCounter) WriteIndex(*index);
+        if (!storeReadOnly && (index->dirty || index->storedCounter != changeCounter))
+            WriteIndex(*index);
     if (journal.Valid()) {
         journal.Reset();
         ::unlink(journalPath.c_str());
@@ -693,15 +830,19 @@ void TableFile::Flush() {
 
 DbStatus TableFile::OpenBin(bool create) {
     int flags = (readOnly ? O_RDONLY : O_RDWR) | O_CLOEXEC;
-    bin = FileHandle(::open(binPath.c_str(), flags | (create ? O_CREAT | O_TRUNC : 0), 0644));
+    // Never truncates: an existing blob file is either read or left alone.
+    bin = FileHandle(::open(binPath.c_str(), flags | (create ? O_CREAT | O_EXCL : 0), 0644));
     bool fresh = create;
-    if (!bin.Valid() && errno == ENOENT && !readOnly) {
-        // A table whose blob file is gone still opens: its blobs read as never written.
-        bin = FileHandle(::open(binPath.c_str(), flags | O_CREAT | O_TRUNC, 0644));
+    dirBlocks.assign(kBinMaxBlocks, 0);
+    if (!bin.Valid() && errno == ENOENT && !create) {
+        // Records without their blob file have lost their samples: that is damage. A table
+        // with no records yet (killed while being made) gets its blob file when it may write.
+        if (count > 0) return db::kFileDamaged;
+        if (readOnly || storeReadOnly) return db::kOk;  // reads as no blobs
+        bin = FileHandle(::open(binPath.c_str(), flags | O_CREAT | O_EXCL, 0644));
         fresh = true;
     }
-    if (!bin.Valid()) return db::kIoError;
-    dirBlocks.assign(kBinMaxBlocks, 0);
+    if (!bin.Valid()) return errno == EEXIST ? db::kFileExists : db::kIoError;
     if (fresh) {
         std::vector<unsigned char> h(kBinHeaderSize, 0);
         std::memcpy(h.data(), kBinMagic, 8);
@@ -735,6 +876,7 @@ DbStatus TableFile::DirectoryEntryOffset(std::uint32_t recno, int slot, bool all
     std::uint32_t block = recno / kBinRecordsPerBlock;
     if (block >= kBinMaxBlocks) return db::kTableFull;
     if (dirBlocks[block] == 0) {
+        if (!bin.Valid() && allocate) return db::kReadOnlyStore;
         if (!allocate) {
             *where = 0;
             return db::kOk;
@@ -764,6 +906,7 @@ DbStatus TableFile::BlobEntry(std::uint32_t recno, int slot, std::uint64_t* offs
     if (st != db::kOk || where == 0) return st;
     unsigned char e[16];
     if (!bin.ReadAt(where, e, 16)) return db::kBlobDamaged;
+    if (inTransaction) Patch(1, where, e, 16);
     *offset = GetU64(e);
     *length = GetU32(e + 8);
     if (*offset == 0) {
@@ -817,6 +960,10 @@ DbStatus TableFile::WriteBlobData(std::uint32_t recno, int slot, const unsigned 
     unsigned char e[16] = {};
     PutU64(e, at);
     PutU32(e + 8, size);
+    if (inTransaction) {
+        Stage(1, where, e, 16);  // switched when the transaction commits
+        return db::kOk;
+    }
     if (!bin.WriteAt(where, e, 16)) return db::kIoError;  // the switch
     return db::kOk;
 }
@@ -827,7 +974,92 @@ DbStatus TableFile::ClearBlobEntries(std::uint32_t recno) {
     if (st == db::kTableFull) return db::kOk;  // the record can hold no blobs at all
     if (st != db::kOk || where == 0) return st;
     std::vector<unsigned char> zero(static_cast<std::size_t>(blobFields) * 16, 0);
+    if (inTransaction) {
+        Stage(1, where, zero.data(), zero.size());
+        return db::kOk;
+    }
     return bin.WriteAt(where, zero.data(), zero.size()) ? db::kOk : db::kIoError;
+}
+
+void TableFile::Stage(std::uint32_t file, std::uint64_t offset, const void* bytes,
+                      std::size_t size) {
+    const auto* p = static_cast<const unsigned char*>(bytes);
+    staged.push_back({file, offset, std::vector<unsigned char>(p, p + size)});
+}
+
+// Lays the staged writes over bytes read from a file, in the order they were made.
+void TableFile::Patch(std::uint32_t file, std::uint64_t offset, unsigned char* buffer,
+                      std::size_t size) const {
+    for (const StagedWrite& w : staged) {
+        if (w.file != file) continue;
+        const std::uint64_t begin = std::max(offset, w.offset);
+        const std::uint64_t end = std::min(offset + size, w.offset + w.bytes.size());
+        if (begin < end)
+            std::memcpy(buffer + (begin - offset), w.bytes.data() + (begin - w.offset),
+                        static_cast<std::size_t>(end - begin));
+    }
+}
+
+DbStatus TableFile::Commit() {
+    inTransaction = false;
+    if (staged.empty()) return db::kOk;
+    if (count != committedCount) {
+        unsigned char countBytes[4];
+        PutU32(countBytes, count);
+        Stage(0, 4, countBytes, 4);
+    }
+    std::vector<unsigned char> out(kTxnHeaderSize);
+    for (const StagedWrite& w : staged) {
+        unsigned char e[kTxnEntryHeaderSize];
+        PutU32(e, w.file);
+        PutU32(e + 4, static_cast<std::uint32_t>(w.bytes.size()));
+        PutU64(e + 8, w.offset);
+        out.insert(out.end(), e, e + kTxnEntryHeaderSize);
+        out.insert(out.end(), w.bytes.begin(), w.bytes.end());
+    }
+    PutU32(out.data(), kTxnJournalMagic);
+    PutU32(out.data() + 4, static_cast<std::uint32_t>(staged.size()));
+    PutU64(out.data() + 8, out.size() - kTxnHeaderSize);
+    PutU64(out.data() + 16, Checksum64(out.data() + kTxnHeaderSize, out.size() - kTxnHeaderSize));
+    std::vector<StagedWrite> writes = std::move(staged);
+    staged.clear();
+    if (!journal.Valid()) {
+        journal = FileHandle(::open(journalPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
+        if (!journal.Valid()) {
+            count = committedCount;
+            for (auto& index : indexes)
+                BuildIndex(*index);
+            return db::kIoError;
+        }
+    }
+    // The commit: once the whole journal is written, every step after it is replayed if the
+    // process dies, so the change is whole from here on.
+    if (!journal.Truncate(0) || !journal.WriteAt(0, out.data(), out.size())) {
+        unsigned char zero[4] = {};
+        journal.WriteAt(0, zero, 4);
+        count = committedCount;
+        for (auto& index : indexes)
+            BuildIndex(*index);
+        return db::kIoError;
+    }
+    for (const StagedWrite& w : writes) {
+        const FileHandle& target = w.file == 0 ? dbf : bin;
+        if (!target.WriteAt(w.offset, w.bytes.data(), w.bytes.size()))
+            return db::kIoError;  // the journal stays and finishes the change at the next open
+    }
+    unsigned char zero[4] = {};
+    journal.WriteAt(0, zero, 4);
+    return db::kOk;
+}
+
+void TableFile::Rollback() {
+    inTransaction = false;
+    if (staged.empty() && count == committedCount) return;
+    staged.clear();
+    count = committedCount;
+    // The in-memory indexes followed the staged changes; the files did not.
+    for (auto& index : indexes)
+        BuildIndex(*index);
 }
 
 }  // namespace detail
@@ -887,6 +1119,7 @@ DbStatus CDbTable::Open(const std::string& path) {
     }
     auto file = std::make_shared<detail::TableFile>();
     file->path = path;
+    file->storeReadOnly = !m_connection.Writable();
     DbStatus st = detail::OpenLocked(path, false, &file->dbf, &file->readOnly);
     if (st == db::kOk) st = file->Load();
     if (st != db::kOk) {
@@ -907,6 +1140,11 @@ DbStatus CDbTable::Create(const std::string& path, const FieldDescriptor* fields
     auto& registry = detail::Registry();
     if (auto it = registry.find(key); it != registry.end() && !it->second.expired())
         return db::kBadArgument;
+    if (!m_connection.Writable()) return db::kReadOnlyStore;
+    // Creating over any file of a table would destroy what it holds.
+    std::error_code ec;
+    for (const char* ext : {".BIN", ".JNL"})
+        if (std::filesystem::exists(SiblingPath(path, ext), ec)) return db::kFileExists;
     auto file = std::make_shared<detail::TableFile>();
     file->path = path;
     DbStatus st = detail::OpenLocked(path, true, &file->dbf, &file->readOnly);
@@ -920,6 +1158,61 @@ DbStatus CDbTable::Create(const std::string& path, const FieldDescriptor* fields
     m_file = file;
     *m_cursor = Cursor();
     return db::kOk;
+}
+
+DbStatus CDbTable::OpenEmpty(const std::string& path, const FieldDescriptor* fields, int count) {
+    if (!m_connection.IsConnected()) return db::kNotConnected;
+    Close();
+    auto file = std::make_shared<detail::TableFile>();
+    file->path = path;
+    file->readOnly = true;
+    file->storeReadOnly = true;
+    DbStatus st = file->SetFields(fields, count);
+    if (st != db::kOk) return st;
+    m_file = file;  // not shared: nothing on disk to share
+    *m_cursor = Cursor();
+    return db::kOk;
+}
+
+DbStatus CDbTable::BeginTransaction() {
+    DbStatus st = Ready();
+    if (st != db::kOk) return st;
+    if (m_file->readOnly) return db::kReadOnlyStore;
+    if (m_file->inTransaction) return db::kBadArgument;
+    m_file->inTransaction = true;
+    m_file->committedCount = m_file->count;
+    m_file->staged.clear();
+    m_cursor->ResetBlob();
+    return db::kOk;
+}
+
+DbStatus CDbTable::Commit() {
+    DbStatus st = Ready();
+    if (st != db::kOk) return st;
+    if (!m_file->inTransaction) return db::kBadArgument;
+    m_cursor->ResetBlob();
+    return m_file->Commit();
+}
+
+void CDbTable::Rollback() {
+    if (!m_file || !m_file->inTransaction) return;
+    m_cursor->ResetBlob();
+    m_file->Rollback();
+    if (m_cursor->recno >= static_cast<long>(m_file->count)) m_cursor->recno = -1;
+}
+
+CDbTransaction::CDbTransaction(CDbTable& table) : m_table(table) {
+    m_status = table.BeginTransaction();
+}
+
+CDbTransaction::~CDbTransaction() {
+    if (!m_done && m_status == db::kOk) m_table.Rollback();
+}
+
+DbStatus CDbTransaction::Commit() {
+    if (m_status != db::kOk) return m_status;
+    m_done = true;
+    return m_table.Commit();
 }
 
 DbStatus CDbTable::Close() {
@@ -958,7 +1251,8 @@ DbStatus CDbTable::CreateIndex(const std::string& path, const char* keyField, bo
                                int* handle) {
     DbStatus st = Ready();
     if (st != db::kOk) return st;
-    if (m_file->readOnly) return db::kIoError;
+    // A table that may not be written gets its index in memory only.
+    const bool keepInMemory = m_file->readOnly || m_file->storeReadOnly;
     int field = keyField ? m_file->FieldIndex(keyField) : -1;
     if (field < 0 || m_file->fields[static_cast<std::size_t>(field)].type == 'B')
         return db::kBadField;
@@ -973,7 +1267,7 @@ DbStatus CDbTable::CreateIndex(const std::string& path, const char* keyField, bo
     index->keyWidth = index->keyField.width;
     index->unique = unique;
     if ((st = m_file->BuildIndex(*index)) != db::kOk) return st;
-    if (!m_file->WriteIndex(*index)) return db::kIoError;
+    if (!keepInMemory && !m_file->WriteIndex(*index)) return db::kIoError;
     m_cursor->handles.push_back(index.get());
     indexes.push_back(std::move(index));
     *handle = static_cast<int>(m_cursor->handles.size());
@@ -1413,7 +1707,13 @@ DbStatus CDbTable::Verify(std::string* report) {
     DbStatus worst = db::kOk;
     for (std::uint32_t r = 0; r < t.count; ++r) {
         char flag = 0;
-        if ((st = t.ReadRecord(r, &flag, nullptr)) != db::kOk) return st;
+        if ((st = t.ReadRecord(r, &flag, nullptr)) != db::kOk) {
+            std::snprintf(
+                line, sizeof line, "record %u: %s\n", r,
+                st == db::kFileDamaged ? "deletion flag neither ' ' nor '*'" : DbStatusText(st));
+            report->append(line);
+            return st;  // the first is enough: a damaged table may hold millions more
+        }
         if (flag == '*') continue;
         ++live;
         for (int s = 0; s < t.blobFields; ++s) {
@@ -1426,7 +1726,24 @@ DbStatus CDbTable::Verify(std::string* report) {
     }
     std::snprintf(line, sizeof line, "live records %u\n", live);
     report->append(line);
+    std::vector<char> record(t.recordLength);
     for (auto& index : t.indexes) {
+        // Every key must be its record's, and its record live.
+        std::size_t wrong = 0;
+        for (std::uint32_t r : index->order) {
+            char flag = 0;
+            if (t.ReadRecord(r, &flag, record.data()) != db::kOk || flag != ' ' ||
+                std::memcmp(record.data() + index->keyOffset, index->Key(r),
+                            static_cast<std::size_t>(index->keyWidth)) != 0) {
+                if (wrong++ == 0) {
+                    std::snprintf(
+                        line, sizeof line, "index %s: key of record %u %s\n", index->path.c_str(),
+                        r, flag == '*' ? "points to a deleted record" : "differs from its record");
+                    report->append(line);
+                }
+            }
+        }
+        if (wrong) worst = db::kFileDamaged;
         bool ordered = true;
         for (std::size_t i = 1; i < index->order.size(); ++i)
             if (std::memcmp(index->Key(index->order[i - 1]), index->Key(index->order[i]),

@@ -6,7 +6,8 @@
 //
 // What survives what:
 //  - a killed process: every operation that returned is intact; a record replace is journalled,
-//    an append commits by its header count, a blob commits by switching its directory entry, and
+//    an append commits by its header count, a blob commits by switching its directory entry, a
+//    transaction (several records and blobs of one table) commits by its complete journal, and
 //    indexes that were not written back at close are rebuilt from the table when next opened;
 //  - power loss: a table that was closed after its last change was synced (data, blobs, indexes,
 //    folder entry); changes made since a table was last closed may be lost, and a torn blob is
@@ -31,14 +32,17 @@ constexpr DbStatus kKeyAbsent = 3006;
 constexpr DbStatus kNoRecord = 3009;
 constexpr DbStatus kBadField = 3018;
 // Statuses of this engine beyond the interface's own.
-constexpr DbStatus kFileDamaged = 3030;   // header, lengths or counts do not fit the file
-constexpr DbStatus kLocked = 3031;        // another process holds the table
-constexpr DbStatus kIoError = 3032;       // the operating system refused a read or write
-constexpr DbStatus kValueTooWide = 3033;  // a value does not fit its field
-constexpr DbStatus kDuplicateKey = 3034;  // a unique index already holds the key
-constexpr DbStatus kBadArgument = 3035;   // a caller passed something the engine cannot use
-constexpr DbStatus kBlobDamaged = 3036;   // a blob pointer or its data is not valid
-constexpr DbStatus kTableFull = 3037;     // more records than the blob directory addresses
+constexpr DbStatus kFileDamaged = 3030;    // header, lengths or counts do not fit the file
+constexpr DbStatus kLocked = 3031;         // another process holds the table
+constexpr DbStatus kIoError = 3032;        // the operating system refused a read or write
+constexpr DbStatus kValueTooWide = 3033;   // a value does not fit its field
+constexpr DbStatus kDuplicateKey = 3034;   // a unique index already holds the key
+constexpr DbStatus kBadArgument = 3035;    // a caller passed something the engine cannot use
+constexpr DbStatus kBlobDamaged = 3036;    // a blob pointer or its data is not valid
+constexpr DbStatus kTableFull = 3037;      // more records than the blob directory addresses
+constexpr DbStatus kFileExists = 3038;     // a file of a table to be created is already there
+constexpr DbStatus kNoMeasurement = 3039;  // a result names a measurement the store does not hold
+constexpr DbStatus kReadOnlyStore = 3040;  // the command only reads the store
 }  // namespace db
 
 // Names a status for messages and logs.
@@ -61,11 +65,17 @@ class CDbConnection {
     bool IsConnected() const { return m_connected; }
     const std::string& DataFolder() const { return m_dataFolder; }
 
+    // A store opened for reading only creates no table, writes no index and changes nothing
+    // but finishes a committed change whose journal survived a kill.
+    void SetWritable(bool writable) { m_writable = writable; }
+    bool Writable() const { return m_writable; }
+
     DbStatus DeleteFile(const std::string& path);
     DbStatus RenameFile(const std::string& from, const std::string& to);
 
   private:
     bool m_connected = false;
+    bool m_writable = true;
     std::string m_dataFolder;
 };
 
@@ -89,7 +99,11 @@ class CDbTable {
     bool IsOpen() const { return m_file != nullptr; }
 
     DbStatus Open(const std::string& path);
+    // Refuses (kFileExists) when the .DBF, .BIN or .JNL of the table is already there.
     DbStatus Create(const std::string& path, const FieldDescriptor* fields, int count);
+    // An empty table of that layout held in memory only, for a read-only look at a table that
+    // was never made; it touches no file and refuses every change.
+    DbStatus OpenEmpty(const std::string& path, const FieldDescriptor* fields, int count);
     DbStatus Close();
 
     // Index handles are small positive numbers, unique within the table object.
@@ -131,10 +145,17 @@ class CDbTable {
     DbStatus WriteBlob(const char* field, const void* buffer, std::uint32_t size);
     DbStatus BlobSize(const char* field, std::uint32_t* size);
 
+    // Changes made between BeginTransaction and Commit reach the files together or not at all;
+    // reads in between see them. Rollback (or a close) forgets them. One per table at a time.
+    DbStatus BeginTransaction();
+    DbStatus Commit();
+    void Rollback();
+
     // Appends every live record of the source, fields and blobs matched by name.
     DbStatus CopyRecords(CDbTable& source, long* added);
 
-    // Self-check for tools: header, counts, index order and blob pointers.
+    // Self-check for tools: header, counts, deletion flags, index order and keys against their
+    // records, and blob pointers.
     DbStatus Verify(std::string* report);
 
   private:
@@ -147,6 +168,22 @@ class CDbTable {
     CDbConnection& m_connection;
     std::shared_ptr<detail::TableFile> m_file;
     std::unique_ptr<Cursor> m_cursor;
+};
+
+// Scope of a table transaction: rolls back unless Commit() ran.
+class CDbTransaction {
+  public:
+    explicit CDbTransaction(CDbTable& table);
+    ~CDbTransaction();
+    CDbTransaction(const CDbTransaction&) = delete;
+    CDbTransaction& operator=(const CDbTransaction&) = delete;
+    DbStatus Status() const { return m_status; }  // of the begin
+    DbStatus Commit();
+
+  private:
+    CDbTable& m_table;
+    DbStatus m_status;
+    bool m_done = false;
 };
 
 }  // namespace vesk

@@ -41,6 +41,11 @@ class FileHandle {
     int m_fd = -1;
 };
 
+// Test hook: when set above 0, the write call that brings it to 0 kills the process with
+// SIGKILL before writing, so tests can stop an operation at each of its writes in turn.
+extern long g_killAtWrite;
+void CountWrite();
+
 // Writes a whole file through a temporary beside it, synced and renamed over the old one,
 // so that a reader sees either the old contents or the new, never a mix.
 bool WriteFileAtomically(const std::string& path, const void* data, std::size_t size);

@@ -1,3 +1,7 @@
+// The store's tables. What makes a change durable: a single record or blob as the engine
+// commits it; a result (a record with its blobs) when its table transaction's journal is
+// complete; a folder deletion one record at a time, children before the folder record, so a
+// kill leaves at worst a folder with fewer measurements, never measurements without a folder.
 #include "store/tables.h"
 
 #include <algorithm>
@@ -199,7 +203,21 @@ int CStoreTable::OpenOnce(const std::string& dataPath, bool* again) {
     bool created = false;
     DbStatus st = CDbTable::Open(path);
     if (st == db::kNoSuchFile) {
-        st = Create(path, m_spec.schema.data(), static_cast<int>(m_spec.schema.size()));
+        // Another file of the table without its .DBF is a partial copy: what it holds would be
+        // lost under a new table, so it is reported instead.
+        std::error_code ec;
+        bool remnant = std::filesystem::exists(base + ".BIN", ec) ||
+                       std::filesystem::exists(base + ".JNL", ec);
+        for (const IndexSpec& ix : m_spec.indexes)
+            remnant = remnant || std::filesystem::exists(dataPath + "/" + ix.file, ec);
+        if (remnant) {
+            ReportStoreError(m_spec.openMessage, db::kNoSuchFile);
+            return 0;
+        }
+        if (TheDbConnection().Writable())
+            st = Create(path, m_spec.schema.data(), static_cast<int>(m_spec.schema.size()));
+        else  // a reader sees a table never made as empty, and leaves no file behind
+            st = OpenEmpty(path, m_spec.schema.data(), static_cast<int>(m_spec.schema.size()));
         if (st != db::kOk) {
             ReportStoreError(m_spec.createMessage, st);
             return 0;
@@ -223,11 +241,39 @@ int CStoreTable::OpenOnce(const std::string& dataPath, bool* again) {
     if (!matches) {
         CDbConnection& connection = TheDbConnection();
         if (m_spec.resultTable) {
+            // Only an older layout is deleted: keyed like today's, and either of another width
+            // or ACFFACT with its former ACFCOND blob. Anything else is damage, which a repair
+            // may mend, so it is reported rather than offered for deletion.
+            FieldDescriptor first, fifth;
+            const bool keyed = Descriptor(1, &first) == db::kOk &&
+                               std::strcmp(first.name, m_spec.schema[0].name) == 0 &&
+                               first.type == 'I' && first.width == 8;
+            const bool formerBlob = m_spec.name == std::string("ACFFACT") &&
+                                    Descriptor(5, &fifth) == db::kOk &&
+                                    std::strcmp(fifth.name, "ACFCOND") == 0;
+            if (!keyed || (length - 1 == m_spec.totalWidth && !formerBlob)) {
+                Close();
+                ReportStoreError(m_spec.openMessage, db::kFileDamaged);
+                return 0;
+            }
             Close();
+            if (!connection.Writable()) {
+                ReportStoreError(m_spec.openMessage, db::kReadOnlyStore);
+                return 0;
+            }
             if (!AskStoreQuestion(m_spec.convertQuestion)) return 0;
-            connection.DeleteFile(path);
+            // The .DBF last: a kill before it leaves the old table, not files without it.
             connection.DeleteFile(base + ".BIN");
+            connection.DeleteFile(base + ".JNL");
+            for (const IndexSpec& ix : m_spec.indexes)
+                connection.DeleteFile(dataPath + "/" + ix.file);
+            connection.DeleteFile(path);
             *again = true;
+            return 0;
+        }
+        if (!connection.Writable()) {
+            Close();
+            ReportStoreError(m_spec.openMessage, db::kReadOnlyStore);
             return 0;
         }
         if (!AskStoreQuestion(m_spec.convertQuestion)) {
@@ -236,6 +282,10 @@ int CStoreTable::OpenOnce(const std::string& dataPath, bool* again) {
         }
         const std::string temp = dataPath + "/TEMP.DBF";
         const std::string tempBin = dataPath + "/TEMP.BIN";
+        // Leftovers of a conversion that was killed hold nothing of value.
+        connection.DeleteFile(temp);
+        connection.DeleteFile(tempBin);
+        connection.DeleteFile(dataPath + "/TEMP.JNL");
         CDbTable converted;
         st = converted.Create(temp, m_spec.schema.data(), static_cast<int>(m_spec.schema.size()));
         if (st != db::kOk) {
@@ -321,9 +371,9 @@ int CStoreTable::NextId(std::int32_t* id) {
     }
     bool atEnd = false;
     AtEnd(&atEnd);
-    if (atEnd) return 1;
     m_buffer.assign(static_cast<std::size_t>(m_recordLength), ' ');
-    if ((st = ReadCurrent(m_buffer.data())) != db::kOk) {
+    if (atEnd) std::memcpy(m_buffer.data(), "       0       0", 16);  // as if the last were 0
+    if (!atEnd && (st = ReadCurrent(m_buffer.data())) != db::kOk) {
         ReportStoreError(m_spec.readMessage, st);
         return 0;
     }
@@ -344,11 +394,42 @@ int CStoreTable::NextId(std::int32_t* id) {
     long last = std::strtol(
         std::string(m_buffer.data() + offset, static_cast<std::size_t>(key->width)).c_str(),
         nullptr, 10);
+    // A result left behind by a measurement that is gone must never be taken for the result
+    // of a new one: IDs also pass every stored result's.
+    if (&m_spec == &ImpulseSpec() || &m_spec == &AcfSpec()) {
+        long lastResult = 0;
+        if (!LastResultId(&m_spec == &ImpulseSpec(), &lastResult)) return 0;
+        last = std::max(last, lastResult);
+    }
     if (last >= 99999999) {
         ReportStoreError(m_spec.readMessage, db::kTableFull);
         return 0;
     }
     *id = static_cast<std::int32_t>(last + 1);
+    return 1;
+}
+
+int CStoreTable::LastResultId(bool impulse, long* last) {
+    *last = 0;
+    CAcParamTable acParams;
+    CAcfFactTable acfFacts;
+    CStoreTable& results = impulse ? static_cast<CStoreTable&>(acParams) : acfFacts;
+    if (!results.Open()) return 0;
+    DbStatus st = results.SelectIndex(results.Index1());
+    if (st == db::kOk) st = results.GoLast();
+    bool atEnd = false;
+    if (st == db::kOk) st = results.AtEnd(&atEnd);
+    if (st == db::kOk && atEnd) return 1;
+    std::vector<char> buffer;
+    int length = 0;
+    if (st == db::kOk) st = results.RecordLength(&length);
+    buffer.assign(static_cast<std::size_t>(length), ' ');
+    if (st == db::kOk) st = results.ReadCurrent(buffer.data());
+    if (st != db::kOk) {
+        ReportStoreError(results.Spec().readMessage, st);
+        return 0;
+    }
+    *last = std::strtol(std::string(buffer.data(), 8).c_str(), nullptr, 10);
     return 1;
 }
 
@@ -526,21 +607,27 @@ int CNmsTable::Append(NmsRecord& record, const std::vector<unsigned char>& waveB
 }
 
 DbStatus CNmsTable::ClearResult(NmsRecord& record) {
-    DbStatus st = WriteBlob("NMSFACTOR", "", 0);
+    CDbTransaction transaction(*this);
+    DbStatus st = transaction.Status();
+    if (st == db::kOk) st = WriteBlob("NMSFACTOR", "", 0);
     record.nNmsFact = 0;
     if (st == db::kOk) st = PackRecord(record, &m_buffer);
     if (st == db::kOk) st = ReplaceCurrent(m_buffer.data());
-    return st;
+    if (st == db::kOk) st = transaction.Commit();
+    return st == db::kNoRecord ? db::kNoMeasurement : st;
 }
 
 DbStatus CNmsTable::WriteResult(NmsRecord& record,
                                 const std::array<unsigned char, blob::kNmsCondSize>& cond,
                                 const std::vector<unsigned char>& factors,
                                 const std::array<unsigned char, blob::kNoiseSourceSize>& source) {
-    DbStatus st = WriteBlob("NMSCOND", cond.data(), blob::kNmsCondSize);
+    // The record is the measurement: a deleted one refuses the replace, and the staged blobs go.
+    CDbTransaction transaction(*this);
+    DbStatus st = transaction.Status();
+    if (st == db::kOk) st = WriteBlob("NMSCOND", cond.data(), blob::kNmsCondSize);
     if (st == db::kOk)
         st = WriteBlob("NMSFACTOR", factors.data(), static_cast<std::uint32_t>(factors.size()));
-    if (st != db::kOk) return st;
+    if (st != db::kOk) return st == db::kNoRecord ? db::kNoMeasurement : st;
     std::array<unsigned char, blob::kNoiseSourceSize> old{};
     std::uint32_t read = 0;
     ReadBlob("NOISESRC", old.data(), blob::kNoiseSourceSize, &read);
@@ -552,7 +639,9 @@ DbStatus CNmsTable::WriteResult(NmsRecord& record,
     record.factSize = static_cast<std::int32_t>(blob::kNmsFactorSize);
     record.nNmsFact = static_cast<std::int32_t>(factors.size() / blob::kNmsFactorSize);
     if ((st = PackRecord(record, &m_buffer)) != db::kOk) return st;
-    return ReplaceCurrent(m_buffer.data());
+    if ((st = ReplaceCurrent(m_buffer.data())) != db::kOk)
+        return st == db::kNoRecord ? db::kNoMeasurement : st;
+    return transaction.Commit();
 }
 
 int CNsTmpTable::NextTemplateId(std::int32_t* id) {
@@ -670,8 +759,26 @@ int CAcParamTable::Exists(long impulseId) {
     return ExistsById(impulseId);
 }
 
+int CImpulseTable::Exists(long impulseId) {
+    return ExistsById(impulseId);
+}
+
+int CAcfTable::Exists(long acfId) {
+    return ExistsById(acfId);
+}
+
+namespace {
+// A result is written only for a measurement that is there when it is written.
+template <class MeasurementTable>
+DbStatus MeasurementThere(long id) {
+    MeasurementTable measurements;
+    return measurements.Open() && measurements.Exists(id) ? db::kOk : db::kNoMeasurement;
+}
+}  // namespace
+
 int CAcParamTable::Update(AcParamRecord& record) {
-    DbStatus st = PackRecord(record, &m_buffer);
+    DbStatus st = MeasurementThere<CImpulseTable>(record.impulseId);
+    if (st == db::kOk) st = PackRecord(record, &m_buffer);
     if (st == db::kOk) st = SelectIndex(Index1());
     if (st == db::kOk) st = ReplaceByKey(m_buffer.data(), 8, m_buffer.data());
     if (st != db::kOk) {
@@ -693,8 +800,10 @@ DbStatus WriteByLeadingKey(CDbTable& table, int index, const std::vector<char>& 
 }  // namespace
 
 DbStatus CAcParamTable::Write(AcParamRecord& record) {
-    DbStatus st = PackRecord(record, &m_buffer);
+    DbStatus st = MeasurementThere<CImpulseTable>(record.impulseId);
+    if (st == db::kOk) st = PackRecord(record, &m_buffer);
     if (st != db::kOk) return st;
+    // One record commits on its own (journalled replace, or append by its count).
     return WriteByLeadingKey(*this, Index1(), m_buffer);
 }
 
@@ -725,19 +834,21 @@ DbStatus CAcfFactTable::Write(AcfFactRecord& record, const AcfFactBlobs& blobs) 
     record.condSize = static_cast<std::int32_t>(blob::kAcfCondSize);
     record.factSize = static_cast<std::int32_t>(blob::kAcfFactSizeField);
     record.nAcfFact = static_cast<std::int32_t>(count);
-    DbStatus st = PackRecord(record, &m_buffer);
-    if (st == db::kOk) st = WriteByLeadingKey(*this, Index1(), m_buffer);
+    DbStatus st = MeasurementThere<CAcfTable>(record.acfId);
+    if (st == db::kOk) st = PackRecord(record, &m_buffer);
     if (st != db::kOk) return st;
-    st = WriteBlob("ACFCOND2", blobs.cond.data(), blob::kAcfCondSize);
+    // The record, its conditions, factors and peaks switch together or not at all.
+    CDbTransaction transaction(*this);
+    if ((st = transaction.Status()) != db::kOk) return st;
+    st = WriteByLeadingKey(*this, Index1(), m_buffer);
+    if (st == db::kOk) st = WriteBlob("ACFCOND2", blobs.cond.data(), blob::kAcfCondSize);
     if (st == db::kOk)
         st = WriteBlob("ACFFACTOR", blobs.factors.data(),
                        static_cast<std::uint32_t>(blobs.factors.size()));
     if (st == db::kOk && count > 0)
         st = WriteBlob(nullptr, blobs.peaks.data(), static_cast<std::uint32_t>(blobs.peaks.size()));
-    // A record whose blobs did not all go in would pair its frame count with missing or older
-    // factors: it goes, and the recording counts as not calculated.
-    if (st != db::kOk && SelectIndex(Index1()) == db::kOk) DeleteByKey(m_buffer.data(), 8, 1);
-    return st;
+    if (st != db::kOk) return st;
+    return transaction.Commit();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -756,12 +867,16 @@ bool DeleteMeasurementsWithResults(long folderId, const std::string& key,
     Measurement m;
     for (long i = 0; i < count && measurements.ReadNext(&m); ++i)
         ids.push_back(m.*idMember);
-    results.SelectIndex(results.Index1());
-    for (long id : ids) {
-        std::string k = FormatKey(id);
-        results.DeleteByKey(k.data(), 8, 1);  // a measurement without a result is fine
+    DbStatus st = results.SelectIndex(results.Index1());
+    for (std::size_t i = 0; st == db::kOk && i < ids.size(); ++i) {
+        std::string k = FormatKey(ids[i]);
+        st = results.DeleteByKey(k.data(), 8, 1);  // a measurement without a result is fine
     }
-    DbStatus st = measurements.SetScope(nullptr, nullptr);
+    if (st != db::kOk) {
+        ShowStoreMessage(str::kCantDeleteImpulseData);
+        return false;
+    }
+    st = measurements.SetScope(nullptr, nullptr);
     if (st == db::kOk) st = measurements.SelectIndex(measurements.Index1());
     if (st == db::kOk) st = measurements.DeleteByKey(key.data(), 8, 1);
     if (st != db::kOk) {
@@ -781,10 +896,8 @@ int DeleteFolder(long folderId) {
         ShowStoreMessage(str::kCantFindFolder);
         return 0;
     }
-    if (folders.DeleteByKey(key.data(), 8, 0) != db::kOk) {
-        ShowStoreMessage(str::kCantDeleteFolder);
-        return 0;
-    }
+    // The folder record goes last: a kill before it leaves the folder with fewer measurements,
+    // never measurements that a later folder of the same ID would show.
     if (folder.type == "N") {
         CNmsTable nms;
         if (!nms.Open()) return 0;
@@ -802,6 +915,11 @@ int DeleteFolder(long folderId) {
         if (!DeleteMeasurementsWithResults<CAcfTable, AcfRecord, CAcfFactTable>(folderId, key,
                                                                                 &AcfRecord::acfId))
             return 0;
+    }
+    if (folders.SelectIndex(folders.Index1()) != db::kOk ||
+        folders.DeleteByKey(key.data(), 8, 0) != db::kOk) {
+        ShowStoreMessage(str::kCantDeleteFolder);
+        return 0;
     }
     return 1;
 }

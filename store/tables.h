@@ -48,7 +48,9 @@ const TableSpec& AcfFactSpec();
 // A table of the store with its layout check, indexes and cached field descriptors.
 class CStoreTable : public CDbTable {
   public:
-    // 1 when open with its indexes, 0 after a message or a Cancel.
+    // 1 when open with its indexes, 0 after a message or a Cancel. A table never made is
+    // created when the store may be written, else read as empty; a .DBF missing beside other
+    // files of its table is reported, never replaced.
     int Open(const std::string& dataPath = DataPath());
     const TableSpec& Spec() const { return m_spec; }
     int Index1() const { return m_index[0]; }
@@ -74,7 +76,8 @@ class CStoreTable : public CDbTable {
 
     // Restricts index 1 to a folder (or another key value); gives the count.
     int SetScopeTo(long value, long* count);
-    // The next free ID of the ID index: last key + 1, or 1 on an empty table.
+    // The next free ID of the ID index: last key + 1, or 1 on an empty table. IMPULSE and ACF
+    // also pass the last ID of their result table.
     int NextId(std::int32_t* id);
     // Whether the last record or blob read failed (after its message) rather than finding no
     // record or the end of the walk.
@@ -102,6 +105,7 @@ class CStoreTable : public CDbTable {
 
   private:
     int OpenOnce(const std::string& dataPath, bool* again);
+    int LastResultId(bool impulse, long* last);
     const TableSpec& m_spec;
     int m_index[2] = {0, 0};
     int m_recordLength = 0;
@@ -125,6 +129,7 @@ class CImpulseTable : public CStoreTable {
     // ID -1 reads the current record. MESTIME of 50 or more decodes with the no-MLS flag.
     int Read(long impulseId, ImpulseRecord* record);
     int ReadNext(ImpulseRecord* record);
+    int Exists(long impulseId);
     int Append(ImpulseRecord& record, const std::vector<unsigned char>& waveBlock);
 };
 
@@ -133,6 +138,7 @@ class CAcfTable : public CStoreTable {
     CAcfTable() : CStoreTable(AcfSpec()) {}
     int Read(long acfId, AcfRecord* record);
     int ReadNext(AcfRecord* record);
+    int Exists(long acfId);
     int Append(AcfRecord& record, const std::vector<unsigned char>& waveBlock);
 };
 
@@ -154,7 +160,8 @@ class CNmsTable : public CStoreTable {
     // Marks the current record as not analysed (empty NMSFACTOR, NNMSFACT 0): what is left
     // when an analysis could not be written whole.
     DbStatus ClearResult(NmsRecord& record);
-    // Writes an analysis on the current record: blobs, kept hand-given name, then the record.
+    // Writes an analysis on the current record as one unit: blobs, kept hand-given name and
+    // the record; kNoMeasurement when the record was deleted.
     DbStatus WriteResult(NmsRecord& record,
                          const std::array<unsigned char, blob::kNmsCondSize>& cond,
                          const std::vector<unsigned char>& factors,
@@ -187,7 +194,8 @@ class CAcParamTable : public CStoreTable {
     int Read(long impulseId, AcParamRecord* record);
     int Exists(long impulseId);
     int Update(AcParamRecord& record);
-    // Replaces the record with the same IMPULSEID, or appends it.
+    // Replaces the record with the same IMPULSEID, or appends it; kNoMeasurement when the
+    // IMPULSE record is gone.
     DbStatus Write(AcParamRecord& record);
 };
 
@@ -205,7 +213,8 @@ class CAcfFactTable : public CStoreTable {
     CAcfFactTable() : CStoreTable(AcfFactSpec()) {}
     int Read(long acfId, AcfFactRecord* record, AcfFactBlobs* blobs = nullptr);
     int Exists(long acfId);
-    // Sets CONDSIZE, FACTSIZE and NACFFACT, replaces or appends, then writes the blobs.
+    // Sets CONDSIZE, FACTSIZE and NACFFACT and writes the record with its blobs as one unit;
+    // kNoMeasurement when the ACF record is gone.
     DbStatus Write(AcfFactRecord& record, const AcfFactBlobs& blobs);
 };
 
@@ -223,7 +232,7 @@ bool ReadFolderRecords(Table& table, long folderId, std::vector<Record>* out) {
     return !table.ReadFailed();
 }
 
-// Deletes a folder with all its measurements and results; 1 when done.
+// Deletes a folder with all its measurements and results, the folder record last; 1 when done.
 int DeleteFolder(long folderId);
 
 }  // namespace vesk

@@ -1,5 +1,6 @@
 // A writer process is killed at random moments; the store must reopen with every operation
-// that returned intact, and the one in flight either absent or whole.
+// that returned intact, and the one in flight either absent or whole. The store's own writers
+// (results, folder deletion, template import, weights) are killed at each write in turn.
 #include <gtest/gtest.h>
 
 #include <signal.h>
@@ -17,7 +18,14 @@
 #include <thread>
 #include <vector>
 
+#include <fcntl.h>
+
+#include <filesystem>
+
+#include "cli/commands.h"
+#include "noise/templates.h"
 #include "store/db_engine.h"
+#include "store/file_io.h"
 #include "tests/test_support.h"
 
 namespace vesk {
@@ -381,6 +389,305 @@ TEST(Crash, KilledWriterLeavesEveryFinishedOperationIntact) {
     EXPECT_GT(killedMidSequence, 100);
     EXPECT_GT(inFlightSeen, 0);
     RecordProperty("in_flight_ops_seen", inFlightSeen);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Whole results and deletions, killed at every write.
+
+// `check` in a child with its report thrown away: its exit status.
+int CheckExitStatus(const std::string& store) {
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        int null = ::open("/dev/null", O_WRONLY);
+        ::dup2(null, 1);
+        ::dup2(null, 2);
+        cli::CliMessages messages(cli::CliMessages::Answer::No);
+        SetMessages(&messages);
+        ConnectStoreAt(store);
+        TheDbConnection().SetWritable(false);
+        cli::Context ctx{store, "", &messages};
+        _exit(cli::CmdCheck(ctx, {}));
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Runs `operation` on a copy of the prepared store in a child killed at its Nth write, for
+// N = 1, 2, ... until it finishes; after each run `verify` sees what survived (true: killed).
+// Gives the number of writes the operation made.
+template <class Operation, class Verify>
+int KillAtEveryWrite(const std::string& prepared, Operation operation, Verify verify) {
+    const std::string store = prepared + "-run";
+    for (long n = 1; n < 10000; ++n) {
+        std::filesystem::remove_all(store);
+        std::filesystem::copy(prepared, store, std::filesystem::copy_options::recursive);
+        ConnectStoreAt(store);
+        pid_t pid = ::fork();
+        if (pid == 0) {
+            detail::g_killAtWrite = n;
+            _exit(operation() ? 0 : 3);
+        }
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        const bool killed = WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
+        if (!killed && (!WIFEXITED(status) || WEXITSTATUS(status) != 0)) {
+            ADD_FAILURE() << "the operation failed on its own at write " << n;
+            return static_cast<int>(n);
+        }
+        SCOPED_TRACE((killed ? "killed at write " : "finished after write ") + std::to_string(n));
+        verify(killed);
+        EXPECT_EQ(CheckExitStatus(store), 0) << "check after write " << n;
+        if (!killed || ::testing::Test::HasFailure()) return static_cast<int>(n);
+    }
+    return 0;
+}
+
+std::vector<unsigned char> Pattern(unsigned char seed, std::size_t size) {
+    std::vector<unsigned char> out(size);
+    for (std::size_t i = 0; i < size; ++i)
+        out[i] = static_cast<unsigned char>(seed + i * 7);
+    return out;
+}
+
+AcfFactBlobs AcfResult(unsigned char seed, std::size_t frames) {
+    AcfFactBlobs b;
+    b.cond.fill(seed);
+    b.factors = Pattern(seed, frames * blob::kAcfFactorSize);
+    b.peaks = Pattern(static_cast<unsigned char>(seed + 1), frames * blob::kAcfPeakSize);
+    return b;
+}
+
+class StoreKill : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        TheDbConnection().Connect("MERIDAX");
+        TheDbConnection().SetWritable(true);
+        prepared = dir.File("DATA");
+        ConnectStoreAt(prepared);
+    }
+    void TearDown() override { ConnectStoreAt(prepared); }
+    test::TempDir dir;
+    test::ScriptedMessages messages{true};
+    std::string prepared;
+};
+
+TEST_F(StoreKill, RunningAcfResultsAreOldOrNewWhole) {
+    {
+        CFolderTable folders;
+        CAcfTable acfs;
+        CAcfFactTable results;
+        ASSERT_TRUE(folders.Open() && acfs.Open() && results.Open());
+        ASSERT_TRUE(test::AppendFolder(folders, 1, "A"));
+        for (std::int32_t id : {1, 2}) {
+            AcfRecord r;
+            r.folderId = 1;
+            r.acfId = id;
+            ASSERT_TRUE(acfs.Append(r, std::vector<unsigned char>(64, 1)));
+        }
+        AcfFactRecord old;
+        old.acfId = 1;
+        ASSERT_EQ(results.Write(old, AcfResult(10, 3)), db::kOk);
+    }
+    auto same = [](const AcfFactRecord& r, const AcfFactBlobs& b, const AcfFactBlobs& want) {
+        return r.nAcfFact == static_cast<std::int32_t>(want.factors.size() / 40) &&
+               b.cond == want.cond && b.factors == want.factors && b.peaks == want.peaks;
+    };
+    int writes = KillAtEveryWrite(
+        prepared,
+        [] {
+            CAcfFactTable results;
+            AcfFactRecord a, b;
+            a.acfId = 1;
+            b.acfId = 2;
+            return results.Open() && results.Write(a, AcfResult(20, 5)) == db::kOk &&
+                   results.Write(b, AcfResult(30, 4)) == db::kOk;
+        },
+        [&](bool killed) {
+            CAcfFactTable results;
+            ASSERT_TRUE(results.Open());
+            AcfFactRecord r;
+            AcfFactBlobs b;
+            ASSERT_TRUE(results.Read(1, &r, &b));
+            EXPECT_TRUE((killed && same(r, b, AcfResult(10, 3))) || same(r, b, AcfResult(20, 5)))
+                << "measurement 1 holds " << r.nAcfFact << " frames";
+            if (results.Read(2, &r, &b)) {
+                EXPECT_TRUE(same(r, b, AcfResult(30, 4))) << "measurement 2: " << r.nAcfFact;
+            } else {
+                EXPECT_TRUE(killed) << "measurement 2 lost its result";
+            }
+        });
+    EXPECT_GT(writes, 4);
+}
+
+TEST_F(StoreKill, NoiseResultsAreOldOrNewWhole) {
+    std::array<unsigned char, blob::kNmsCondSize> cond{};
+    auto source = [](char letter) {
+        std::array<unsigned char, blob::kNoiseSourceSize> s{};
+        s.fill(static_cast<unsigned char>(letter));
+        s[16] = 0;
+        s[blob::kNoiseSourceSize - 1] = 0;
+        return s;
+    };
+    auto write = [&](unsigned char seed, std::size_t frames, char name) {
+        CNmsTable table;
+        NmsRecord r;
+        std::array<unsigned char, blob::kNmsCondSize> c{};
+        c.fill(seed);
+        return table.Open() && table.Read(1, &r) &&
+               table.WriteResult(r, c, Pattern(seed, frames * blob::kNmsFactorSize),
+                                 source(name)) == db::kOk;
+    };
+    {
+        CFolderTable folders;
+        CNmsTable table;
+        ASSERT_TRUE(folders.Open() && table.Open());
+        ASSERT_TRUE(test::AppendFolder(folders, 1, "N"));
+        NmsRecord r;
+        r.folderId = 1;
+        r.nmsId = 1;
+        r.condSize = static_cast<std::int32_t>(blob::kNmsCondSize);
+        ASSERT_TRUE(table.Append(r, std::vector<unsigned char>(64, 1), cond));
+    }
+    ASSERT_TRUE(write(5, 3, 'a'));
+    int writes = KillAtEveryWrite(
+        prepared, [&] { return write(9, 6, 'b'); },
+        [&](bool killed) {
+            CNmsTable table;
+            NmsRecord r;
+            NmsBlobs b;
+            ASSERT_TRUE(table.Open() && table.Read(1, &r, &b));
+            const bool old = r.nNmsFact == 3 && b.factors == Pattern(5, 3 * 40) && b.cond[0] == 5 &&
+                             b.source == source('a');
+            const bool now = r.nNmsFact == 6 && b.factors == Pattern(9, 6 * 40) && b.cond[0] == 9 &&
+                             b.source == source('b');
+            EXPECT_TRUE((killed && old) || now) << r.nNmsFact << " frames";
+        });
+    EXPECT_GT(writes, 3);
+}
+
+TEST_F(StoreKill, ImpulseResultsAreOldOrNew) {
+    {
+        CFolderTable folders;
+        CImpulseTable impulses;
+        CAcParamTable results;
+        ASSERT_TRUE(folders.Open() && impulses.Open() && results.Open());
+        ASSERT_TRUE(test::AppendFolder(folders, 1, "I"));
+        for (std::int32_t id : {1, 2}) {
+            ImpulseRecord r;
+            r.folderId = 1;
+            r.impulseId = id;
+            ASSERT_TRUE(impulses.Append(r, std::vector<unsigned char>(64, 1)));
+        }
+        AcParamRecord old;
+        old.impulseId = 1;
+        old.nData = 1;
+        ASSERT_EQ(results.Write(old), db::kOk);
+    }
+    KillAtEveryWrite(
+        prepared,
+        [] {
+            CAcParamTable results;
+            AcParamRecord a, b;
+            a.impulseId = 1;
+            a.nData = 2;
+            b.impulseId = 2;
+            b.nData = 3;
+            return results.Open() && results.Write(a) == db::kOk && results.Write(b) == db::kOk;
+        },
+        [&](bool killed) {
+            CAcParamTable results;
+            AcParamRecord r;
+            ASSERT_TRUE(results.Open() && results.Read(1, &r));
+            EXPECT_TRUE((killed && r.nData == 1) || r.nData == 2);
+            if (results.Read(2, &r)) {
+                EXPECT_EQ(r.nData, 3);
+            } else {
+                EXPECT_TRUE(killed);
+            }
+        });
+}
+
+TEST_F(StoreKill, FolderDeletionLeavesNoOrphans) {
+    {
+        CFolderTable folders;
+        CImpulseTable impulses;
+        CAcParamTable results;
+        ASSERT_TRUE(folders.Open() && impulses.Open() && results.Open());
+        ASSERT_TRUE(test::AppendFolder(folders, 1, "I"));
+        ASSERT_TRUE(test::AppendFolder(folders, 2, "I"));
+        for (std::int32_t id = 1; id <= 4; ++id) {
+            ImpulseRecord r;
+            r.folderId = id <= 3 ? 1 : 2;
+            r.impulseId = id;
+            ASSERT_TRUE(impulses.Append(r, std::vector<unsigned char>(64, 1)));
+            AcParamRecord p;
+            p.impulseId = id;
+            ASSERT_EQ(results.Write(p), db::kOk);
+        }
+    }
+    int writes = KillAtEveryWrite(
+        prepared, [] { return DeleteFolder(1) == 1; },
+        [&](bool killed) {
+            CFolderTable folders;
+            FolderRecord f;
+            ASSERT_TRUE(folders.Open());
+            const bool folderThere = folders.Read(1, &f) == 1;
+            EXPECT_TRUE(killed || !folderThere);
+            EXPECT_TRUE(folders.Read(2, &f));
+            CAcParamTable results;
+            AcParamRecord p;
+            ASSERT_TRUE(results.Open() && results.Read(4, &p));  // the other folder's
+        });
+    EXPECT_GT(writes, 3);
+}
+
+TEST_F(StoreKill, TemplateImportAndWeightsAreAllOrNothing) {
+    auto data = [](float standard, std::int32_t count) {
+        NoiseTemplateData d;
+        d.standard = {standard, 0.1f, 0.2f, 0.3f};
+        d.sumSquares = {standard * standard * count, 1, 1, 1};
+        d.count = count;
+        return d;
+    };
+    std::int32_t id = 0;
+    ASSERT_EQ(SaveNewTemplate("fan", data(60, 0), &id), TemplateAction::Done);
+    ASSERT_EQ(MergeLearntTemplate("road", data(70, 4), &id), TemplateAction::Done);
+    const std::string nst = dir.File("lib.nst");
+    ASSERT_TRUE(
+        WriteNstFile(nst, {{"road", data(80, 4)}, {"rain", data(50, 2)}, {"hum", data(40, 3)}}));
+    auto names = [] {
+        std::vector<NoiseTemplate> all;
+        EXPECT_TRUE(LoadTemplates(&all));
+        std::string out;
+        for (const NoiseTemplate& t : all)
+            out += t.name + ":" + std::to_string(t.data.count) + " ";
+        return out;
+    };
+    const std::string before = names();
+    const auto weightsBefore = test::ReadFileBytes(prepared + "/" + kWeightsFileName);
+    ASSERT_EQ(weightsBefore.size(), 16u);
+    int writes = KillAtEveryWrite(
+        prepared,
+        [&] {
+            return ImportTemplates(nst, std::vector<bool>(3, true), true) == TemplateAction::Done;
+        },
+        [&](bool killed) {
+            const std::string now = names();
+            EXPECT_TRUE((killed && now == before) || now == "fan:0 road:8 rain:2 hum:3 ") << now;
+            EXPECT_EQ(test::ReadFileBytes(DataPath() + "/" + kWeightsFileName).size(), 16u);
+        });
+    EXPECT_GT(writes, 4);
+
+    FactorWeights next;
+    next.w = {0.5f, 0.25f, 0.125f, 1.0f};
+    KillAtEveryWrite(
+        prepared, [&] { return WriteFactorWeights(next); },
+        [&](bool killed) {
+            const FactorWeights read = ReadFactorWeights();
+            const auto bytes = test::ReadFileBytes(DataPath() + "/" + kWeightsFileName);
+            EXPECT_TRUE((killed && bytes == weightsBefore) || read.w == next.w);
+        });
 }
 
 }  // namespace

@@ -265,5 +265,56 @@ TEST_F(Engine, TwoObjectsOnOneTableShareItsState) {
     EXPECT_EQ(ReadAll(b).size(), 2u);  // still open through the other object
 }
 
+TEST_F(Engine, TransactionsAreSeenInsideAndForgottenUnlessCommitted) {
+    CDbTable t;
+    int index = 0;
+    CreateWith(t, {{1, "a"}}, &index);
+    auto find = [&](long key) {
+        bool found = false;
+        const std::string k = Rec(key, "").substr(0, 8);
+        EXPECT_EQ(t.SelectIndex(index), db::kOk);
+        EXPECT_EQ(t.Find(k.data(), 8, &found), db::kOk);
+        return found;
+    };
+    auto blob = [&] {
+        char bytes[8] = {};
+        std::uint32_t read = 0;
+        EXPECT_TRUE(find(1));
+        EXPECT_EQ(t.ReadBlob("DATA", bytes, sizeof bytes, &read), db::kOk);
+        return std::string(bytes, read);
+    };
+    ASSERT_TRUE(find(1));
+    ASSERT_EQ(t.WriteBlob("DATA", "old", 3), db::kOk);
+    for (bool commit : {false, true}) {
+        SCOPED_TRACE(commit ? "committed" : "rolled back");
+        {
+            CDbTransaction transaction(t);
+            ASSERT_EQ(transaction.Status(), db::kOk);
+            ASSERT_EQ(t.Append(Rec(2, "b").c_str()), db::kOk);
+            ASSERT_EQ(t.WriteBlob("DATA", "two", 3), db::kOk);
+            ASSERT_TRUE(find(1));
+            ASSERT_EQ(t.ReplaceCurrent(Rec(1, "new").c_str()), db::kOk);
+            ASSERT_EQ(t.WriteBlob("DATA", "new", 3), db::kOk);
+            EXPECT_TRUE(find(2));
+            EXPECT_EQ(blob(), "new");
+            if (commit) {
+                ASSERT_EQ(transaction.Commit(), db::kOk);
+            }
+        }
+        EXPECT_EQ(find(2), commit);
+        EXPECT_EQ(blob(), commit ? "new" : "old");
+        ASSERT_EQ(t.SelectIndex(0), db::kOk);
+        ASSERT_EQ(t.GoFirst(), db::kOk);
+        EXPECT_EQ(ReadAll(t).size(), commit ? 2u : 1u);
+    }
+    std::string report;
+    EXPECT_EQ(t.Verify(&report), db::kOk) << report;
+    t.Close();
+    ASSERT_EQ(t.Open(Dbf()), db::kOk);
+    ASSERT_EQ(t.OpenIndex(Edx(), &index), db::kOk);
+    EXPECT_TRUE(find(2));
+    EXPECT_EQ(blob(), "new");
+}
+
 }  // namespace
 }  // namespace vesk
