@@ -147,9 +147,8 @@ NoiseRunSummary RunNoiseCalculation(std::int32_t folderId, RunningAcfConditions 
         EncodeNoiseSourceResult(source, src.data());
         if (DbStatus st = recordings.WriteResult(m, cond, EncodeAcfFactors(factors), src);
             st != db::kOk) {
+            // The write commits whole or not at all, so the old result is still good.
             ReportStoreError(str::kCantWriteCalc, st);
-            // Never leave new blobs beside an old frame count, or the reverse.
-            recordings.ClearResult(m);
             ++summary.writeFailures;
             continue;
         }

@@ -157,8 +157,8 @@ class CNmsTable : public CStoreTable {
     int ReadNext(NmsRecord* record);
     int Append(NmsRecord& record, const std::vector<unsigned char>& waveBlock,
                const std::array<unsigned char, blob::kNmsCondSize>& cond);
-    // Marks the current record as not analysed (empty NMSFACTOR, NNMSFACT 0): what is left
-    // when an analysis could not be written whole.
+    // Marks the current record as not analysed (empty NMSFACTOR, NNMSFACT 0), for a result whose
+    // parts disagree.
     DbStatus ClearResult(NmsRecord& record);
     // Writes an analysis on the current record as one unit: blobs, kept hand-given name and
     // the record; kNoMeasurement when the record was deleted.
