@@ -65,7 +65,7 @@ void CVeskDoc::UpdateAllViews() {
 }
 
 void CVeskDoc::OnOpen() {
-    CSelectFolderDlg dialog(m_frame);
+    CSelectFolderDlg dialog(DialogParent(m_frame), RunningFolder());
     if (dialog.ShowModal() != wxID_OK) return;
     OpenFolder(dialog.m_folderId, dialog.m_kind, dialog.m_title);
 }
@@ -91,18 +91,19 @@ double CVeskDoc::FirstSamplingRate() const {
 }
 
 void CVeskDoc::OnCalculation() {
+    if (Running()) return;  // one run at a time; the menu is disabled meanwhile
     const std::int32_t folder = m_state.folderId;
     std::string refused;
     if (m_state.kind == 'I') {
-        CImpulseConditionsDlg dialog(m_frame, m_settings.impulse, folder);
+        CImpulseConditionsDlg dialog(DialogParent(m_frame), m_settings.impulse, folder);
         if (dialog.ShowModal() != wxID_OK) return;
         RunImpulse(dialog.m_conditions, dialog.m_target);
     } else if (m_state.kind == 'A' || m_state.kind == 'N') {
         const bool noise = m_state.kind == 'N';
         IdentificationSettings identification{m_settings.identifyMethod, m_settings.stepsBeforeMax,
                                               m_settings.stepsAfterMax};
-        CAcfConditionsDlg dialog(m_frame, noise ? m_settings.noise : m_settings.acf, folder,
-                                 noise ? &identification : nullptr);
+        CAcfConditionsDlg dialog(DialogParent(m_frame), noise ? m_settings.noise : m_settings.acf,
+                                 folder, noise ? &identification : nullptr);
         dialog.m_fs = FirstSamplingRate();
         if (dialog.ShowModal() != wxID_OK) return;
         refused = noise ? RunNoise(dialog.m_conditions, dialog.m_identification, dialog.m_target)
@@ -110,31 +111,53 @@ void CVeskDoc::OnCalculation() {
     }
     if (!refused.empty())
         wxMessageBox(wxString::FromUTF8(refused), S(str::kAppName), wxOK | wxICON_EXCLAMATION,
-                     m_frame);
+                     DialogParent(m_frame));
+}
+
+template <class Run>
+bool CVeskDoc::RunWithProgress(Run&& run) {
+    {
+        ProgressWindow window(m_frame, S(str::kCalculating));
+        m_run = &window;
+        m_runningFolder = m_state.folderId;
+        Progress progress(window);
+        run(progress);
+        m_run = nullptr;
+    }
+    if (m_closeAfterRun != CloseAfterRun::No) {
+        const bool forced = m_closeAfterRun == CloseAfterRun::Forced;
+        m_closeAfterRun = CloseAfterRun::No;
+        m_frame->Close(forced);
+        return false;
+    }
+    UpdateAllViews();
+    return true;
+}
+
+void CVeskDoc::StopRunAndClose(bool forced) {
+    if (!m_run) return;
+    m_run->Stop();
+    m_closeAfterRun = forced ? CloseAfterRun::Forced : CloseAfterRun::Asked;
 }
 
 void CVeskDoc::RunImpulse(const ImpulseConditions& conditions, Target target) {
     m_settings.impulse = conditions;
-    {
-        CProgressDlg dialog(m_frame, S(str::kCalculating));
-        Progress progress(dialog);
-        RunImpulseCalculation(m_state.folderId, conditions, target,
-                              m_view ? m_view->SelectedIds() : std::set<std::int32_t>{}, &progress);
-    }
-    UpdateAllViews();
+    const std::set<std::int32_t> selected =
+        m_view ? m_view->SelectedIds() : std::set<std::int32_t>{};
+    RunWithProgress([&](Progress& progress) {
+        RunImpulseCalculation(m_state.folderId, conditions, target, selected, &progress);
+    });
 }
 
 std::string CVeskDoc::RunAcf(const RunningAcfConditions& conditions, AcfTarget target) {
     m_settings.acf = conditions;
+    const std::set<std::int32_t> selected =
+        m_view ? m_view->SelectedIds() : std::set<std::int32_t>{};
     AcfRunSummary summary;
-    {
-        CProgressDlg dialog(m_frame, S(str::kCalculating));
-        Progress progress(dialog);
-        summary =
-            RunAcfCalculation(m_state.folderId, conditions, target,
-                              m_view ? m_view->SelectedIds() : std::set<std::int32_t>{}, &progress);
-    }
-    UpdateAllViews();
+    if (!RunWithProgress([&](Progress& progress) {
+            summary = RunAcfCalculation(m_state.folderId, conditions, target, selected, &progress);
+        }))
+        return {};
     return summary.refused;
 }
 
@@ -144,20 +167,19 @@ std::string CVeskDoc::RunNoise(const RunningAcfConditions& conditions,
     m_settings.identifyMethod = identification.mode;
     m_settings.stepsBeforeMax = identification.stepsBefore;
     m_settings.stepsAfterMax = identification.stepsAfter;
+    const std::set<std::int32_t> selected =
+        m_view ? m_view->SelectedIds() : std::set<std::int32_t>{};
     NoiseRunSummary summary;
-    {
-        CProgressDlg dialog(m_frame, S(str::kCalculating));
-        Progress progress(dialog);
-        summary = RunNoiseCalculation(
-            m_state.folderId, conditions, identification, m_settings.noiseParameter, target,
-            m_view ? m_view->SelectedIds() : std::set<std::int32_t>{}, &progress);
-    }
-    UpdateAllViews();
+    if (!RunWithProgress([&](Progress& progress) {
+            summary = RunNoiseCalculation(m_state.folderId, conditions, identification,
+                                          m_settings.noiseParameter, target, selected, &progress);
+        }))
+        return {};
     return summary.refused;
 }
 
 void CVeskDoc::OnOutputFile() {
-    wxFileDialog dialog(m_frame, "Output File", "", "",
+    wxFileDialog dialog(DialogParent(m_frame), "Output File", "", "",
                         "CSV File (*.csv)|*.csv|Text File (*.txt)|*.txt|All Files (*.*)|*.*",
                         wxFD_SAVE | wxFD_OVERWRITE_PROMPT);
     if (dialog.ShowModal() != wxID_OK) return;
@@ -169,7 +191,7 @@ void CVeskDoc::OnOutputFile() {
 
 void CVeskDoc::OnNoiseTemplates() {
     if (!CommandEnabled(DocumentCommand::NoiseTemplates, m_state)) return;
-    CTemplateEditorDlg dialog(m_frame);
+    CTemplateEditorDlg dialog(DialogParent(m_frame));
     dialog.ShowModal();
 }
 
@@ -354,10 +376,11 @@ wxBEGIN_EVENT_TABLE(CMainFrame, wxFrame) EVT_MENU(id::kFileOpen, CMainFrame::OnO
 
     m_view = new CVeskView(this, m_document);
     m_document.SetView(m_view);
+    TrackActivation(this);
 }
 
 void CMainFrame::OnAbout(wxCommandEvent&) {
-    ShowAboutBox(this);
+    ShowAboutBox(DialogParent(this));
 }
 
 void CMainFrame::OnOnlineUpdate(wxCommandEvent&) {
@@ -387,7 +410,7 @@ void CMainFrame::OnUpdateDocumentCommand(wxUpdateUIEvent& event) {
             event.Enable(CommandEnabled(DocumentCommand::Refresh, s));
             break;
         case id::kCalculation:
-            event.Enable(CommandEnabled(DocumentCommand::Calculation, s));
+            event.Enable(!m_document.Running() && CommandEnabled(DocumentCommand::Calculation, s));
             break;
         case id::kOutputFile:
         case id::kFileSave:
@@ -403,7 +426,22 @@ void CMainFrame::OnUpdateDocumentCommand(wxUpdateUIEvent& event) {
 }
 
 void CMainFrame::OnClose(wxCloseEvent& event) {
-    CResultDialog::DestroyAll();  // without a save question
+    // A run pumps events inside a command of this frame: the frame stays until the run has
+    // ended and closes then.
+    if (m_document.Running()) {
+        if (event.CanVeto() && !AskStoreQuestion(str::kCancelAction)) {
+            event.Veto();
+            return;
+        }
+        m_document.StopRunAndClose(!event.CanVeto());
+        if (event.CanVeto()) event.Veto();
+        return;
+    }
+    if (!CResultDialog::OfferToSaveAll(event.CanVeto())) {
+        event.Veto();
+        return;
+    }
+    CResultDialog::DestroyAll();
     // The normal (restored) placement is what the next start restores.
     const wxRect r = GetRect();
     m_settings.frameLeft = r.x;

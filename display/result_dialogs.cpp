@@ -56,11 +56,47 @@ wxString Format(const char* format, double v) {
     return wxString::FromUTF8(text);
 }
 
+wxWindow*& LastActive() {
+    static wxWindow* window = nullptr;
+    return window;
+}
+
+SaveQuestion& SaveQuestionInUse() {
+    static SaveQuestion question;
+    return question;
+}
+
+bool Usable(wxWindow* w) {
+    return w && w->IsShown() && !w->IsBeingDeleted() && !wxPendingDelete.Member(w);
+}
+
 const char* Caption(char kind) {
     return kind == 'I' ? "Acoustic Parameters" : kind == 'A' ? "ACF Factor" : "Factor";
 }
 
 }  // namespace
+
+wxWindow* DialogParent(wxWindow* fallback) {
+    if (Usable(LastActive())) return LastActive();
+    if (wxWindow* active = wxGetActiveWindow())
+        if (wxWindow* top = wxGetTopLevelParent(active); Usable(top)) return top;
+    return fallback;
+}
+
+void TrackActivation(wxTopLevelWindow* window) {
+    window->Bind(wxEVT_ACTIVATE, [window](wxActivateEvent& event) {
+        if (event.GetActive()) LastActive() = window;
+        event.Skip();
+    });
+    window->Bind(wxEVT_DESTROY, [window](wxWindowDestroyEvent& event) {
+        if (event.GetEventObject() == window && LastActive() == window) LastActive() = nullptr;
+        event.Skip();
+    });
+}
+
+void SetSaveQuestion(SaveQuestion question) {
+    SaveQuestionInUse() = std::move(question);
+}
 
 CResultDialog* CResultDialog::Open(char kind, std::int32_t folderId, std::int32_t recordId,
                                    RecordBrowser* browser) {
@@ -87,6 +123,13 @@ std::size_t CResultDialog::OpenCount() {
     return OpenDialogs().size();
 }
 
+bool CResultDialog::OfferToSaveAll(bool mayCancel) {
+    const std::vector<CResultDialog*> dialogs = OpenDialogs();
+    for (CResultDialog* d : dialogs)
+        if (!d->OfferToSave(mayCancel)) return false;
+    return true;
+}
+
 CResultDialog::CResultDialog(char kind, std::int32_t folderId, std::int32_t recordId,
                              RecordBrowser* browser)
     : wxDialog(nullptr,
@@ -100,6 +143,7 @@ CResultDialog::CResultDialog(char kind, std::int32_t folderId, std::int32_t reco
       m_recordId(recordId),
       m_browser(browser) {
     OpenDialogs().push_back(this);
+    TrackActivation(this);
     auto grid = [this](const char* title, int first, int last) {
         auto* box = new wxStaticBoxSizer(wxVERTICAL, this, title);
         // Two label/field pairs a row keep the header low, leaving the height to the pages.
@@ -419,14 +463,30 @@ void CResultDialog::OnResultChanged() {
     m_changed = true;
 }
 
-void CResultDialog::OfferToSave() {
-    if (m_kind != 'I' || !m_changed) return;
+bool CResultDialog::OfferToSave(bool mayCancel) {
+    if (m_kind != 'I' || !m_changed) return true;
+    Raise();  // the question is about this dialog, which the user should see
+    const std::string text = LoadString(str::kSaveCalculationOutput);
+    SaveAnswer answer;
+    if (SaveQuestionInUse()) {
+        answer = SaveQuestionInUse()(this, text);
+    } else {
+        wxMessageDialog box(this, wxString::FromUTF8(text),
+                            wxString::FromUTF8(LoadString(str::kAppName)),
+                            wxYES_NO | (mayCancel ? wxCANCEL : 0) | wxICON_QUESTION);
+        const int id = box.ShowModal();
+        answer = id == wxID_YES  ? SaveAnswer::Save
+                 : id == wxID_NO ? SaveAnswer::Discard
+                                 : SaveAnswer::Cancel;
+    }
+    if (answer == SaveAnswer::Cancel && mayCancel) return false;
     m_changed = false;
-    if (!AskStoreQuestion(str::kSaveCalculationOutput)) return;  // the recalculation is dropped
+    if (answer != SaveAnswer::Save) return true;  // the recalculation is dropped
     CAcParamTable results;
-    if (!results.Open()) return;  // the store has reported it
+    if (!results.Open()) return true;  // the store has reported it
     if (const DbStatus st = results.Write(m_impulse.result); st != db::kOk)
         ReportStoreError(str::kCantWriteCalc, st);
+    return true;
 }
 
 void CResultDialog::ShowList() {
@@ -446,16 +506,16 @@ bool CResultDialog::Step(bool next) {
     if (!m_browser) return false;
     const std::int32_t id =
         next ? m_browser->NextRecord(m_recordId) : m_browser->PreviousRecord(m_recordId);
-    if (id == -1) return false;
-    OfferToSave();
+    if (id == -1 || !OfferToSave()) return false;
     m_recordId = id;
     Load();
     return true;
 }
 
-void CResultDialog::Exit() {
-    OfferToSave();
+bool CResultDialog::Exit() {
+    if (!OfferToSave()) return false;
     Destroy();
+    return true;
 }
 
 wxWindow* CResultDialog::Page(const wxString& title) const {
@@ -490,8 +550,12 @@ void CResultDialog::OnButton(wxCommandEvent& event) {
     }
 }
 
-void CResultDialog::OnClose(wxCloseEvent&) {
-    Exit();
+void CResultDialog::OnClose(wxCloseEvent& event) {
+    if (!OfferToSave(event.CanVeto())) {
+        event.Veto();
+        return;
+    }
+    Destroy();
 }
 
 void CResultDialog::FillBandGraph() {

@@ -14,6 +14,7 @@
 #include "display/curve_layout.h"
 #include "display/result_dialogs.h"
 #include "store/tables.h"
+#include "tests/display/scripted_saves.h"
 #include "tests/test_support.h"
 
 namespace vesk {
@@ -73,6 +74,7 @@ void ShowEveryPage(CResultDialog* d) {
 TEST(ResultPages, AcousticParametersRecalculateAndAskToSave) {
     DemoStore::Use();
     test::ScriptedMessages messages;
+    test::ScriptedSaves saves;
     ListBrowser browser({3, 1, 2});
     CResultDialog* d = CResultDialog::Open('I', 1, 3, &browser);
     ASSERT_EQ(d->Pages()->GetPageCount(), 6u);
@@ -105,10 +107,16 @@ TEST(ResultPages, AcousticParametersRecalculateAndAskToSave) {
     ASSERT_TRUE(impulse->Field(1019)->GetValue().ToCDouble(&typed));
     EXPECT_NEAR(typed, impulse->Zoom()->View().total * 500, 0.1);
 
-    // "Next" asks; Cancel drops the recalculation and writes nothing.
-    messages.answers = {false};
+    // "Next" asks; Cancel stays on the record with the change, No drops the recalculation and
+    // writes nothing.
+    saves.answers = {SaveAnswer::Cancel, SaveAnswer::Discard};
+    EXPECT_FALSE(d->Step(true));
+    EXPECT_EQ(d->RecordId(), 3);
+    EXPECT_TRUE(d->ResultChanged());
+    EXPECT_EQ(d->Result().deltaT1L, 80);
     ASSERT_TRUE(d->Step(true));
-    EXPECT_EQ(messages.asked, std::vector<std::string>{"Save calculation output?"});
+    EXPECT_EQ(saves.asked, std::vector<std::string>(2, "Save calculation output?"));
+    EXPECT_EQ(saves.owners[0], d);
     EXPECT_EQ(d->RecordId(), 1);
     EXPECT_EQ(Stored(3).deltaT1L, before.deltaT1L);
     EXPECT_FALSE(d->ResultChanged());
@@ -149,11 +157,12 @@ TEST(ResultPages, AcousticParametersRecalculateAndAskToSave) {
         wider += d->Result().bands[k].wiacc > recalculated.bands[k].wiacc;
     }
     EXPECT_GT(wider, 0);
-    messages.answers = {true};
+    saves.answers = {SaveAnswer::Save};
     const AcParamRecord shown = d->Result();
-    d->Exit();
+    EXPECT_TRUE(d->Exit());
     wxTheApp->Yield(true);
-    EXPECT_EQ(messages.asked.size(), 2u);
+    EXPECT_EQ(saves.asked.size(), 3u);
+    EXPECT_TRUE(messages.asked.empty());
     const AcParamRecord saved = Stored(1);
     EXPECT_EQ(saved.tsubNoise, 0.5);
     EXPECT_EQ(saved.iaccWLevel, 0.5);
