@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 
 #include <wx/utils.h>
 
@@ -144,8 +145,13 @@ CResultDialog::CResultDialog(char kind, std::int32_t folderId, std::int32_t reco
       m_browser(browser) {
     OpenDialogs().push_back(this);
     TrackActivation(this);
-    auto grid = [this](const char* title, int first, int last) {
-        auto* box = new wxStaticBoxSizer(wxVERTICAL, this, title);
+    // The header scrolls inside its panel when the screen is too low for it and the graphs.
+    m_header = new wxScrolledWindow(this, wxID_ANY, wxDefaultPosition, wxDefaultSize,
+                                    wxVSCROLL | wxHSCROLL);
+    m_header->SetScrollRate(FromDIP(8), FromDIP(8));
+    wxWindow* header = m_header;
+    auto grid = [this, header](const char* title, int first, int last) {
+        auto* box = new wxStaticBoxSizer(wxVERTICAL, header, title);
         // Two label/field pairs a row keep the header low, leaving the height to the pages.
         auto* g = new wxFlexGridSizer(4, wxSize(6, 3));
         g->AddGrowableCol(1);
@@ -156,9 +162,9 @@ CResultDialog::CResultDialog(char kind, std::int32_t folderId, std::int32_t reco
                 m_fields.push_back(nullptr);
                 continue;
             }
-            g->Add(new wxStaticText(this, wxID_ANY, kFieldLabels[f]),
+            g->Add(new wxStaticText(header, wxID_ANY, kFieldLabels[f]),
                    wxSizerFlags().CenterVertical());
-            auto* edit = new wxTextCtrl(this, wxID_ANY, "", wxDefaultPosition,
+            auto* edit = new wxTextCtrl(header, wxID_ANY, "", wxDefaultPosition,
                                         FromDIP(wxSize(130, -1)), wxTE_READONLY);
             m_fields.push_back(edit);
             g->Add(edit, wxSizerFlags().Expand());
@@ -169,14 +175,16 @@ CResultDialog::CResultDialog(char kind, std::int32_t folderId, std::int32_t reco
     auto* info = new wxBoxSizer(wxHORIZONTAL);
     info->Add(grid("Folder Information", kFolderTitle, kFolderScale), wxSizerFlags(1).Expand());
     info->Add(grid("Data", kSamplingRate, kDataDate), wxSizerFlags(1).Expand().Border(wxLEFT, 8));
-    auto* conditions = new wxStaticBoxSizer(wxVERTICAL, this, "Calculation Conditions");
-    m_conditions = new wxStaticText(this, wxID_ANY, "");
+    auto* conditions = new wxStaticBoxSizer(wxVERTICAL, header, "Calculation Conditions");
+    m_conditions = new wxStaticText(header, wxID_ANY, "");
     conditions->Add(m_conditions, wxSizerFlags(1).Expand().Border(wxALL, 4));
     info->Add(conditions, wxSizerFlags(1).Expand().Border(wxLEFT, 8));
+    auto* headerSizer = new wxBoxSizer(wxVERTICAL);
+    headerSizer->Add(info, wxSizerFlags(1).Expand().Border(wxALL, 8));
+    m_header->SetSizer(headerSizer);
 
     m_list =
-        new wxListCtrl(this, 1014, wxDefaultPosition, FromDIP(wxSize(-1, kind == 'I' ? 170 : 220)),
-                       wxLC_REPORT | wxLC_SINGLE_SEL);
+        new wxListCtrl(this, 1014, wxDefaultPosition, wxDefaultSize, wxLC_REPORT | wxLC_SINGLE_SEL);
     m_list->Bind(wxEVT_LIST_COL_CLICK, &CResultDialog::OnColumn, this);
     auto* list = new wxStaticBoxSizer(wxVERTICAL, this,
                                       kind == 'I'   ? "Acoutsic Parameters"
@@ -216,6 +224,7 @@ CResultDialog::CResultDialog(char kind, std::int32_t folderId, std::int32_t reco
         pages.push_back({"WIACC", "WIACC [ms]", false, false});
         for (const Page& p : pages) {
             auto* graph = new CFactorGraph(m_pages, p.title, p.levels, p.unitTop);
+            graph->SetMinSize(FromDIP(wxSize(360, 200)));
             m_pages->AddPage(graph, p.tab);
             m_graphs.push_back(graph);
         }
@@ -242,10 +251,11 @@ CResultDialog::CResultDialog(char kind, std::int32_t folderId, std::int32_t reco
     Bind(wxEVT_CLOSE_WINDOW, &CResultDialog::OnClose, this);
 
     auto* top = new wxBoxSizer(wxVERTICAL);
-    top->Add(info, wxSizerFlags().Expand().Border(wxALL, 8));
-    if (m_pages) m_pages->SetMinSize(FromDIP(kind == 'I' ? wxSize(760, 470) : wxSize(560, 360)));
+    top->Add(m_header, wxSizerFlags().Expand());
+    m_pages->SetMinSize(FromDIP(kind == 'I' ? wxSize(760, -1) : wxSize(400, -1)));
     if (m_pages && kind == 'I') {
         // The wide parameter list above its pages, which take what height there is.
+        m_listBox = list;
         top->Add(list, wxSizerFlags().Expand().Border(wxLEFT | wxRIGHT, 8));
         top->Add(m_pages, wxSizerFlags(1).Expand().Border(wxLEFT | wxRIGHT | wxTOP, 8));
     } else if (m_pages) {
@@ -257,13 +267,37 @@ CResultDialog::CResultDialog(char kind, std::int32_t folderId, std::int32_t reco
         top->Add(list, wxSizerFlags(1).Expand().Border(wxLEFT | wxRIGHT, 8));
     }
     top->Add(buttons, wxSizerFlags().Expand().Border(wxALL, 8));
-    SetSizerAndFit(top);
-    // The natural size does not fit small screens: the dialog may be made smaller than its
-    // contents want, and starts no larger than the screen.
+    SetSizer(top);
+    ShareHeight(std::numeric_limits<int>::max());
+    Fit();
+    // The natural size does not fit small screens: the dialog starts no larger than the screen,
+    // and its header and list give way to the graphs (ShareHeight).
     const wxRect screen = wxGetClientDisplayRect();
     SetMinSize(FromDIP(wxSize(560, 420)));
     SetSize(wxSize(std::min(GetSize().x, screen.width), std::min(GetSize().y, screen.height)));
+    Bind(wxEVT_SIZE, [this](wxSizeEvent& event) {
+        ShareHeight(GetClientSize().y);
+        event.Skip();  // the sizer lays out with the shares
+    });
     Load();
+}
+
+void CResultDialog::ShareHeight(int height) {
+    // Headroom above the least each part needs goes first to the header, then to the list,
+    // each up to its natural height; the pages take the rest. Below 100 px a list or graph is
+    // of no use, so those are the least.
+    const int headerLeast = FromDIP(48), listLeast = FromDIP(110);
+    const int headerNatural = m_header->GetSizer()->CalcMin().y;
+    const int listNatural = FromDIP(m_kind == 'I' ? 170 : 220);
+    m_header->SetMinSize(wxSize(FromDIP(100), headerLeast));
+    m_list->SetMinSize(wxSize(FromDIP(100), listLeast));
+    int spare = height - GetSizer()->CalcMin().y;
+    const int header = std::clamp(spare, 0, std::max(0, headerNatural - headerLeast));
+    spare -= header;
+    const int list = std::clamp(spare, 0, listNatural - listLeast);
+    m_header->SetMinSize(wxSize(FromDIP(100), headerLeast + header));
+    m_header->FitInside();
+    if (m_listBox) m_list->SetMinSize(wxSize(FromDIP(100), listLeast + list));
 }
 
 CResultDialog::~CResultDialog() {
@@ -574,6 +608,7 @@ void CResultDialog::BuildParametersPage() {
     m_parameter->Bind(wxEVT_RADIOBOX, [this](wxCommandEvent&) { FillBandGraph(); });
     m_bandGraph = new CBandGraph(page);
     m_bandGraph->SetId(1048);
+    m_bandGraph->SetMinSize(page->FromDIP(wxSize(420, 200)));
     auto* column = new wxBoxSizer(wxVERTICAL);
     column->Add(m_parameter, wxSizerFlags().Expand().Border(wxALL, 4));
     column->Add(m_bandGraph, wxSizerFlags(1).Expand().Border(wxLEFT | wxRIGHT | wxBOTTOM, 4));
@@ -620,6 +655,7 @@ void CResultDialog::BuildPreferencePage() {
     auto* left = new wxBoxSizer(wxVERTICAL);
     left->Add(fields);
     m_preferenceGraph = new CCurveGraph(page);
+    m_preferenceGraph->SetMinSize(page->FromDIP(wxSize(420, 200)));
     auto* columns = new wxBoxSizer(wxHORIZONTAL);
     columns->Add(left, wxSizerFlags().Border(wxALL, 6));
     columns->Add(m_preferenceGraph, wxSizerFlags(1).Expand().Border(wxALL, 4));

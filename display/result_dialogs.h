@@ -88,6 +88,8 @@ class CResultDialog : public wxDialog {
     // Asks about a changed result; false for Cancel.
     bool OfferToSave(bool mayCancel = true);
     void ShowConditions();
+    // Shares a client height of `height` pixels between the header, the list and the pages.
+    void ShareHeight(int height);
     void BuildParametersPage();
     std::vector<CResultPage*> m_samplePages;
     ImpulseView m_impulse;
@@ -102,6 +104,8 @@ class CResultDialog : public wxDialog {
     std::int32_t m_folderId, m_recordId;
     RecordBrowser* m_browser;
     std::vector<wxTextCtrl*> m_fields;
+    wxScrolledWindow* m_header;
+    wxStaticBoxSizer* m_listBox = nullptr;  // the list above the pages (impulse responses)
     wxStaticText* m_conditions;
     wxListCtrl* m_list;
     wxButton *m_previous, *m_next;

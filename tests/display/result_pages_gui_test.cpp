@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <functional>
 #include <limits>
 #include <vector>
 
@@ -382,6 +383,47 @@ TEST(ResultPages, HostileStoredFactorsOpenWithoutHanging) {
         }
         d->Exit();
         wxTheApp->Yield(true);
+    }
+    EXPECT_TRUE(messages.shown.empty());
+}
+
+// Laptop screens: at 1280 x 720, and at 1366 x 768 scaled by 1.25 (1093 x 614 logical pixels),
+// every list and graph of every page keeps at least 100 px each way, inside the dialog.
+TEST(ResultPages, EveryPageIsUsableOnLaptopScreens) {
+    DemoStore::Use();
+    test::ScriptedMessages messages;
+    const std::pair<char, std::int32_t> dialogs[] = {{'I', 1}, {'A', 2}, {'N', 3}};
+    for (const auto& [kind, folder] : dialogs) {
+        CResultDialog* d = CResultDialog::Open(kind, folder, 1, nullptr);
+        for (const wxSize screen : {wxSize(1280, 720), wxSize(1093, 614)}) {
+            d->SetSize(screen);
+            for (std::size_t k = 0; k < d->Pages()->GetPageCount(); ++k) {
+                d->Pages()->SetSelection(k);
+                for (int k = 0; k < 5; ++k) {  // GTK lays the pages out in its frame clock
+                    wxTheApp->Yield(true);
+                    wxMilliSleep(5);
+                }
+                const wxRect inside(wxPoint(0, 0), d->GetClientSize());
+                std::function<void(wxWindow*)> check = [&](wxWindow* w) {
+                    if (!w->IsShown()) return;
+                    const std::string where = std::string(1, kind) + " " +
+                                              d->Pages()->GetPageText(k).utf8_string() + " " +
+                                              std::to_string(screen.x);
+                    const wxRect r(d->ScreenToClient(w->GetScreenPosition()), w->GetSize());
+                    if (dynamic_cast<CGraphWnd*>(w) || dynamic_cast<wxListCtrl*>(w)) {
+                        EXPECT_GE(w->GetClientSize().y, 100) << where;
+                        EXPECT_GE(w->GetClientSize().x, 100) << where;
+                        EXPECT_TRUE(inside.Contains(r)) << where;
+                    } else if (dynamic_cast<wxButton*>(w)) {
+                        EXPECT_TRUE(inside.Contains(r)) << where << " " << w->GetLabel();
+                    }
+                    for (wxWindow* child : w->GetChildren())
+                        check(child);
+                };
+                check(d);
+            }
+        }
+        d->Destroy();
     }
     EXPECT_TRUE(messages.shown.empty());
 }
