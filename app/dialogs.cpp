@@ -7,6 +7,7 @@
 
 #include <cstdio>
 
+#include "app/band_choice.h"
 #include "display/result_dialogs.h"
 #include "dsp/bands.h"
 #include "resources/strings.h"
@@ -455,10 +456,15 @@ wxBEGIN_EVENT_TABLE(CImpulseConditionsDlg, wxDialog)
 }
 
 void CImpulseConditionsDlg::FillBands() {
-    const int from =
-        m_bandFrom->GetSelection() >= 0 ? m_bandFrom->GetSelection() : m_conditions.bandFrom;
-    const int to = m_bandTo->GetSelection() >= 0 ? m_bandTo->GetSelection() : m_conditions.bandTo;
-    const BandTable& table = GetBandTable(m_bandSystem->GetSelection());
+    const int system = m_bandSystem->GetSelection();
+    int from = m_conditions.bandFrom, to = m_conditions.bandTo;
+    if (m_bandFrom->GetSelection() >= 0) {
+        // A change of band system keeps the chosen frequencies (From has "None" first, To not).
+        from = NearestBand(m_shownSystem, m_bandFrom->GetSelection(), system);
+        to = NearestBand(m_shownSystem, m_bandTo->GetSelection() + 1, system) - 1;
+    }
+    m_shownSystem = system;
+    const BandTable& table = GetBandTable(system);
     m_bandFrom->Clear();
     m_bandTo->Clear();
     m_bandFrom->Append("None");
@@ -467,7 +473,6 @@ void CImpulseConditionsDlg::FillBands() {
         m_bandFrom->Append(label);
         m_bandTo->Append(label);
     }
-    // A selection beyond the end of the new list moves to its last entry.
     m_bandFrom->SetSelection(std::clamp(from, 0, static_cast<int>(m_bandFrom->GetCount()) - 1));
     m_bandTo->SetSelection(std::clamp(to, 0, static_cast<int>(m_bandTo->GetCount()) - 1));
 }

@@ -131,6 +131,7 @@ class CImpulseConditionsDlg : public wxDialog {
     wxRadioBox* m_bandSystem;
     wxChoice* m_bandFrom;
     wxChoice* m_bandTo;
+    int m_shownSystem = 0;  // the band system the two lists show
     wxCheckBox* m_aWeighting;
     wxChoice* m_refData;
     wxTextCtrl *m_refLevel, *m_minimumDelay, *m_endOfRegression, *m_rateOfNoise, *m_width,

@@ -37,6 +37,12 @@ std::string ProgramPath() {
     return n > 0 ? std::string(path, static_cast<std::size_t>(n)) : std::string();
 }
 
+bool FolderExists(std::int32_t folderId) {
+    CFolderTable folders;
+    FolderRecord f;
+    return folders.Open() && folders.Read(folderId, &f) == 1;
+}
+
 std::string CommandLine() {
     std::ifstream in("/proc/self/cmdline", std::ios::binary);
     std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -66,8 +72,15 @@ void CVeskDoc::UpdateAllViews() {
 
 void CVeskDoc::OnOpen() {
     CSelectFolderDlg dialog(DialogParent(m_frame), RunningFolder());
-    if (dialog.ShowModal() != wxID_OK) return;
-    OpenFolder(dialog.m_folderId, dialog.m_kind, dialog.m_title);
+    const bool chosen = dialog.ShowModal() == wxID_OK;
+    if (chosen) {
+        OpenFolder(dialog.m_folderId, dialog.m_kind, dialog.m_title);
+    } else if (m_state.FolderOpen() && !FolderExists(m_state.folderId)) {
+        // The open folder was deleted in the chooser: nothing of it stays to calculate or write.
+        m_state = DocumentState();
+        m_frame->SetTitle("Untitled - Orvanel");
+        if (m_view) m_view->Clear();
+    }
 }
 
 double CVeskDoc::FirstSamplingRate() const {
@@ -196,6 +209,10 @@ void CVeskDoc::OnNoiseTemplates() {
 }
 
 void CVeskDoc::WriteOutput(const wxString& path) {
+    if (!FolderExists(m_state.folderId)) {
+        ShowStoreMessage(str::kCantFindFolder);
+        return;
+    }
     WriteOutputFile(m_state.folderId, std::string(1, m_state.kind), path.utf8_string());
 }
 
@@ -226,6 +243,11 @@ void CVeskView::OnUpdate() {
 
 void CVeskView::ShowRows() {
     FillList(this, m_rows);
+}
+
+void CVeskView::Clear() {
+    m_rows.clear();
+    ClearAll();
 }
 
 bool CVeskView::IsSelected(std::int32_t recordId) const {

@@ -72,6 +72,7 @@ class CVeskView : public wxListCtrl, public RecordBrowser {
   public:
     CVeskView(wxWindow* parent, CVeskDoc& document);
     void OnUpdate();  // rebuilds from the store for the document's folder
+    void Clear();     // no folder open
     bool IsSelected(std::int32_t recordId) const;
     std::set<std::int32_t> SelectedIds() const;
     std::int32_t Next(std::int32_t recordId) const { return vesk::NextRecord(m_rows, recordId); }

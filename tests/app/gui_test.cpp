@@ -465,6 +465,35 @@ TEST(Desktop, TheFolderOfARunningCalculationCannotBeDeletedOrOpened) {
     frame->Destroy();
 }
 
+// Deleting the open folder in the chooser closes it: nothing is left to write, and a write
+// that comes anyway says why nothing was written.
+TEST(Desktop, DeletingTheOpenFolderClosesIt) {
+    test::TempStore store;
+    test::ScriptedMessages messages;
+    MakeStore();
+    AppSettings settings;
+    auto* frame = new CMainFrame(settings, wxDefaultPosition, wxSize(600, 300));
+    frame->Show();
+    frame->Document().OpenFolder(1, 'I', "Hall");
+    ASSERT_TRUE(Enabled(frame, id::kOutputFile));
+    WhenShown(id::kSelectFolderDialog, [&](wxDialog* chooser) {
+        auto* list = static_cast<wxListCtrl*>(chooser->FindWindow(id::kFolderList));
+        list->SetItemState(list->FindItem(-1, wxUIntPtr(1)), wxLIST_STATE_SELECTED,
+                           wxLIST_STATE_SELECTED);
+        messages.answers = {true};
+        wxCommandEvent remove(wxEVT_BUTTON, id::kDeleteFolder);
+        chooser->GetEventHandler()->ProcessEvent(remove);
+    });
+    frame->Document().OnOpen();
+    EXPECT_FALSE(Enabled(frame, id::kOutputFile));
+    EXPECT_FALSE(Enabled(frame, id::kCalculation));
+    EXPECT_EQ(frame->View().GetItemCount(), 0);
+    test::TempDir dir;
+    frame->Document().WriteOutput(dir.File("hall.csv"));
+    EXPECT_EQ(messages.shown, std::vector<std::string>{"Can't find folder."});
+    frame->Destroy();
+}
+
 // A result dialog of seat 1 with a recalculated (not yet saved) delta-t1.
 CResultDialog* ChangedResult(CMainFrame* frame) {
     CResultDialog* d = CResultDialog::Open('I', 1, 1, &frame->View());
@@ -580,10 +609,11 @@ TEST(Desktop, ConditionsDialogsTakeAndRefuseValues) {
         c.bandTo = 10;
         CImpulseConditionsDlg d(nullptr, c, 1);
         auto* to = static_cast<wxChoice*>(d.FindWindow(id::kBandTo));
-        radio(d, id::kBandOctave, 1);  // third-octave: the selection stays where it was
+        radio(d, id::kBandOctave, 1);  // third-octave: 16000 Hz stays 16000 Hz
         EXPECT_EQ(to->GetCount(), 32u);
-        to->SetSelection(20);
-        radio(d, id::kBandOctave, 0);  // back to octaves: beyond the end, so the last entry
+        EXPECT_EQ(to->GetStringSelection(), "16000");
+        to->SetSelection(31);
+        radio(d, id::kBandOctave, 0);
         EXPECT_EQ(to->GetSelection(), 10);
         auto* refData = static_cast<wxChoice*>(d.FindWindow(id::kRefData));
         EXPECT_EQ(refData->GetCount(), 5u);  // Absolute, Maximum, and the three seats
