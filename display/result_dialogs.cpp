@@ -225,6 +225,8 @@ CResultDialog::CResultDialog(char kind, std::int32_t folderId, std::int32_t reco
         for (const Page& p : pages) {
             auto* graph = new CFactorGraph(m_pages, p.title, p.levels, p.unitTop);
             graph->SetMinSize(FromDIP(wxSize(360, 200)));
+            const wxString tab = p.tab;
+            m_factorPages.push_back({graph, tab, tab.Contains("IACC")});
             m_pages->AddPage(graph, p.tab);
             m_graphs.push_back(graph);
         }
@@ -232,6 +234,8 @@ CResultDialog::CResultDialog(char kind, std::int32_t folderId, std::int32_t reco
         m_pages->AddPage(acf, "ACF");
         m_iacfPage = new CIacfPage(m_pages, &m_acf, 0.1);
         m_pages->AddPage(m_iacfPage, "IACF");
+        m_factorPages.push_back({acf, "ACF", false});
+        m_factorPages.push_back({m_iacfPage, "IACF", true});
         m_samplePages = {acf, m_iacfPage};
     }
 
@@ -443,6 +447,7 @@ void CResultDialog::Load() {
         if (m_iacfPage) m_iacfPage->SetWidth(wiaccWidth);
     }
     ShowConditions();
+    ShowInterauralPages(m_channels == 2);
     m_sortColumn = -1;
     m_direction = 1;
     if (m_pages) m_pages->ChangeSelection(0);  // every record starts on its first page
@@ -460,6 +465,20 @@ void CResultDialog::Load() {
             ShowStoreMessage(str::kCantReadMeasuredData);
         else
             m_reportMissing = true;  // shown with the dialog
+    }
+}
+
+void CResultDialog::ShowInterauralPages(bool shown) {
+    // A one-microphone recording has no interaural factors: their pages would stay empty.
+    std::size_t wanted = 0;
+    for (const FactorPage& p : m_factorPages)
+        wanted += shown || !p.interaural;
+    if (m_factorPages.empty() || m_pages->GetPageCount() == wanted) return;
+    while (m_pages->GetPageCount() > 0)
+        m_pages->RemovePage(m_pages->GetPageCount() - 1);
+    for (const FactorPage& p : m_factorPages) {
+        if (shown || !p.interaural) m_pages->AddPage(p.window, p.tab);
+        p.window->Show(shown || !p.interaural);
     }
 }
 
@@ -525,8 +544,11 @@ bool CResultDialog::OfferToSave(bool mayCancel) {
 
 void CResultDialog::ShowList() {
     m_list->ClearAll();
+    // The widths are the templates'; a header the system font makes wider widens its column.
     for (const ResultColumn& c : m_columns)
-        m_list->AppendColumn(c.title, wxLIST_FORMAT_RIGHT, FromDIP(c.width + 8));
+        m_list->AppendColumn(
+            c.title, wxLIST_FORMAT_RIGHT,
+            std::max(FromDIP(c.width + 8), m_list->GetTextExtent(c.title).x + FromDIP(16)));
     for (std::size_t i = 0; i < m_rows.size(); ++i) {
         const ResultRow& r = m_rows[i];
         const long item = m_list->InsertItem(static_cast<long>(i), wxString::FromUTF8(r.texts[0]));

@@ -88,6 +88,7 @@ class CResultDialog : public wxDialog {
     // Asks about a changed result; false for Cancel.
     bool OfferToSave(bool mayCancel = true);
     void ShowConditions();
+    void ShowInterauralPages(bool shown);
     // Shares a client height of `height` pixels between the header, the list and the pages.
     void ShareHeight(int height);
     void BuildParametersPage();
@@ -114,9 +115,16 @@ class CResultDialog : public wxDialog {
     int m_sortColumn = -1, m_direction = 1;
     wxNotebook* m_pages = nullptr;
     std::vector<CFactorGraph*> m_graphs;  // the factor-over-time pages
-    CBandGraph* m_bandGraph = nullptr;    // the "Parameters" page
-    wxRadioBox* m_parameter = nullptr;    // its "Show Parameter" choice
-    std::vector<ResultRow> m_bandRows;    // the bands in result order
+    // Every page of a recording's dialog in tab order; the interaural ones only for two channels.
+    struct FactorPage {
+        wxWindow* window;
+        wxString tab;
+        bool interaural;
+    };
+    std::vector<FactorPage> m_factorPages;
+    CBandGraph* m_bandGraph = nullptr;  // the "Parameters" page
+    wxRadioBox* m_parameter = nullptr;  // its "Show Parameter" choice
+    std::vector<ResultRow> m_bandRows;  // the bands in result order
     int m_channels = 2;
     // The running-ACF result as loaded, for the list's peak layouts.
     std::vector<AcfFactorRecord> m_factors;

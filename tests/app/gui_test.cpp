@@ -679,6 +679,23 @@ TEST(Desktop, FactorGraphDrawsWhereTheFormulasSay) {
     const int cursor = column(0.2);
     EXPECT_GT(picture.GetRed(cursor, plot.GetTop() + 5), 200);  // the red cursor
     EXPECT_LT(picture.GetGreen(cursor, plot.GetTop() + 5), 100);
+
+    // A value beyond the fixed top of 1 is drawn at the edge under an arrow; one inside is not.
+    auto isMark = [&](int x, int y) {
+        return picture.GetRed(x, y) == kClippedMark.Red() &&
+               picture.GetGreen(x, y) == kClippedMark.Green() &&
+               picture.GetBlue(x, y) == kClippedMark.Blue();
+    };
+    auto marked = [&](double t) {
+        for (int y = plot.GetTop(); y < plot.GetTop() + 12; ++y)
+            if (isMark(column(t), y)) return true;
+        return false;
+    };
+    values[3] = 1.5;
+    graph->SetData(values, 0.1);
+    picture = graph->Picture().ConvertToImage();
+    EXPECT_TRUE(marked(0.3));
+    EXPECT_FALSE(marked(0.1));
 }
 
 // "ACF Factor": the "Tau1" and "Phi1" pages list the ten peaks of each frame, the others the

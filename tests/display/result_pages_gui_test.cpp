@@ -221,6 +221,41 @@ TEST(ResultPages, FactorDialogsDrawTheFramesFunctions) {
     EXPECT_TRUE(messages.asked.empty());
 }
 
+// A one-microphone recording shows no interaural pages, and its two-channel neighbour all of
+// them; no column header is cut.
+TEST(ResultPages, OneMicrophoneRecordingsShowNoInterauralPages) {
+    DemoStore::Use();
+    test::ScriptedMessages messages;
+    ListBrowser browser({1, 2});
+    CResultDialog* d = CResultDialog::Open('A', 2, 1, &browser);
+    auto tabs = [d] {
+        std::vector<std::string> t;
+        for (std::size_t k = 0; k < d->Pages()->GetPageCount(); ++k)
+            t.push_back(d->Pages()->GetPageText(k).utf8_string());
+        return t;
+    };
+    EXPECT_EQ(tabs(), (std::vector<std::string>{"Phi(0)", "Tau-e", "Tau1", "Phi1", "ACF"}));
+    ShowEveryPage(d);
+    wxListCtrl* list = d->List();
+    ASSERT_EQ(list->GetColumnCount(), 5);
+    for (int c = 0; c < list->GetColumnCount(); ++c) {
+        wxListItem column;
+        column.SetMask(wxLIST_MASK_TEXT);
+        list->GetColumn(c, column);
+        EXPECT_GT(list->GetColumnWidth(c), list->GetTextExtent(column.GetText()).x)
+            << column.GetText();
+    }
+    ASSERT_TRUE(d->Step(true));
+    EXPECT_EQ(tabs().size(), 9u);
+    EXPECT_EQ(tabs()[4], "IACC");
+    ShowEveryPage(d);
+    ASSERT_TRUE(d->Step(false));
+    EXPECT_EQ(tabs().size(), 5u);
+    d->Exit();
+    wxTheApp->Yield(true);
+    EXPECT_TRUE(messages.shown.empty());
+}
+
 TEST(ResultPages, SpectrumAndParameterPixelsWhereTheFormulasSay) {
     wxFrame frame(nullptr, wxID_ANY, "graphs");
     frame.SetClientSize(640, 300);
