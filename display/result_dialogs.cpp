@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <limits>
 
 #include <wx/utils.h>
 
@@ -272,13 +271,19 @@ CResultDialog::CResultDialog(char kind, std::int32_t folderId, std::int32_t reco
     }
     top->Add(buttons, wxSizerFlags().Expand().Border(wxALL, 8));
     SetSizer(top);
-    ShareHeight(std::numeric_limits<int>::max());
+    // The natural size shows the whole header and the list at their natural heights.
+    m_header->SetMinSize(m_header->GetSizer()->CalcMin());
+    m_list->SetMinSize(wxSize(FromDIP(100), FromDIP(kind == 'I' ? 170 : 220)));
+    const wxSize pagesLeast = m_pages->GetMinSize();
+    m_pages->SetMinSize(FromDIP(kind == 'I' ? wxSize(760, 470) : wxSize(560, 360)));
     Fit();
-    // The natural size does not fit small screens: the dialog starts no larger than the screen,
-    // and its header and list give way to the graphs (ShareHeight).
+    m_pages->SetMinSize(pagesLeast);
+    // That does not fit small screens: the dialog starts no larger than the screen, and its
+    // header and list give way to the graphs (ShareHeight).
     const wxRect screen = wxGetClientDisplayRect();
     SetMinSize(FromDIP(wxSize(560, 420)));
     SetSize(wxSize(std::min(GetSize().x, screen.width), std::min(GetSize().y, screen.height)));
+    ShareHeight(GetClientSize().y);
     Bind(wxEVT_SIZE, [this](wxSizeEvent& event) {
         ShareHeight(GetClientSize().y);
         event.Skip();  // the sizer lays out with the shares
