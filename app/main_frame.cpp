@@ -140,8 +140,7 @@ bool CVeskDoc::RunWithProgress(Run&& run) {
     if (m_closeAfterRun != CloseAfterRun::No) {
         const bool forced = m_closeAfterRun == CloseAfterRun::Forced;
         m_closeAfterRun = CloseAfterRun::No;
-        m_frame->Close(forced);
-        return false;
+        if (m_frame->Close(forced)) return false;  // else a changed result kept it open
     }
     UpdateAllViews();
     return true;

@@ -55,7 +55,8 @@ class CVeskDoc {
   private:
     double FirstSamplingRate() const;
     // Runs `run` under a progress window; afterwards closes the frame if that was asked during
-    // the run, else refreshes the views. False when the frame is closing.
+    // the run, else (or when the close was cancelled) refreshes the views. False when the frame
+    // is closing.
     template <class Run>
     bool RunWithProgress(Run&& run);
     AppSettings& m_settings;
