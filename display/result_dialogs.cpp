@@ -464,6 +464,7 @@ void CResultDialog::Load() {
     NotifyPages();
     m_previous->Enable(m_browser && m_browser->PreviousRecord(m_recordId) != -1);
     m_next->Enable(m_browser && m_browser->NextRecord(m_recordId) != -1);
+    ShareHeight(GetClientSize().y);  // the conditions may take more or fewer lines
     Layout();
     if (samplesMissing) {
         if (IsShown())
