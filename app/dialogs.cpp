@@ -7,6 +7,8 @@
 
 #include <cstdio>
 
+#include "app/band_choice.h"
+#include "display/result_dialogs.h"
 #include "dsp/bands.h"
 #include "resources/strings.h"
 #include "resources/window_ids.h"
@@ -189,11 +191,16 @@ wxBEGIN_EVENT_TABLE(CSelectFolderDlg, wxDialog) EVT_RADIOBOX(id::kKindAll, CSele
     EVT_LIST_COL_CLICK(id::kFolderList, CSelectFolderDlg::OnColumn)
         EVT_LIST_ITEM_ACTIVATED(id::kFolderList, CSelectFolderDlg::OnActivated)
             EVT_BUTTON(wxID_OK, CSelectFolderDlg::OnOk)
-                EVT_BUTTON(id::kDeleteFolder, CSelectFolderDlg::OnDelete) wxEND_EVENT_TABLE()
+                EVT_BUTTON(id::kDeleteFolder, CSelectFolderDlg::OnDelete)
+                    EVT_UPDATE_UI(wxID_OK, CSelectFolderDlg::OnUpdateFolderCommand)
+                        EVT_UPDATE_UI(id::kDeleteFolder, CSelectFolderDlg::OnUpdateFolderCommand)
+                            wxEND_EVENT_TABLE()
 
-                    CSelectFolderDlg::CSelectFolderDlg(wxWindow* parent)
+                                CSelectFolderDlg::CSelectFolderDlg(wxWindow* parent,
+                                                                   std::int32_t busyFolder)
     : wxDialog(parent, id::kSelectFolderDialog, "Select Folder", wxDefaultPosition, wxDefaultSize,
-               wxDEFAULT_DIALOG_STYLE | wxRESIZE_BORDER) {
+               wxDEFAULT_DIALOG_STYLE | wxRESIZE_BORDER),
+      m_busyFolder(busyFolder) {
     m_list = new wxListCtrl(this, id::kFolderList, wxDefaultPosition, wxDefaultSize,
                             wxLC_REPORT | wxLC_SINGLE_SEL | wxBORDER_SUNKEN);
     m_list->SetImageList(SharedImageList(), wxIMAGE_LIST_SMALL);
@@ -253,12 +260,22 @@ void CSelectFolderDlg::OnActivated(wxListEvent&) {
     OnOk(ok);
 }
 
+bool CSelectFolderDlg::SelectedIsBusy() const {
+    const long item = FirstSelected();
+    return item >= 0 && m_rows[static_cast<std::size_t>(item)].id == m_busyFolder;
+}
+
+void CSelectFolderDlg::OnUpdateFolderCommand(wxUpdateUIEvent& event) {
+    event.Enable(!SelectedIsBusy());
+}
+
 void CSelectFolderDlg::OnOk(wxCommandEvent&) {
     const long item = FirstSelected();
     if (item < 0) {
         wxMessageBox(S(str::kSelectTheFolder), S(str::kAppName), wxOK | wxICON_INFORMATION, this);
         return;
     }
+    if (SelectedIsBusy()) return;  // a double click on the folder being calculated
     const ListRow& r = m_rows[static_cast<std::size_t>(item)];
     m_folderId = r.id;
     m_title = r.texts[0];
@@ -272,6 +289,7 @@ void CSelectFolderDlg::OnDelete(wxCommandEvent&) {
         wxMessageBox(S(str::kSelectTheFolder), S(str::kAppName), wxOK | wxICON_INFORMATION, this);
         return;
     }
+    if (SelectedIsBusy()) return;
     if (!AskStoreQuestion(str::kDeleteFolderQuestion)) return;
     DeleteFolder(m_rows[static_cast<std::size_t>(item)].id);
     ListFolders();
@@ -307,21 +325,52 @@ void CProgressDlg::ShowMessage(const std::string& text) {
     Update();
 }
 
-bool CProgressDlg::PumpAndCheckCancel() {
-    if (wxEventLoopBase* loop = wxEventLoopBase::GetActive()) loop->YieldFor(wxEVT_CATEGORY_ALL);
-    return std::exchange(m_cancelPressed, false);
-}
-
-bool CProgressDlg::ConfirmCancel() {
-    return AskStoreQuestion(str::kCancelAction);  // a question box of the program's messages
-}
-
 void CProgressDlg::OnCancel(wxCommandEvent&) {
     m_cancelPressed = true;
 }
 
 void CProgressDlg::OnClose(wxCloseEvent&) {
     m_cancelPressed = true;  // closing the box asks as Cancel does; the run destroys it
+}
+
+ProgressWindow::ProgressWindow(wxWindow* fallbackParent, const wxString& caption)
+    : m_fallbackParent(fallbackParent), m_caption(caption) {
+    Shown();
+}
+
+ProgressWindow::~ProgressWindow() {
+    delete m_dialog.get();  // at once, as a later run looks its buttons up by ID
+}
+
+CProgressDlg* ProgressWindow::Shown() {
+    if (!m_dialog && !m_stopped) {
+        m_dialog = new CProgressDlg(DialogParent(m_fallbackParent), m_caption);
+        m_dialog->ShowPosition(m_percent);
+        if (!m_text.empty()) m_dialog->ShowMessage(m_text);
+    }
+    return m_dialog;
+}
+
+void ProgressWindow::ShowPosition(int percent) {
+    m_percent = percent;
+    if (CProgressDlg* d = Shown()) d->ShowPosition(percent);
+}
+
+void ProgressWindow::ShowMessage(const std::string& text) {
+    m_text = text;
+    if (CProgressDlg* d = Shown()) d->ShowMessage(text);
+}
+
+bool ProgressWindow::PumpAndCheckCancel() {
+    if (wxEventLoopBase* loop = wxEventLoopBase::GetActive()) loop->YieldFor(wxEVT_CATEGORY_ALL);
+    if (m_stopped) return true;
+    CProgressDlg* d = Shown();
+    return d && d->TakeCancelPress();
+}
+
+bool ProgressWindow::ConfirmCancel() {
+    // A question box of the program's messages.
+    return m_stopped || AskStoreQuestion(str::kCancelAction);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -407,10 +456,15 @@ wxBEGIN_EVENT_TABLE(CImpulseConditionsDlg, wxDialog)
 }
 
 void CImpulseConditionsDlg::FillBands() {
-    const int from =
-        m_bandFrom->GetSelection() >= 0 ? m_bandFrom->GetSelection() : m_conditions.bandFrom;
-    const int to = m_bandTo->GetSelection() >= 0 ? m_bandTo->GetSelection() : m_conditions.bandTo;
-    const BandTable& table = GetBandTable(m_bandSystem->GetSelection());
+    const int system = m_bandSystem->GetSelection();
+    int from = m_conditions.bandFrom, to = m_conditions.bandTo;
+    if (m_bandFrom->GetSelection() >= 0) {
+        // A change of band system keeps the chosen frequencies (From has "None" first, To not).
+        from = NearestBand(m_shownSystem, m_bandFrom->GetSelection(), system);
+        to = NearestBand(m_shownSystem, m_bandTo->GetSelection() + 1, system) - 1;
+    }
+    m_shownSystem = system;
+    const BandTable& table = GetBandTable(system);
     m_bandFrom->Clear();
     m_bandTo->Clear();
     m_bandFrom->Append("None");
@@ -419,7 +473,6 @@ void CImpulseConditionsDlg::FillBands() {
         m_bandFrom->Append(label);
         m_bandTo->Append(label);
     }
-    // A selection beyond the end of the new list moves to its last entry.
     m_bandFrom->SetSelection(std::clamp(from, 0, static_cast<int>(m_bandFrom->GetCount()) - 1));
     m_bandTo->SetSelection(std::clamp(to, 0, static_cast<int>(m_bandTo->GetCount()) - 1));
 }

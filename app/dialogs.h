@@ -4,9 +4,11 @@
 
 #include <wx/listctrl.h>
 #include <wx/spinctrl.h>
+#include <wx/weakref.h>
 #include <wx/wx.h>
 
 #include <set>
+#include <utility>
 #include <vector>
 
 #include "acf/acf_calculation.h"
@@ -29,7 +31,9 @@ void FillList(wxListCtrl* list, const std::vector<ListRow>& rows);
 // "Select Folder" (130).
 class CSelectFolderDlg : public wxDialog {
   public:
-    explicit CSelectFolderDlg(wxWindow* parent);
+    // `busyFolder`: the folder of a running calculation, which can be neither opened again nor
+    // deleted (-1 for none).
+    explicit CSelectFolderDlg(wxWindow* parent, std::int32_t busyFolder = -1);
     std::int32_t m_folderId = -1;
     char m_kind = 0;
     std::string m_title;
@@ -43,7 +47,10 @@ class CSelectFolderDlg : public wxDialog {
     void OnActivated(wxListEvent& event);
     void OnOk(wxCommandEvent& event);
     void OnDelete(wxCommandEvent& event);
+    void OnUpdateFolderCommand(wxUpdateUIEvent& event);
+    bool SelectedIsBusy() const;
 
+    std::int32_t m_busyFolder;
     wxListCtrl* m_list;
     wxRadioBox* m_kindBox;
     std::vector<ListRow> m_rows;
@@ -51,14 +58,14 @@ class CSelectFolderDlg : public wxDialog {
     wxDECLARE_EVENT_TABLE();
 };
 
-// "Progress" (144): modeless; the core's progress arithmetic drives it through the sink.
-class CProgressDlg : public wxDialog, public ProgressSink {
+// "Progress" (144): modeless, shown at once.
+class CProgressDlg : public wxDialog {
   public:
     CProgressDlg(wxWindow* parent, const wxString& caption);
-    void ShowPosition(int percent) override;
-    void ShowMessage(const std::string& text) override;
-    bool PumpAndCheckCancel() override;
-    bool ConfirmCancel() override;
+    void ShowPosition(int percent);
+    void ShowMessage(const std::string& text);
+    // Whether "Cancel" was pressed since the last call.
+    bool TakeCancelPress() { return std::exchange(m_cancelPressed, false); }
 
   private:
     void OnCancel(wxCommandEvent& event);
@@ -67,6 +74,35 @@ class CProgressDlg : public wxDialog, public ProgressSink {
     wxStaticText* m_text;
     bool m_cancelPressed = false;
     wxDECLARE_EVENT_TABLE();
+};
+
+// The progress of one run, shown in a CProgressDlg in front of the window the user works in;
+// the core's progress arithmetic drives it through the sink. The dialog may be destroyed with
+// its parent (a result dialog closed during the run); the next update shows a new one.
+class ProgressWindow : public ProgressSink {
+  public:
+    ProgressWindow(wxWindow* fallbackParent, const wxString& caption);
+    ~ProgressWindow() override;
+    ProgressWindow(const ProgressWindow&) = delete;
+    ProgressWindow& operator=(const ProgressWindow&) = delete;
+    // A stop confirmed elsewhere (the program is closing): the next poll ends the run without
+    // asking, and no dialog is shown again.
+    void Stop() { m_stopped = true; }
+    CProgressDlg* Dialog() const { return m_dialog; }
+
+    void ShowPosition(int percent) override;
+    void ShowMessage(const std::string& text) override;
+    bool PumpAndCheckCancel() override;
+    bool ConfirmCancel() override;
+
+  private:
+    CProgressDlg* Shown();
+    wxWindow* m_fallbackParent;
+    wxString m_caption;
+    wxWeakRef<CProgressDlg> m_dialog;
+    int m_percent = 0;
+    std::string m_text;
+    bool m_stopped = false;
 };
 
 // The reference list of a conditions dialog: "Absolute value", "Maximum value", then the
@@ -95,6 +131,7 @@ class CImpulseConditionsDlg : public wxDialog {
     wxRadioBox* m_bandSystem;
     wxChoice* m_bandFrom;
     wxChoice* m_bandTo;
+    int m_shownSystem = 0;  // the band system the two lists show
     wxCheckBox* m_aWeighting;
     wxChoice* m_refData;
     wxTextCtrl *m_refLevel, *m_minimumDelay, *m_endOfRegression, *m_rateOfNoise, *m_width,

@@ -37,6 +37,12 @@ std::string ProgramPath() {
     return n > 0 ? std::string(path, static_cast<std::size_t>(n)) : std::string();
 }
 
+bool FolderExists(std::int32_t folderId) {
+    CFolderTable folders;
+    FolderRecord f;
+    return folders.Open() && folders.Read(folderId, &f) == 1;
+}
+
 std::string CommandLine() {
     std::ifstream in("/proc/self/cmdline", std::ios::binary);
     std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -65,9 +71,16 @@ void CVeskDoc::UpdateAllViews() {
 }
 
 void CVeskDoc::OnOpen() {
-    CSelectFolderDlg dialog(m_frame);
-    if (dialog.ShowModal() != wxID_OK) return;
-    OpenFolder(dialog.m_folderId, dialog.m_kind, dialog.m_title);
+    CSelectFolderDlg dialog(DialogParent(m_frame), RunningFolder());
+    const bool chosen = dialog.ShowModal() == wxID_OK;
+    if (chosen) {
+        OpenFolder(dialog.m_folderId, dialog.m_kind, dialog.m_title);
+    } else if (m_state.FolderOpen() && !FolderExists(m_state.folderId)) {
+        // The open folder was deleted in the chooser: nothing of it stays to calculate or write.
+        m_state = DocumentState();
+        m_frame->SetTitle("Untitled - Orvanel");
+        if (m_view) m_view->Clear();
+    }
 }
 
 double CVeskDoc::FirstSamplingRate() const {
@@ -91,18 +104,19 @@ double CVeskDoc::FirstSamplingRate() const {
 }
 
 void CVeskDoc::OnCalculation() {
+    if (Running()) return;  // one run at a time; the menu is disabled meanwhile
     const std::int32_t folder = m_state.folderId;
     std::string refused;
     if (m_state.kind == 'I') {
-        CImpulseConditionsDlg dialog(m_frame, m_settings.impulse, folder);
+        CImpulseConditionsDlg dialog(DialogParent(m_frame), m_settings.impulse, folder);
         if (dialog.ShowModal() != wxID_OK) return;
         RunImpulse(dialog.m_conditions, dialog.m_target);
     } else if (m_state.kind == 'A' || m_state.kind == 'N') {
         const bool noise = m_state.kind == 'N';
         IdentificationSettings identification{m_settings.identifyMethod, m_settings.stepsBeforeMax,
                                               m_settings.stepsAfterMax};
-        CAcfConditionsDlg dialog(m_frame, noise ? m_settings.noise : m_settings.acf, folder,
-                                 noise ? &identification : nullptr);
+        CAcfConditionsDlg dialog(DialogParent(m_frame), noise ? m_settings.noise : m_settings.acf,
+                                 folder, noise ? &identification : nullptr);
         dialog.m_fs = FirstSamplingRate();
         if (dialog.ShowModal() != wxID_OK) return;
         refused = noise ? RunNoise(dialog.m_conditions, dialog.m_identification, dialog.m_target)
@@ -110,31 +124,52 @@ void CVeskDoc::OnCalculation() {
     }
     if (!refused.empty())
         wxMessageBox(wxString::FromUTF8(refused), S(str::kAppName), wxOK | wxICON_EXCLAMATION,
-                     m_frame);
+                     DialogParent(m_frame));
+}
+
+template <class Run>
+bool CVeskDoc::RunWithProgress(Run&& run) {
+    {
+        ProgressWindow window(m_frame, S(str::kCalculating));
+        m_run = &window;
+        m_runningFolder = m_state.folderId;
+        Progress progress(window);
+        run(progress);
+        m_run = nullptr;
+    }
+    if (m_closeAfterRun != CloseAfterRun::No) {
+        const bool forced = m_closeAfterRun == CloseAfterRun::Forced;
+        m_closeAfterRun = CloseAfterRun::No;
+        if (m_frame->Close(forced)) return false;  // else a changed result kept it open
+    }
+    UpdateAllViews();
+    return true;
+}
+
+void CVeskDoc::StopRunAndClose(bool forced) {
+    if (!m_run) return;
+    m_run->Stop();
+    m_closeAfterRun = forced ? CloseAfterRun::Forced : CloseAfterRun::Asked;
 }
 
 void CVeskDoc::RunImpulse(const ImpulseConditions& conditions, Target target) {
     m_settings.impulse = conditions;
-    {
-        CProgressDlg dialog(m_frame, S(str::kCalculating));
-        Progress progress(dialog);
-        RunImpulseCalculation(m_state.folderId, conditions, target,
-                              m_view ? m_view->SelectedIds() : std::set<std::int32_t>{}, &progress);
-    }
-    UpdateAllViews();
+    const std::set<std::int32_t> selected =
+        m_view ? m_view->SelectedIds() : std::set<std::int32_t>{};
+    RunWithProgress([&](Progress& progress) {
+        RunImpulseCalculation(m_state.folderId, conditions, target, selected, &progress);
+    });
 }
 
 std::string CVeskDoc::RunAcf(const RunningAcfConditions& conditions, AcfTarget target) {
     m_settings.acf = conditions;
+    const std::set<std::int32_t> selected =
+        m_view ? m_view->SelectedIds() : std::set<std::int32_t>{};
     AcfRunSummary summary;
-    {
-        CProgressDlg dialog(m_frame, S(str::kCalculating));
-        Progress progress(dialog);
-        summary =
-            RunAcfCalculation(m_state.folderId, conditions, target,
-                              m_view ? m_view->SelectedIds() : std::set<std::int32_t>{}, &progress);
-    }
-    UpdateAllViews();
+    if (!RunWithProgress([&](Progress& progress) {
+            summary = RunAcfCalculation(m_state.folderId, conditions, target, selected, &progress);
+        }))
+        return {};
     return summary.refused;
 }
 
@@ -144,20 +179,19 @@ std::string CVeskDoc::RunNoise(const RunningAcfConditions& conditions,
     m_settings.identifyMethod = identification.mode;
     m_settings.stepsBeforeMax = identification.stepsBefore;
     m_settings.stepsAfterMax = identification.stepsAfter;
+    const std::set<std::int32_t> selected =
+        m_view ? m_view->SelectedIds() : std::set<std::int32_t>{};
     NoiseRunSummary summary;
-    {
-        CProgressDlg dialog(m_frame, S(str::kCalculating));
-        Progress progress(dialog);
-        summary = RunNoiseCalculation(
-            m_state.folderId, conditions, identification, m_settings.noiseParameter, target,
-            m_view ? m_view->SelectedIds() : std::set<std::int32_t>{}, &progress);
-    }
-    UpdateAllViews();
+    if (!RunWithProgress([&](Progress& progress) {
+            summary = RunNoiseCalculation(m_state.folderId, conditions, identification,
+                                          m_settings.noiseParameter, target, selected, &progress);
+        }))
+        return {};
     return summary.refused;
 }
 
 void CVeskDoc::OnOutputFile() {
-    wxFileDialog dialog(m_frame, "Output File", "", "",
+    wxFileDialog dialog(DialogParent(m_frame), "Output File", "", "",
                         "CSV File (*.csv)|*.csv|Text File (*.txt)|*.txt|All Files (*.*)|*.*",
                         wxFD_SAVE | wxFD_OVERWRITE_PROMPT);
     if (dialog.ShowModal() != wxID_OK) return;
@@ -169,11 +203,15 @@ void CVeskDoc::OnOutputFile() {
 
 void CVeskDoc::OnNoiseTemplates() {
     if (!CommandEnabled(DocumentCommand::NoiseTemplates, m_state)) return;
-    CTemplateEditorDlg dialog(m_frame);
+    CTemplateEditorDlg dialog(DialogParent(m_frame));
     dialog.ShowModal();
 }
 
 void CVeskDoc::WriteOutput(const wxString& path) {
+    if (!FolderExists(m_state.folderId)) {
+        ShowStoreMessage(str::kCantFindFolder);
+        return;
+    }
     WriteOutputFile(m_state.folderId, std::string(1, m_state.kind), path.utf8_string());
 }
 
@@ -204,6 +242,11 @@ void CVeskView::OnUpdate() {
 
 void CVeskView::ShowRows() {
     FillList(this, m_rows);
+}
+
+void CVeskView::Clear() {
+    m_rows.clear();
+    ClearAll();
 }
 
 bool CVeskView::IsSelected(std::int32_t recordId) const {
@@ -354,10 +397,11 @@ wxBEGIN_EVENT_TABLE(CMainFrame, wxFrame) EVT_MENU(id::kFileOpen, CMainFrame::OnO
 
     m_view = new CVeskView(this, m_document);
     m_document.SetView(m_view);
+    TrackActivation(this);
 }
 
 void CMainFrame::OnAbout(wxCommandEvent&) {
-    ShowAboutBox(this);
+    ShowAboutBox(DialogParent(this));
 }
 
 void CMainFrame::OnOnlineUpdate(wxCommandEvent&) {
@@ -387,7 +431,7 @@ void CMainFrame::OnUpdateDocumentCommand(wxUpdateUIEvent& event) {
             event.Enable(CommandEnabled(DocumentCommand::Refresh, s));
             break;
         case id::kCalculation:
-            event.Enable(CommandEnabled(DocumentCommand::Calculation, s));
+            event.Enable(!m_document.Running() && CommandEnabled(DocumentCommand::Calculation, s));
             break;
         case id::kOutputFile:
         case id::kFileSave:
@@ -403,7 +447,22 @@ void CMainFrame::OnUpdateDocumentCommand(wxUpdateUIEvent& event) {
 }
 
 void CMainFrame::OnClose(wxCloseEvent& event) {
-    CResultDialog::DestroyAll();  // without a save question
+    // A run pumps events inside a command of this frame: the frame stays until the run has
+    // ended and closes then.
+    if (m_document.Running()) {
+        if (event.CanVeto() && !AskStoreQuestion(str::kCancelAction)) {
+            event.Veto();
+            return;
+        }
+        m_document.StopRunAndClose(!event.CanVeto());
+        if (event.CanVeto()) event.Veto();
+        return;
+    }
+    if (!CResultDialog::OfferToSaveAll(event.CanVeto())) {
+        event.Veto();
+        return;
+    }
+    CResultDialog::DestroyAll();
     // The normal (restored) placement is what the next start restores.
     const wxRect r = GetRect();
     m_settings.frameLeft = r.x;

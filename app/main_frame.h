@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "acf/acf_calculation.h"
+#include "app/dialogs.h"
 #include "app/folder_lists.h"
 #include "app/settings.h"
 #include "display/result_dialogs.h"
@@ -39,6 +40,13 @@ class CVeskDoc {
     std::string RunNoise(const RunningAcfConditions& conditions,
                          const IdentificationSettings& identification, AcfTarget target);
     void OnOutputFile();
+    // Whether a calculation is running (its progress pumps the events that reach the frame).
+    bool Running() const { return m_run != nullptr; }
+    // The folder of the running calculation, or -1.
+    std::int32_t RunningFolder() const { return m_run ? m_runningFolder : -1; }
+    // The frame is closing during a run: the run stops without asking again, and the frame is
+    // closed once it has ended (forced: without offering to cancel that close).
+    void StopRunAndClose(bool forced);
     // The template editor, modal; only for a noise folder.
     void OnNoiseTemplates();
     // The output file of the open folder at `path` (the command after its file dialog).
@@ -46,7 +54,15 @@ class CVeskDoc {
 
   private:
     double FirstSamplingRate() const;
+    // Runs `run` under a progress window; afterwards closes the frame if that was asked during
+    // the run, else (or when the close was cancelled) refreshes the views. False when the frame
+    // is closing.
+    template <class Run>
+    bool RunWithProgress(Run&& run);
     AppSettings& m_settings;
+    ProgressWindow* m_run = nullptr;
+    std::int32_t m_runningFolder = -1;
+    enum class CloseAfterRun { No, Asked, Forced } m_closeAfterRun = CloseAfterRun::No;
     wxFrame* m_frame;
     CVeskView* m_view = nullptr;
     DocumentState m_state;
@@ -57,6 +73,7 @@ class CVeskView : public wxListCtrl, public RecordBrowser {
   public:
     CVeskView(wxWindow* parent, CVeskDoc& document);
     void OnUpdate();  // rebuilds from the store for the document's folder
+    void Clear();     // no folder open
     bool IsSelected(std::int32_t recordId) const;
     std::set<std::int32_t> SelectedIds() const;
     std::int32_t Next(std::int32_t recordId) const { return vesk::NextRecord(m_rows, recordId); }

@@ -93,6 +93,24 @@ class CShotsApp : public wxApp {
         Settle();
     }
 
+    // A result dialog as laptops show it: at 1280 x 720, and at 1366 x 768 scaled by 1.25, that
+    // is 1093 x 614 logical pixels. Saved as laptop-<W>x<H>-<name>.png.
+    void ShootLaptop(char kind, std::int32_t folder, std::int32_t record, const wxString& tab,
+                     const std::string& name) {
+        for (const wxSize size : {wxSize(1280, 720), wxSize(1093, 614)}) {
+            CResultDialog* d = CResultDialog::Open(kind, folder, record, nullptr);
+            d->Move(0, 0);
+            d->SetSize(size);
+            d->SelectRow(3);
+            for (std::size_t k = 0; k < d->Pages()->GetPageCount(); ++k)
+                if (d->Pages()->GetPageText(k) == tab) d->Pages()->SetSelection(k);
+            Save(d, m_out + "/laptop-" + std::to_string(size.x) + "x" + std::to_string(size.y) +
+                        "-" + name + ".png");
+            d->Destroy();
+            Settle();
+        }
+    }
+
     void Shots() {
         CMainFrame* frame = m_frame;
         const std::string& out = m_out;
@@ -137,6 +155,10 @@ class CShotsApp : public wxApp {
         ShootPages(CResultDialog::Open('I', 1, 3, &frame->View()), "acoustic-parameters", 3);
         ShootPages(CResultDialog::Open('A', 2, 2, nullptr), "acf-factor", 30);
         ShootPages(CResultDialog::Open('N', 3, 2, nullptr), "factor", 30);
+        frame->Hide();
+        ShootLaptop('I', 1, 3, "Reverberation", "acoustic-parameters");
+        ShootLaptop('A', 2, 2, "Phi(0)", "acf-factor");
+        frame->Show();
         frame->Document().OpenFolder(3, 'N', "Building site");
         Save(frame, out + "/main-window-noise.png");
         frame->Hide();

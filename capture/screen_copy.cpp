@@ -36,9 +36,7 @@ wxWindow* DialogOf(wxWindow* window) {
 }
 
 std::string AskSavePath(wxWindow* owner) {
-    // The original's Japanese texts: "Export file" and "Image files".
-    wxFileDialog dialog(owner, wxString::FromUTF8("ｴｸｽﾎﾟｰﾄﾌｧｲﾙ"), "", "",
-                        wxString::FromUTF8("画像ﾌｧｲﾙ (*.gif)|*.gif"),
+    wxFileDialog dialog(owner, "Export File", "", "", "Picture File (*.gif)|*.gif",
                         wxFD_SAVE | wxFD_OVERWRITE_PROMPT);
     if (dialog.ShowModal() != wxID_OK) return {};
     std::string path = dialog.GetPath().utf8_string();

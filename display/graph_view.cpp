@@ -154,4 +154,36 @@ bool AxisUsable(double top, double bottom, double step) {
            top > bottom && (top - bottom) / step <= kMaxTicks;
 }
 
+bool IsFactorValue(double v) {
+    return std::isfinite(v) && v != -1000.0;
+}
+
+ValueRange FactorRange(const std::vector<double>& values, bool levels, bool unitTop) {
+    ValueRange r;
+    double largest = 0, smallest = 0;
+    for (double v : values)
+        if (IsFactorValue(v)) {
+            largest = r.any ? std::max(largest, v) : v;
+            smallest = r.any ? std::min(smallest, v) : v;
+            r.any = true;
+        }
+    // Nice ends give the step; the ends then move out from the values to whole steps, so that
+    // the grid reads 0, -0.5, ... rather than -9e-05, -0.50009 for a largest value of -0.00009.
+    // Twice, as the span and with it the step may grow.
+    const double top = levels ? largest : std::max(0.0, largest);
+    const double bottom = levels ? smallest : std::min(0.0, smallest);
+    r.top = unitTop ? 1.0 : -NiceScaleFloor(-top);
+    r.bottom = NiceScaleFloor(bottom);
+    for (int pass = 0; pass < 2; ++pass) {
+        if (!(r.top > r.bottom)) r.top = r.bottom + 1;
+        r.step = TickStep(r.top - r.bottom);
+        if (!(r.step > 0)) break;
+        if (!unitTop) r.top = std::ceil(top / r.step - 1e-9) * r.step + 0.0;  // + 0.0: no -0
+        r.bottom = std::floor(bottom / r.step + 1e-9) * r.step + 0.0;
+    }
+    if (!(r.top > r.bottom)) r.top = r.bottom + 1;
+    r.step = TickStep(r.top - r.bottom);
+    return r;
+}
+
 }  // namespace vesk

@@ -85,4 +85,17 @@ double NiceScaleEnd(double x);
 // of the smallest value there would put the bottom above it (78 dB gives 80) and cut the curve.
 double NiceScaleFloor(double x);
 
+// A factor value that can be drawn: finite and not -1000 ("no value").
+bool IsFactorValue(double v);
+
+// The value range of a factor graph: nice scale ends around the values (`levels`, Phi(0) and
+// SPL: both ends from the values; `unitTop`, phi1 and IACC: the top at 1; the rest keep 0 in
+// range), widened to whole grid steps, and a grid step giving five to ten lines. `any` is false
+// when no value can be drawn.
+struct ValueRange {
+    double top = 1, bottom = 0, step = 0.1;
+    bool any = false;
+};
+ValueRange FactorRange(const std::vector<double>& values, bool levels, bool unitTop);
+
 }  // namespace vesk

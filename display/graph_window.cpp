@@ -13,31 +13,7 @@ namespace vesk {
 namespace {
 
 bool Usable(double v) {
-    return std::isfinite(v) && v != -1000.0;  // -1000: no value
-}
-
-// The value range of a graph: nice scale ends around the values (Phi(0) and SPL levels take
-// both ends from their values, phi1 and IACC top at 1, the rest keep 0 in range), and a grid
-// step giving five to ten lines.
-struct ValueRange {
-    double top = 1, bottom = 0, step = 0.1;
-    bool any = false;
-};
-
-ValueRange RangeOf(const std::vector<double>& values, bool levels, bool unitTop) {
-    ValueRange r;
-    double largest = 0, smallest = 0;
-    for (double v : values)
-        if (Usable(v)) {
-            largest = r.any ? std::max(largest, v) : v;
-            smallest = r.any ? std::min(smallest, v) : v;
-            r.any = true;
-        }
-    r.top = unitTop ? 1.0 : levels ? NiceScaleEnd(largest) : std::max(0.0, NiceScaleEnd(largest));
-    r.bottom = levels ? NiceScaleFloor(smallest) : std::min(0.0, NiceScaleFloor(smallest));
-    if (!(r.top > r.bottom)) r.top = r.bottom + 1;
-    r.step = TickStep(r.top - r.bottom);
-    return r;
+    return IsFactorValue(v);
 }
 
 // The row of the value 0, the origin of ValueRow.
@@ -45,8 +21,27 @@ int OriginRow(const wxRect& plot, double top, double bottom) {
     return ValueRow(0 - bottom, top, bottom, plot.GetBottom(), plot.height);
 }
 
+// A value beyond a fixed axis is drawn at its edge; an arrow there points to where it lies, so
+// that it is not read as the edge value.
+void MarkClipped(wxDC& dc, const wxRect& plot, int x, double value, double top, double bottom) {
+    if (!(value > top) && !(value < bottom)) return;
+    const int edge = value > top ? plot.GetTop() : plot.GetBottom();
+    const int tip = value > top ? 1 : -1;  // the arrow points out of the plot
+    const int size = dc.FromDIP(6);
+    const wxPoint arrow[] = {{x, edge + tip},
+                             {x - size, edge + tip * (1 + 2 * size)},
+                             {x + size, edge + tip * (1 + 2 * size)}};
+    const wxPen pen = dc.GetPen();
+    const wxBrush brush = dc.GetBrush();
+    dc.SetPen(wxPen(kClippedMark));
+    dc.SetBrush(wxBrush(kClippedMark));
+    dc.DrawPolygon(3, arrow);
+    dc.SetPen(pen);
+    dc.SetBrush(brush);
+}
+
 // A curve through the usable values, broken where a value is missing; values outside the range
-// are drawn at its edge.
+// are drawn at its edge with a mark.
 template <class Column>
 void DrawCurve(wxDC& dc, const wxRect& plot, const ValueRange& range,
                const std::vector<double>& values, std::size_t count, Column column) {
@@ -64,6 +59,7 @@ void DrawCurve(wxDC& dc, const wxRect& plot, const ValueRange& range,
             column(k), std::clamp(ValueRow(values[k], range.top, range.bottom, origin, plot.height),
                                   plot.GetTop(), plot.GetBottom()));
         if (drawing) dc.DrawLine(previous, p);
+        MarkClipped(dc, plot, p.x, values[k], range.top, range.bottom);
         previous = p;
         drawing = true;
     }
@@ -178,7 +174,7 @@ void CFactorGraph::SetFrame(int frame) {
 }
 
 void CFactorGraph::Draw(wxDC& dc, const wxRect& plot) {
-    const ValueRange range = RangeOf(m_values, m_levels, m_unitTop);
+    const ValueRange range = FactorRange(m_values, m_levels, m_unitTop);
     DrawValueAxis(dc, plot, range.top, range.bottom, range.step, m_title);
     const double total = std::max(1.0, static_cast<double>(m_values.size())) * m_step;
     DrawHorizontalAxis(dc, plot, 0.0, total, "Time [sec]");
@@ -244,6 +240,7 @@ void CBandGraph::Draw(wxDC& dc, const wxRect& plot) {
             const wxPoint q(BandColumn(k, n, area), RowOf(v, plot, p.top, p.bottom));
             if (joined) dc.DrawLine(previous, q);
             dc.DrawCircle(q, s == 0 ? 3 : 2);
+            MarkClipped(dc, plot, q.x, v, p.top, p.bottom);
             previous = q;
             joined = true;
         }
@@ -273,7 +270,7 @@ void CCurveGraph::SetData(std::vector<double> x, std::vector<double> y, double m
 }
 
 void CCurveGraph::Draw(wxDC& dc, const wxRect& plot) {
-    const ValueRange range = RangeOf(m_y, false, false);
+    const ValueRange range = FactorRange(m_y, false, false);
     DrawValueAxis(dc, plot, range.top, range.bottom, range.step, m_yTitle);
     if (m_x.empty()) return;
     const double x0 = m_x.front(), x1 = std::max(m_x.back(), x0 + 1);

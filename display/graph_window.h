@@ -11,6 +11,9 @@
 
 namespace vesk {
 
+// The colour of the arrow that marks a value beyond a fixed axis.
+const wxColour kClippedMark(230, 120, 0);
+
 class CGraphWnd : public wxWindow {
   public:
     explicit CGraphWnd(wxWindow* parent);

@@ -239,7 +239,7 @@ CImpulseResponsePage::CImpulseResponsePage(wxWindow* parent, ImpulseView* view)
     outer->Add(column, wxSizerFlags(1).Expand().Border(wxALL, 4));
     SetSizer(outer);
     for (CGraphWnd* g : {static_cast<CGraphWnd*>(m_left), static_cast<CGraphWnd*>(m_right)})
-        g->SetMinSize(FromDIP(wxSize(420, 120)));
+        g->SetMinSize(FromDIP(wxSize(420, 110)));
 }
 
 wxTextCtrl* CImpulseResponsePage::Field(int id) const {
@@ -400,8 +400,8 @@ CReverberationPage::CReverberationPage(wxWindow* parent, ImpulseView* view)
     auto* outer = new wxBoxSizer(wxVERTICAL);
     outer->Add(column, wxSizerFlags(1).Expand().Border(wxALL, 4));
     SetSizer(outer);
-    m_echo->SetMinSize(FromDIP(wxSize(420, 140)));
-    m_decay->SetMinSize(FromDIP(wxSize(420, 150)));
+    m_echo->SetMinSize(FromDIP(wxSize(420, 110)));
+    m_decay->SetMinSize(FromDIP(wxSize(420, 110)));
 }
 
 void CReverberationPage::Reset() {
@@ -446,7 +446,7 @@ CCrossCorrelationPage::CCrossCorrelationPage(wxWindow* parent, ImpulseView* view
     : CResultPage(parent), m_view(view) {
     m_graph = new CLagGraph(this);
     m_graph->SetId(1003);
-    m_graph->SetMinSize(FromDIP(wxSize(420, 220)));
+    m_graph->SetMinSize(FromDIP(wxSize(420, 160)));
     m_change = new wxButton(this, 1057, "Change WIACC...");
     m_change->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { ChangeWidth(); });
     auto* column = new wxBoxSizer(wxVERTICAL);
@@ -502,8 +502,8 @@ CSpectrumPage::CSpectrumPage(wxWindow* parent, ImpulseView* view)
     auto* outer = new wxBoxSizer(wxVERTICAL);
     outer->Add(column, wxSizerFlags(1).Expand().Border(wxALL, 4));
     SetSizer(outer);
-    m_left->SetMinSize(FromDIP(wxSize(420, 130)));
-    m_right->SetMinSize(FromDIP(wxSize(420, 130)));
+    m_left->SetMinSize(FromDIP(wxSize(420, 110)));
+    m_right->SetMinSize(FromDIP(wxSize(420, 110)));
 }
 
 void CSpectrumPage::Reset() {

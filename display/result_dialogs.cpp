@@ -56,11 +56,47 @@ wxString Format(const char* format, double v) {
     return wxString::FromUTF8(text);
 }
 
+wxWindow*& LastActive() {
+    static wxWindow* window = nullptr;
+    return window;
+}
+
+SaveQuestion& SaveQuestionInUse() {
+    static SaveQuestion question;
+    return question;
+}
+
+bool Usable(wxWindow* w) {
+    return w && w->IsShown() && !w->IsBeingDeleted() && !wxPendingDelete.Member(w);
+}
+
 const char* Caption(char kind) {
     return kind == 'I' ? "Acoustic Parameters" : kind == 'A' ? "ACF Factor" : "Factor";
 }
 
 }  // namespace
+
+wxWindow* DialogParent(wxWindow* fallback) {
+    if (Usable(LastActive())) return LastActive();
+    if (wxWindow* active = wxGetActiveWindow())
+        if (wxWindow* top = wxGetTopLevelParent(active); Usable(top)) return top;
+    return fallback;
+}
+
+void TrackActivation(wxTopLevelWindow* window) {
+    window->Bind(wxEVT_ACTIVATE, [window](wxActivateEvent& event) {
+        if (event.GetActive()) LastActive() = window;
+        event.Skip();
+    });
+    window->Bind(wxEVT_DESTROY, [window](wxWindowDestroyEvent& event) {
+        if (event.GetEventObject() == window && LastActive() == window) LastActive() = nullptr;
+        event.Skip();
+    });
+}
+
+void SetSaveQuestion(SaveQuestion question) {
+    SaveQuestionInUse() = std::move(question);
+}
 
 CResultDialog* CResultDialog::Open(char kind, std::int32_t folderId, std::int32_t recordId,
                                    RecordBrowser* browser) {
@@ -87,6 +123,13 @@ std::size_t CResultDialog::OpenCount() {
     return OpenDialogs().size();
 }
 
+bool CResultDialog::OfferToSaveAll(bool mayCancel) {
+    const std::vector<CResultDialog*> dialogs = OpenDialogs();
+    for (CResultDialog* d : dialogs)
+        if (!d->OfferToSave(mayCancel)) return false;
+    return true;
+}
+
 CResultDialog::CResultDialog(char kind, std::int32_t folderId, std::int32_t recordId,
                              RecordBrowser* browser)
     : wxDialog(nullptr,
@@ -100,8 +143,14 @@ CResultDialog::CResultDialog(char kind, std::int32_t folderId, std::int32_t reco
       m_recordId(recordId),
       m_browser(browser) {
     OpenDialogs().push_back(this);
-    auto grid = [this](const char* title, int first, int last) {
-        auto* box = new wxStaticBoxSizer(wxVERTICAL, this, title);
+    TrackActivation(this);
+    // The header scrolls inside its panel when the screen is too low for it and the graphs.
+    m_header = new wxScrolledWindow(this, wxID_ANY, wxDefaultPosition, wxDefaultSize,
+                                    wxVSCROLL | wxHSCROLL);
+    m_header->SetScrollRate(FromDIP(8), FromDIP(8));
+    wxWindow* header = m_header;
+    auto grid = [this, header](const char* title, int first, int last) {
+        auto* box = new wxStaticBoxSizer(wxVERTICAL, header, title);
         // Two label/field pairs a row keep the header low, leaving the height to the pages.
         auto* g = new wxFlexGridSizer(4, wxSize(6, 3));
         g->AddGrowableCol(1);
@@ -112,9 +161,9 @@ CResultDialog::CResultDialog(char kind, std::int32_t folderId, std::int32_t reco
                 m_fields.push_back(nullptr);
                 continue;
             }
-            g->Add(new wxStaticText(this, wxID_ANY, kFieldLabels[f]),
+            g->Add(new wxStaticText(header, wxID_ANY, kFieldLabels[f]),
                    wxSizerFlags().CenterVertical());
-            auto* edit = new wxTextCtrl(this, wxID_ANY, "", wxDefaultPosition,
+            auto* edit = new wxTextCtrl(header, wxID_ANY, "", wxDefaultPosition,
                                         FromDIP(wxSize(130, -1)), wxTE_READONLY);
             m_fields.push_back(edit);
             g->Add(edit, wxSizerFlags().Expand());
@@ -125,14 +174,16 @@ CResultDialog::CResultDialog(char kind, std::int32_t folderId, std::int32_t reco
     auto* info = new wxBoxSizer(wxHORIZONTAL);
     info->Add(grid("Folder Information", kFolderTitle, kFolderScale), wxSizerFlags(1).Expand());
     info->Add(grid("Data", kSamplingRate, kDataDate), wxSizerFlags(1).Expand().Border(wxLEFT, 8));
-    auto* conditions = new wxStaticBoxSizer(wxVERTICAL, this, "Calculation Conditions");
-    m_conditions = new wxStaticText(this, wxID_ANY, "");
+    auto* conditions = new wxStaticBoxSizer(wxVERTICAL, header, "Calculation Conditions");
+    m_conditions = new wxStaticText(header, wxID_ANY, "");
     conditions->Add(m_conditions, wxSizerFlags(1).Expand().Border(wxALL, 4));
     info->Add(conditions, wxSizerFlags(1).Expand().Border(wxLEFT, 8));
+    auto* headerSizer = new wxBoxSizer(wxVERTICAL);
+    headerSizer->Add(info, wxSizerFlags(1).Expand().Border(wxALL, 8));
+    m_header->SetSizer(headerSizer);
 
     m_list =
-        new wxListCtrl(this, 1014, wxDefaultPosition, FromDIP(wxSize(-1, kind == 'I' ? 170 : 220)),
-                       wxLC_REPORT | wxLC_SINGLE_SEL);
+        new wxListCtrl(this, 1014, wxDefaultPosition, wxDefaultSize, wxLC_REPORT | wxLC_SINGLE_SEL);
     m_list->Bind(wxEVT_LIST_COL_CLICK, &CResultDialog::OnColumn, this);
     auto* list = new wxStaticBoxSizer(wxVERTICAL, this,
                                       kind == 'I'   ? "Acoutsic Parameters"
@@ -172,6 +223,9 @@ CResultDialog::CResultDialog(char kind, std::int32_t folderId, std::int32_t reco
         pages.push_back({"WIACC", "WIACC [ms]", false, false});
         for (const Page& p : pages) {
             auto* graph = new CFactorGraph(m_pages, p.title, p.levels, p.unitTop);
+            graph->SetMinSize(FromDIP(wxSize(360, 200)));
+            const wxString tab = p.tab;
+            m_factorPages.push_back({graph, tab, tab.Contains("IACC")});
             m_pages->AddPage(graph, p.tab);
             m_graphs.push_back(graph);
         }
@@ -179,6 +233,8 @@ CResultDialog::CResultDialog(char kind, std::int32_t folderId, std::int32_t reco
         m_pages->AddPage(acf, "ACF");
         m_iacfPage = new CIacfPage(m_pages, &m_acf, 0.1);
         m_pages->AddPage(m_iacfPage, "IACF");
+        m_factorPages.push_back({acf, "ACF", false});
+        m_factorPages.push_back({m_iacfPage, "IACF", true});
         m_samplePages = {acf, m_iacfPage};
     }
 
@@ -198,10 +254,11 @@ CResultDialog::CResultDialog(char kind, std::int32_t folderId, std::int32_t reco
     Bind(wxEVT_CLOSE_WINDOW, &CResultDialog::OnClose, this);
 
     auto* top = new wxBoxSizer(wxVERTICAL);
-    top->Add(info, wxSizerFlags().Expand().Border(wxALL, 8));
-    if (m_pages) m_pages->SetMinSize(FromDIP(kind == 'I' ? wxSize(760, 470) : wxSize(560, 360)));
+    top->Add(m_header, wxSizerFlags().Expand());
+    m_pages->SetMinSize(FromDIP(kind == 'I' ? wxSize(760, -1) : wxSize(400, -1)));
     if (m_pages && kind == 'I') {
         // The wide parameter list above its pages, which take what height there is.
+        m_listBox = list;
         top->Add(list, wxSizerFlags().Expand().Border(wxLEFT | wxRIGHT, 8));
         top->Add(m_pages, wxSizerFlags(1).Expand().Border(wxLEFT | wxRIGHT | wxTOP, 8));
     } else if (m_pages) {
@@ -213,13 +270,43 @@ CResultDialog::CResultDialog(char kind, std::int32_t folderId, std::int32_t reco
         top->Add(list, wxSizerFlags(1).Expand().Border(wxLEFT | wxRIGHT, 8));
     }
     top->Add(buttons, wxSizerFlags().Expand().Border(wxALL, 8));
-    SetSizerAndFit(top);
-    // The natural size does not fit small screens: the dialog may be made smaller than its
-    // contents want, and starts no larger than the screen.
+    SetSizer(top);
+    // The natural size shows the whole header and the list at their natural heights.
+    m_header->SetMinSize(m_header->GetSizer()->CalcMin());
+    m_list->SetMinSize(wxSize(FromDIP(100), FromDIP(kind == 'I' ? 170 : 220)));
+    const wxSize pagesLeast = m_pages->GetMinSize();
+    m_pages->SetMinSize(FromDIP(kind == 'I' ? wxSize(760, 470) : wxSize(560, 360)));
+    Fit();
+    m_pages->SetMinSize(pagesLeast);
+    // That does not fit small screens: the dialog starts no larger than the screen, and its
+    // header and list give way to the graphs (ShareHeight).
     const wxRect screen = wxGetClientDisplayRect();
     SetMinSize(FromDIP(wxSize(560, 420)));
     SetSize(wxSize(std::min(GetSize().x, screen.width), std::min(GetSize().y, screen.height)));
+    ShareHeight(GetClientSize().y);
+    Bind(wxEVT_SIZE, [this](wxSizeEvent& event) {
+        ShareHeight(GetClientSize().y);
+        event.Skip();  // the sizer lays out with the shares
+    });
     Load();
+}
+
+void CResultDialog::ShareHeight(int height) {
+    // Headroom above the least each part needs goes first to the header, then to the list,
+    // each up to its natural height; the pages take the rest. Below 100 px a list or graph is
+    // of no use, so those are the least.
+    const int headerLeast = FromDIP(48), listLeast = FromDIP(110);
+    const int headerNatural = m_header->GetSizer()->CalcMin().y;
+    const int listNatural = FromDIP(m_kind == 'I' ? 170 : 220);
+    m_header->SetMinSize(wxSize(FromDIP(100), headerLeast));
+    m_list->SetMinSize(wxSize(FromDIP(100), listLeast));
+    int spare = height - GetSizer()->CalcMin().y;
+    const int header = std::clamp(spare, 0, std::max(0, headerNatural - headerLeast));
+    spare -= header;
+    const int list = std::clamp(spare, 0, listNatural - listLeast);
+    m_header->SetMinSize(wxSize(FromDIP(100), headerLeast + header));
+    m_header->FitInside();
+    if (m_listBox) m_list->SetMinSize(wxSize(FromDIP(100), listLeast + list));
 }
 
 CResultDialog::~CResultDialog() {
@@ -365,6 +452,7 @@ void CResultDialog::Load() {
         if (m_iacfPage) m_iacfPage->SetWidth(wiaccWidth);
     }
     ShowConditions();
+    ShowInterauralPages(m_channels == 2);
     m_sortColumn = -1;
     m_direction = 1;
     if (m_pages) m_pages->ChangeSelection(0);  // every record starts on its first page
@@ -376,12 +464,27 @@ void CResultDialog::Load() {
     NotifyPages();
     m_previous->Enable(m_browser && m_browser->PreviousRecord(m_recordId) != -1);
     m_next->Enable(m_browser && m_browser->NextRecord(m_recordId) != -1);
+    ShareHeight(GetClientSize().y);  // the conditions may take more or fewer lines
     Layout();
     if (samplesMissing) {
         if (IsShown())
             ShowStoreMessage(str::kCantReadMeasuredData);
         else
             m_reportMissing = true;  // shown with the dialog
+    }
+}
+
+void CResultDialog::ShowInterauralPages(bool shown) {
+    // A one-microphone recording has no interaural factors: their pages would stay empty.
+    std::size_t wanted = 0;
+    for (const FactorPage& p : m_factorPages)
+        wanted += shown || !p.interaural;
+    if (m_factorPages.empty() || m_pages->GetPageCount() == wanted) return;
+    while (m_pages->GetPageCount() > 0)
+        m_pages->RemovePage(m_pages->GetPageCount() - 1);
+    for (const FactorPage& p : m_factorPages) {
+        if (shown || !p.interaural) m_pages->AddPage(p.window, p.tab);
+        p.window->Show(shown || !p.interaural);
     }
 }
 
@@ -419,20 +522,39 @@ void CResultDialog::OnResultChanged() {
     m_changed = true;
 }
 
-void CResultDialog::OfferToSave() {
-    if (m_kind != 'I' || !m_changed) return;
+bool CResultDialog::OfferToSave(bool mayCancel) {
+    if (m_kind != 'I' || !m_changed) return true;
+    Raise();  // the question is about this dialog, which the user should see
+    const std::string text = LoadString(str::kSaveCalculationOutput);
+    SaveAnswer answer;
+    if (SaveQuestionInUse()) {
+        answer = SaveQuestionInUse()(this, text);
+    } else {
+        wxMessageDialog box(this, wxString::FromUTF8(text),
+                            wxString::FromUTF8(LoadString(str::kAppName)),
+                            wxYES_NO | (mayCancel ? wxCANCEL : 0) | wxICON_QUESTION);
+        const int id = box.ShowModal();
+        answer = id == wxID_YES  ? SaveAnswer::Save
+                 : id == wxID_NO ? SaveAnswer::Discard
+                                 : SaveAnswer::Cancel;
+    }
+    if (answer == SaveAnswer::Cancel && mayCancel) return false;
     m_changed = false;
-    if (!AskStoreQuestion(str::kSaveCalculationOutput)) return;  // the recalculation is dropped
+    if (answer != SaveAnswer::Save) return true;  // the recalculation is dropped
     CAcParamTable results;
-    if (!results.Open()) return;  // the store has reported it
+    if (!results.Open()) return true;  // the store has reported it
     if (const DbStatus st = results.Write(m_impulse.result); st != db::kOk)
         ReportStoreError(str::kCantWriteCalc, st);
+    return true;
 }
 
 void CResultDialog::ShowList() {
     m_list->ClearAll();
+    // The widths are the templates'; a header the system font makes wider widens its column.
     for (const ResultColumn& c : m_columns)
-        m_list->AppendColumn(c.title, wxLIST_FORMAT_RIGHT, FromDIP(c.width + 8));
+        m_list->AppendColumn(
+            c.title, wxLIST_FORMAT_RIGHT,
+            std::max(FromDIP(c.width + 8), m_list->GetTextExtent(c.title).x + FromDIP(16)));
     for (std::size_t i = 0; i < m_rows.size(); ++i) {
         const ResultRow& r = m_rows[i];
         const long item = m_list->InsertItem(static_cast<long>(i), wxString::FromUTF8(r.texts[0]));
@@ -446,16 +568,16 @@ bool CResultDialog::Step(bool next) {
     if (!m_browser) return false;
     const std::int32_t id =
         next ? m_browser->NextRecord(m_recordId) : m_browser->PreviousRecord(m_recordId);
-    if (id == -1) return false;
-    OfferToSave();
+    if (id == -1 || !OfferToSave()) return false;
     m_recordId = id;
     Load();
     return true;
 }
 
-void CResultDialog::Exit() {
-    OfferToSave();
+bool CResultDialog::Exit() {
+    if (!OfferToSave()) return false;
     Destroy();
+    return true;
 }
 
 wxWindow* CResultDialog::Page(const wxString& title) const {
@@ -490,8 +612,12 @@ void CResultDialog::OnButton(wxCommandEvent& event) {
     }
 }
 
-void CResultDialog::OnClose(wxCloseEvent&) {
-    Exit();
+void CResultDialog::OnClose(wxCloseEvent& event) {
+    if (!OfferToSave(event.CanVeto())) {
+        event.Veto();
+        return;
+    }
+    Destroy();
 }
 
 void CResultDialog::FillBandGraph() {
@@ -510,6 +636,7 @@ void CResultDialog::BuildParametersPage() {
     m_parameter->Bind(wxEVT_RADIOBOX, [this](wxCommandEvent&) { FillBandGraph(); });
     m_bandGraph = new CBandGraph(page);
     m_bandGraph->SetId(1048);
+    m_bandGraph->SetMinSize(page->FromDIP(wxSize(420, 200)));
     auto* column = new wxBoxSizer(wxVERTICAL);
     column->Add(m_parameter, wxSizerFlags().Expand().Border(wxALL, 4));
     column->Add(m_bandGraph, wxSizerFlags(1).Expand().Border(wxLEFT | wxRIGHT | wxBOTTOM, 4));
@@ -556,6 +683,7 @@ void CResultDialog::BuildPreferencePage() {
     auto* left = new wxBoxSizer(wxVERTICAL);
     left->Add(fields);
     m_preferenceGraph = new CCurveGraph(page);
+    m_preferenceGraph->SetMinSize(page->FromDIP(wxSize(420, 200)));
     auto* columns = new wxBoxSizer(wxHORIZONTAL);
     columns->Add(left, wxSizerFlags().Border(wxALL, 6));
     columns->Add(m_preferenceGraph, wxSizerFlags(1).Expand().Border(wxALL, 4));

@@ -7,6 +7,8 @@
 #include <wx/wx.h>
 
 #include <cstdint>
+#include <functional>
+#include <string>
 #include <vector>
 
 #include "display/acf_pages.h"
@@ -26,6 +28,19 @@ class RecordBrowser {
     virtual void ActivateMainFrame() = 0;
 };
 
+// The top-level window the user works in: the frame or result dialog activated last, else the
+// active window, else `fallback`. Dialogs are parented to it so that they open in front of it;
+// a modal dialog hidden behind a result dialog would block the program invisibly.
+wxWindow* DialogParent(wxWindow* fallback);
+// Follows the activation of `window` for DialogParent.
+void TrackActivation(wxTopLevelWindow* window);
+
+// The answer to "Save calculation output?".
+enum class SaveAnswer { Save, Discard, Cancel };
+// Puts the question with Yes, No and Cancel in front of `owner`; tests script it.
+using SaveQuestion = std::function<SaveAnswer(wxWindow* owner, const std::string& text)>;
+void SetSaveQuestion(SaveQuestion question);  // an empty one restores the message box
+
 class CResultDialog : public wxDialog {
   public:
     // kind 'I', 'A' or 'N'. The dialog deletes itself when its window is destroyed.
@@ -34,15 +49,18 @@ class CResultDialog : public wxDialog {
     // Destroys every open result dialog without asking (the frame is closing).
     static void DestroyAll();
     static std::size_t OpenCount();
+    // Offers to save each changed result before the program ends; false when the user chose
+    // Cancel (that dialog is then in front). Without `mayCancel` Cancel is not offered.
+    static bool OfferToSaveAll(bool mayCancel);
 
     std::int32_t RecordId() const { return m_recordId; }
     const std::vector<ResultRow>& Rows() const { return m_rows; }
     wxListCtrl* List() const { return m_list; }
     // Moves to the neighbouring record in the view's order (offering to save a changed
-    // result first); false at the ends.
+    // result first); false at the ends or when the user chose Cancel.
     bool Step(bool next);
-    // Ends the dialog as "E&xit" does.
-    void Exit();
+    // Ends the dialog as "E&xit" does; false when the user chose Cancel and it stays open.
+    bool Exit();
     // The result as the dialog holds it, recalculations included.
     const AcParamRecord& Result() const { return m_impulse.result; }
     bool ResultChanged() const { return m_changed; }
@@ -67,8 +85,12 @@ class CResultDialog : public wxDialog {
     // The pages that draw samples, told of a new band, frame or result.
     void NotifyPages();
     void OnResultChanged();
-    void OfferToSave();
+    // Asks about a changed result; false for Cancel.
+    bool OfferToSave(bool mayCancel = true);
     void ShowConditions();
+    void ShowInterauralPages(bool shown);
+    // Shares a client height of `height` pixels between the header, the list and the pages.
+    void ShareHeight(int height);
     void BuildParametersPage();
     std::vector<CResultPage*> m_samplePages;
     ImpulseView m_impulse;
@@ -83,6 +105,8 @@ class CResultDialog : public wxDialog {
     std::int32_t m_folderId, m_recordId;
     RecordBrowser* m_browser;
     std::vector<wxTextCtrl*> m_fields;
+    wxScrolledWindow* m_header;
+    wxStaticBoxSizer* m_listBox = nullptr;  // the list above the pages (impulse responses)
     wxStaticText* m_conditions;
     wxListCtrl* m_list;
     wxButton *m_previous, *m_next;
@@ -91,9 +115,16 @@ class CResultDialog : public wxDialog {
     int m_sortColumn = -1, m_direction = 1;
     wxNotebook* m_pages = nullptr;
     std::vector<CFactorGraph*> m_graphs;  // the factor-over-time pages
-    CBandGraph* m_bandGraph = nullptr;    // the "Parameters" page
-    wxRadioBox* m_parameter = nullptr;    // its "Show Parameter" choice
-    std::vector<ResultRow> m_bandRows;    // the bands in result order
+    // Every page of a recording's dialog in tab order; the interaural ones only for two channels.
+    struct FactorPage {
+        wxWindow* window;
+        wxString tab;
+        bool interaural;
+    };
+    std::vector<FactorPage> m_factorPages;
+    CBandGraph* m_bandGraph = nullptr;  // the "Parameters" page
+    wxRadioBox* m_parameter = nullptr;  // its "Show Parameter" choice
+    std::vector<ResultRow> m_bandRows;  // the bands in result order
     int m_channels = 2;
     // The running-ACF result as loaded, for the list's peak layouts.
     std::vector<AcfFactorRecord> m_factors;

@@ -13,6 +13,9 @@
 #include <filesystem>
 
 #include <wx/notebook.h>
+
+#include <functional>
+
 #include "app/dialogs.h"
 
 #include "acf/acf_calculation.h"
@@ -25,6 +28,7 @@
 #include "resources/window_ids.h"
 #include "store/samples.h"
 #include "store/tables.h"
+#include "tests/display/scripted_saves.h"
 #include "tests/test_support.h"
 
 namespace vesk {
@@ -317,6 +321,272 @@ TEST(Desktop, CalculationFromTheFrameWithCancelAnswered) {
     frame->Destroy();
 }
 
+// A folder of three seats the impulse calculation can take.
+void MakeSeats() {
+    CFolderTable folders;
+    CImpulseTable impulses;
+    ASSERT_TRUE(folders.Open() && impulses.Open());
+    ASSERT_EQ(test::AppendFolder(folders, 1, "I", "Hall"), 1);
+    ASSERT_EQ(test::AppendFolder(folders, 2, "I", "Foyer"), 1);
+    for (int id = 1; id <= 3; ++id)
+        AddSeat(impulses, id);
+}
+
+int Stored(std::int32_t id) {
+    CAcParamTable results;
+    EXPECT_TRUE(results.Open());
+    return results.Exists(id);
+}
+
+bool Closing(wxWindow* w) {
+    return w->IsBeingDeleted() || wxPendingDelete.Member(w);
+}
+
+// Calls `act` once, from inside the run, at the first poll at or beyond `position` (each poll
+// yields, and a yield ends with idle processing).
+class AtPosition {
+  public:
+    AtPosition(int position, std::function<void()> act) : m_position(position), m_act(act) {
+        wxTheApp->Bind(wxEVT_IDLE, &AtPosition::OnIdle, this);
+    }
+    ~AtPosition() { wxTheApp->Unbind(wxEVT_IDLE, &AtPosition::OnIdle, this); }
+    void OnIdle(wxIdleEvent& event) {
+        event.Skip();
+        if (!m_act || !CurrentProgress() || CurrentProgress()->Position() < m_position) return;
+        std::exchange(m_act, nullptr)();
+    }
+
+  private:
+    int m_position;
+    std::function<void()> m_act;
+};
+
+// The modal dialog with `id`, once it shows: `inspect` looks at it, then it is cancelled.
+void WhenShown(int id, std::function<void(wxDialog*)> inspect) {
+    wxTheApp->CallAfter([id, inspect] {
+        auto* d = dynamic_cast<wxDialog*>(wxWindow::FindWindowById(id));
+        ASSERT_NE(d, nullptr) << id;
+        inspect(d);
+        FinishDialog(d, wxID_CANCEL);
+    });
+}
+
+TEST(Desktop, ClosingDuringACalculationAsksStopsAndClosesAfterTheRun) {
+    wxEventLoop loop;
+    wxEventLoopActivator active(&loop);
+    ImpulseConditions c;
+    {
+        // "No": the run goes on to the end and the program stays.
+        test::TempStore store;
+        test::ScriptedMessages messages;
+        MakeSeats();
+        AppSettings settings;
+        auto* frame = new CMainFrame(settings, wxDefaultPosition, wxSize(600, 300));
+        frame->Show();
+        frame->Document().OpenFolder(1, 'I', "Hall");
+        messages.answers = {false};
+        AtPosition close(1, [frame] { frame->Close(); });
+        frame->Document().RunImpulse(c, Target::All);
+        EXPECT_EQ(messages.asked, std::vector<std::string>{"Cancel action?"});
+        EXPECT_FALSE(Closing(frame));
+        for (int id = 1; id <= 3; ++id)
+            EXPECT_EQ(Stored(id), 1) << id;
+        frame->Destroy();
+    }
+    test::TempStore store;
+    test::ScriptedMessages messages;
+    MakeSeats();
+    // "Yes" once the first seat is done: the run stops without asking again, the frame stays
+    // until the run has returned and then closes as usual, keeping its placement.
+    AppSettings settings;
+    auto* frame = new CMainFrame(settings, wxDefaultPosition, wxSize(600, 300));
+    frame->Show();
+    frame->Document().OpenFolder(1, 'I', "Hall");
+    messages.answers = {true};
+    bool closingDuringRun = true;
+    AtPosition close(33, [&] {
+        frame->Close();
+        closingDuringRun = Closing(frame);
+    });
+    frame->Document().RunImpulse(c, Target::All);
+    EXPECT_FALSE(closingDuringRun);
+    EXPECT_EQ(messages.asked, std::vector<std::string>{"Cancel action?"});
+    EXPECT_TRUE(Closing(frame));
+    EXPECT_GT(settings.frameWidth, 0);
+    EXPECT_EQ(Stored(1), 1);  // finished before the close
+    EXPECT_EQ(Stored(3), 0);
+    EXPECT_EQ(wxWindow::FindWindowById(id::kProgressDialog), nullptr);
+    wxTheApp->ProcessIdle();  // deletes the frame
+}
+
+TEST(Desktop, TheFolderOfARunningCalculationCannotBeDeletedOrOpened) {
+    test::TempStore store;
+    test::ScriptedMessages messages;
+    MakeSeats();
+    wxEventLoop loop;
+    wxEventLoopActivator active(&loop);
+    AppSettings settings;
+    auto* frame = new CMainFrame(settings, wxDefaultPosition, wxSize(600, 300));
+    frame->Show();
+    frame->Document().OpenFolder(1, 'I', "Hall");
+    bool inspected = false;
+    AtPosition open(1, [&] {
+        EXPECT_FALSE(Enabled(frame, id::kCalculation));  // no second run meanwhile
+        WhenShown(id::kSelectFolderDialog, [&](wxDialog* chooser) {
+            auto* list = static_cast<wxListCtrl*>(chooser->FindWindow(id::kFolderList));
+            ASSERT_EQ(list->GetItemCount(), 2);
+            for (long item = 0; item < 2; ++item) {
+                list->SetItemState(item, wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);
+                chooser->UpdateWindowUI(wxUPDATE_UI_RECURSE);
+                const bool busy = list->GetItemData(item) == 1;
+                EXPECT_EQ(chooser->FindWindow(id::kDeleteFolder)->IsEnabled(), !busy) << item;
+                EXPECT_EQ(chooser->FindWindow(wxID_OK)->IsEnabled(), !busy) << item;
+                if (busy) {  // the handlers refuse too (a double click reaches OK)
+                    messages.answers = {true};
+                    for (int id :
+                         {static_cast<int>(id::kDeleteFolder), static_cast<int>(wxID_OK)}) {
+                        wxCommandEvent press(wxEVT_BUTTON, id);
+                        chooser->GetEventHandler()->ProcessEvent(press);
+                    }
+                    EXPECT_TRUE(messages.asked.empty());
+                    EXPECT_EQ(list->GetItemCount(), 2);
+                }
+            }
+            inspected = true;
+        });
+        frame->Document().OnOpen();
+    });
+    frame->Document().RunImpulse(ImpulseConditions(), Target::All);
+    EXPECT_TRUE(inspected);
+    EXPECT_EQ(frame->Document().State().folderId, 1);
+    for (int id = 1; id <= 3; ++id)
+        EXPECT_EQ(Stored(id), 1) << id;
+    EXPECT_TRUE(Enabled(frame, id::kCalculation));
+    frame->Destroy();
+}
+
+// Deleting the open folder in the chooser closes it: nothing is left to write, and a write
+// that comes anyway says why nothing was written.
+TEST(Desktop, DeletingTheOpenFolderClosesIt) {
+    test::TempStore store;
+    test::ScriptedMessages messages;
+    MakeStore();
+    AppSettings settings;
+    auto* frame = new CMainFrame(settings, wxDefaultPosition, wxSize(600, 300));
+    frame->Show();
+    frame->Document().OpenFolder(1, 'I', "Hall");
+    ASSERT_TRUE(Enabled(frame, id::kOutputFile));
+    WhenShown(id::kSelectFolderDialog, [&](wxDialog* chooser) {
+        auto* list = static_cast<wxListCtrl*>(chooser->FindWindow(id::kFolderList));
+        list->SetItemState(list->FindItem(-1, wxUIntPtr(1)), wxLIST_STATE_SELECTED,
+                           wxLIST_STATE_SELECTED);
+        messages.answers = {true};
+        wxCommandEvent remove(wxEVT_BUTTON, id::kDeleteFolder);
+        chooser->GetEventHandler()->ProcessEvent(remove);
+    });
+    frame->Document().OnOpen();
+    EXPECT_FALSE(Enabled(frame, id::kOutputFile));
+    EXPECT_FALSE(Enabled(frame, id::kCalculation));
+    EXPECT_EQ(frame->View().GetItemCount(), 0);
+    test::TempDir dir;
+    frame->Document().WriteOutput(dir.File("hall.csv"));
+    EXPECT_EQ(messages.shown, std::vector<std::string>{"Can't find folder."});
+    frame->Destroy();
+}
+
+// A result dialog of seat 1 with a recalculated (not yet saved) delta-t1.
+CResultDialog* ChangedResult(CMainFrame* frame) {
+    CResultDialog* d = CResultDialog::Open('I', 1, 1, &frame->View());
+    auto* impulse = dynamic_cast<CImpulseResponsePage*>(d->Page("Impulse response"));
+    impulse->Field(1018)->SetValue("80");
+    impulse->Calculate();
+    EXPECT_TRUE(d->ResultChanged());
+    return d;
+}
+
+TEST(Desktop, LeavingTheProgramOffersToSaveEachChangedResult) {
+    test::TempStore store;
+    test::ScriptedMessages messages;
+    test::ScriptedSaves saves;
+    MakeSeats();
+    ASSERT_EQ(RunImpulseCalculation(1, ImpulseConditions(), Target::All, {}, nullptr).computed, 3);
+    AppSettings settings;
+    auto* frame = new CMainFrame(settings, wxDefaultPosition, wxSize(600, 300));
+    frame->Show();
+    frame->Document().OpenFolder(1, 'I', "Hall");
+    CResultDialog* changed = ChangedResult(frame);
+    CResultDialog::Open('I', 1, 2, &frame->View());  // unchanged: not asked about
+    // Exit (Ctrl+Q) and the frame's close button: Cancel keeps the program and the change.
+    saves.answers = {SaveAnswer::Cancel, SaveAnswer::Cancel};
+    wxCommandEvent exit(wxEVT_MENU, id::kAppExit);
+    frame->GetEventHandler()->ProcessEvent(exit);
+    frame->Close();
+    EXPECT_EQ(saves.asked, std::vector<std::string>(2, "Save calculation output?"));
+    EXPECT_EQ(saves.owners[0], changed);
+    EXPECT_FALSE(Closing(frame));
+    EXPECT_EQ(CResultDialog::OpenCount(), 2u);
+    EXPECT_TRUE(changed->ResultChanged());
+    // Yes saves, and the program ends.
+    saves.answers = {SaveAnswer::Save};
+    frame->GetEventHandler()->ProcessEvent(exit);
+    EXPECT_EQ(saves.asked.size(), 3u);
+    EXPECT_TRUE(Closing(frame));
+    EXPECT_EQ(CResultDialog::OpenCount(), 0u);
+    CAcParamTable results;
+    AcParamRecord r;
+    ASSERT_TRUE(results.Open() && results.Read(1, &r));
+    EXPECT_EQ(r.deltaT1L, 80);
+    wxTheApp->ProcessIdle();
+}
+
+TEST(Desktop, DialogsOpenInFrontOfTheWindowInUse) {
+    test::TempStore store;
+    test::ScriptedMessages messages;
+    MakeSeats();
+    wxEventLoop loop;
+    wxEventLoopActivator active(&loop);
+    AppSettings settings;
+    auto* frame = new CMainFrame(settings, wxDefaultPosition, wxSize(600, 300));
+    frame->Show();
+    frame->Document().OpenFolder(1, 'I', "Hall");
+    CResultDialog* d = CResultDialog::Open('I', 1, 1, &frame->View());
+    wxActivateEvent activate(wxEVT_ACTIVATE, true);
+    d->GetEventHandler()->ProcessEvent(activate);  // the user works in the result dialog
+    std::vector<int> seen;
+    auto parentIs = [&](wxWindow* parent) {
+        return [&seen, parent](wxDialog* shown) {
+            EXPECT_EQ(shown->GetParent(), parent) << shown->GetId();
+            seen.push_back(shown->GetId());
+        };
+    };
+    WhenShown(id::kSelectFolderDialog, parentIs(d));
+    wxCommandEvent open(wxEVT_MENU, id::kFileOpen);
+    frame->GetEventHandler()->ProcessEvent(open);
+    WhenShown(id::kImpulseConditionsDialog, parentIs(d));
+    wxCommandEvent calculation(wxEVT_MENU, id::kCalculation);
+    frame->GetEventHandler()->ProcessEvent(calculation);
+    // The progress dialog too; closing the result dialog under it during the run costs only
+    // that dialog, and the run shows a new one in front of the frame.
+    wxWindow* second = nullptr;  // the parent of the second progress dialog
+    AtPosition close(1, [&] {
+        wxWindow* progress = wxWindow::FindWindowById(id::kProgressDialog);
+        ASSERT_NE(progress, nullptr);
+        EXPECT_EQ(progress->GetParent(), d);
+        d->Close();
+    });
+    AtPosition look(67, [&] {
+        wxWindow* progress = wxWindow::FindWindowById(id::kProgressDialog);
+        ASSERT_NE(progress, nullptr);
+        second = progress->GetParent();
+    });
+    frame->Document().RunImpulse(ImpulseConditions(), Target::All);
+    EXPECT_EQ(second, frame);
+    EXPECT_EQ(seen, (std::vector<int>{id::kSelectFolderDialog, id::kImpulseConditionsDialog}));
+    for (int id = 1; id <= 3; ++id)
+        EXPECT_EQ(Stored(id), 1) << id;
+    frame->Destroy();
+}
+
 TEST(Desktop, ConditionsDialogsTakeAndRefuseValues) {
     test::TempStore store;
     test::ScriptedMessages messages;
@@ -339,10 +609,11 @@ TEST(Desktop, ConditionsDialogsTakeAndRefuseValues) {
         c.bandTo = 10;
         CImpulseConditionsDlg d(nullptr, c, 1);
         auto* to = static_cast<wxChoice*>(d.FindWindow(id::kBandTo));
-        radio(d, id::kBandOctave, 1);  // third-octave: the selection stays where it was
+        radio(d, id::kBandOctave, 1);  // third-octave: 16000 Hz stays 16000 Hz
         EXPECT_EQ(to->GetCount(), 32u);
-        to->SetSelection(20);
-        radio(d, id::kBandOctave, 0);  // back to octaves: beyond the end, so the last entry
+        EXPECT_EQ(to->GetStringSelection(), "16000");
+        to->SetSelection(31);
+        radio(d, id::kBandOctave, 0);
         EXPECT_EQ(to->GetSelection(), 10);
         auto* refData = static_cast<wxChoice*>(d.FindWindow(id::kRefData));
         EXPECT_EQ(refData->GetCount(), 5u);  // Absolute, Maximum, and the three seats
@@ -408,6 +679,23 @@ TEST(Desktop, FactorGraphDrawsWhereTheFormulasSay) {
     const int cursor = column(0.2);
     EXPECT_GT(picture.GetRed(cursor, plot.GetTop() + 5), 200);  // the red cursor
     EXPECT_LT(picture.GetGreen(cursor, plot.GetTop() + 5), 100);
+
+    // A value beyond the fixed top of 1 is drawn at the edge under an arrow; one inside is not.
+    auto isMark = [&](int x, int y) {
+        return picture.GetRed(x, y) == kClippedMark.Red() &&
+               picture.GetGreen(x, y) == kClippedMark.Green() &&
+               picture.GetBlue(x, y) == kClippedMark.Blue();
+    };
+    auto marked = [&](double t) {
+        for (int y = plot.GetTop(); y < plot.GetTop() + 12; ++y)
+            if (isMark(column(t), y)) return true;
+        return false;
+    };
+    values[3] = 1.5;
+    graph->SetData(values, 0.1);
+    picture = graph->Picture().ConvertToImage();
+    EXPECT_TRUE(marked(0.3));
+    EXPECT_FALSE(marked(0.1));
 }
 
 // "ACF Factor": the "Tau1" and "Phi1" pages list the ten peaks of each frame, the others the

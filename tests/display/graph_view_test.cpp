@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
 #include "display/graph_view.h"
 
 #include <cmath>
@@ -91,6 +95,31 @@ TEST(GraphView, RowsColumnsAndScaleEnds) {
     EXPECT_EQ(NiceScaleEnd(0.0), 0.0);
     EXPECT_EQ(NiceScaleFloor(78.4), 70.0);  // the bottom of a range stays below its values
     EXPECT_EQ(NiceScaleFloor(-3.2), -4.0);
+}
+
+// A level whose largest value lies just below 0 dB (a one-microphone Phi(0)) gets a grid of
+// whole steps from 0, not -9e-05, -0.50009, ...; the top of negative levels lies above them,
+// and a flat series still gets a span.
+TEST(GraphView, FactorRangesEndOnWholeGridSteps) {
+    ValueRange r = FactorRange({-1.13, -0.00009, -3.54, -1000}, true, false);
+    EXPECT_EQ(r.top, 0.0);
+    EXPECT_FALSE(std::signbit(r.top));
+    EXPECT_TRUE(r.bottom <= -3.54 && r.bottom >= -4.0) << r.bottom;
+    for (const std::vector<double>& values : std::vector<std::vector<double>>{
+             {0.00012, 0.3}, {-71.2, -70.9}, {-2.5, -2.5}, {412.0, 3.1}, {0.2, 0.97}}) {
+        for (bool levels : {false, true}) {
+            r = FactorRange(values, levels, false);
+            ASSERT_GT(r.step, 0) << values[0];
+            EXPECT_LE(r.bottom, *std::min_element(values.begin(), values.end())) << values[0];
+            EXPECT_GE(r.top, *std::max_element(values.begin(), values.end())) << values[0];
+            for (double end : {r.top, r.bottom}) {  // whole grid steps: short labels
+                const double steps = end / r.step;
+                EXPECT_NEAR(steps, std::round(steps), 1e-9) << values[0] << " " << levels;
+            }
+        }
+    }
+    EXPECT_EQ(FactorRange({0.4}, false, true).top, 1.0);  // phi1 and IACC top at 1
+    EXPECT_FALSE(FactorRange({-1000}, true, false).any);
 }
 
 }  // namespace

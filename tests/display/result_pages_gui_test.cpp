@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <functional>
 #include <limits>
 #include <vector>
 
@@ -14,6 +15,7 @@
 #include "display/curve_layout.h"
 #include "display/result_dialogs.h"
 #include "store/tables.h"
+#include "tests/display/scripted_saves.h"
 #include "tests/test_support.h"
 
 namespace vesk {
@@ -73,6 +75,7 @@ void ShowEveryPage(CResultDialog* d) {
 TEST(ResultPages, AcousticParametersRecalculateAndAskToSave) {
     DemoStore::Use();
     test::ScriptedMessages messages;
+    test::ScriptedSaves saves;
     ListBrowser browser({3, 1, 2});
     CResultDialog* d = CResultDialog::Open('I', 1, 3, &browser);
     ASSERT_EQ(d->Pages()->GetPageCount(), 6u);
@@ -105,10 +108,16 @@ TEST(ResultPages, AcousticParametersRecalculateAndAskToSave) {
     ASSERT_TRUE(impulse->Field(1019)->GetValue().ToCDouble(&typed));
     EXPECT_NEAR(typed, impulse->Zoom()->View().total * 500, 0.1);
 
-    // "Next" asks; Cancel drops the recalculation and writes nothing.
-    messages.answers = {false};
+    // "Next" asks; Cancel stays on the record with the change, No drops the recalculation and
+    // writes nothing.
+    saves.answers = {SaveAnswer::Cancel, SaveAnswer::Discard};
+    EXPECT_FALSE(d->Step(true));
+    EXPECT_EQ(d->RecordId(), 3);
+    EXPECT_TRUE(d->ResultChanged());
+    EXPECT_EQ(d->Result().deltaT1L, 80);
     ASSERT_TRUE(d->Step(true));
-    EXPECT_EQ(messages.asked, std::vector<std::string>{"Save calculation output?"});
+    EXPECT_EQ(saves.asked, std::vector<std::string>(2, "Save calculation output?"));
+    EXPECT_EQ(saves.owners[0], d);
     EXPECT_EQ(d->RecordId(), 1);
     EXPECT_EQ(Stored(3).deltaT1L, before.deltaT1L);
     EXPECT_FALSE(d->ResultChanged());
@@ -149,11 +158,12 @@ TEST(ResultPages, AcousticParametersRecalculateAndAskToSave) {
         wider += d->Result().bands[k].wiacc > recalculated.bands[k].wiacc;
     }
     EXPECT_GT(wider, 0);
-    messages.answers = {true};
+    saves.answers = {SaveAnswer::Save};
     const AcParamRecord shown = d->Result();
-    d->Exit();
+    EXPECT_TRUE(d->Exit());
     wxTheApp->Yield(true);
-    EXPECT_EQ(messages.asked.size(), 2u);
+    EXPECT_EQ(saves.asked.size(), 3u);
+    EXPECT_TRUE(messages.asked.empty());
     const AcParamRecord saved = Stored(1);
     EXPECT_EQ(saved.tsubNoise, 0.5);
     EXPECT_EQ(saved.iaccWLevel, 0.5);
@@ -209,6 +219,41 @@ TEST(ResultPages, FactorDialogsDrawTheFramesFunctions) {
     }
     EXPECT_TRUE(messages.shown.empty());
     EXPECT_TRUE(messages.asked.empty());
+}
+
+// A one-microphone recording shows no interaural pages, and its two-channel neighbour all of
+// them; no column header is cut.
+TEST(ResultPages, OneMicrophoneRecordingsShowNoInterauralPages) {
+    DemoStore::Use();
+    test::ScriptedMessages messages;
+    ListBrowser browser({1, 2});
+    CResultDialog* d = CResultDialog::Open('A', 2, 1, &browser);
+    auto tabs = [d] {
+        std::vector<std::string> t;
+        for (std::size_t k = 0; k < d->Pages()->GetPageCount(); ++k)
+            t.push_back(d->Pages()->GetPageText(k).utf8_string());
+        return t;
+    };
+    EXPECT_EQ(tabs(), (std::vector<std::string>{"Phi(0)", "Tau-e", "Tau1", "Phi1", "ACF"}));
+    ShowEveryPage(d);
+    wxListCtrl* list = d->List();
+    ASSERT_EQ(list->GetColumnCount(), 5);
+    for (int c = 0; c < list->GetColumnCount(); ++c) {
+        wxListItem column;
+        column.SetMask(wxLIST_MASK_TEXT);
+        list->GetColumn(c, column);
+        EXPECT_GT(list->GetColumnWidth(c), list->GetTextExtent(column.GetText()).x)
+            << column.GetText();
+    }
+    ASSERT_TRUE(d->Step(true));
+    EXPECT_EQ(tabs().size(), 9u);
+    EXPECT_EQ(tabs()[4], "IACC");
+    ShowEveryPage(d);
+    ASSERT_TRUE(d->Step(false));
+    EXPECT_EQ(tabs().size(), 5u);
+    d->Exit();
+    wxTheApp->Yield(true);
+    EXPECT_TRUE(messages.shown.empty());
 }
 
 TEST(ResultPages, SpectrumAndParameterPixelsWhereTheFormulasSay) {
@@ -373,6 +418,47 @@ TEST(ResultPages, HostileStoredFactorsOpenWithoutHanging) {
         }
         d->Exit();
         wxTheApp->Yield(true);
+    }
+    EXPECT_TRUE(messages.shown.empty());
+}
+
+// Laptop screens: at 1280 x 720, and at 1366 x 768 scaled by 1.25 (1093 x 614 logical pixels),
+// every list and graph of every page keeps at least 100 px each way, inside the dialog.
+TEST(ResultPages, EveryPageIsUsableOnLaptopScreens) {
+    DemoStore::Use();
+    test::ScriptedMessages messages;
+    const std::pair<char, std::int32_t> dialogs[] = {{'I', 1}, {'A', 2}, {'N', 3}};
+    for (const auto& [kind, folder] : dialogs) {
+        CResultDialog* d = CResultDialog::Open(kind, folder, 1, nullptr);
+        for (const wxSize screen : {wxSize(1280, 720), wxSize(1093, 614)}) {
+            d->SetSize(screen);
+            for (std::size_t k = 0; k < d->Pages()->GetPageCount(); ++k) {
+                d->Pages()->SetSelection(k);
+                for (int k = 0; k < 5; ++k) {  // GTK lays the pages out in its frame clock
+                    wxTheApp->Yield(true);
+                    wxMilliSleep(5);
+                }
+                const wxRect inside(wxPoint(0, 0), d->GetClientSize());
+                std::function<void(wxWindow*)> check = [&](wxWindow* w) {
+                    if (!w->IsShown()) return;
+                    const std::string where = std::string(1, kind) + " " +
+                                              d->Pages()->GetPageText(k).utf8_string() + " " +
+                                              std::to_string(screen.x);
+                    const wxRect r(d->ScreenToClient(w->GetScreenPosition()), w->GetSize());
+                    if (dynamic_cast<CGraphWnd*>(w) || dynamic_cast<wxListCtrl*>(w)) {
+                        EXPECT_GE(w->GetClientSize().y, 100) << where;
+                        EXPECT_GE(w->GetClientSize().x, 100) << where;
+                        EXPECT_TRUE(inside.Contains(r)) << where;
+                    } else if (dynamic_cast<wxButton*>(w)) {
+                        EXPECT_TRUE(inside.Contains(r)) << where << " " << w->GetLabel();
+                    }
+                    for (wxWindow* child : w->GetChildren())
+                        check(child);
+                };
+                check(d);
+            }
+        }
+        d->Destroy();
     }
     EXPECT_TRUE(messages.shown.empty());
 }
