@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <set>
+#include <string>
 #include <vector>
 
 #include "app/progress.h"
@@ -15,12 +16,29 @@ namespace vesk {
 
 enum class CalcResult { Finished = 0, Cancelled = 1, Unusable = 2 };
 
+// What a calculation found worth telling the user beyond the record.
+struct CalcNotes {
+    bool directSoundBeyondSearch = false;  // the largest sample lies past the searched half
+};
+
 // Fills the record (zeroed by the caller, IMPULSEID set) with the conditions and every band of
 // the measurement. Unusable when the measurement cannot be computed (no samples for 2^MESTIME,
-// an order beyond 2^20, no sampling rate).
+// an order beyond 2^21, no sampling rate).
 CalcResult CalculateImpulseParameters(const ImpulseRecord& measurement, const SampleBlock& block,
                                       AcParamRecord* record, double fs,
-                                      const ImpulseConditions& conditions, Progress* progress);
+                                      const ImpulseConditions& conditions, Progress* progress,
+                                      CalcNotes* notes = nullptr);
+
+// The samples the decay and Tsub are taken from: all 2^MESTIME of an MLS recording; of an
+// impulse response those before its trailing digital silence (the padding to a power of two and
+// any silence the file ended with), so the noise range is the response's own.
+std::int32_t DecayLength(const ImpulseRecord& measurement, const std::vector<float>& left,
+                         const std::vector<float>& right);
+
+// What a band's energy is divided by for its level. An MLS recording keeps its period, 2^MESTIME
+// samples. An impulse response is padded and may carry silence, so its energy is taken per
+// second of the recording (SAMPLING samples): the level no longer depends on the file's length.
+double LevelLength(const ImpulseRecord& measurement, std::size_t n, double fs);
 
 // The measurement's channels as impulse responses of 2^MESTIME samples (missing samples 0; right
 // empty for one channel). false when the measurement cannot be computed.
@@ -42,6 +60,12 @@ struct RunSummary {
     int skipped = 0;  // unreadable or unusable measurements
     bool cancelled = false;
     bool failed = false;  // a table could not be opened or a record not written
+    // Measurements computed although their direct sound lies past the searched first half.
+    struct Measurement {
+        std::int32_t id;
+        std::string title;
+    };
+    std::vector<Measurement> directSoundBeyondSearch;
 };
 
 // Runs over the folder's IMPULSE records in index order; writes one ACPARAM record per computed

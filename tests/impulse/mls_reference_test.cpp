@@ -45,8 +45,8 @@ TEST(MlsReference, WellConditionedResultsAreUnchanged) {
     m.sampling = static_cast<std::int32_t>(kFs);
     std::ifstream ref(std::string(VESK_IMPULSE_DATA_DIR) + "/mls_reference.txt");
     ASSERT_TRUE(ref.good());
-    const Config configs[] = {{"octave-auto", 0, 10, 1}, {"octave-manual", 0, 10, 0},
-                              {"third-auto", 1, 31, 1}};
+    const Config configs[] = {
+        {"octave-auto", 0, 10, 1}, {"octave-manual", 0, 10, 0}, {"third-auto", 1, 31, 1}};
     for (const Config& cf : configs) {
         ImpulseConditions c;
         c.freqBand = cf.freqBand;
