@@ -426,7 +426,7 @@ void CReverberationPage::Rebuild() {
                             static_cast<std::int32_t>(l.size()), m_view->fs, rec.deltaT1L,
                             rec.deltaT1R, rec.tsubEnd, rec.tsubAuto, rec.tsubNoise, channel,
                             DecayLength(m_view->measurement, m_view->left, m_view->right),
-                            BandLowerEdge(m_view->Band(), rec.freqBand));
+                            BandWidth(m_view->Band(), rec.freqBand));
     m_echo->SetData(d, m_view->fs);
     m_decay->SetData(d, m_view->fs);
 }

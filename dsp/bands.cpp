@@ -180,10 +180,11 @@ int WeightingResponse(float* h, std::int32_t n, double fs, int type, double divi
     return 1;
 }
 
-double BandLowerEdge(int bandIndex, int bandSystem) {
+double BandWidth(int bandIndex, int bandSystem) {
     const BandTable& t = GetBandTable(bandSystem);
     if (bandIndex < 1 || bandIndex >= t.count) return 0.0;
-    return t.exactCentre[bandIndex] / t.halfBandFactor;
+    const double fc = t.exactCentre[bandIndex], g = t.halfBandFactor;
+    return fc * g - fc / g;
 }
 
 int ApplyBandFilter(float* x, float* y, std::int32_t n, double fs, int bandIndex, int bandSystem) {

@@ -143,14 +143,16 @@ void DecayCurve(const float* x, const float* y, float* curve, std::int32_t n, do
     }
 }
 
-std::int32_t TsubEndWindow(double fs, double lowestHz) {
+std::int32_t TsubEndWindow(double fs, double bandwidthHz) {
     // 64 samples is the classic window. The energy of a band signal dips towards zero twice per
-    // period of its frequency, so a window shorter than half a period of the band's lower edge
-    // can sit in one such dip while the decay is still far above the noise; from that length on
-    // every window spans a full cycle of the squared signal.
+    // period of its lowest frequency, and its envelope beats with the band's width: a window
+    // shorter than half of 1/width can sit in one such dip while the decay is still far above
+    // the noise and end the regression a few dB down. For an octave, half of 1/width is half a
+    // period of its lower edge, which also spans a full cycle of the squared signal; a third
+    // octave, 4.3 times narrower, beats that much slower. Bands at least fs/128 wide keep 64.
     constexpr std::int32_t kClassic = 64;
-    if (!(lowestHz > 0) || !(fs > 0)) return kClassic;
-    const double half = std::ceil(fs / (2.0 * lowestHz));
+    if (!(bandwidthHz > 0) || !(fs > 0)) return kClassic;
+    const double half = std::ceil(fs / (2.0 * bandwidthHz));
     return half > kClassic ? static_cast<std::int32_t>(std::min(half, 1e7)) : kClassic;
 }
 
@@ -198,7 +200,7 @@ std::int32_t AutomaticEnd(const float* x, const float* y, std::int32_t s, std::i
 }  // namespace
 
 TsubResult ComputeTsub(const float* x, const float* y, std::int32_t n, double fs, double t1Ms,
-                       double tsubEnd, int tsubAuto, double q, double lowestHz) {
+                       double tsubEnd, int tsubAuto, double q, double bandwidthHz) {
     TsubResult result;
     if (!x || n <= 0 || !(fs > 0)) return result;
     std::vector<float> curve(static_cast<std::size_t>(n));
@@ -244,7 +246,7 @@ TsubResult ComputeTsub(const float* x, const float* y, std::int32_t n, double fs
             s = 0;
             end = 0;
         } else {
-            end = AutomaticEnd(x, y, s, length, TsubEndWindow(fs, lowestHz), m);
+            end = AutomaticEnd(x, y, s, length, TsubEndWindow(fs, bandwidthHz), m);
         }
     } else if (s >= n) {
         s = 0;
@@ -391,7 +393,7 @@ IacfResult EvaluateIacf(const float* iacf, std::int32_t m, double fs, double del
 DecayDisplay ComputeDecayDisplay(const float* left, const float* right, std::int32_t n, double fs,
                                  double t1LeftMs, double t1RightMs, double tsubEnd, int tsubAuto,
                                  double noiseRate, DecayChannel channel, std::int32_t decayLength,
-                                 double lowestHz) {
+                                 double bandwidthHz) {
     DecayDisplay d;
     const float* x = channel == DecayChannel::Right ? right : left;
     const float* y = channel == DecayChannel::Average ? right : nullptr;
@@ -416,7 +418,8 @@ DecayDisplay ComputeDecayDisplay(const float* left, const float* right, std::int
         DecayCurve(x, y, d.withNoise.data(), n, fs, d.t1Ms, noiseRate);
     }
     const std::int32_t length = decayLength > 0 && decayLength < n ? decayLength : n;
-    d.slope = ComputeTsub(x, y, length, fs, d.t1Ms, tsubEnd, tsubAuto, noiseRate, lowestHz).slope;
+    d.slope =
+        ComputeTsub(x, y, length, fs, d.t1Ms, tsubEnd, tsubAuto, noiseRate, bandwidthHz).slope;
     return d;
 }
 

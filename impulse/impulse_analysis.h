@@ -42,15 +42,15 @@ struct TsubResult {
 };
 
 // Tsub from a line through 0 dB at the first reflection, fitted down to the end of the
-// regression; no fit ever takes a -1000 mark. lowestHz is the lower edge of the band the signal
+// regression; no fit ever takes a -1000 mark. bandwidthHz is the width of the band the signal
 // was filtered to (0 for broadband), which sets how many samples the automatic end averages.
 // When the noise range holds only digital silence, the response is taken to end at its last
 // sample with energy and the noise range is the same share of that.
 TsubResult ComputeTsub(const float* x, const float* y, std::int32_t n, double fs, double t1Ms,
-                       double tsubEnd, int tsubAuto, double noiseRate, double lowestHz = 0.0);
+                       double tsubEnd, int tsubAuto, double noiseRate, double bandwidthHz = 0.0);
 
 // Samples the automatic end of the regression averages the energy over.
-std::int32_t TsubEndWindow(double fs, double lowestHz);
+std::int32_t TsubEndWindow(double fs, double bandwidthHz);
 
 // IACF of length m = 2*trunc(0.002*fs) - 1 around lag 0 (entry c = m/2). A silent channel gives
 // all zeros and false.
@@ -85,6 +85,6 @@ struct DecayDisplay {
 DecayDisplay ComputeDecayDisplay(const float* left, const float* right, std::int32_t n, double fs,
                                  double t1LeftMs, double t1RightMs, double tsubEnd, int tsubAuto,
                                  double noiseRate, DecayChannel channel,
-                                 std::int32_t decayLength = 0, double lowestHz = 0.0);
+                                 std::int32_t decayLength = 0, double bandwidthHz = 0.0);
 
 }  // namespace vesk

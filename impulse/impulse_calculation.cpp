@@ -73,7 +73,7 @@ namespace {
 // first `length` samples (DecayLength).
 void FillTsub(AcParamBand& e, const AcParamRecord& rec, const float* l, const float* r,
               std::int32_t length, double fs) {
-    const double lowest = BandLowerEdge(e.freq, rec.freqBand);
+    const double lowest = BandWidth(e.freq, rec.freqBand);
     TsubResult left = ComputeTsub(l, nullptr, length, fs, rec.deltaT1L, rec.tsubEnd, rec.tsubAuto,
                                   rec.tsubNoise, lowest);
     e.tsubL = Storable(left.tsub);
