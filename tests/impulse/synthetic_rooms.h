@@ -34,7 +34,7 @@ inline double DesignedT(const RoomDesign& d, double f) {
 // reverberant energy far exceeds the direct sound's. (The band filters spread a strong direct
 // sound over the whole response some 40 dB down, which would be a floor of its own.)
 constexpr double kTail = 0.3;
-constexpr double kLeadIn = 1e-4;  // lead-in noise amplitude (-80 dB below the direct sound)
+constexpr double kLeadIn = 3e-5;  // lead-in noise amplitude (-90 dB below the direct sound)
 
 // A band-limited pulse (Hann-windowed sinc up to fs/8) peaking at `at`; its side lobes are what
 // the first-reflection search expects of a real reflection.
@@ -75,8 +75,6 @@ inline std::vector<double> RoomChannel(const RoomDesign& d, unsigned seed) {
             tail[i] += part[i] * share / 4;
     }
     std::vector<double> h(lead + body + static_cast<std::size_t>(d.trailing * d.fs), 0.0);
-    for (std::size_t i = 0; i < lead; ++i)
-        h[i] = kLeadIn * g(random);
     const std::size_t reflection = static_cast<std::size_t>(0.012 * d.fs);
     for (std::size_t i = 0; i + reflection < body; ++i)
         h[lead + reflection + i] = tail[i];
@@ -87,6 +85,9 @@ inline std::vector<double> RoomChannel(const RoomDesign& d, unsigned seed) {
         for (std::size_t i = 0; i < body; ++i)
             h[lead + i] += floor * g(random);
     }
+    // Drawn last, so that a lead-in leaves the response itself as it is.
+    for (std::size_t i = 0; i + 64 < lead; ++i)
+        h[i] = kLeadIn * g(random);
     return h;
 }
 
