@@ -301,6 +301,26 @@ void TrimBeforeOnset(const std::string& path, AudioData* a) {
         path.c_str(), static_cast<double>(cut) / a->sampleRate, cut, kPreDelay * 1000);
 }
 
+// Trailing digital silence holds nothing, but would decide how far the response is padded and
+// so the grid of the band filters: the same response with and without it is stored alike.
+void DropTrailingSilence(const std::string& path, AudioData* a) {
+    const std::size_t channels = static_cast<std::size_t>(a->channels);
+    std::size_t frames = a->frames;
+    auto silent = [&](std::size_t f) {
+        for (std::size_t c = 0; c < channels; ++c)
+            if (a->samples[f * channels + c] != 0) return false;
+        return true;
+    };
+    while (frames > 1 && silent(frames - 1))
+        --frames;
+    if (frames == a->frames) return;
+    std::fprintf(
+        stderr, "vesk-cli: %s: %.3f s (%zu frames) of digital silence at the end dropped\n",
+        path.c_str(), static_cast<double>(a->frames - frames) / a->sampleRate, a->frames - frames);
+    a->frames = frames;
+    a->samples.resize(frames * channels);
+}
+
 void CutToLongestResponse(const std::string& path, AudioData* a) {
     const std::size_t longest = std::size_t{1} << kMaxImpulseOrder;
     if (a->frames <= longest) return;
@@ -336,6 +356,7 @@ int LoadImportFiles(const ImportOptions& o, std::vector<ImportFile>* files) {
                 f.mesTime = static_cast<int>(o.mlsOrder);
             } else {
                 TrimBeforeOnset(path, &f.audio);
+                DropTrailingSilence(path, &f.audio);
                 CutToLongestResponse(path, &f.audio);
                 int order = 0;
                 while ((std::size_t{1} << order) < f.audio.frames)
