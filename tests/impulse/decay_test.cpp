@@ -65,9 +65,8 @@ std::vector<float> BandDecay(double fs, int system, int band, double t60, double
     const std::int32_t len = static_cast<std::int32_t>(n);
     ApplyBandFilter(decay.data(), nullptr, len, fs, band, system);
     if (floorDb > 0) {
-        // White noise holds bandwidth / (fs / 2) of its power in the band.
-        const double share = BandWidth(band, system) / (fs / 2);
-        const double sigma = 1000.0 * std::pow(10.0, -floorDb / 20) / std::sqrt(share);
+        // Both are white before the filter, so the band keeps their ratio.
+        const double sigma = 1000.0 * std::pow(10.0, -floorDb / 20);
         for (std::size_t i = 0; i < n; ++i)
             noise[i] = static_cast<float>(sigma * g(random));
         ApplyBandFilter(noise.data(), nullptr, len, fs, band, system);
@@ -91,19 +90,20 @@ std::string BandCaseName(const testing::TestParamInfo<BandCase>& info) {
 class LowBandEnd : public testing::TestWithParam<BandCase> {};
 
 // The automatic end in bands narrower than fs/128. The classic 64-sample window ends these fits
-// at a dip of the band's waveform, tens of dB above the noise, and Tsub comes out several times
-// too long or too short; with the longer window it stays within a factor of 2 of the decay. (It
-// is not within 10 % everywhere: past the end the curve still integrates the noise that is left
-// where a sample's energy exceeds the noise mean, which bends it flat; that part of the curve is
-// shared with the wide bands and unchanged.)
+// at a dip of the band's waveform, tens of dB above the noise (Tsub 7.1 s for a 2 s decay in the
+// 16 Hz octave at 48 kHz, 15 % short in the 125 Hz octave). With the longer window the octaves
+// from 63 Hz up come within 10 % of the decay, everything else within a factor of 2; a single
+// third-octave decay below 200 Hz holds too few independent fluctuations for 10 %.
 TEST_P(LowBandEnd, TsubFollowsTheDecay) {
     const BandCase& p = GetParam();
-    // Long enough that the decay meets the floor before the noise range, the last half.
+    // The decay starts a quarter in, so that the filter's ringing ahead of its start, which
+    // wraps around the transform, stays out of the noise range (the last half); it meets the
+    // floor before that range.
     const double meet = p.floorDb / 60 * p.t60;
     std::size_t n = 1;
-    while (n < 2.4 * meet * p.fs)
+    while (n < 4.4 * meet * p.fs)
         n *= 2;
-    const std::size_t start = n / 16;
+    const std::size_t start = n / 4;
     const std::vector<float> x = BandDecay(p.fs, p.system, p.band, p.t60, p.floorDb, n, start, 5);
     const std::int32_t len = static_cast<std::int32_t>(n);
     const double t1 = start / p.fs * 1000.0;
@@ -111,8 +111,12 @@ TEST_P(LowBandEnd, TsubFollowsTheDecay) {
     EXPECT_GT(TsubEndWindow(p.fs, width), 64) << p.name;
     const TsubResult now = ComputeTsub(x.data(), nullptr, len, p.fs, t1, -20, 1, 0.5, width);
     ASSERT_NE(now.tsub, kNoValue) << p.name;
-    EXPECT_GT(now.tsub, p.t60 / 2) << p.name;
-    EXPECT_LT(now.tsub, p.t60 * 2) << p.name;
+    if (p.system == 0 && GetBandTable(0).nominalCentre[p.band] >= 63) {
+        EXPECT_NEAR(now.tsub, p.t60, 0.1 * p.t60) << p.name;
+    } else {
+        EXPECT_GT(now.tsub, p.t60 / 2) << p.name;
+        EXPECT_LT(now.tsub, p.t60 * 2) << p.name;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Bands, LowBandEnd,
