@@ -225,7 +225,9 @@ TEST(PaddingAndLeadIn, LevelsAndDeltaT1Unchanged) {
             } else {
                 EXPECT_NEAR(b.splL, a.splL, 0.3) << where;
             }
-            if (v.trailing > 0 && v.sameLength) EXPECT_EQ(b.tsubL, a.tsubL) << where;
+            if (v.trailing > 0 && v.sameLength) {
+                EXPECT_EQ(b.tsubL, a.tsubL) << where;
+            }
         }
         EXPECT_NEAR(r.deltaT1L - r.deltaT0L, base.deltaT1L - base.deltaT0L, 1e-9) << v.name;
         EXPECT_NEAR(r.deltaT1R - r.deltaT0R, base.deltaT1R - base.deltaT0R, 1e-9) << v.name;
