@@ -73,14 +73,14 @@ namespace {
 // first `length` samples (DecayLength).
 void FillTsub(AcParamBand& e, const AcParamRecord& rec, const float* l, const float* r,
               std::int32_t length, double fs) {
-    const double lowest = BandWidth(e.freq, rec.freqBand);
+    const double width = BandWidth(e.freq, rec.freqBand);
     TsubResult left = ComputeTsub(l, nullptr, length, fs, rec.deltaT1L, rec.tsubEnd, rec.tsubAuto,
-                                  rec.tsubNoise, lowest);
+                                  rec.tsubNoise, width);
     e.tsubL = Storable(left.tsub);
     e.aL = Storable(left.aValue);
     if (!r) return;
     TsubResult right = ComputeTsub(r, nullptr, length, fs, rec.deltaT1R, rec.tsubEnd, rec.tsubAuto,
-                                   rec.tsubNoise, lowest);
+                                   rec.tsubNoise, width);
     e.tsubR = Storable(right.tsub);
     e.aR = Storable(right.aValue);
 }
@@ -225,16 +225,15 @@ CalcResult CalculateImpulseParameters(const ImpulseRecord& m, const SampleBlock&
 }
 
 namespace {
-// Filters both channels for every stored band entry and hands them to the update.
-template <class Update,
-          class Recovered = void (*)(const std::vector<float>&, const std::vector<float>&)>
-bool ForEachStoredBand(
-    const ImpulseRecord& m, const SampleBlock& block, AcParamRecord* rec, double fs, Update update,
-    Recovered recovered = [](const std::vector<float>&, const std::vector<float>&) {}) {
+// Filters both channels for every stored band entry and hands them to the update with the
+// length of the transform and the DecayLength of the response.
+template <class Update>
+bool ForEachStoredBand(const ImpulseRecord& m, const SampleBlock& block, AcParamRecord* rec,
+                       double fs, Update update) {
     std::vector<float> rawL, rawR;
     if (!RecoverImpulseResponses(m, block, fs, &rawL, &rawR)) return false;
-    recovered(rawL, rawR);
     const std::int32_t n = static_cast<std::int32_t>(rawL.size());
+    const std::int32_t length = DecayLength(m, rawL, rawR);
     std::vector<float> workL, workR;
     for (int k = 0; k < std::clamp(rec->nData, 0, kAcParamBands); ++k) {
         AcParamBand& e = rec->bands[static_cast<std::size_t>(k)];
@@ -243,7 +242,7 @@ bool ForEachStoredBand(
         if (!ApplyBandFilter(workL.data(), workR.empty() ? nullptr : workR.data(), n, fs, e.freq,
                              rec->freqBand))
             continue;
-        update(e, workL.data(), workR.empty() ? nullptr : workR.data(), n);
+        update(e, workL.data(), workR.empty() ? nullptr : workR.data(), n, length);
     }
     return true;
 }
@@ -251,15 +250,9 @@ bool ForEachStoredBand(
 
 bool RecalculateTsub(const ImpulseRecord& m, const SampleBlock& block, AcParamRecord* rec,
                      double fs) {
-    std::int32_t length = 0;
-    return ForEachStoredBand(
-        m, block, rec, fs,
-        [&](AcParamBand& e, const float* l, const float* r, std::int32_t) {
-            FillTsub(e, *rec, l, r, length, fs);
-        },
-        [&](const std::vector<float>& rawL, const std::vector<float>& rawR) {
-            length = DecayLength(m, rawL, rawR);
-        });
+    return ForEachStoredBand(m, block, rec, fs,
+                             [&](AcParamBand& e, const float* l, const float* r, std::int32_t,
+                                 std::int32_t length) { FillTsub(e, *rec, l, r, length, fs); });
 }
 
 bool RecalculateWiacc(const ImpulseRecord& m, const SampleBlock& block, AcParamRecord* rec,
@@ -267,10 +260,11 @@ bool RecalculateWiacc(const ImpulseRecord& m, const SampleBlock& block, AcParamR
     const std::int32_t mIacf = IacfLength(fs);
     if (mIacf <= 0) return false;
     std::vector<float> iacf(static_cast<std::size_t>(mIacf));
-    return ForEachStoredBand(m, block, rec, fs,
-                             [&](AcParamBand& e, const float* l, const float* r, std::int32_t n) {
-                                 if (r) FillIacf(e, *rec, l, r, n, fs, iacf);
-                             });
+    return ForEachStoredBand(
+        m, block, rec, fs,
+        [&](AcParamBand& e, const float* l, const float* r, std::int32_t n, std::int32_t) {
+            if (r) FillIacf(e, *rec, l, r, n, fs, iacf);
+        });
 }
 
 RunSummary RunImpulseCalculation(std::int32_t folderId, const ImpulseConditions& conditions,

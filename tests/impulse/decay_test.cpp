@@ -51,6 +51,35 @@ AcParamRecord Calculate(const test::RoomDesign& d, int freqBand, int tsubAuto = 
     return r;
 }
 
+// The automatic end's window: 64 samples for the broadband entries and every band at least
+// fs/128 wide (the octaves from 1 kHz up at 48 kHz and below), otherwise half of 1/width, which
+// for an octave is half a period of its lower edge.
+TEST(EndWindow, KeepsWideBandsAndCoversNarrowOnes) {
+    for (double fs : {16000.0, 44100.0, 48000.0, 96000.0}) {
+        EXPECT_EQ(TsubEndWindow(fs, 0.0), 64);
+        for (int system : {0, 1}) {
+            const BandTable& table = GetBandTable(system);
+            for (int k = 1; k < table.count; ++k) {
+                const double width = BandWidth(k, system);
+                const double lower = table.exactCentre[k] / table.halfBandFactor;
+                if (system == 0) {
+                    EXPECT_NEAR(width, lower, 1e-9 * lower);
+                }
+                const std::int32_t w = TsubEndWindow(fs, width);
+                const std::string where = std::to_string(fs) + " " + BandLabel(k, system, false);
+                EXPECT_GE(w, fs / (2 * width)) << where;
+                EXPECT_LE(w, std::max(64.0, std::ceil(fs / (2 * width)))) << where;
+                if (system == 0 && table.nominalCentre[k] >= 1000 && fs <= 48000) {
+                    EXPECT_EQ(w, 64) << where;
+                }
+            }
+        }
+    }
+    EXPECT_EQ(TsubEndWindow(48000, BandWidth(4, 0)), 272);  // 125 Hz octave: 88.4 Hz wide
+    EXPECT_EQ(BandWidth(0, 0), 0.0);
+    EXPECT_EQ(BandWidth(-1, 1), 0.0);
+}
+
 // One band's exponential decay (decaying noise filtered to the band) from `start` on, over a
 // white noise floor `floorDb` below the band's initial level (none when 0), filtered as the
 // calculation filters it.
