@@ -51,15 +51,21 @@ bool RecoverImpulseResponses(const ImpulseRecord& m, const SampleBlock& block, d
 }
 
 std::int32_t DecayLength(const ImpulseRecord& m, const std::vector<float>& left,
-                         const std::vector<float>& right) {
-    std::size_t n = left.size();
-    if (!m.noMls) return static_cast<std::int32_t>(n);
+                         const std::vector<float>& right, double noiseRate) {
+    const std::size_t all = left.size();
+    if (!m.noMls) return static_cast<std::int32_t>(all);
     auto silent = [&](std::size_t i) {
         return left[i] == 0.0f && (right.size() <= i || right[i] == 0.0f);
     };
+    std::size_t n = all;
     while (n > 1 && silent(n - 1))
         --n;
-    return static_cast<std::int32_t>(n);
+    // The automatic end's noise range: the last share of the samples, half when the rate is 0.
+    const double q = noiseRate == 0 ? 0.5 : noiseRate;
+    if (!(q > 0 && q <= 1)) return static_cast<std::int32_t>(all);
+    const double noiseStart = std::trunc((1.0 - q) * static_cast<double>(all));
+    return static_cast<double>(n) <= noiseStart ? static_cast<std::int32_t>(n)
+                                                : static_cast<std::int32_t>(all);
 }
 
 double LevelLength(const ImpulseRecord& m, std::size_t n, double fs) {
@@ -120,7 +126,7 @@ struct BandWork {
 bool ComputeBand(int band, const std::vector<float>& rawL, const std::vector<float>& rawR,
                  double fs, const AcParamRecord& rec, const ImpulseRecord& m, BandWork& w,
                  AcParamBand* e) {
-    const std::int32_t length = DecayLength(m, rawL, rawR);
+    const std::int32_t length = DecayLength(m, rawL, rawR, rec.tsubNoise);
     const double per = LevelLength(m, rawL.size(), fs);
     const std::int32_t n = static_cast<std::int32_t>(rawL.size());
     const bool stereo = !rawR.empty();
@@ -233,7 +239,7 @@ bool ForEachStoredBand(const ImpulseRecord& m, const SampleBlock& block, AcParam
     std::vector<float> rawL, rawR;
     if (!RecoverImpulseResponses(m, block, fs, &rawL, &rawR)) return false;
     const std::int32_t n = static_cast<std::int32_t>(rawL.size());
-    const std::int32_t length = DecayLength(m, rawL, rawR);
+    const std::int32_t length = DecayLength(m, rawL, rawR, rec->tsubNoise);
     std::vector<float> workL, workR;
     for (int k = 0; k < std::clamp(rec->nData, 0, kAcParamBands); ++k) {
         AcParamBand& e = rec->bands[static_cast<std::size_t>(k)];

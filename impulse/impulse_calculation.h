@@ -29,11 +29,13 @@ CalcResult CalculateImpulseParameters(const ImpulseRecord& measurement, const Sa
                                       const ImpulseConditions& conditions, Progress* progress,
                                       CalcNotes* notes = nullptr);
 
-// The samples the decay and Tsub are taken from: all 2^MESTIME of an MLS recording; of an
-// impulse response those before its trailing digital silence (the padding to a power of two and
-// any silence the file ended with), so the noise range is the response's own.
+// The samples the decay and Tsub are taken from. All 2^MESTIME of an MLS recording, and of an
+// impulse response whose data reaches into the noise range (the last noiseRate share, half for
+// 0). When that range would hold nothing but trailing digital silence (the padding to a power of
+// two and any silence the file ended with), only the samples before the silence: the noise
+// range is then the response's own.
 std::int32_t DecayLength(const ImpulseRecord& measurement, const std::vector<float>& left,
-                         const std::vector<float>& right);
+                         const std::vector<float>& right, double noiseRate);
 
 // What a band's energy is divided by for its level. An MLS recording keeps its period, 2^MESTIME
 // samples. An impulse response is padded and may carry silence, so its energy is taken per

@@ -279,17 +279,23 @@ TEST(PaddingAndLeadIn, LevelsAndDeltaT1Unchanged) {
 }
 
 // The length an impulse response's decay is taken from ends before its trailing silence, over
-// both channels; an MLS recording keeps its period.
-TEST(DecayLength, EndsBeforeTrailingSilence) {
+// both channels, when the noise range would hold only that silence; an MLS recording keeps its
+// period.
+TEST(DecayLength, EndsBeforeSilenceThatFillsTheNoiseRange) {
     ImpulseRecord m;
     m.noMls = 1;
     std::vector<float> l(16, 0.0f), r(16, 0.0f);
     l[5] = 1;
-    r[9] = -1;
-    EXPECT_EQ(DecayLength(m, l, r), 10);
-    EXPECT_EQ(DecayLength(m, l, {}), 6);
+    r[6] = -1;
+    EXPECT_EQ(DecayLength(m, l, r, 0.5), 7);
+    EXPECT_EQ(DecayLength(m, l, {}, 0.0), 6);
+    EXPECT_EQ(DecayLength(m, l, r, 0.3), 7);   // noise range from 11
+    EXPECT_EQ(DecayLength(m, l, r, 0.6), 16);  // from 6: it holds data
+    r[9] = 1;
+    EXPECT_EQ(DecayLength(m, l, r, 0.5), 16);
     m.noMls = 0;
-    EXPECT_EQ(DecayLength(m, l, r), 16);
+    r[9] = 0;
+    EXPECT_EQ(DecayLength(m, l, r, 0.5), 16);
     EXPECT_EQ(LevelLength(m, 16, 48000), 16.0);
     m.noMls = 1;
     m.sampling = 44100;
