@@ -262,15 +262,15 @@ int ParseImport(const std::vector<std::string>& args, ImportOptions* o) {
     return kDone;
 }
 
-// Silence before the direct sound is cut down to this, so the direct sound lies in the part the
-// analysis searches and every seat's file starts alike. 5 ms keeps the band filters' ringing
-// ahead of the direct sound inside the file (a quarter period at 50 Hz) while staying far below
-// the 10 ms default minimum delay of the reflection search.
-constexpr double kPreDelay = 0.005;
-
 // Impulse responses are stored with up to 2^21 frames: 21.8 s at 96 kHz, enough for the largest
 // halls and churches; MESTIME holds the order plus 50 in two digits.
 constexpr int kMaxImpulseOrder = 21;
+
+// Silence before the direct sound is cut down (or filled up) to this, so the direct sound lies in
+// the part the analysis searches and every seat's file starts alike. 5 ms holds the rising side
+// lobes of a band-limited direct sound (several periods down to 1 kHz) and stays well below the
+// 10 ms default minimum delay of the reflection search.
+constexpr double kPreDelay = 0.005;
 
 // The onset of ISO 3382-1: the first frame where a channel comes within 20 dB of the file's
 // largest magnitude. Both channels are cut alike, so their delay against each other stays.
@@ -291,14 +291,29 @@ void TrimBeforeOnset(const std::string& path, AudioData* a) {
         ++onset;
     }
     const std::size_t keep = static_cast<std::size_t>(kPreDelay * a->sampleRate);
-    if (onset <= keep) return;
+    if (onset < keep) {
+        // An earlier onset gets the rest of the pre-delay as silence, so every response starts
+        // alike and the filters' ringing ahead of the direct sound stays in the file; not when
+        // that would make a response that fits the store too long for it.
+        const std::size_t longest = std::size_t{1} << kMaxImpulseOrder;
+        const std::size_t add =
+            std::min(keep - onset, a->frames < longest ? longest - a->frames : 0);
+        if (add == 0) return;
+        a->samples.insert(a->samples.begin(), add * channels, 0);
+        a->frames += add;
+        std::fprintf(stderr, "vesk-cli: %s: %.1f ms of silence put before the direct sound\n",
+                     path.c_str(), 1000.0 * static_cast<double>(add) / a->sampleRate);
+        return;
+    }
     const std::size_t cut = onset - keep;
+    if (cut == 0) return;
     a->samples.erase(a->samples.begin(),
                      a->samples.begin() + static_cast<std::ptrdiff_t>(cut * channels));
     a->frames -= cut;
-    std::fprintf(
-        stderr, "vesk-cli: %s: %.3f s (%zu frames) before the direct sound trimmed, %.0f ms kept\n",
-        path.c_str(), static_cast<double>(cut) / a->sampleRate, cut, kPreDelay * 1000);
+    std::fprintf(stderr,
+                 "vesk-cli: %s: %.3f s (%zu frames) before the direct sound trimmed, %.0f ms "
+                 "kept\n",
+                 path.c_str(), static_cast<double>(cut) / a->sampleRate, cut, kPreDelay * 1000);
 }
 
 // Trailing digital silence holds nothing, but would decide how far the response is padded and
