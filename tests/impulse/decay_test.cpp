@@ -278,6 +278,34 @@ TEST(PaddingAndLeadIn, LevelsAndDeltaT1Unchanged) {
     EXPECT_FALSE(notes.directSoundBeyondSearch);
 }
 
+// The recalculation after a change of the Tsub conditions reproduces the calculation's values
+// for a padded response whose noise range is only padding (the decay from the response's part).
+TEST(PaddingAndLeadIn, RecalculationTakesTheSameSamples) {
+    test::RoomDesign d;
+    d.fs = 16000;
+    d.seconds = 0.9;
+    d.trailing = 0.8;  // 2^15 frames, the noise range (from 1.02 s) all padding
+    d.noiseDb = 60;
+    ImpulseRecord m;
+    const SampleBlock block = Stored(d, &m);
+    ImpulseConditions c;
+    AcParamRecord r;
+    ASSERT_EQ(CalculateImpulseParameters(m, block, &r, d.fs, c, nullptr), CalcResult::Finished);
+    AcParamRecord again = r;
+    for (int k = 0; k < again.nData; ++k)
+        again.bands[static_cast<std::size_t>(k)].tsubL = 0;
+    ASSERT_TRUE(RecalculateTsub(m, block, &again, d.fs));
+    for (int k = 0; k < r.nData; ++k) {
+        EXPECT_EQ(again.bands[static_cast<std::size_t>(k)].tsubL,
+                  r.bands[static_cast<std::size_t>(k)].tsubL)
+            << "entry " << k;
+        EXPECT_NE(r.bands[static_cast<std::size_t>(k)].tsubL, kNoValue) << "entry " << k;
+    }
+    std::vector<float> l, right;
+    ASSERT_TRUE(RecoverImpulseResponses(m, block, d.fs, &l, &right));
+    EXPECT_LT(DecayLength(m, l, right, 0.5), static_cast<std::int32_t>(l.size() / 2));
+}
+
 // The length an impulse response's decay is taken from ends before its trailing silence, over
 // both channels, when the noise range would hold only that silence; an MLS recording keeps its
 // period.
