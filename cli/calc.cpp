@@ -329,6 +329,12 @@ int CmdCalc(Context& ctx, const std::vector<std::string>& args) {
             std::fprintf(stderr, "vesk-cli: %s\n", summary.refused.c_str());
             return kBadInput;
         }
+        for (const RunSummary::Measurement& late : summary.directSoundBeyondSearch)
+            std::fprintf(stderr,
+                         "vesk-cli: warning: record %d \"%s\": the direct sound lies past the "
+                         "first half of the response, which alone is searched; its delta-t1, A "
+                         "and Tsub are not valid\n",
+                         late.id, late.title.c_str());
         std::fprintf(stderr, "%d computed, %d skipped%s\n", summary.computed, summary.skipped,
                      summary.cancelled ? ", cancelled" : "");
         return Outcome(folderId, summary.taken, summary.computed, summary.skipped,

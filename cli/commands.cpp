@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -276,6 +277,93 @@ int ParseImport(const std::vector<std::string>& args, ImportOptions* o) {
     return kDone;
 }
 
+// Impulse responses are stored with up to 2^21 frames: 21.8 s at 96 kHz, enough for the largest
+// halls and churches; MESTIME holds the order plus 50 in two digits.
+constexpr int kMaxImpulseOrder = 21;
+
+// Silence before the direct sound is cut down (or filled up) to this, so the direct sound lies in
+// the part the analysis searches and every seat's file starts alike. 5 ms holds the rising side
+// lobes of a band-limited direct sound (several periods down to 1 kHz) and stays well below the
+// 10 ms default minimum delay of the reflection search.
+constexpr double kPreDelay = 0.005;
+
+// The onset of ISO 3382-1: the first frame where a channel comes within 20 dB of the file's
+// largest magnitude. Both channels are cut alike, so their delay against each other stays.
+void TrimBeforeOnset(const std::string& path, AudioData* a) {
+    const std::size_t channels = static_cast<std::size_t>(a->channels);
+    int largest = 0;
+    for (std::int16_t v : a->samples)
+        largest = std::max(largest, std::abs(static_cast<int>(v)));
+    if (largest == 0) return;
+    const double threshold = largest * 0.1;  // -20 dB
+    std::size_t onset = 0;
+    while (onset < a->frames) {
+        bool reached = false;
+        for (std::size_t c = 0; c < channels; ++c)
+            reached = reached ||
+                      std::abs(static_cast<int>(a->samples[onset * channels + c])) >= threshold;
+        if (reached) break;
+        ++onset;
+    }
+    const std::size_t keep = static_cast<std::size_t>(kPreDelay * a->sampleRate);
+    if (onset < keep) {
+        // An earlier onset gets the rest of the pre-delay as silence, so every response starts
+        // alike and the filters' ringing ahead of the direct sound stays in the file; not when
+        // that would make a response that fits the store too long for it.
+        const std::size_t longest = std::size_t{1} << kMaxImpulseOrder;
+        const std::size_t add =
+            std::min(keep - onset, a->frames < longest ? longest - a->frames : 0);
+        if (add == 0) return;
+        a->samples.insert(a->samples.begin(), add * channels, 0);
+        a->frames += add;
+        std::fprintf(stderr, "vesk-cli: %s: %.1f ms of silence put before the direct sound\n",
+                     path.c_str(), 1000.0 * static_cast<double>(add) / a->sampleRate);
+        return;
+    }
+    const std::size_t cut = onset - keep;
+    if (cut == 0) return;
+    a->samples.erase(a->samples.begin(),
+                     a->samples.begin() + static_cast<std::ptrdiff_t>(cut * channels));
+    a->frames -= cut;
+    std::fprintf(stderr,
+                 "vesk-cli: %s: %.3f s (%zu frames) before the direct sound trimmed, %.0f ms "
+                 "kept\n",
+                 path.c_str(), static_cast<double>(cut) / a->sampleRate, cut, kPreDelay * 1000);
+}
+
+// Trailing digital silence holds nothing, but would decide how far the response is padded and
+// so the grid of the band filters: the same response with and without it is stored alike.
+void DropTrailingSilence(const std::string& path, AudioData* a) {
+    const std::size_t channels = static_cast<std::size_t>(a->channels);
+    std::size_t frames = a->frames;
+    auto silent = [&](std::size_t f) {
+        for (std::size_t c = 0; c < channels; ++c)
+            if (a->samples[f * channels + c] != 0) return false;
+        return true;
+    };
+    while (frames > 1 && silent(frames - 1))
+        --frames;
+    if (frames == a->frames) return;
+    std::fprintf(
+        stderr, "vesk-cli: %s: %.3f s (%zu frames) of digital silence at the end dropped\n",
+        path.c_str(), static_cast<double>(a->frames - frames) / a->sampleRate, a->frames - frames);
+    a->frames = frames;
+    a->samples.resize(frames * channels);
+}
+
+void CutToLongestResponse(const std::string& path, AudioData* a) {
+    const std::size_t longest = std::size_t{1} << kMaxImpulseOrder;
+    if (a->frames <= longest) return;
+    std::fprintf(
+        stderr,
+        "vesk-cli: warning: %s: %zu frames after the onset; impulse responses keep at most "
+        "%zu (%.1f s), the last %.3f s are cut off\n",
+        path.c_str(), a->frames, longest, static_cast<double>(longest) / a->sampleRate,
+        static_cast<double>(a->frames - longest) / a->sampleRate);
+    a->frames = longest;
+    a->samples.resize(longest * static_cast<std::size_t>(a->channels));
+}
+
 // Reads and checks every file before the store is touched.
 int LoadImportFiles(const ImportOptions& o, std::vector<ImportFile>* files) {
     for (const std::string& path : o.files) {
@@ -297,10 +385,12 @@ int LoadImportFiles(const ImportOptions& o, std::vector<ImportFile>* files) {
                                  std::to_string(1L << o.mlsOrder));
                 f.mesTime = static_cast<int>(o.mlsOrder);
             } else {
+                TrimBeforeOnset(path, &f.audio);
+                DropTrailingSilence(path, &f.audio);
+                CutToLongestResponse(path, &f.audio);
                 int order = 0;
                 while ((std::size_t{1} << order) < f.audio.frames)
                     ++order;
-                if (order > 20) return Usage(path + ": impulse response longer than 2^20 frames");
                 f.mesTime = order;
                 f.audio.samples.resize(
                     (std::size_t{1} << order) * static_cast<std::size_t>(f.audio.channels), 0);

@@ -421,10 +421,12 @@ void CReverberationPage::Rebuild() {
                                  : m_rightOnly->GetValue() ? DecayChannel::Right
                                                            : DecayChannel::Left;
     wxBusyCursor wait;
-    const DecayDisplay d =
-        ComputeDecayDisplay(l.empty() ? nullptr : l.data(), r.empty() ? nullptr : r.data(),
-                            static_cast<std::int32_t>(l.size()), m_view->fs, rec.deltaT1L,
-                            rec.deltaT1R, rec.tsubEnd, rec.tsubAuto, rec.tsubNoise, channel);
+    const DecayDisplay d = ComputeDecayDisplay(
+        l.empty() ? nullptr : l.data(), r.empty() ? nullptr : r.data(),
+        static_cast<std::int32_t>(l.size()), m_view->fs, rec.deltaT1L, rec.deltaT1R, rec.tsubEnd,
+        rec.tsubAuto, rec.tsubNoise, channel,
+        DecayLength(m_view->measurement, m_view->left, m_view->right, rec.tsubNoise),
+        BandWidth(m_view->Band(), rec.freqBand));
     m_echo->SetData(d, m_view->fs);
     m_decay->SetData(d, m_view->fs);
 }

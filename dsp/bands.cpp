@@ -180,6 +180,13 @@ int WeightingResponse(float* h, std::int32_t n, double fs, int type, double divi
     return 1;
 }
 
+double BandWidth(int bandIndex, int bandSystem) {
+    const BandTable& t = GetBandTable(bandSystem);
+    if (bandIndex < 1 || bandIndex >= t.count) return 0.0;
+    const double fc = t.exactCentre[bandIndex], g = t.halfBandFactor;
+    return fc * g - fc / g;
+}
+
 int ApplyBandFilter(float* x, float* y, std::int32_t n, double fs, int bandIndex, int bandSystem) {
     if (bandIndex == 0) return 1;
     if (n <= 0 || (n & (n - 1)) != 0 || !(fs > 0)) return 0;

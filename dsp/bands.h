@@ -44,6 +44,10 @@ int WeightingResponse(float* h, std::int32_t n, double fs, int type, double divi
 void TableResponse(float* h, std::int32_t n, double fs, const WeightingPoint* points, int count,
                    double divisor);
 
+// Upper minus lower edge of band k of the system in Hz; 0 for the broadband entries (0, -1) and
+// for an index outside the table. For an octave it equals the lower edge.
+double BandWidth(int bandIndex, int bandSystem);
+
 // Filters x and, when present, y in place for the band index (0 none, -1 A-weighted, k band
 // k of the system). 0 when the band has no FFT bin: the signals are left as they were.
 int ApplyBandFilter(float* x, float* y, std::int32_t n, double fs, int bandIndex, int bandSystem);

@@ -31,7 +31,11 @@ double Energy(const float* x, const float* y, std::int32_t i) {
 }  // namespace
 
 double BandLevel(const float* x, std::int32_t n, std::int32_t multiplier) {
-    if (!x || n <= 0) return kNoValue;
+    return BandLevel(x, n, multiplier, n);
+}
+
+double BandLevel(const float* x, std::int32_t n, std::int32_t multiplier, double per) {
+    if (!x || n <= 0 || !(per > 0)) return kNoValue;
     const double g = multiplier == 0 ? 1.0 : multiplier;
     double sum = 0;
     for (std::int32_t i = 0; i < n; ++i)
@@ -43,7 +47,7 @@ double BandLevel(const float* x, std::int32_t n, std::int32_t multiplier) {
         e += v * v;
     }
     if (!(e > 0)) return kNoValue;
-    return 10.0 * std::log10(e / n);
+    return 10.0 * std::log10(e / per);
 }
 
 double ListeningLevel(double splLeft, double splRight) {
@@ -106,6 +110,14 @@ void FindDirectAndFirstReflection(const float* x, std::int32_t n, double fs, dou
     *reflectionMs = r / fs * 1000.0;
 }
 
+bool DirectSoundBeyondSearch(const float* x, std::int32_t n) {
+    if (!x || n < 4) return false;
+    std::int32_t at = 0;
+    for (std::int32_t i = 1; i < n; ++i)
+        if (std::fabs(x[i]) > std::fabs(x[at])) at = i;
+    return at >= n / 2;
+}
+
 void DecayCurve(const float* x, const float* y, float* curve, std::int32_t n, double fs,
                 double t1Ms, double noiseRate) {
     if (!x || !curve || n <= 0) return;
@@ -131,8 +143,64 @@ void DecayCurve(const float* x, const float* y, float* curve, std::int32_t n, do
     }
 }
 
+std::int32_t TsubEndWindow(double fs, double bandwidthHz) {
+    // 64 samples is the classic window. The energy of a band signal dips towards zero twice per
+    // period of its lowest frequency, and its envelope beats with the band's width: a window
+    // shorter than half of 1/width can sit in one such dip while the decay is still far above
+    // the noise and end the regression a few dB down. For an octave, half of 1/width is half a
+    // period of its lower edge, which also spans a full cycle of the squared signal; a third
+    // octave, 4.3 times narrower, beats that much slower. Bands at least fs/128 wide keep 64.
+    constexpr std::int32_t kClassic = 64;
+    if (!(bandwidthHz > 0) || !(fs > 0)) return kClassic;
+    const double half = std::ceil(fs / (2.0 * bandwidthHz));
+    return half > kClassic ? static_cast<std::int32_t>(std::min(half, 1e7)) : kClassic;
+}
+
+namespace {
+
+// Mean energy of samples from .. n - 1.
+double MeanEnergy(const float* x, const float* y, std::int32_t from, std::int32_t n) {
+    double m = 0;
+    for (std::int32_t i = from; i < n; ++i)
+        m += Energy(x, y, i);
+    return m / (n - from);
+}
+
+// The first i in s .. n - 1 where the mean energy of the next `window` samples (fewer at the
+// end, still divided by `window`) falls below three times the noise mean; 0 if none.
+std::int32_t AutomaticEnd(const float* x, const float* y, std::int32_t s, std::int32_t n,
+                          std::int32_t window, double noiseMean) {
+    if (window == 64) {
+        // W summed afresh at every i, so the end sample does not depend on rounding that a
+        // running sum would accumulate.
+        for (std::int32_t i = s; i < n; ++i) {
+            double w = 0;
+            for (std::int32_t j = i; j < std::min(n, i + 64); ++j)
+                w += Energy(x, y, j);
+            if (w * 0.015625 < 3.0 * noiseMean) return i;
+        }
+        return 0;
+    }
+    // Long windows slide a running sum, formed afresh every 4096 samples to bound its drift.
+    double w = 0;
+    for (std::int32_t i = s; i < n; ++i) {
+        if ((i - s) % 4096 == 0) {
+            w = 0;
+            for (std::int32_t j = i; j < std::min(n, i + window); ++j)
+                w += Energy(x, y, j);
+        } else {
+            w -= Energy(x, y, i - 1);
+            if (i - 1 + window < n) w += Energy(x, y, i - 1 + window);
+        }
+        if (w / window < 3.0 * noiseMean) return i;
+    }
+    return 0;
+}
+
+}  // namespace
+
 TsubResult ComputeTsub(const float* x, const float* y, std::int32_t n, double fs, double t1Ms,
-                       double tsubEnd, int tsubAuto, double q) {
+                       double tsubEnd, int tsubAuto, double q, double bandwidthHz) {
     TsubResult result;
     if (!x || n <= 0 || !(fs > 0)) return result;
     std::vector<float> curve(static_cast<std::size_t>(n));
@@ -148,6 +216,10 @@ TsubResult ComputeTsub(const float* x, const float* y, std::int32_t n, double fs
         const double a = std::sqrt(1.0 / (std::pow(10.0, 0.1 * c0) - 1.0));
         result.aValue = (std::isfinite(a) && a <= 20.0) ? a : 20.0;
     }
+    // The -1000 marks hold no level: they form the curve's tail, and no fit reaches them.
+    std::int32_t firstMark = n;
+    while (firstMark > 0 && curve[static_cast<std::size_t>(firstMark - 1)] == -1000.0f)
+        --firstMark;
     std::int32_t s = SampleIndex(k, 0, n, 0);
     std::int32_t end = 0;
     std::int32_t nsAuto = n;
@@ -155,26 +227,26 @@ TsubResult ComputeTsub(const float* x, const float* y, std::int32_t n, double fs
         const double qa = q == 0 ? 0.5 : q;
         const double nsd = std::trunc((1.0 - qa) * n);
         nsAuto = SampleIndex(nsd, 0, n - 1, n / 2);
-        double m = 0;
-        for (std::int32_t i = nsAuto; i < n; ++i)
-            m += Energy(x, y, i);
-        m /= (n - nsAuto);
+        double m = MeanEnergy(x, y, nsAuto, n);
+        std::int32_t length = n;
+        if (m == 0) {
+            // Digital silence (a denoised or padded response) has no noise to meet: the
+            // response ends at its last sample with energy, and the noise range is the same
+            // share of what comes before.
+            while (length > 0 && Energy(x, y, length - 1) == 0)
+                --length;
+            if (length > 1) {
+                nsAuto = SampleIndex(std::trunc((1.0 - qa) * length), 0, length - 1, length / 2);
+                m = MeanEnergy(x, y, nsAuto, length);
+            } else {
+                length = n;
+            }
+        }
         if (s >= n) {
             s = 0;
             end = 0;
         } else {
-            // W summed afresh at every i, so the end sample does not depend on rounding that
-            // a running sum would accumulate.
-            end = 0;
-            for (std::int32_t i = s; i < n; ++i) {
-                double w = 0;
-                for (std::int32_t j = i; j < std::min(n, i + 64); ++j)
-                    w += Energy(x, y, j);
-                if (w * 0.015625 < 3.0 * m) {
-                    end = i;
-                    break;
-                }
-            }
+            end = AutomaticEnd(x, y, s, length, TsubEndWindow(fs, bandwidthHz), m);
         }
     } else if (s >= n) {
         s = 0;
@@ -194,6 +266,8 @@ TsubResult ComputeTsub(const float* x, const float* y, std::int32_t n, double fs
     if (tsubAuto && end > nsAuto) end = nsAuto;
     if (end >= n) end = n - 1;
     if (end <= s) end = tsubAuto ? (nsAuto > s ? nsAuto : n - 1) : n - 1;
+    end = std::min(end, firstMark);
+    if (end - s < 2) return result;
     LineFit fit = FitSlopeThroughOrigin(curve.data() + s, end - s, 0.0, 1.0 / fs);
     if (!fit.valid || fit.slope == 0.0f) return result;
     result.slope = fit.slope;
@@ -318,7 +392,8 @@ IacfResult EvaluateIacf(const float* iacf, std::int32_t m, double fs, double del
 
 DecayDisplay ComputeDecayDisplay(const float* left, const float* right, std::int32_t n, double fs,
                                  double t1LeftMs, double t1RightMs, double tsubEnd, int tsubAuto,
-                                 double noiseRate, DecayChannel channel) {
+                                 double noiseRate, DecayChannel channel, std::int32_t decayLength,
+                                 double bandwidthHz) {
     DecayDisplay d;
     const float* x = channel == DecayChannel::Right ? right : left;
     const float* y = channel == DecayChannel::Average ? right : nullptr;
@@ -342,7 +417,9 @@ DecayDisplay ComputeDecayDisplay(const float* left, const float* right, std::int
         d.withNoise.resize(count);
         DecayCurve(x, y, d.withNoise.data(), n, fs, d.t1Ms, noiseRate);
     }
-    d.slope = ComputeTsub(x, y, n, fs, d.t1Ms, tsubEnd, tsubAuto, noiseRate).slope;
+    const std::int32_t length = decayLength > 0 && decayLength < n ? decayLength : n;
+    d.slope =
+        ComputeTsub(x, y, length, fs, d.t1Ms, tsubEnd, tsubAuto, noiseRate, bandwidthHz).slope;
     return d;
 }
 

@@ -12,9 +12,11 @@ namespace vesk {
 // infinity, so it can be stored and is never mistaken for a measurement.
 constexpr double kNoValue = -1000.0;
 
-// 10*log10 of the mean energy after removing the mean, samples scaled by the multiplier
-// (0 counts as 1). A channel without energy gives kNoValue.
+// 10*log10 of the energy after removing the mean, per sample of `per` samples (n when not
+// given), samples scaled by the multiplier (0 counts as 1). A channel without energy gives
+// kNoValue.
 double BandLevel(const float* x, std::int32_t n, std::int32_t multiplier);
+double BandLevel(const float* x, std::int32_t n, std::int32_t multiplier, double per);
 
 // The binaural energy mean of two levels.
 double ListeningLevel(double splLeft, double splRight);
@@ -22,6 +24,10 @@ double ListeningLevel(double splLeft, double splRight);
 // Direct sound and first reflection in the first half of one channel, in ms from its start.
 void FindDirectAndFirstReflection(const float* x, std::int32_t n, double fs, double minimumDelayMs,
                                   double* directMs, double* reflectionMs);
+
+// True when the channel's largest sample lies in its second half, past the search for the
+// direct sound: delta-t1, A and Tsub are then taken from a wrong reference.
+bool DirectSoundBeyondSearch(const float* x, std::int32_t n);
 
 // Backward-integrated decay curve in dB, 0 dB at the first-reflection sample, -1000 where the
 // integral is not positive; y (optional) is averaged in. All -1000 when the integral from the
@@ -35,8 +41,16 @@ struct TsubResult {
     double slope = 0.0;        // dB per second of the regression line (0 without a slope)
 };
 
+// Tsub from a line through 0 dB at the first reflection, fitted down to the end of the
+// regression; no fit ever takes a -1000 mark. bandwidthHz is the width of the band the signal
+// was filtered to (0 for broadband), which sets how many samples the automatic end averages.
+// When the noise range holds only digital silence, the response is taken to end at its last
+// sample with energy and the noise range is the same share of that.
 TsubResult ComputeTsub(const float* x, const float* y, std::int32_t n, double fs, double t1Ms,
-                       double tsubEnd, int tsubAuto, double noiseRate);
+                       double tsubEnd, int tsubAuto, double noiseRate, double bandwidthHz = 0.0);
+
+// Samples the automatic end of the regression averages the energy over.
+std::int32_t TsubEndWindow(double fs, double bandwidthHz);
 
 // IACF of length m = 2*trunc(0.002*fs) - 1 around lag 0 (entry c = m/2). A silent channel gives
 // all zeros and false.
@@ -66,9 +80,11 @@ struct DecayDisplay {
     double t1Ms = 0;
     double slope = 0;  // dB per second
 };
-// Empty curves when the channel is missing (right or average of one channel).
+// Empty curves when the channel is missing (right or average of one channel). The slope is that
+// of ComputeTsub over the first decayLength samples (n when 0) with the band's lower edge.
 DecayDisplay ComputeDecayDisplay(const float* left, const float* right, std::int32_t n, double fs,
                                  double t1LeftMs, double t1RightMs, double tsubEnd, int tsubAuto,
-                                 double noiseRate, DecayChannel channel);
+                                 double noiseRate, DecayChannel channel,
+                                 std::int32_t decayLength = 0, double bandwidthHz = 0.0);
 
 }  // namespace vesk

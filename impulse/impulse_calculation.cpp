@@ -18,7 +18,9 @@ namespace vesk {
 
 namespace {
 
-constexpr std::int32_t kMaxOrder = 20;
+// 2^21 frames hold 21.8 s at 96 kHz; the stored MESTIME (order + 50 for impulse responses)
+// still fits its two digits.
+constexpr std::int32_t kMaxOrder = 21;
 
 // N8.2 fields hold -99999.99 .. 99999.99; anything else is stored as the missing value.
 double Storable(double v) {
@@ -48,18 +50,43 @@ bool RecoverImpulseResponses(const ImpulseRecord& m, const SampleBlock& block, d
     return true;
 }
 
+std::int32_t DecayLength(const ImpulseRecord& m, const std::vector<float>& left,
+                         const std::vector<float>& right, double noiseRate) {
+    const std::size_t all = left.size();
+    if (!m.noMls) return static_cast<std::int32_t>(all);
+    auto silent = [&](std::size_t i) {
+        return left[i] == 0.0f && (right.size() <= i || right[i] == 0.0f);
+    };
+    std::size_t n = all;
+    while (n > 1 && silent(n - 1))
+        --n;
+    // The automatic end's noise range: the last share of the samples, half when the rate is 0.
+    const double q = noiseRate == 0 ? 0.5 : noiseRate;
+    if (!(q > 0 && q <= 1)) return static_cast<std::int32_t>(all);
+    const double noiseStart = std::trunc((1.0 - q) * static_cast<double>(all));
+    return static_cast<double>(n) <= noiseStart ? static_cast<std::int32_t>(n)
+                                                : static_cast<std::int32_t>(all);
+}
+
+double LevelLength(const ImpulseRecord& m, std::size_t n, double fs) {
+    if (!m.noMls) return static_cast<double>(n);
+    return m.sampling > 0 ? m.sampling : fs;
+}
+
 namespace {
 
-// Tsub and A-value of both channels with the record's own conditions and delta-t1.
+// Tsub and A-value of both channels with the record's own conditions and delta-t1, over the
+// first `length` samples (DecayLength).
 void FillTsub(AcParamBand& e, const AcParamRecord& rec, const float* l, const float* r,
-              std::int32_t n, double fs) {
-    TsubResult left =
-        ComputeTsub(l, nullptr, n, fs, rec.deltaT1L, rec.tsubEnd, rec.tsubAuto, rec.tsubNoise);
+              std::int32_t length, double fs) {
+    const double width = BandWidth(e.freq, rec.freqBand);
+    TsubResult left = ComputeTsub(l, nullptr, length, fs, rec.deltaT1L, rec.tsubEnd, rec.tsubAuto,
+                                  rec.tsubNoise, width);
     e.tsubL = Storable(left.tsub);
     e.aL = Storable(left.aValue);
     if (!r) return;
-    TsubResult right =
-        ComputeTsub(r, nullptr, n, fs, rec.deltaT1R, rec.tsubEnd, rec.tsubAuto, rec.tsubNoise);
+    TsubResult right = ComputeTsub(r, nullptr, length, fs, rec.deltaT1R, rec.tsubEnd, rec.tsubAuto,
+                                   rec.tsubNoise, width);
     e.tsubR = Storable(right.tsub);
     e.aR = Storable(right.aValue);
 }
@@ -99,6 +126,8 @@ struct BandWork {
 bool ComputeBand(int band, const std::vector<float>& rawL, const std::vector<float>& rawR,
                  double fs, const AcParamRecord& rec, const ImpulseRecord& m, BandWork& w,
                  AcParamBand* e) {
+    const std::int32_t length = DecayLength(m, rawL, rawR, rec.tsubNoise);
+    const double per = LevelLength(m, rawL.size(), fs);
     const std::int32_t n = static_cast<std::int32_t>(rawL.size());
     const bool stereo = !rawR.empty();
     w.l = rawL;
@@ -107,9 +136,9 @@ bool ComputeBand(int band, const std::vector<float>& rawL, const std::vector<flo
         return false;
     *e = AcParamBand{};
     e->freq = band;
-    e->splL = Storable(BandLevel(w.l.data(), n, m.multiplier));
-    if (stereo) e->splR = Storable(BandLevel(w.r.data(), n, m.multiplier));
-    FillTsub(*e, rec, w.l.data(), stereo ? w.r.data() : nullptr, n, fs);
+    e->splL = Storable(BandLevel(w.l.data(), n, m.multiplier, per));
+    if (stereo) e->splR = Storable(BandLevel(w.r.data(), n, m.multiplier, per));
+    FillTsub(*e, rec, w.l.data(), stereo ? w.r.data() : nullptr, length, fs);
     if (stereo && !w.iacf.empty()) FillIacf(*e, rec, w.l.data(), w.r.data(), n, fs, w.iacf);
     return true;
 }
@@ -128,7 +157,7 @@ void ReportBand(Progress* progress, const ImpulseRecord& m, int band, int freqBa
 
 CalcResult CalculateImpulseParameters(const ImpulseRecord& m, const SampleBlock& block,
                                       AcParamRecord* rec, double fs, const ImpulseConditions& c,
-                                      Progress* progress) {
+                                      Progress* progress, CalcNotes* notes) {
     std::vector<float> rawL, rawR;
     if (!RecoverImpulseResponses(m, block, fs, &rawL, &rawR)) return CalcResult::Unusable;
     const std::int32_t n = static_cast<std::int32_t>(rawL.size());
@@ -165,6 +194,9 @@ CalcResult CalculateImpulseParameters(const ImpulseRecord& m, const SampleBlock&
         rec->deltaT0R = Storable(d0);
         rec->deltaT1R = Storable(d1);
     }
+    if (notes)
+        notes->directSoundBeyondSearch = DirectSoundBeyondSearch(rawL.data(), n) ||
+                                         (stereo && DirectSoundBeyondSearch(rawR.data(), n));
 
     // The bands are independent: they are taken two at a time, the second on a helper thread,
     // each computed exactly as alone into its own slot. Progress and Cancel stay on this
@@ -199,13 +231,15 @@ CalcResult CalculateImpulseParameters(const ImpulseRecord& m, const SampleBlock&
 }
 
 namespace {
-// Filters both channels for every stored band entry and hands them to the update.
+// Filters both channels for every stored band entry and hands them to the update with the
+// length of the transform and the DecayLength of the response.
 template <class Update>
 bool ForEachStoredBand(const ImpulseRecord& m, const SampleBlock& block, AcParamRecord* rec,
                        double fs, Update update) {
     std::vector<float> rawL, rawR;
     if (!RecoverImpulseResponses(m, block, fs, &rawL, &rawR)) return false;
     const std::int32_t n = static_cast<std::int32_t>(rawL.size());
+    const std::int32_t length = DecayLength(m, rawL, rawR, rec->tsubNoise);
     std::vector<float> workL, workR;
     for (int k = 0; k < std::clamp(rec->nData, 0, kAcParamBands); ++k) {
         AcParamBand& e = rec->bands[static_cast<std::size_t>(k)];
@@ -214,7 +248,7 @@ bool ForEachStoredBand(const ImpulseRecord& m, const SampleBlock& block, AcParam
         if (!ApplyBandFilter(workL.data(), workR.empty() ? nullptr : workR.data(), n, fs, e.freq,
                              rec->freqBand))
             continue;
-        update(e, workL.data(), workR.empty() ? nullptr : workR.data(), n);
+        update(e, workL.data(), workR.empty() ? nullptr : workR.data(), n, length);
     }
     return true;
 }
@@ -223,9 +257,8 @@ bool ForEachStoredBand(const ImpulseRecord& m, const SampleBlock& block, AcParam
 bool RecalculateTsub(const ImpulseRecord& m, const SampleBlock& block, AcParamRecord* rec,
                      double fs) {
     return ForEachStoredBand(m, block, rec, fs,
-                             [&](AcParamBand& e, const float* l, const float* r, std::int32_t n) {
-                                 FillTsub(e, *rec, l, r, n, fs);
-                             });
+                             [&](AcParamBand& e, const float* l, const float* r, std::int32_t,
+                                 std::int32_t length) { FillTsub(e, *rec, l, r, length, fs); });
 }
 
 bool RecalculateWiacc(const ImpulseRecord& m, const SampleBlock& block, AcParamRecord* rec,
@@ -233,10 +266,11 @@ bool RecalculateWiacc(const ImpulseRecord& m, const SampleBlock& block, AcParamR
     const std::int32_t mIacf = IacfLength(fs);
     if (mIacf <= 0) return false;
     std::vector<float> iacf(static_cast<std::size_t>(mIacf));
-    return ForEachStoredBand(m, block, rec, fs,
-                             [&](AcParamBand& e, const float* l, const float* r, std::int32_t n) {
-                                 if (r) FillIacf(e, *rec, l, r, n, fs, iacf);
-                             });
+    return ForEachStoredBand(
+        m, block, rec, fs,
+        [&](AcParamBand& e, const float* l, const float* r, std::int32_t n, std::int32_t) {
+            if (r) FillIacf(e, *rec, l, r, n, fs, iacf);
+        });
 }
 
 std::string CheckImpulseConditions(const ImpulseConditions& c) {
@@ -327,8 +361,9 @@ RunSummary RunImpulseCalculation(std::int32_t folderId, const ImpulseConditions&
         }
         AcParamRecord record;
         record.impulseId = id;
-        CalcResult r =
-            CalculateImpulseParameters(m, block, &record, m.sampling / scale, conditions, progress);
+        CalcNotes notes;
+        CalcResult r = CalculateImpulseParameters(m, block, &record, m.sampling / scale, conditions,
+                                                  progress, &notes);
         if (r == CalcResult::Cancelled) {
             summary.cancelled = true;
             break;
@@ -343,6 +378,7 @@ RunSummary RunImpulseCalculation(std::int32_t folderId, const ImpulseConditions&
             break;
         }
         ++summary.computed;
+        if (notes.directSoundBeyondSearch) summary.directSoundBeyondSearch.push_back({id, m.title});
     }
     return summary;
 }

@@ -16,12 +16,31 @@ namespace vesk {
 
 enum class CalcResult { Finished = 0, Cancelled = 1, Unusable = 2 };
 
+// What a calculation found worth telling the user beyond the record.
+struct CalcNotes {
+    bool directSoundBeyondSearch = false;  // the largest sample lies past the searched half
+};
+
 // Fills the record (zeroed by the caller, IMPULSEID set) with the conditions and every band of
 // the measurement. Unusable when the measurement cannot be computed (no samples for 2^MESTIME,
-// an order beyond 2^20, no sampling rate).
+// an order beyond 2^21, no sampling rate).
 CalcResult CalculateImpulseParameters(const ImpulseRecord& measurement, const SampleBlock& block,
                                       AcParamRecord* record, double fs,
-                                      const ImpulseConditions& conditions, Progress* progress);
+                                      const ImpulseConditions& conditions, Progress* progress,
+                                      CalcNotes* notes = nullptr);
+
+// The samples the decay and Tsub are taken from. All 2^MESTIME of an MLS recording, and of an
+// impulse response whose data reaches into the noise range (the last noiseRate share, half for
+// 0). When that range would hold nothing but trailing digital silence (the padding to a power of
+// two and any silence the file ended with), only the samples before the silence: the noise
+// range is then the response's own.
+std::int32_t DecayLength(const ImpulseRecord& measurement, const std::vector<float>& left,
+                         const std::vector<float>& right, double noiseRate);
+
+// What a band's energy is divided by for its level. An MLS recording keeps its period, 2^MESTIME
+// samples. An impulse response is padded and may carry silence, so its energy is taken per
+// second of the recording (SAMPLING samples): the level no longer depends on the file's length.
+double LevelLength(const ImpulseRecord& measurement, std::size_t n, double fs);
 
 // The measurement's channels as impulse responses of 2^MESTIME samples (missing samples 0; right
 // empty for one channel). false when the measurement cannot be computed.
@@ -46,6 +65,12 @@ struct RunSummary {
     bool cancelled = false;
     bool failed = false;  // a table could not be opened or read, or a record not written
     std::string refused;  // conditions that cannot be used; nothing was computed
+    // Measurements computed although their direct sound lies past the searched first half.
+    struct Measurement {
+        std::int32_t id;
+        std::string title;
+    };
+    std::vector<Measurement> directSoundBeyondSearch;
 };
 
 // Refuses conditions that cannot be computed or stored: empty text when they can be used,

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <sndfile.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -13,6 +15,7 @@
 #include "cli/audio.h"
 #include "cli/synth.h"
 #include "noise/templates.h"
+#include "tests/impulse/synthetic_rooms.h"
 #include "tests/test_support.h"
 
 namespace vesk {
@@ -460,6 +463,113 @@ TEST_F(Cli, DemoCalculatesEveryFolderAndIsRepeatable) {
     // Another folder's contents are never overwritten.
     test::WriteFileBytes(dir.File("mine.txt"), {'x'});
     EXPECT_EQ(Run("demo .").status, 2);
+}
+
+// One line of `show` split into its numbers: "SPL-L=1.00 2.00 [dB]" gives 1, 2.
+std::vector<double> ShownValues(const std::string& shown, const std::string& key) {
+    std::vector<double> values;
+    const std::size_t at = shown.find("\n" + key + "=");
+    if (at == std::string::npos) return values;
+    std::istringstream line(shown.substr(at + key.size() + 2, shown.find('\n', at + 1) - at));
+    double v;
+    while (line >> v)
+        values.push_back(v);
+    return values;
+}
+
+// 16-bit samples of a synthetic room, direct sound at 30000.
+std::vector<std::int16_t> RoomSamples(const test::RoomDesign& d) {
+    const std::vector<double> h = test::RoomResponse(d, 30000.0);
+    std::vector<std::int16_t> s(h.size());
+    for (std::size_t i = 0; i < h.size(); ++i)
+        s[i] = static_cast<std::int16_t>(std::lround(std::clamp(h[i], -32768.0, 32767.0)));
+    return s;
+}
+
+// The same binaural response as it comes: plain, after 2 s of low noise, with trailing digital
+// silence that crosses a power of two, and as a float file with a lead-in. The import trims the
+// silence before the onset and drops the trailing silence; levels, delta-t1 and Tsub agree.
+TEST_F(Cli, ImpulseResponsesAreTrimmedToTheirOnset) {
+    test::RoomDesign d;
+    d.fs = 16000;
+    d.tLow = 1.2;
+    d.tHigh = 0.4;
+    d.seconds = 1.6;
+    d.noiseDb = 60;
+    d.channels = 2;
+    ASSERT_TRUE(cli::WriteWavFile(dir.File("plain.wav"), 2, 16000, RoomSamples(d)));
+    std::vector<std::int16_t> tail = RoomSamples(d);
+    tail.resize(tail.size() + 2 * 16000, 0);  // 1 s of both channels
+    ASSERT_TRUE(cli::WriteWavFile(dir.File("tail.wav"), 2, 16000, tail));
+    test::RoomDesign lead = d;
+    lead.leadIn = 2.0;
+    const std::vector<std::int16_t> led = RoomSamples(lead);
+    ASSERT_TRUE(cli::WriteWavFile(dir.File("lead.wav"), 2, 16000, led));
+    {
+        SF_INFO info{};
+        info.channels = 2;
+        info.samplerate = 16000;
+        info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+        SNDFILE* f = sf_open(dir.File("float.wav").c_str(), SFM_WRITE, &info);
+        ASSERT_NE(f, nullptr);
+        std::vector<float> v(led.size());
+        for (std::size_t i = 0; i < v.size(); ++i)
+            v[i] = static_cast<float>(led[i] / 32767.0);
+        sf_writef_float(f, v.data(), static_cast<sf_count_t>(v.size() / 2));
+        sf_close(f);
+    }
+    auto r = Run("import --kind ir --title Seats plain.wav tail.wav lead.wav float.wav");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("plain.wav: 1.6 ms of silence put before"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("tail.wav: 1.000 s (16000 frames) of digital silence"), std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find("lead.wav: 1.99"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("float.wav: 1.99"), std::string::npos) << r.err;
+    r = Run("calc 1 --ref-data abs");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err.find("warning"), std::string::npos) << r.err;
+    const std::string plain = Run("show 1 1").out;
+    for (const char* id : {"2", "3", "4"}) {
+        const std::string other = Run(std::string("show 1 ") + id).out;
+        for (const char* key : {"SPL-L", "SPL-R", "dT1-L", "dT1-R", "Tsub-L"}) {
+            const std::vector<double> a = ShownValues(plain, key), b = ShownValues(other, key);
+            ASSERT_EQ(a.size(), b.size()) << id << " " << key;
+            ASSERT_FALSE(a.empty()) << key;
+            for (std::size_t k = 0; k < a.size(); ++k)
+                EXPECT_NEAR(a[k], b[k], std::string(key).find("Tsub") == 0 ? 0.02 : 0.01)
+                    << "record " << id << " " << key << " entry " << k;
+        }
+    }
+
+    // An early click keeps the onset at the start; the direct sound 3 s later lies past the half
+    // of the 2^16 frames that is searched, and calc says so.
+    test::RoomDesign late = d;
+    late.leadIn = 3.0;
+    late.seconds = 0.8;
+    std::vector<std::int16_t> clicked = RoomSamples(late);
+    clicked[20] = clicked[21] = 6000;
+    ASSERT_TRUE(cli::WriteWavFile(dir.File("late.wav"), 2, 16000, clicked));
+    ASSERT_EQ(Run("import --kind ir --folder 1 late.wav").status, 0);
+    r = Run("calc 1 --target 5");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("warning: record 5 \"late\": the direct sound lies past"),
+              std::string::npos)
+        << r.err;
+}
+
+// Up to 2^21 frames are stored; a longer response loses its tail with a warning, not the file.
+TEST_F(Cli, LongImpulseResponses) {
+    Wav("church.wav", 1, std::size_t{1} << 21, 96000);
+    Wav("longer.wav", 1, (std::size_t{1} << 21) + 4800, 96000);
+    auto r = Run("import --kind ir church.wav longer.wav");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err.find("church.wav: warning"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("church.wav: 4.9 ms"), std::string::npos) << r.err;  // no room for it
+    EXPECT_NE(r.err.find("warning: longer.wav: 2101952 frames after the onset"), std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find("the last 0.050 s are cut off"), std::string::npos) << r.err;
+    EXPECT_EQ(r.out, "folder 1\nrecord 1\tchurch.wav\nrecord 2\tlonger.wav\n");
+    EXPECT_EQ(Run("check").status, 0);
 }
 
 }  // namespace
