@@ -603,6 +603,16 @@ int Analyzer::Calculate(const float* left, const float* right, std::size_t n, do
     }
     const int channels = right ? 2 : 1;
     const float* const in[2] = {left, right};
+    // Trailing digital silence is padding (a response zero-padded to a power of two), not
+    // noise: left in, it would stand for the noise floor of Lundeby's method.
+    std::size_t used = 0;
+    for (int c = 0; c < channels; ++c)
+        for (std::size_t i = n; i > used; --i)
+            if (in[c][i - 1] != 0.0f) {
+                used = i;
+                break;
+            }
+    if (used > 0) n = used;
     ChannelWork work;
     results->channels = channels;
     results->bands.clear();

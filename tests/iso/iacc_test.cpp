@@ -88,7 +88,8 @@ TEST(Iacc, ClosedCases) {
     std::vector<float> inverted(l.size());
     for (std::size_t i = 0; i < l.size(); ++i)
         inverted[i] = -l[i];
-    for (const BandResult& b : Analyze(l, &inverted).bands) {
+    const Results antiphase = Analyze(l, &inverted);
+    for (const BandResult& b : antiphase.bands) {
         EXPECT_NEAR(b.all.value, 1.0, 1e-9) << b.nominalCentre;
         EXPECT_EQ(b.all.tauMs, 0.0) << b.nominalCentre;
     }
@@ -96,7 +97,8 @@ TEST(Iacc, ClosedCases) {
     std::vector<float> late(l.size(), 0.0f);
     for (std::size_t i = 24; i < l.size(); ++i)
         late[i] = l[i - 24];
-    for (const BandResult& b : Analyze(l, &late).bands) {
+    const Results delayed = Analyze(l, &late);
+    for (const BandResult& b : delayed.bands) {
         EXPECT_GT(b.all.value, 0.95) << b.nominalCentre;
         EXPECT_NEAR(b.all.tauMs, 0.5, 1e-9) << b.nominalCentre;
         EXPECT_NEAR(b.early.tauMs, 0.5, 1e-9) << b.nominalCentre;
