@@ -209,10 +209,8 @@ Lundeby FindDecayAndNoise(const double* e, std::size_t m, double fs, double peak
         noiseDb = PowerDb(noise);
         // Step 8: the late decay over 20 dB, ending 5 dB above the noise (the paper: 10..20 dB
         // ending 5..10 dB above).
-        std::size_t k0 = 0;
-        const std::size_t peakK = static_cast<std::size_t>(
-            std::max_element(level->begin(), level->end()) - level->begin());
-        k0 = peakK;
+        std::size_t k0 = static_cast<std::size_t>(std::max_element(level->begin(), level->end()) -
+                                                  level->begin());
         while (k0 < level->size() && (*level)[k0] > noiseDb + 25.0)
             ++k0;
         std::size_t k2 = k0;
@@ -236,6 +234,7 @@ Lundeby FindDecayAndNoise(const double* e, std::size_t m, double fs, double peak
 
 struct Fit {
     double slope = 0, r = 0;  // dB per second
+    double atOnset = 0;       // dB, the line at sample 0
     bool ok = false;
 };
 
@@ -257,13 +256,14 @@ Fit FitCurve(const double* level, std::size_t i0, std::size_t i1, double fs) {
     }
     if (sxx <= 0 || syy <= 0) return f;
     f.slope = sxy / sxx * fs;
+    f.atOnset = my - sxy / sxx * mx;
     f.r = sxy / std::sqrt(sxx * syy);
     f.ok = f.slope < 0;
     return f;
 }
 
 DecayTime NoDecayTime(double from, double to, Missing why) {
-    return {kNaN, kNaN, kNaN, from, to, why, why == Missing::Range ? kFlagRange : 0u};
+    return {kNaN, kNaN, kNaN, kNaN, from, to, why, why == Missing::Range ? kFlagRange : 0u};
 }
 
 // A decay time from the backward-integrated levels over [from, to] dB. Needs the noise 10 dB
@@ -281,7 +281,7 @@ DecayTime DecayFrom(const double* level, std::size_t count, double fs, double fr
     if (i1 >= count) return NoDecayTime(from, to, Missing::Range);
     const Fit fit = FitCurve(level, i0, i1, fs);
     if (!fit.ok) return NoDecayTime(from, to, Missing::NoDecay);
-    DecayTime d{-60.0 / fit.slope, fit.r, 1000.0 * (1.0 - fit.r * fit.r), from, to,
+    DecayTime d{-60.0 / fit.slope, fit.r, 1000.0 * (1.0 - fit.r * fit.r), fit.atOnset, from, to,
                 Missing::None,     0u};
     if (std::abs(fit.r) < 0.98) d.flags |= kFlagR;  // the usual acceptance of a decay line
     if (d.xi > 10.0) d.flags |= kFlagXi;            // ISO 3382-2 Annex B: above 10 per mille
@@ -304,9 +304,11 @@ ChannelResult EmptyChannel(Missing why) {
     return c;
 }
 
-// Work buffers of one channel analysis, kept by the caller across bands.
+// Work buffers of one channel analysis, owned by the Analyzer and kept across bands and calls.
 struct ChannelWork {
-    std::vector<double> energy, level, blocks;
+    std::vector<double>& energy;
+    std::vector<double>& level;
+    std::vector<double>& blocks;
 };
 
 std::size_t Onset(const double* e, std::size_t n, double* peak) {
@@ -532,12 +534,8 @@ const char* MissingText(Missing why) {
             return "no decay 10 dB above the noise";
         case Missing::Range:
             return "impulse-to-noise ratio below the range the value needs";
-        case Missing::NoFit:
-            return "a decay time it needs is missing";
         case Missing::OneChannel:
             return "one channel only";
-        case Missing::NotComputed:
-            return "band not computed";
     }
     return "";
 }
@@ -613,12 +611,12 @@ int Analyzer::Calculate(const float* left, const float* right, std::size_t n, do
                 break;
             }
     if (used > 0) n = used;
-    ChannelWork work;
+    ChannelWork work{m_energy, m_level, m_blocks};
     results->channels = channels;
     results->bands.clear();
-    results->bands.push_back(AnalyzeBand(nullptr, in, channels, n, fs, m_band, &work, &m_work));
+    results->bands.push_back(AnalyzeBand(nullptr, in, channels, n, fs, m_band, &work, &m_padded));
     for (const BandFilter& f : m_filters)
-        results->bands.push_back(AnalyzeBand(&f, in, channels, n, fs, m_band, &work, &m_work));
+        results->bands.push_back(AnalyzeBand(&f, in, channels, n, fs, m_band, &work, &m_padded));
 
     // Table A.1 single numbers from the 500, 1000 and 2000 Hz octaves.
     BandResult octave[3];
@@ -629,7 +627,7 @@ int Analyzer::Calculate(const float* left, const float* right, std::size_t n, do
             for (const BandResult& b : results->bands)
                 if (b.nominalCentre == f.nominalCentre) same = &b;
         octave[found++] =
-            same ? *same : AnalyzeBand(&f, in, channels, n, fs, m_band, &work, &m_work);
+            same ? *same : AnalyzeBand(&f, in, channels, n, fs, m_band, &work, &m_padded);
     }
     SingleNumbers& s = results->single;
     for (int c = 0; c < 2; ++c) {

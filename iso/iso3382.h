@@ -55,12 +55,10 @@ void ApplyBandFilter(const BandFilter& filter, const float* x, double* y, std::s
 // Why a value is missing.
 enum class Missing : std::uint8_t {
     None = 0,
-    NoSignal,     // the channel holds no energy
-    NoDecay,      // no decay stands 10 dB above the noise (Lundeby's first regression fails)
-    Range,        // the impulse-to-noise ratio is below what the range needs
-    NoFit,        // a value built from decay times that are missing
-    OneChannel,   // IACC of a one-channel measurement
-    NotComputed,  // the band lies outside what was computed (single-number values)
+    NoSignal,    // the channel holds no energy
+    NoDecay,     // no decay stands 10 dB above the noise (Lundeby's first regression fails)
+    Range,       // the impulse-to-noise ratio is below what the range needs
+    OneChannel,  // IACC of a one-channel measurement
 };
 const char* MissingText(Missing why);
 
@@ -82,6 +80,7 @@ struct DecayTime {
     double seconds;       // NaN when missing
     double r;             // correlation coefficient of the fitted line (negative for a decay)
     double xi;            // ISO 3382-2 Annex B non-linearity, per mille: 1000 (1 - r^2)
+    double lineAtOnset;   // dB, the fitted line's level at the onset (to draw it)
     double fromDb, toDb;  // the evaluation range on the backward-integrated curve
     Missing missing;
     std::uint32_t flags;
@@ -93,7 +92,8 @@ struct ChannelResult {
     double noiseDb;     // noise power per sample, dB re the largest squared sample
     double inr;         // dB, impulse-to-noise ratio: 10 ms peak power over the noise power
     DecayTime edt, t20, t30;
-    double curvature;          // % = 100 (T30 / T20 - 1); NaN when either is missing
+    double curvature;          // % = 100 (T30 / T20 - 1); NaN when either is missing (their
+                               // reasons say why)
     double c50, c80, d50, ts;  // dB, dB, fraction, s; NaN when missing
     Missing energyMissing;     // the reason when c50 .. ts are missing
     std::uint32_t flags;       // union of the decay times' flags and the band's own
@@ -115,7 +115,8 @@ struct BandResult {
 // ISO 3382-1 Table A.1: means of the 500 Hz and 1 kHz octaves; IACC_E3 and IACC_L3 means of
 // the 500 Hz, 1 kHz and 2 kHz octaves. Always from octave filters, also when the bands are
 // third-octaves (then those octaves are filtered in addition): the table defines octaves, and
-// an octave filter's energy is not the mean of its thirds' decay times.
+// an octave filter's energy is not the mean of its thirds' decay times. NaN when a band
+// lacks the value (its reason is in an octave analysis of the same response).
 struct SingleNumbers {
     double edt[2], t20[2], t30[2], c50[2], c80[2], d50[2], ts[2];
     double iaccE3, iaccL3;
@@ -149,7 +150,7 @@ class Analyzer {
     double m_fs = 0;
     Options m_options;
     std::vector<BandFilter> m_filters, m_singleFilters;
-    std::vector<double> m_band[2], m_work;
+    std::vector<double> m_band[2], m_padded, m_energy, m_level, m_blocks;
 };
 
 }  // namespace vesk::iso

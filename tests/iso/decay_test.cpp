@@ -66,6 +66,7 @@ TEST(Decay, SingleSlopeMeetsTheClosedForms) {
         EXPECT_NEAR(d->seconds, 1.0, 0.02) << d->toDb;
         EXPECT_LT(d->r, -0.999) << d->toDb;
         EXPECT_LT(d->xi, 1.0) << d->toDb;
+        EXPECT_NEAR(d->lineAtOnset, 0.0, 0.1) << d->toDb;  // an exponential's curve is straight
     }
     EXPECT_NEAR(c.c80, 10 * std::log10(std::exp(0.08 * k) - 1), 0.1);
     EXPECT_NEAR(c.c80, 3.05, 0.1);
