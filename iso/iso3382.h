@@ -150,7 +150,8 @@ class Analyzer {
     double m_fs = 0;
     Options m_options;
     std::vector<BandFilter> m_filters, m_singleFilters;
-    std::vector<double> m_band[2], m_padded, m_energy, m_level, m_blocks;
+    std::vector<double> m_band[2], m_energy, m_level, m_blocks;
+    std::vector<float> m_leftFloat, m_padded;
 };
 
 }  // namespace vesk::iso

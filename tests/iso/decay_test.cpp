@@ -196,6 +196,11 @@ TEST(Decay, SilenceNoiseAndBadInputAreNamed) {
     Results r;
     float one = 1.0f;
     Options o;
+    // 16 kHz holds the octaves up to 4 kHz and computes them.
+    const std::vector<float> x = Decay(1.0, -60, 1.6);
+    ASSERT_EQ(analyzer.Calculate(x.data(), nullptr, x.size(), 16000, o, &r), kDone);
+    EXPECT_EQ(r.bands.back().nominalCentre, 4000);
+    EXPECT_FALSE(std::isnan(r.single.t30[0]));
     EXPECT_EQ(analyzer.Calculate(&one, nullptr, 0, kFs, o, &r), kBadInput);
     EXPECT_EQ(analyzer.Calculate(&one, nullptr, 1, 0, o, &r), kBadInput);
     o.lowest = 2000;
