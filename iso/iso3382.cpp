@@ -11,7 +11,7 @@ namespace vesk::iso {
 namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-const double kG = std::pow(10.0, 0.3);  // IEC 61260-1:2014 5.2, base-10 octave ratio
+const double kG = std::pow(10.0, 0.3);  // IEC 61260-1:2014, base-10 octave frequency ratio
 
 // IEC 61260-1:2014 Table 1, class 1: breakpoints as exponents e of Omega = G^e of an octave
 // filter, with the least and the greatest relative attenuation (dB) allowed there. The band
@@ -117,7 +117,6 @@ BandFilter DesignOne(double nominal, double exact, int b, double fs, double reve
 
 struct Line {
     double a = 0, b = 0;  // level = a + b * t (dB, t in samples from the onset)
-    double r = 0;
 };
 
 // Least squares through (x[i], y[i]) given as block centres (k + 0.5) * len and levels.
@@ -198,8 +197,9 @@ Lundeby FindDecayAndNoise(const double* e, std::size_t m, double fs, double peak
         ++k1;
     Line line;
     if (!FitBlocks(*level, kPeak, k1, static_cast<double>(len0), &line)) return out;
-    double crossing = (noiseDb - line.a) / line.b;         // step 4
-    for (int iteration = 0; iteration < 5; ++iteration) {  // the paper's 5 iterations at most
+    double crossing = (noiseDb - line.a) / line.b;  // step 4
+    // At most 5 rounds: a bound of ours against a crossing that keeps hopping between blocks.
+    for (int iteration = 0; iteration < 5; ++iteration) {
         // Step 5: 5 intervals per 10 dB of decay (the paper: 3..10).
         const double perTen = -10.0 / line.b;
         const std::size_t len = std::max<std::size_t>(1, static_cast<std::size_t>(perTen / 5.0));
@@ -395,7 +395,8 @@ ChannelResult AnalyzeChannel(const double* h, std::size_t n, double fs, ChannelW
     c.curvature = kNaN;
     if (c.t20.missing == Missing::None && c.t30.missing == Missing::None) {
         c.curvature = 100.0 * (c.t30.seconds / c.t20.seconds - 1.0);
-        // ISO 3382-2 Annex B: above 10 % the decay is curved; below 0 it is suspect.
+        // ISO 3382-2 Annex B: above 10 % the decay is curved (two slopes, say); a negative
+        // curvature is no physical decay either.
         if (c.curvature < 0.0 || c.curvature > 10.0) c.flags |= kFlagCurvature;
     }
     c.flags |= c.edt.flags | c.t20.flags | c.t30.flags;

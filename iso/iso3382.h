@@ -30,11 +30,12 @@ struct BandFilter {
 };
 
 // Bands below this nominal centre are filtered time-reversed by default, as ISO 3382-1 allows.
-// Forward filtering keeps its ringing out of the decay for B*T > 16, time-reversed filtering
-// already for B*T > 4 (the bounds quoted with ISO 3382); at 250 Hz a third-octave (B = 58 Hz)
-// filtered forwards meets B*T > 16 from T = 0.28 s, shorter than the rooms this is meant for,
-// while the 125 Hz third-octave would need 0.55 s. Forward above it keeps the early energy
-// (C50, C80, Ts, IACC_E) free of the pre-ringing a reversed filter puts before the onset.
+// Forward filtering keeps its ringing out of the decay for B*T > 16 (Jacobsen 1987),
+// time-reversed filtering already for B*T > 4 (Rasmussen, Rindel, Henriksen 1991); at 250 Hz a
+// third-octave (B = 58 Hz) filtered forwards meets B*T > 16 from T = 0.28 s, shorter than the rooms
+// this is meant for, while the 125 Hz third-octave would need 0.55 s. Forward above it keeps the
+// early energy (C50, C80, Ts, IACC_E) free of the pre-ringing a reversed filter puts before the
+// onset.
 constexpr double kReversedBelowDefault = 250.0;
 
 // The bands of the system whose nominal centre lies in [lowest, highest] (Hz) and whose upper
@@ -45,11 +46,10 @@ std::vector<BandFilter> DesignBandFilters(BandSystem system, double fs, double l
                                           double highest,
                                           double reversedBelow = kReversedBelowDefault);
 
-// The filter's complex response at f Hz (for display and tests).
+// The filter's complex response at f Hz (for the display).
 std::complex<double> FilterResponse(const BandFilter& filter, double f, double fs);
 
-// Filters n samples of x into y (double), forwards or backwards in time as the filter says,
-// from rest. Either may be the same as the other only when both are double.
+// Filters n samples of x into y, forwards or backwards in time as the filter says, from rest.
 void ApplyBandFilter(const BandFilter& filter, const float* x, double* y, std::size_t n);
 
 // Why a value is missing.
@@ -87,7 +87,7 @@ struct DecayTime {
 };
 
 struct ChannelResult {
-    double onset;       // s from the start of the response (first sample 20 dB below the max)
+    double onset;       // s from the start: this band's first sample 20 dB below its max
     double truncation;  // s after the onset where Lundeby's decay meets the noise
     double noiseDb;     // noise power per sample, dB re the largest squared sample
     double inr;         // dB, impulse-to-noise ratio: 10 ms peak power over the noise power
@@ -108,7 +108,7 @@ struct BandResult {
     double nominalCentre;  // 0 for broadband
     bool timeReversed;
     ChannelResult channel[2];  // [1] unused for one channel
-    Iacc early, late, all;     // 0..80 ms, 80 ms..end, whole, from the first ear's direct sound
+    Iacc early, late, all;     // 0..80 ms, 80 ms..end, whole, from the earlier ear's onset
     Missing iaccMissing;
 };
 
@@ -138,7 +138,8 @@ struct Results {
 enum Status { kDone = 0, kBadInput = 1 };
 
 // Computes broadband and every band of the options for one channel (right == nullptr) or two.
-// kBadInput, and nothing computed, when n == 0, fs <= 0 or the range is empty or inverted.
+// Trailing samples that are zero in every channel are padding and left out. kBadInput, and
+// nothing computed, when left is null, n == 0, fs <= 0 or lowest > highest.
 // An Analyzer keeps its designed filters and work buffers for the next call with the same fs
 // and options.
 class Analyzer {
