@@ -110,7 +110,7 @@ void CVeskDoc::OnCalculation() {
     if (m_state.kind == 'I') {
         CImpulseConditionsDlg dialog(DialogParent(m_frame), m_settings.impulse, folder);
         if (dialog.ShowModal() != wxID_OK) return;
-        RunImpulse(dialog.m_conditions, dialog.m_target);
+        refused = RunImpulse(dialog.m_conditions, dialog.m_target);
     } else if (m_state.kind == 'A' || m_state.kind == 'N') {
         const bool noise = m_state.kind == 'N';
         IdentificationSettings identification{m_settings.identifyMethod, m_settings.stepsBeforeMax,
@@ -152,13 +152,17 @@ void CVeskDoc::StopRunAndClose(bool forced) {
     m_closeAfterRun = forced ? CloseAfterRun::Forced : CloseAfterRun::Asked;
 }
 
-void CVeskDoc::RunImpulse(const ImpulseConditions& conditions, Target target) {
+std::string CVeskDoc::RunImpulse(const ImpulseConditions& conditions, Target target) {
     m_settings.impulse = conditions;
     const std::set<std::int32_t> selected =
         m_view ? m_view->SelectedIds() : std::set<std::int32_t>{};
-    RunWithProgress([&](Progress& progress) {
-        RunImpulseCalculation(m_state.folderId, conditions, target, selected, &progress);
-    });
+    RunSummary summary;
+    if (!RunWithProgress([&](Progress& progress) {
+            summary =
+                RunImpulseCalculation(m_state.folderId, conditions, target, selected, &progress);
+        }))
+        return {};
+    return summary.refused;
 }
 
 std::string CVeskDoc::RunAcf(const RunningAcfConditions& conditions, AcfTarget target) {

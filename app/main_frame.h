@@ -35,7 +35,7 @@ class CVeskDoc {
     void OnCalculation();
     // The runs after "&Start": conditions into the settings block, progress dialog, views
     // refreshed. They return the refusal of conditions that cannot be used (empty when run).
-    void RunImpulse(const ImpulseConditions& conditions, Target target);
+    std::string RunImpulse(const ImpulseConditions& conditions, Target target);
     std::string RunAcf(const RunningAcfConditions& conditions, AcfTarget target);
     std::string RunNoise(const RunningAcfConditions& conditions,
                          const IdentificationSettings& identification, AcfTarget target);

@@ -258,6 +258,11 @@ TEST(Desktop, CalculationFromTheFrameWithCancelAnswered) {
             button->GetEventHandler()->ProcessEvent(e);
         });
     };
+    // Conditions no run can use (from a damaged settings file) are refused with their reason.
+    ImpulseConditions impossible = c;
+    impossible.tsubNoise = 7;
+    EXPECT_EQ(frame->Document().RunImpulse(impossible, Target::All),
+              "Rate of Noise Range must be from 0 to 100 %.");
     // Cancel pressed and confirmed: the run stops before anything is stored.
     pressCancel();
     messages.answers = {true};
