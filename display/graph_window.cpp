@@ -120,6 +120,13 @@ void CGraphWnd::DrawValueAxis(wxDC& dc, const wxRect& plot, double top, double b
         return;
     }
     const int origin = OriginRow(plot, top, bottom);
+    // Every grid line stays; on a short plot only every n-th one is labelled, so that the
+    // numbers never overlap.
+    const double lines = (top - bottom) / step;
+    const int textHeight = dc.GetTextExtent("0").y;
+    const int every = lines > 0 ? std::max(1, static_cast<int>(std::ceil(textHeight * lines /
+                                                                         std::max(plot.height, 1))))
+                                : 1;
     for (int k = 0;; ++k) {
         const double v = top - k * step;
         if (v < bottom - step * 1e-6) break;
@@ -128,6 +135,7 @@ void CGraphWnd::DrawValueAxis(wxDC& dc, const wxRect& plot, double top, double b
                   : std::fabs(v - bottom) < step * 1e-6 ? wxPen(*wxBLACK)
                                                         : wxPen(wxColour(200, 200, 200)));
         dc.DrawLine(plot.GetLeft(), y, plot.GetRight(), y);
+        if (std::lround(v / step) % every != 0) continue;  // keeps 0 among the labels
         const wxString label = wxString::Format("%g", v);
         const wxSize extent = dc.GetTextExtent(label);
         dc.DrawText(label, plot.GetLeft() - extent.x - 2, y - extent.y / 2);

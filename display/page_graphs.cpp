@@ -75,7 +75,19 @@ void CGraphLegend::OnMouse(wxMouseEvent& event) {
     }
 }
 
-CTimeGraph::CTimeGraph(wxWindow* parent) : CGraphWnd(parent) {}
+CTimeGraph::CTimeGraph(wxWindow* parent) : CGraphWnd(parent) {
+    // A legend placed on a larger graph is moved back inside when the graph shrinks.
+    Bind(wxEVT_SIZE, [this](wxSizeEvent& event) {
+        if (m_legend) {
+            const wxSize room = GetClientSize() - m_legend->GetSize();
+            const wxPoint at = m_legend->GetPosition();
+            const wxPoint inside(std::clamp(at.x, 0, std::max(room.x, 0)),
+                                 std::clamp(at.y, 0, std::max(room.y, 0)));
+            if (inside != at) m_legend->Move(inside);
+        }
+        event.Skip();
+    });
+}
 
 void CTimeGraph::SetView(const TimeView& view) {
     m_view = view;
