@@ -124,8 +124,8 @@ std::vector<float> Harmonic(const SweepParameters& parameters, int k, double lev
 }
 
 // The excitation with 2nd and 3rd harmonics at `distortionDb`, through each ear of `room`, after
-// `latency` samples of silence, with white noise `noiseDb` below the recording's peak (fixed
-// seed, so two recordings differ only in their distortion).
+// `latency` samples of silence, with white noise `noiseDb` below the excitation's peak (the
+// rooms' direct sound has gain 1; fixed seed, so two recordings differ only in their distortion).
 std::vector<std::vector<float>> Record(const std::vector<float>& excitation,
                                        const SweepParameters& parameters,
                                        const std::vector<std::vector<float>>& room,
@@ -138,18 +138,16 @@ std::vector<std::vector<float>> Record(const std::vector<float>& excitation,
             driven[i] += h[i];
     }
     std::vector<std::vector<float>> recording;
-    float peak = 0;
     for (const auto& ear : room) {
         const std::vector<float> wet = Convolve(driven, ear);
         std::vector<float> channel(latency + excitation.size(), 0.0f);
         std::copy(wet.begin(), wet.begin() + long(excitation.size()),
                   channel.begin() + long(latency));
-        for (float v : channel)
-            peak = std::max(peak, std::abs(v));
         recording.push_back(std::move(channel));
     }
     std::mt19937 random(7);
-    std::normal_distribution<float> gauss(0.0f, peak * std::pow(10.0f, float(noiseDb) / 20));
+    std::normal_distribution<float> gauss(
+        0.0f, float(parameters.peak) * std::pow(10.0f, float(noiseDb) / 20));
     for (auto& channel : recording)
         for (float& v : channel)
             v += gauss(random);
@@ -381,7 +379,7 @@ TEST_F(Deconvolution, HarmonicImagesLandAheadAndAreCutAway) {
 }
 
 // The measurement the method is for: a binaural room through a 5 s sweep with -30 dB 2nd and 3rd
-// harmonics and noise 70 dB below the recording's peak, against the room itself band-limited to
+// harmonics and noise 70 dB below the excitation's peak, against the room itself band-limited to
 // the sweep's band.
 TEST(DeconvolutionOfARoom, MatchesTheRoomInLevelDecayAndInterauralCorrelation) {
     const SweepParameters parameters{
