@@ -186,6 +186,14 @@ double DecaySlope(const std::vector<float>& x, std::size_t end) {
     return (n * std_ - st * sd) / (n * stt - st * st);
 }
 
+// Centre time in seconds, sum of t x^2 over sum of x^2 for x[from..end), t from sample `from`.
+double CentreTime(const std::vector<float>& x, std::size_t from, std::size_t end) {
+    double moment = 0;
+    for (std::size_t i = from; i < end; ++i)
+        moment += double(i - from) / kRate * x[i] * x[i];
+    return moment / Energy(x, from, end);
+}
+
 // ---- The excitation ----
 
 TEST(MakeSweep, FollowsTheClosedFormBetweenTheFadesAndEndsInSilence) {
@@ -381,7 +389,7 @@ TEST_F(Deconvolution, HarmonicImagesLandAheadAndAreCutAway) {
 // The measurement the method is for: a binaural room through a 5 s sweep with -30 dB 2nd and 3rd
 // harmonics and noise 70 dB below the excitation's peak, against the room itself band-limited to
 // the sweep's band.
-TEST(DeconvolutionOfARoom, MatchesTheRoomInLevelDecayAndInterauralCorrelation) {
+TEST(DeconvolutionOfARoom, MatchesTheRoomInLevelDecayCentreTimeAndInterauralCorrelation) {
     const SweepParameters parameters{
         .rate = kRate, .fromHz = kFrom, .toHz = kTo, .lengthS = 5, .tailS = 1.5, .peak = 0.5};
     const std::vector<float> excitation = MakeSweep(parameters).samples;
@@ -423,6 +431,7 @@ TEST(DeconvolutionOfARoom, MatchesTheRoomInLevelDecayAndInterauralCorrelation) {
         }
     }
     const std::size_t roomEnd = std::size_t(long(room[0].size()) - start);
+    const std::size_t direct = std::size_t(96 - start);  // the left ear's direct sound
     for (int c = 0; c < 2; ++c) {
         const double level = Db(Energy(got[c]) / Energy(want[c]));
         EXPECT_LT(std::abs(level), 0.2) << "broadband level, ear " << c;
@@ -443,6 +452,9 @@ TEST(DeconvolutionOfARoom, MatchesTheRoomInLevelDecayAndInterauralCorrelation) {
             EXPECT_LT(std::abs(Figure("level_db" + name, level)), 0.2) << name;
             const double slope = DecaySlope(g[c], roomEnd), reference = DecaySlope(w[c], roomEnd);
             EXPECT_NEAR(Figure("decay_ratio" + name, slope / reference), 1, 0.03) << name;
+            const double centre = CentreTime(g[c], direct, roomEnd);
+            const double wanted = CentreTime(w[c], direct, roomEnd);
+            EXPECT_NEAR(Figure("centre_time_ratio" + name, centre / wanted), 1, 0.03) << name;
             // What differs is noise, some 60 dB down, and nothing else: a harmonic image in the
             // result would leave a residual near -30 dB.
             std::vector<float> residual(n);
