@@ -3,6 +3,7 @@
 #include <sndfile.h>
 
 #include <cmath>
+#include <cstdio>
 #include <limits>
 
 namespace vesk::cli {
@@ -11,36 +12,98 @@ namespace {
 // Frames we are willing to read from one file: 2^24 per channel covers far more than the
 // longest measurement the analyses take.
 constexpr sf_count_t kMaxFrames = sf_count_t{1} << 24;
-}  // namespace
 
-bool ReadAudioFile(const std::string& path, AudioData* audio, std::string* error) {
-    SF_INFO info{};
-    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+struct Closer {
+    SNDFILE* f;
+    ~Closer() {
+        if (f) sf_close(f);
+    }
+};
+
+// Opens a file for reading and checks what every reader needs: a rate the store can keep and a
+// length we are willing to read. nullptr with a message otherwise.
+SNDFILE* OpenChecked(const std::string& path, SF_INFO* info, std::string* error) {
+    SNDFILE* file = sf_open(path.c_str(), SFM_READ, info);
     if (!file) {
         *error = path + ": " + sf_strerror(nullptr);
-        return false;
+        return nullptr;
     }
-    struct Closer {
-        SNDFILE* f;
-        ~Closer() { sf_close(f); }
-    } closer{file};
-    if (info.channels != 1 && info.channels != 2) {
+    if (info->channels <= 0 || info->samplerate <= 0 || info->samplerate > 999999) {
+        *error =
+            path + ": sampling rate " + std::to_string(info->samplerate) + " Hz cannot be stored";
+    } else if (info->frames <= 0) {
+        *error = path + ": no samples";
+    } else if (info->frames > kMaxFrames) {
+        *error = path + ": too long (" + std::to_string(info->frames) + " frames; at most " +
+                 std::to_string(kMaxFrames) + ")";
+    } else {
+        return file;
+    }
+    sf_close(file);
+    return nullptr;
+}
+
+}  // namespace
+
+bool ReadAudioFileFloat(const std::string& path, FloatAudio* audio, std::string* error) {
+    SF_INFO info{};
+    SNDFILE* file = OpenChecked(path, &info, error);
+    if (!file) return false;
+    Closer closer{file};
+    if (info.channels > 2) {
         *error = path + ": " + std::to_string(info.channels) +
                  " channels; only mono and stereo files can be imported";
         return false;
     }
-    if (info.samplerate <= 0 || info.samplerate > 999999) {
-        *error =
-            path + ": sampling rate " + std::to_string(info.samplerate) + " Hz cannot be stored";
+    const std::size_t channels = static_cast<std::size_t>(info.channels);
+    std::vector<float> interleaved(static_cast<std::size_t>(info.frames) * channels);
+    sf_command(file, SFC_SET_NORM_FLOAT, nullptr, SF_TRUE);
+    const sf_count_t got = sf_readf_float(file, interleaved.data(), info.frames);
+    if (got <= 0) {
+        *error = path + ": cannot read the samples";
         return false;
     }
-    if (info.frames <= 0) {
-        *error = path + ": no samples";
+    audio->sampleRate = info.samplerate;
+    audio->channels.assign(channels, std::vector<float>(static_cast<std::size_t>(got)));
+    for (std::size_t i = 0; i < static_cast<std::size_t>(got); ++i)
+        for (std::size_t c = 0; c < channels; ++c) {
+            const float v = interleaved[i * channels + c];
+            audio->channels[c][i] = std::isfinite(v) ? v : 0.0f;
+        }
+    return true;
+}
+
+bool WriteFloatWavFile(const std::string& path, int channels, int sampleRate,
+                       const std::vector<float>& samples, std::string* error) {
+    SF_INFO info{};
+    info.channels = channels;
+    info.samplerate = sampleRate;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+    if (!file) {
+        *error = path + ": " + sf_strerror(nullptr);
         return false;
     }
-    if (info.frames > kMaxFrames) {
-        *error = path + ": too long (" + std::to_string(info.frames) + " frames; at most " +
-                 std::to_string(kMaxFrames) + ")";
+    const sf_count_t frames =
+        static_cast<sf_count_t>(samples.size() / static_cast<std::size_t>(channels));
+    const bool written = sf_writef_float(file, samples.data(), frames) == frames;
+    const bool closed = sf_close(file) == 0;
+    if (!written || !closed) {
+        *error = path + ": cannot be written";
+        std::remove(path.c_str());
+        return false;
+    }
+    return true;
+}
+
+bool ReadAudioFile(const std::string& path, AudioData* audio, std::string* error) {
+    SF_INFO info{};
+    SNDFILE* file = OpenChecked(path, &info, error);
+    if (!file) return false;
+    Closer closer{file};
+    if (info.channels != 1 && info.channels != 2) {
+        *error = path + ": " + std::to_string(info.channels) +
+                 " channels; only mono and stereo files can be imported";
         return false;
     }
     audio->channels = info.channels;

@@ -18,6 +18,18 @@ struct AudioData {
 // false with a message in *error when the file cannot be read.
 bool ReadAudioFile(const std::string& path, AudioData* audio, std::string* error);
 
+// A file's samples as they are, one vector per channel, full scale at +-1: for signal work that
+// 16 bits would spoil, such as deconvolving a sweep recording.
+struct FloatAudio {
+    int sampleRate = 0;
+    std::vector<std::vector<float>> channels;
+};
+bool ReadAudioFileFloat(const std::string& path, FloatAudio* audio, std::string* error);
+
+// Writes 32-bit float WAV, samples interleaved; false with a message when it cannot.
+bool WriteFloatWavFile(const std::string& path, int channels, int sampleRate,
+                       const std::vector<float>& samples, std::string* error);
+
 // Writes 16-bit PCM WAV (for the demo and tests).
 bool WriteWavFile(const std::string& path, int channels, int sampleRate,
                   const std::vector<std::int16_t>& samples);

@@ -23,6 +23,7 @@
 #include "store/file_io.h"
 #include "store/samples.h"
 #include "store/tables.h"
+#include "sweep/sweep.h"
 
 namespace vesk::cli {
 
@@ -186,6 +187,7 @@ struct ImportOptions {
     long mlsOrder = -1;
     long multiplier = 1;
     double calLevel = 0.0;
+    std::string sweep;  // the excitation of sweep recordings
     std::vector<std::string> files;
 };
 
@@ -254,6 +256,8 @@ int ParseImport(const std::vector<std::string>& args, ImportOptions* o) {
             if (!value(&v) || !ParseInt(v, &n) || n < 10 || n > 19)
                 return Usage("--mls takes an order from 10 to 19");
             o->mlsOrder = n;
+        } else if (a == "--sweep") {
+            if (!value(&o->sweep)) return Usage("--sweep takes the excitation's audio file");
         } else if (a == "--multiplier") {
             if (!value(&v) || !ParseInt(v, &n) || n < -9999 || n > 99999)
                 return Usage("--multiplier takes an integer that fits 5 digits");
@@ -271,6 +275,8 @@ int ParseImport(const std::vector<std::string>& args, ImportOptions* o) {
     if (o->kind.empty()) return Usage("import needs --kind ir|acf|noise");
     if (o->files.empty()) return Usage("import needs at least one audio file");
     if (o->mlsOrder >= 0 && o->kind != "ir") return Usage("--mls applies to --kind ir only");
+    if (!o->sweep.empty() && o->kind != "ir") return Usage("--sweep applies to --kind ir only");
+    if (!o->sweep.empty() && o->mlsOrder >= 0) return Usage("--sweep and --mls exclude each other");
     if (o->folderId && (!o->title.empty() || !o->name.empty() || !o->place.empty() ||
                         !o->date.empty() || !o->comment.empty()))
         return Usage("--folder names an existing folder; folder fields go with --title");
@@ -364,13 +370,69 @@ void CutToLongestResponse(const std::string& path, AudioData* a) {
     a->samples.resize(longest * static_cast<std::size_t>(a->channels));
 }
 
+// A sweep recording deconvolved into its impulse response, in the store's 16 bits. The response
+// keeps its scale against the excitation, so seats measured alike compare; only one that would
+// clip is scaled down, and the user is told by how much.
+bool DeconvolveSweep(const std::string& path, const FloatAudio& excitation, AudioData* out,
+                     std::string* error) {
+    FloatAudio recording;
+    if (!ReadAudioFileFloat(path, &recording, error)) return false;
+    const DeconvolvedResponse r = Deconvolve(recording.channels, recording.sampleRate,
+                                             excitation.channels[0], excitation.sampleRate);
+    if (r.status != SweepStatus::kDone) {
+        *error = path + ": " + r.message;
+        return false;
+    }
+    float peak = 0;
+    for (const auto& channel : r.channels)
+        for (float v : channel)
+            peak = std::max(peak, std::fabs(v));
+    if (peak == 0) {
+        *error = path + ": the deconvolved response is silent";
+        return false;
+    }
+    double gain = 32767.0;
+    if (peak > 1.0f) {
+        gain = 32767.0 * 0.891 / peak;  // -1 dBFS
+        std::fprintf(stderr, "vesk-cli: %s: the response would clip; scaled by %.2f dB\n",
+                     path.c_str(), 20 * std::log10(gain / 32767.0));
+    } else if (peak < 0.1f) {
+        std::fprintf(stderr,
+                     "vesk-cli: warning: %s: the response peaks at %.1f dBFS; 16 bits leave it "
+                     "little range above their noise\n",
+                     path.c_str(), 20 * std::log10(peak));
+    }
+    const std::size_t channels = r.channels.size();
+    out->channels = static_cast<int>(channels);
+    out->sampleRate = recording.sampleRate;
+    out->frames = r.channels[0].size();
+    out->clipped = 0;
+    out->samples.resize(out->frames * channels);
+    for (std::size_t i = 0; i < out->frames; ++i)
+        for (std::size_t c = 0; c < channels; ++c)
+            out->samples[i * channels + c] = static_cast<std::int16_t>(
+                std::clamp(std::lround(r.channels[c][i] * gain), -32768L, 32767L));
+    std::fprintf(stderr, "vesk-cli: %s: deconvolved, direct sound %.3f s into the recording\n",
+                 path.c_str(), static_cast<double>(r.onsetLag) / recording.sampleRate);
+    return true;
+}
+
 // Reads and checks every file before the store is touched.
 int LoadImportFiles(const ImportOptions& o, std::vector<ImportFile>* files) {
+    FloatAudio excitation;
+    if (!o.sweep.empty()) {
+        std::string error;
+        if (!ReadAudioFileFloat(o.sweep, &excitation, &error)) return Usage(error);
+        if (excitation.channels.size() != 1)
+            return Usage(o.sweep + ": an excitation has one channel");
+    }
     for (const std::string& path : o.files) {
         ImportFile f;
         f.path = path;
         std::string error;
-        if (!ReadAudioFile(path, &f.audio, &error)) return Usage(error);
+        if (!o.sweep.empty() ? !DeconvolveSweep(path, excitation, &f.audio, &error)
+                             : !ReadAudioFile(path, &f.audio, &error))
+            return Usage(error);
         if (f.audio.clipped > 0)
             std::fprintf(stderr, "vesk-cli: warning: %s: %zu samples clipped to 16 bits\n",
                          path.c_str(), f.audio.clipped);

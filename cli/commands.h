@@ -53,6 +53,7 @@ int CmdExport(Context& ctx, const std::vector<std::string>& args);
 int CmdShow(Context& ctx, const std::vector<std::string>& args);
 // Makes its own working folder and store (DIR, default "demo").
 int CmdDemo(const std::vector<std::string>& args);
+int CmdSweep(const std::vector<std::string>& args);
 int CmdImport(Context& ctx, const std::vector<std::string>& args);
 int CmdDeleteFolder(Context& ctx, const std::vector<std::string>& args);
 int CmdCheck(Context& ctx, const std::vector<std::string>& args);

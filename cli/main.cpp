@@ -19,8 +19,11 @@ const char kHelp[] =
     "  list FOLDERID              list the measurements of a folder\n"
     "  import --kind ir|acf|noise [--folder ID | --title TEXT [--name T] [--place T]\n"
     "         [--date YYYYMMDD] [--comment T] [--scale X]] [--mls ORDER]\n"
-    "         [--multiplier N] [--cal-level DB] FILE...\n"
-    "                             add audio files as measurements\n"
+    "         [--sweep EXCITATION] [--multiplier N] [--cal-level DB] FILE...\n"
+    "                             add audio files as measurements; --sweep deconvolves\n"
+    "                             sweep recordings into impulse responses\n"
+    "  sweep [--rate HZ] [--from HZ] [--to HZ] [--length S] [--tail S] FILE\n"
+    "                             write the excitation of a sweep measurement\n"
     "  delete-folder FOLDERID     delete a folder with all its data\n"
     "  calc FOLDERID [--target new|all|ID,...] [conditions]\n"
     "                             calculate a folder (calc --help lists the conditions)\n"
@@ -86,6 +89,8 @@ int Run(int argc, char** argv) {
             PrintCalcHelp();
         else if (command == "templates")
             PrintTemplatesHelp();
+        else if (command == "sweep")
+            return CmdSweep(args);
         else
             std::fputs(kHelp, stdout);
         return kDone;
@@ -101,6 +106,7 @@ int Run(int argc, char** argv) {
         return static_cast<int>(kStoreFailure);
     };
     if (command == "demo") return checked(CmdDemo(args));
+    if (command == "sweep") return CmdSweep(args);  // needs no store
     Context ctx{store, settings, &messages};
     std::error_code ec;
     if (std::filesystem::exists(store, ec) && !std::filesystem::is_directory(store, ec)) {

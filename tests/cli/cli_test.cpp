@@ -14,6 +14,7 @@
 #include "app/settings.h"
 #include "cli/audio.h"
 #include "cli/synth.h"
+#include "dsp/fft.h"
 #include "noise/templates.h"
 #include "tests/impulse/synthetic_rooms.h"
 #include "tests/test_support.h"
@@ -570,6 +571,109 @@ TEST_F(Cli, LongImpulseResponses) {
     EXPECT_NE(r.err.find("the last 0.050 s are cut off"), std::string::npos) << r.err;
     EXPECT_EQ(r.out, "folder 1\nrecord 1\tchurch.wav\nrecord 2\tlonger.wav\n");
     EXPECT_EQ(Run("check").status, 0);
+}
+
+}  // namespace
+}  // namespace vesk
+
+namespace vesk {
+namespace {
+
+// Values of one "Name=v v v ... [unit]" line of `show`, by band label.
+std::map<std::string, double> BandValues(const std::string& shown, const std::string& name) {
+    auto line = [&](const std::string& key) {
+        const std::size_t at = shown.find("\n" + key + "=");
+        if (at == std::string::npos) return std::vector<std::string>{};
+        const std::size_t from = at + key.size() + 2;
+        std::istringstream in(shown.substr(from, shown.find('\n', from) - from));
+        std::vector<std::string> words;
+        for (std::string w; in >> w && w[0] != '[';)
+            words.push_back(w);
+        return words;
+    };
+    const auto bands = line("Frequency band"), values = line(name);
+    std::map<std::string, double> out;
+    for (std::size_t i = 0; i < bands.size() && i < values.size(); ++i)
+        if (values[i] != "----") out[bands[i]] = std::stod(values[i]);
+    return out;
+}
+
+// A binaural room played as a sweep and recorded: imported with --sweep, it must give what the
+// room's own response gives.
+TEST_F(Cli, SweepRecordingsGiveTheResultsOfTheirResponse) {
+    auto r = Run("sweep --length 3 --tail 1.5 sweep.wav");
+    ASSERT_EQ(r.status, 0) << r.err;
+    cli::FloatAudio sweep;
+    std::string error;
+    ASSERT_TRUE(cli::ReadAudioFileFloat(dir.File("sweep.wav"), &sweep, &error)) << error;
+    ASSERT_EQ(sweep.sampleRate, 48000);
+
+    test::RoomDesign design;
+    design.tLow = 1.6;
+    design.tHigh = 0.6;
+    design.seconds = 1.4;
+    design.channels = 2;
+    design.noiseDb = 75;
+    const std::vector<double> room = test::RoomResponse(design, 0.5);
+    const std::size_t frames = room.size() / 2;
+    std::vector<float> response(room.begin(), room.end());
+    ASSERT_TRUE(cli::WriteFloatWavFile(dir.File("room.wav"), 2, 48000, response, &error));
+
+    // The recording: each ear's response convolved with the excitation, by one transform.
+    const std::vector<float>& x = sweep.channels[0];
+    std::size_t n = 1;
+    while (n < x.size() + frames)
+        n *= 2;
+    std::vector<float> xr(n), xi(n);
+    std::copy(x.begin(), x.end(), xr.begin());
+    ASSERT_EQ(FftForward(SharedFftTables(), static_cast<std::int32_t>(n), xr.data(), xi.data()), 0);
+    const std::size_t length = x.size() + frames / 2;
+    std::vector<float> recording(2 * length);
+    for (int ear = 0; ear < 2; ++ear) {
+        std::vector<float> hr(n), hi(n);
+        for (std::size_t i = 0; i < frames; ++i)
+            hr[i] = response[2 * i + static_cast<std::size_t>(ear)];
+        ASSERT_EQ(FftForward(SharedFftTables(), static_cast<std::int32_t>(n), hr.data(), hi.data()),
+                  0);
+        for (std::size_t k = 0; k < n; ++k) {
+            const float re = xr[k] * hr[k] - xi[k] * hi[k], im = xr[k] * hi[k] + xi[k] * hr[k];
+            hr[k] = re / static_cast<float>(n);
+            hi[k] = im / static_cast<float>(n);
+        }
+        ASSERT_EQ(FftInverse(SharedFftTables(), static_cast<std::int32_t>(n), hr.data(), hi.data()),
+                  0);
+        for (std::size_t i = 0; i < length; ++i)
+            recording[2 * i + static_cast<std::size_t>(ear)] = hr[i];
+    }
+    ASSERT_TRUE(cli::WriteFloatWavFile(dir.File("recorded.wav"), 2, 48000, recording, &error));
+
+    ASSERT_EQ(Run("import --kind ir --title Hall room.wav").status, 0);
+    r = Run("import --kind ir --folder 1 --sweep sweep.wav recorded.wav");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("deconvolved"), std::string::npos) << r.err;
+    r = Run("calc 1");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string direct = Run("show 1 1").out, swept = Run("show 1 2").out;
+    ASSERT_EQ(BandValues(direct, "Tsub-R").count("1000"), 1u) << direct;
+    ASSERT_EQ(BandValues(swept, "IACC").count("1000"), 1u) << swept;
+    for (const char* band : {"125", "250", "500", "1000", "2000", "4000"}) {
+        for (const char* side : {"L", "R"}) {
+            const std::string spl = std::string("SPL-") + side, tsub = std::string("Tsub-") + side;
+            EXPECT_NEAR(BandValues(swept, spl)[band], BandValues(direct, spl)[band], 0.2)
+                << spl << " " << band;
+            const double t = BandValues(direct, tsub)[band];
+            EXPECT_NEAR(BandValues(swept, tsub)[band], t, 0.03 * t) << tsub << " " << band;
+        }
+        EXPECT_NEAR(BandValues(swept, "IACC")[band], BandValues(direct, "IACC")[band], 0.02)
+            << band;
+    }
+    // What cannot be deconvolved is refused and leaves the store as it was.
+    const auto before = Snapshot();
+    EXPECT_EQ(Run("import --kind ir --folder 1 --sweep sweep.wav room.wav").status, 2);
+    EXPECT_EQ(Run("import --kind ir --folder 1 --sweep recorded.wav recorded.wav").status, 2);
+    EXPECT_EQ(Run("import --kind acf --sweep sweep.wav recorded.wav").status, 2);
+    EXPECT_EQ(Run("sweep --from 5000 --to 4000 bad.wav").status, 2);
+    EXPECT_EQ(Snapshot(), before);
 }
 
 }  // namespace
