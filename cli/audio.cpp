@@ -2,6 +2,7 @@
 
 #include <sndfile.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -43,33 +44,81 @@ SNDFILE* OpenChecked(const std::string& path, SF_INFO* info, std::string* error)
     return nullptr;
 }
 
+// The channels to take, 0-based: the chosen ones, or all of a mono or stereo file. false with a
+// message for a choice the file cannot meet, or a file of more channels and no choice.
+bool PickChannels(const std::string& path, int fileChannels, const std::vector<int>& chosen,
+                  std::vector<int>* picked, std::string* error) {
+    picked->clear();
+    if (chosen.empty()) {
+        if (fileChannels > 2) {
+            *error = path + ": " + std::to_string(fileChannels) +
+                     " channels; choose one or two of them with --channels L,R or --channels C";
+            return false;
+        }
+        for (int c = 0; c < fileChannels; ++c)
+            picked->push_back(c);
+        return true;
+    }
+    for (int c : chosen) {
+        if (c < 1 || c > fileChannels) {
+            *error = path + ": has no channel " + std::to_string(c) + " (it has " +
+                     std::to_string(fileChannels) + ")";
+            return false;
+        }
+        picked->push_back(c - 1);
+    }
+    return true;
+}
+
+// Reads the picked channels block by block, so a file of many channels never sits whole in
+// memory; `take(frame, slot, value)` receives each sample. The frames read, or 0 after a failure.
+template <class Sample, class Read, class Take>
+std::size_t ReadPicked(SNDFILE* file, const SF_INFO& info, const std::vector<int>& picked,
+                       Read read, Take take) {
+    constexpr sf_count_t kBlock = 65536;
+    const std::size_t width = static_cast<std::size_t>(info.channels);
+    std::vector<Sample> block(static_cast<std::size_t>(kBlock) * width);
+    std::size_t frames = 0;
+    while (frames < static_cast<std::size_t>(info.frames)) {
+        const sf_count_t want =
+            std::min<sf_count_t>(kBlock, info.frames - static_cast<sf_count_t>(frames));
+        const sf_count_t got = read(file, block.data(), want);
+        if (got <= 0) break;
+        for (sf_count_t i = 0; i < got; ++i)
+            for (std::size_t k = 0; k < picked.size(); ++k)
+                take(frames + static_cast<std::size_t>(i), k,
+                     block[static_cast<std::size_t>(i) * width +
+                           static_cast<std::size_t>(picked[k])]);
+        frames += static_cast<std::size_t>(got);
+        if (got < want) break;
+    }
+    return frames;
+}
+
 }  // namespace
 
-bool ReadAudioFileFloat(const std::string& path, FloatAudio* audio, std::string* error) {
+bool ReadAudioFileFloat(const std::string& path, FloatAudio* audio, std::string* error,
+                        const std::vector<int>& channels) {
     SF_INFO info{};
     SNDFILE* file = OpenChecked(path, &info, error);
     if (!file) return false;
     Closer closer{file};
-    if (info.channels > 2) {
-        *error = path + ": " + std::to_string(info.channels) +
-                 " channels; only mono and stereo files can be imported";
-        return false;
-    }
-    const std::size_t channels = static_cast<std::size_t>(info.channels);
-    std::vector<float> interleaved(static_cast<std::size_t>(info.frames) * channels);
+    std::vector<int> picked;
+    if (!PickChannels(path, info.channels, channels, &picked, error)) return false;
+    audio->sampleRate = info.samplerate;
+    audio->channels.assign(picked.size(),
+                           std::vector<float>(static_cast<std::size_t>(info.frames)));
     sf_command(file, SFC_SET_NORM_FLOAT, nullptr, SF_TRUE);
-    const sf_count_t got = sf_readf_float(file, interleaved.data(), info.frames);
-    if (got <= 0) {
+    const std::size_t got = ReadPicked<float>(
+        file, info, picked, sf_readf_float, [&](std::size_t i, std::size_t k, float v) {
+            audio->channels[k][i] = std::isfinite(v) ? v : 0.0f;
+        });
+    if (got == 0) {
         *error = path + ": cannot read the samples";
         return false;
     }
-    audio->sampleRate = info.samplerate;
-    audio->channels.assign(channels, std::vector<float>(static_cast<std::size_t>(got)));
-    for (std::size_t i = 0; i < static_cast<std::size_t>(got); ++i)
-        for (std::size_t c = 0; c < channels; ++c) {
-            const float v = interleaved[i * channels + c];
-            audio->channels[c][i] = std::isfinite(v) ? v : 0.0f;
-        }
+    for (auto& c : audio->channels)
+        c.resize(got);
     return true;
 }
 
@@ -96,46 +145,43 @@ bool WriteFloatWavFile(const std::string& path, int channels, int sampleRate,
     return true;
 }
 
-bool ReadAudioFile(const std::string& path, AudioData* audio, std::string* error) {
+bool ReadAudioFile(const std::string& path, AudioData* audio, std::string* error,
+                   const std::vector<int>& channels) {
     SF_INFO info{};
     SNDFILE* file = OpenChecked(path, &info, error);
     if (!file) return false;
     Closer closer{file};
-    if (info.channels != 1 && info.channels != 2) {
-        *error = path + ": " + std::to_string(info.channels) +
-                 " channels; only mono and stereo files can be imported";
-        return false;
-    }
-    audio->channels = info.channels;
+    std::vector<int> picked;
+    if (!PickChannels(path, info.channels, channels, &picked, error)) return false;
+    const std::size_t width = picked.size();
+    audio->channels = static_cast<int>(width);
     audio->sampleRate = info.samplerate;
     audio->clipped = 0;
-    std::size_t total =
-        static_cast<std::size_t>(info.frames) * static_cast<std::size_t>(info.channels);
-    audio->samples.assign(total, 0);
-    sf_count_t got = 0;
+    audio->samples.assign(static_cast<std::size_t>(info.frames) * width, 0);
+    std::size_t got = 0;
     if ((info.format & SF_FORMAT_SUBMASK) == SF_FORMAT_PCM_16) {
-        got = sf_readf_short(file, audio->samples.data(), info.frames);
+        got = ReadPicked<short>(
+            file, info, picked, sf_readf_short,
+            [&](std::size_t i, std::size_t k, short v) { audio->samples[i * width + k] = v; });
     } else {
         // Full scale maps to +-32767.
-        std::vector<double> values(total);
         sf_command(file, SFC_SET_NORM_DOUBLE, nullptr, SF_TRUE);
-        got = sf_readf_double(file, values.data(), info.frames);
-        for (std::size_t i = 0;
-             i < static_cast<std::size_t>(got) * static_cast<std::size_t>(info.channels); ++i) {
-            double v = std::isfinite(values[i]) ? std::round(values[i] * 32767.0) : 0.0;
-            if (v > 32767.0 || v < -32768.0) {
-                ++audio->clipped;
-                v = v > 0 ? 32767.0 : -32768.0;
-            }
-            audio->samples[i] = static_cast<std::int16_t>(v);
-        }
+        got = ReadPicked<double>(
+            file, info, picked, sf_readf_double, [&](std::size_t i, std::size_t k, double value) {
+                double v = std::isfinite(value) ? std::round(value * 32767.0) : 0.0;
+                if (v > 32767.0 || v < -32768.0) {
+                    ++audio->clipped;
+                    v = v > 0 ? 32767.0 : -32768.0;
+                }
+                audio->samples[i * width + k] = static_cast<std::int16_t>(v);
+            });
     }
-    if (got <= 0) {
+    if (got == 0) {
         *error = path + ": cannot read the samples";
         return false;
     }
-    audio->frames = static_cast<std::size_t>(got);
-    audio->samples.resize(audio->frames * static_cast<std::size_t>(info.channels));
+    audio->frames = got;
+    audio->samples.resize(audio->frames * width);
     return true;
 }
 

@@ -15,8 +15,10 @@ struct AudioData {
     std::size_t clipped = 0;            // samples that did not fit 16 bits
 };
 
-// false with a message in *error when the file cannot be read.
-bool ReadAudioFile(const std::string& path, AudioData* audio, std::string* error);
+// false with a message in *error when the file cannot be read. `channels` picks channels of the
+// file, numbered from 1 (one or two of them); without it a file must be mono or stereo.
+bool ReadAudioFile(const std::string& path, AudioData* audio, std::string* error,
+                   const std::vector<int>& channels = {});
 
 // A file's samples as they are, one vector per channel, full scale at +-1: for signal work that
 // 16 bits would spoil, such as deconvolving a sweep recording.
@@ -24,7 +26,8 @@ struct FloatAudio {
     int sampleRate = 0;
     std::vector<std::vector<float>> channels;
 };
-bool ReadAudioFileFloat(const std::string& path, FloatAudio* audio, std::string* error);
+bool ReadAudioFileFloat(const std::string& path, FloatAudio* audio, std::string* error,
+                        const std::vector<int>& channels = {});
 
 // Writes 32-bit float WAV, samples interleaved; false with a message when it cannot.
 bool WriteFloatWavFile(const std::string& path, int channels, int sampleRate,

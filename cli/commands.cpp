@@ -13,6 +13,7 @@
 #include <iostream>
 #include <map>
 #include <optional>
+#include <sstream>
 
 #include "acf/acf_conditions.h"
 #include "app/folder_lists.h"
@@ -187,7 +188,8 @@ struct ImportOptions {
     long mlsOrder = -1;
     long multiplier = 1;
     double calLevel = 0.0;
-    std::string sweep;  // the excitation of sweep recordings
+    std::string sweep;          // the excitation of sweep recordings
+    std::vector<int> channels;  // of each file, numbered from 1; empty for mono or stereo files
     std::vector<std::string> files;
 };
 
@@ -256,6 +258,15 @@ int ParseImport(const std::vector<std::string>& args, ImportOptions* o) {
             if (!value(&v) || !ParseInt(v, &n) || n < 10 || n > 19)
                 return Usage("--mls takes an order from 10 to 19");
             o->mlsOrder = n;
+        } else if (a == "--channels") {
+            o->channels.clear();
+            std::istringstream list(value(&v) ? v : "");
+            for (std::string item; std::getline(list, item, ',');)
+                o->channels.push_back(ParseInt(item, &n) && n >= 1 && n <= 1024 ? int(n) : 0);
+            if (o->channels.empty() || o->channels.size() > 2 ||
+                std::count(o->channels.begin(), o->channels.end(), 0) > 0 ||
+                (o->channels.size() == 2 && o->channels[0] == o->channels[1]))
+                return Usage("--channels takes one channel C or two channels L,R, from 1");
         } else if (a == "--sweep") {
             if (!value(&o->sweep)) return Usage("--sweep takes the excitation's audio file");
         } else if (a == "--multiplier") {
@@ -373,10 +384,10 @@ void CutToLongestResponse(const std::string& path, AudioData* a) {
 // A sweep recording deconvolved into its impulse response, in the store's 16 bits. The response
 // keeps its scale against the excitation, so seats measured alike compare; only one that would
 // clip is scaled down, and the user is told by how much.
-bool DeconvolveSweep(const std::string& path, const FloatAudio& excitation, AudioData* out,
-                     std::string* error) {
+bool DeconvolveSweep(const std::string& path, const std::vector<int>& chosen,
+                     const FloatAudio& excitation, AudioData* out, std::string* error) {
     FloatAudio recording;
-    if (!ReadAudioFileFloat(path, &recording, error)) return false;
+    if (!ReadAudioFileFloat(path, &recording, error, chosen)) return false;
     const DeconvolvedResponse r = Deconvolve(recording.channels, recording.sampleRate,
                                              excitation.channels[0], excitation.sampleRate);
     if (r.status != SweepStatus::kDone) {
@@ -430,8 +441,8 @@ int LoadImportFiles(const ImportOptions& o, std::vector<ImportFile>* files) {
         ImportFile f;
         f.path = path;
         std::string error;
-        if (!o.sweep.empty() ? !DeconvolveSweep(path, excitation, &f.audio, &error)
-                             : !ReadAudioFile(path, &f.audio, &error))
+        if (!o.sweep.empty() ? !DeconvolveSweep(path, o.channels, excitation, &f.audio, &error)
+                             : !ReadAudioFile(path, &f.audio, &error, o.channels))
             return Usage(error);
         if (f.audio.clipped > 0)
             std::fprintf(stderr, "vesk-cli: warning: %s: %zu samples clipped to 16 bits\n",

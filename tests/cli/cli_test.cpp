@@ -678,3 +678,46 @@ TEST_F(Cli, SweepRecordingsGiveTheResultsOfTheirResponse) {
 
 }  // namespace
 }  // namespace vesk
+
+namespace vesk {
+namespace {
+
+// A dummy head beside an omni and a spare channel: channels 3 and 4 are the ears.
+TEST_F(Cli, ChannelsOfAMultichannelFileAreChosen) {
+    test::RoomDesign design;
+    design.seconds = 0.6;
+    design.channels = 2;
+    const std::vector<double> ears = test::RoomResponse(design, 0.5);
+    const std::size_t frames = ears.size() / 2;
+    std::vector<float> four(4 * frames), two(ears.begin(), ears.end());
+    for (std::size_t i = 0; i < frames; ++i) {
+        four[4 * i] = 0.25f * std::sin(0.01f * float(i));
+        four[4 * i + 2] = two[2 * i];
+        four[4 * i + 3] = two[2 * i + 1];
+    }
+    std::string error;
+    ASSERT_TRUE(cli::WriteFloatWavFile(dir.File("four.wav"), 4, 48000, four, &error));
+    ASSERT_TRUE(cli::WriteFloatWavFile(dir.File("ears.wav"), 2, 48000, two, &error));
+
+    auto r = Run("import --kind ir four.wav");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("--channels"), std::string::npos) << r.err;
+    EXPECT_EQ(Run("import --kind ir --channels 3,5 four.wav").status, 2);
+    EXPECT_EQ(Run("import --kind ir --channels 3,3 four.wav").status, 2);
+    EXPECT_FALSE(std::filesystem::exists(dir.File("DATA/FOLDER.DBF")));
+
+    ASSERT_EQ(Run("import --kind ir --title Head --channels 3,4 four.wav").status, 0);
+    ASSERT_EQ(Run("import --kind ir --folder 1 ears.wav").status, 0);
+    ASSERT_EQ(Run("import --kind ir --folder 1 --channels 4 four.wav").status, 0);
+    ASSERT_EQ(Run("calc 1").status, 0);
+    auto results = [&](int id) {
+        const std::string shown = Run("show 1 " + std::to_string(id)).out;
+        return shown.substr(shown.find("[Parameters"));
+    };
+    EXPECT_EQ(results(1), results(2).replace(11, 1, "1"));
+    const std::string mono = Run("show 1 3").out;
+    EXPECT_NE(mono.find("Channel=Mono"), std::string::npos) << mono;
+}
+
+}  // namespace
+}  // namespace vesk
