@@ -142,51 +142,101 @@ template <bool kInverse>
     return h;
 }
 
-// dst[i] = src[bitReverse[i]] in 16 x 16 tiles: an index is (high 4 bits, middle, low 4 bits)
-// and its reversal (reversed low, reversed middle, reversed high), so for one middle value the
-// tile reads 16 runs of 16 neighbours and writes 16 runs of 16, instead of a cache line per
-// element.
-[[gnu::always_inline]] inline void Gather(const std::int32_t* rev, std::int32_t n, const float* re,
-                                          const float* im, float* __restrict sr,
-                                          float* __restrict si) {
-    constexpr std::int32_t kBits = 4, kSide = 1 << kBits;
-    if (n < (kSide << kBits)) {
-        for (std::int32_t i = 0; i < n; ++i) {
-            sr[i] = re[rev[i]];
-            si[i] = im[rev[i]];
+// Butterflies whose twiddle is (1, 0) or (0, 1), the first of every stage and the middle one of
+// every stage from h = 2 on. In double a product by 1 is exact and a product by 0 is a signed
+// zero (or NaN), so the sum is exact too and the float operations below give the very same float.
+template <bool kInverse, bool kQuarter>
+[[gnu::always_inline]] inline void TrivialButterflies(float* __restrict ar, float* __restrict ai,
+                                                      float* __restrict br, float* __restrict bi,
+                                                      std::int32_t count) {
+    for (std::int32_t k = 0; k < count; ++k) {
+        const float xr = br[k], xi = bi[k];
+        float tr, ti;
+        if constexpr (!kQuarter) {  // c = 1, w = 0
+            tr = kInverse ? xr - 0.0f * xi : xr + 0.0f * xi;
+            ti = kInverse ? xi + 0.0f * xr : xi - 0.0f * xr;
+        } else {  // c = 0, w = 1
+            tr = kInverse ? 0.0f * xr - xi : 0.0f * xr + xi;
+            ti = kInverse ? 0.0f * xi + xr : 0.0f * xi - xr;
         }
-        return;
+        const float a = ar[k], b = ai[k];
+        br[k] = a - tr;
+        ar[k] = a + tr;
+        bi[k] = b - ti;
+        ai[k] = b + ti;
     }
+}
+
+// The same butterfly on whole rows sharing one twiddle.
+template <bool kInverse>
+[[gnu::always_inline]] inline void RowButterflies(float* __restrict ar, float* __restrict ai,
+                                                  float* __restrict br, float* __restrict bi,
+                                                  double cp, double wp, std::int32_t count) {
+    for (std::int32_t k = 0; k < count; ++k)
+        Butterfly<kInverse>(ar[k], ai[k], br[k], bi[k], cp, wp);
+}
+
+constexpr std::int32_t kTileBits = 4, kTileSide = 1 << kTileBits;
+
+// The reordering dst[i] = src[bitReverse[i]] together with the first four stages, in 16 x 16
+// tiles. An index is (high 4 bits a, middle m, low 4 bits c) and its reversal (reversed c,
+// reversed m, reversed a). For one middle value the tile loads 16 rows of 16 neighbours, row c
+// holding the 16 values of one c. The stages h = 1..8 pair rows c and c + h, so they run on
+// whole rows, one twiddle per row pair. The tile is then written as 16 runs of 16. Returns the
+// next stage, 16. Needs n >= 256.
+template <bool kInverse>
+[[gnu::always_inline]] inline std::int32_t GatherFirstStages(const FftTables& t, std::int32_t n,
+                                                             const float* re, const float* im,
+                                                             float* __restrict sr,
+                                                             float* __restrict si) {
+    const std::int32_t* rev = t.bitReverse.data();
     std::int32_t bits = 0;
     while ((1 << bits) < n)
         ++bits;
-    const std::int32_t highShift = bits - kBits;
-    const std::int32_t middles = n >> (2 * kBits);
-    // Through a small tile, so that neither the reads nor the writes step by a power of two
-    // (which would map every access of a tile to one cache set).
-    float tileRe[kSide][kSide], tileIm[kSide][kSide];
-    std::int32_t revHigh[kSide];
-    for (std::int32_t a = 0; a < kSide; ++a)
-        revHigh[a] = rev[a << highShift];
+    const std::int32_t highShift = bits - kTileBits;
+    const std::int32_t middles = n >> (2 * kTileBits);
+    // Lane l of a row holds a = reverse(l), so the rows load contiguously.
+    std::int32_t laneOffset[kTileSide];
+    for (std::int32_t l = 0; l < kTileSide; ++l)
+        laneOffset[l] = rev[l << highShift] << highShift;
+    alignas(64) float tileRe[kTileSide][kTileSide], tileIm[kTileSide][kTileSide];
     for (std::int32_t m = 0; m < middles; ++m) {
-        const std::int32_t revMiddle = rev[m << kBits];
-        for (std::int32_t c = 0; c < kSide; ++c) {
+        const std::int32_t revMiddle = rev[m << kTileBits];
+        for (std::int32_t c = 0; c < kTileSide; ++c) {
             const float* rowRe = re + (revMiddle | rev[c]);
             const float* rowIm = im + (revMiddle | rev[c]);
-            for (std::int32_t a = 0; a < kSide; ++a) {
-                tileRe[a][c] = rowRe[revHigh[a]];
-                tileIm[a][c] = rowIm[revHigh[a]];
+            for (std::int32_t l = 0; l < kTileSide; ++l) {
+                tileRe[c][l] = rowRe[l];
+                tileIm[c][l] = rowIm[l];
             }
         }
-        for (std::int32_t a = 0; a < kSide; ++a) {
-            float* outRe = sr + ((a << highShift) | (m << kBits));
-            float* outIm = si + ((a << highShift) | (m << kBits));
-            for (std::int32_t c = 0; c < kSide; ++c) {
-                outRe[c] = tileRe[a][c];
-                outIm[c] = tileIm[a][c];
+        for (std::int32_t h = 1; h < kTileSide; h *= 2) {
+            for (std::int32_t c0 = 0; c0 < kTileSide; c0 += 2 * h) {
+                for (std::int32_t p = 0; p < h; ++p) {
+                    float* ar = tileRe[c0 + p];
+                    float* ai = tileIm[c0 + p];
+                    float* br = tileRe[c0 + p + h];
+                    float* bi = tileIm[c0 + p + h];
+                    if (p == 0)
+                        TrivialButterflies<kInverse, false>(ar, ai, br, bi, kTileSide);
+                    else if (2 * p == h)
+                        TrivialButterflies<kInverse, true>(ar, ai, br, bi, kTileSide);
+                    else
+                        RowButterflies<kInverse>(ar, ai, br, bi, t.stageCos[h - 1 + p],
+                                                 t.stageSin[h - 1 + p], kTileSide);
+                }
+            }
+        }
+        for (std::int32_t l = 0; l < kTileSide; ++l) {
+            float* outRe = sr + (laneOffset[l] | (m << kTileBits));
+            float* outIm = si + (laneOffset[l] | (m << kTileBits));
+            for (std::int32_t c = 0; c < kTileSide; ++c) {
+                outRe[c] = tileRe[c][l];
+                outIm[c] = tileIm[c][l];
             }
         }
     }
+    return kTileSide;
 }
 
 // Elements per block for the early stages: re and im of a block stay in the first-level cache.
@@ -208,11 +258,19 @@ template <bool kInverse>
     scratchIm.resize(static_cast<std::size_t>(n));
     float* __restrict sr = scratchRe.data();
     float* __restrict si = scratchIm.data();
-    Gather(t.bitReverse.data(), n, re, im, sr, si);
+    std::int32_t first = 1;
+    if (n >= kTileSide * kTileSide) {
+        first = GatherFirstStages<kInverse>(t, n, re, im, sr, si);
+    } else {
+        for (std::int32_t i = 0; i < n; ++i) {
+            sr[i] = re[t.bitReverse[static_cast<std::size_t>(i)]];
+            si[i] = im[t.bitReverse[static_cast<std::size_t>(i)]];
+        }
+    }
     const std::int32_t block = std::min(n, kBlock);
-    std::int32_t h = 1;
+    std::int32_t h = first;
     for (std::int32_t b = 0; b < n; b += block)
-        h = Stages<kInverse>(t, 1, block, sr, si, b, b + block);
+        h = Stages<kInverse>(t, first, block, sr, si, b, b + block);
     const std::int32_t outer = std::min(n, kOuterBlock);
     std::int32_t next = h;
     for (std::int32_t b = 0; b < n; b += outer)
