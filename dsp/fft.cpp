@@ -1,6 +1,7 @@
 #include "dsp/fft.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <mutex>
 #include <new>
@@ -282,13 +283,43 @@ template <bool kInverse>
 
 // Built for AVX2 and AVX-512F as well where the processor has them: without fused multiply-adds
 // (contraction is off) the wider lanes compute the same floats.
-__attribute__((target_clones("avx512f", "avx2", "default"))) void ForwardTransform(
-    const FftTables& t, std::int32_t n, float* re, float* im) {
-    Transform<false>(t, n, re, im);
+template <bool kInverse>
+void TransformBaseline(const FftTables& t, std::int32_t n, float* re, float* im) {
+    Transform<kInverse>(t, n, re, im);
 }
-__attribute__((target_clones("avx512f", "avx2", "default"))) void InverseTransform(
-    const FftTables& t, std::int32_t n, float* re, float* im) {
-    Transform<true>(t, n, re, im);
+template <bool kInverse>
+__attribute__((target("avx2"))) void TransformAvx2(const FftTables& t, std::int32_t n, float* re,
+                                                   float* im) {
+    Transform<kInverse>(t, n, re, im);
+}
+template <bool kInverse>
+__attribute__((target("avx512f"))) void TransformAvx512f(const FftTables& t, std::int32_t n,
+                                                         float* re, float* im) {
+    Transform<kInverse>(t, n, re, im);
+}
+
+detail::FftKernel BestKernel() {
+    if (__builtin_cpu_supports("avx512f")) return detail::FftKernel::kAvx512f;
+    if (__builtin_cpu_supports("avx2")) return detail::FftKernel::kAvx2;
+    return detail::FftKernel::kBaseline;
+}
+
+std::atomic<detail::FftKernel>& Kernel() {
+    static std::atomic<detail::FftKernel> kernel{BestKernel()};
+    return kernel;
+}
+
+template <bool kInverse>
+void RunTransform(const FftTables& t, std::int32_t n, float* re, float* im) {
+    switch (Kernel().load(std::memory_order_relaxed)) {
+        case detail::FftKernel::kAvx512f:
+            return TransformAvx512f<kInverse>(t, n, re, im);
+        case detail::FftKernel::kAvx2:
+            return TransformAvx2<kInverse>(t, n, re, im);
+        case detail::FftKernel::kBaseline:
+            break;
+    }
+    TransformBaseline<kInverse>(t, n, re, im);
 }
 
 }  // namespace
@@ -366,6 +397,28 @@ void FftTables::BuildStageTwiddles() {
     if (n == 2) stageCos[0] = 1.0f;
 }
 
+namespace detail {
+bool CpuRunsFftKernel(FftKernel kernel) {
+    switch (kernel) {
+        case FftKernel::kAvx512f:
+            return __builtin_cpu_supports("avx512f");
+        case FftKernel::kAvx2:
+            return __builtin_cpu_supports("avx2");
+        case FftKernel::kBaseline:
+            break;
+    }
+    return true;
+}
+bool UseFftKernel(FftKernel kernel) {
+    if (!CpuRunsFftKernel(kernel)) return false;
+    Kernel().store(kernel);
+    return true;
+}
+void UseBestFftKernel() {
+    Kernel().store(BestKernel());
+}
+}  // namespace detail
+
 FftTables& SharedFftTables() {
     static FftTables tables;
     return tables;
@@ -390,11 +443,11 @@ int WithTables(FftTables& tables, std::int32_t n, Run run) {
 }  // namespace
 
 int FftForward(FftTables& tables, std::int32_t n, float* re, float* im) {
-    return WithTables(tables, n, [&] { ForwardTransform(tables, n, re, im); });
+    return WithTables(tables, n, [&] { RunTransform<false>(tables, n, re, im); });
 }
 
 int FftInverse(FftTables& tables, std::int32_t n, float* re, float* im) {
-    return WithTables(tables, n, [&] { InverseTransform(tables, n, re, im); });
+    return WithTables(tables, n, [&] { RunTransform<true>(tables, n, re, im); });
 }
 
 int FilterInFrequencyDomain(float* x, float* y, std::int32_t n, const float* h) {

@@ -44,4 +44,14 @@ int FilterInFrequencyDomain(float* x, float* y, std::int32_t n, const float* h);
 int PowerSpectrum2(const float* left, const float* right, float* outLeft, float* outRight,
                    std::int32_t n);
 
+namespace detail {
+// The instruction sets a transform is built for. All compute the same floats; the best one the
+// processor runs is used unless a test asks for another.
+enum class FftKernel { kBaseline, kAvx2, kAvx512f };
+bool CpuRunsFftKernel(FftKernel kernel);
+// False, and nothing changes, when the processor lacks the kernel's instructions.
+bool UseFftKernel(FftKernel kernel);
+void UseBestFftKernel();
+}  // namespace detail
+
 }  // namespace vesk
