@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <cstring>
 #include <mutex>
 #include <new>
 
@@ -179,17 +180,45 @@ template <bool kInverse>
 
 constexpr std::int32_t kTileBits = 4, kTileSide = 1 << kTileBits;
 
-// The reordering dst[i] = src[bitReverse[i]] together with the first four stages, in 16 x 16
-// tiles. An index is (high 4 bits a, middle m, low 4 bits c) and its reversal (reversed c,
-// reversed m, reversed a). For one middle value the tile loads 16 rows of 16 neighbours, row c
-// holding the 16 values of one c. The stages h = 1..8 pair rows c and c + h, so they run on
-// whole rows, one twiddle per row pair. The tile is then written as 16 runs of 16. Returns the
-// next stage, 16. Needs n >= 256.
+// One 16 x 16 tile of the reordering: 16 rows of 16 neighbours, real and imaginary parts.
+struct Tile {
+    alignas(64) float re[kTileSide][kTileSide];
+    alignas(64) float im[kTileSide][kTileSide];
+};
+
+// The stages h = 1..8 on a tile whose row c holds the 16 values of one c: they pair rows c and
+// c + h, so they run on whole rows, one twiddle per row pair.
 template <bool kInverse>
-[[gnu::always_inline]] inline std::int32_t GatherFirstStages(const FftTables& t, std::int32_t n,
-                                                             const float* re, const float* im,
-                                                             float* __restrict sr,
-                                                             float* __restrict si) {
+[[gnu::always_inline]] inline void TileStages(const FftTables& t, Tile& tile) {
+    for (std::int32_t h = 1; h < kTileSide; h *= 2) {
+        for (std::int32_t c0 = 0; c0 < kTileSide; c0 += 2 * h) {
+            for (std::int32_t p = 0; p < h; ++p) {
+                float* ar = tile.re[c0 + p];
+                float* ai = tile.im[c0 + p];
+                float* br = tile.re[c0 + p + h];
+                float* bi = tile.im[c0 + p + h];
+                if (p == 0)
+                    TrivialButterflies<kInverse, false>(ar, ai, br, bi, kTileSide);
+                else if (2 * p == h)
+                    TrivialButterflies<kInverse, true>(ar, ai, br, bi, kTileSide);
+                else
+                    RowButterflies<kInverse>(ar, ai, br, bi, t.stageCos[h - 1 + p],
+                                             t.stageSin[h - 1 + p], kTileSide);
+            }
+        }
+    }
+}
+
+// The reordering x[i] <- x[bitReverse[i]] together with the first four stages, in place, in
+// 16 x 16 tiles. An index is (high 4 bits a, middle m, low 4 bits c) and its reversal
+// (reversed c, reversed m, reversed a). The tile of middle m reads 16 rows of 16 neighbours,
+// the region that the tile of middle reverse(m) writes as 16 runs of 16, and the other way
+// round; so the two tiles are both loaded before either is stored, and no scratch array is
+// needed. Returns the next stage, 16. Needs n >= 256.
+template <bool kInverse>
+[[gnu::always_inline]] inline std::int32_t ReorderFirstStages(const FftTables& t, std::int32_t n,
+                                                              float* __restrict re,
+                                                              float* __restrict im) {
     const std::int32_t* rev = t.bitReverse.data();
     std::int32_t bits = 0;
     while ((1 << bits) < n)
@@ -200,42 +229,34 @@ template <bool kInverse>
     std::int32_t laneOffset[kTileSide];
     for (std::int32_t l = 0; l < kTileSide; ++l)
         laneOffset[l] = rev[l << highShift] << highShift;
-    alignas(64) float tileRe[kTileSide][kTileSide], tileIm[kTileSide][kTileSide];
-    for (std::int32_t m = 0; m < middles; ++m) {
+    const auto load = [&](std::int32_t m, Tile& tile) {
         const std::int32_t revMiddle = rev[m << kTileBits];
         for (std::int32_t c = 0; c < kTileSide; ++c) {
-            const float* rowRe = re + (revMiddle | rev[c]);
-            const float* rowIm = im + (revMiddle | rev[c]);
-            for (std::int32_t l = 0; l < kTileSide; ++l) {
-                tileRe[c][l] = rowRe[l];
-                tileIm[c][l] = rowIm[l];
-            }
+            std::memcpy(tile.re[c], re + (revMiddle | rev[c]), sizeof tile.re[c]);
+            std::memcpy(tile.im[c], im + (revMiddle | rev[c]), sizeof tile.im[c]);
         }
-        for (std::int32_t h = 1; h < kTileSide; h *= 2) {
-            for (std::int32_t c0 = 0; c0 < kTileSide; c0 += 2 * h) {
-                for (std::int32_t p = 0; p < h; ++p) {
-                    float* ar = tileRe[c0 + p];
-                    float* ai = tileIm[c0 + p];
-                    float* br = tileRe[c0 + p + h];
-                    float* bi = tileIm[c0 + p + h];
-                    if (p == 0)
-                        TrivialButterflies<kInverse, false>(ar, ai, br, bi, kTileSide);
-                    else if (2 * p == h)
-                        TrivialButterflies<kInverse, true>(ar, ai, br, bi, kTileSide);
-                    else
-                        RowButterflies<kInverse>(ar, ai, br, bi, t.stageCos[h - 1 + p],
-                                                 t.stageSin[h - 1 + p], kTileSide);
-                }
-            }
-        }
+    };
+    const auto store = [&](std::int32_t m, const Tile& tile) {
         for (std::int32_t l = 0; l < kTileSide; ++l) {
-            float* outRe = sr + (laneOffset[l] | (m << kTileBits));
-            float* outIm = si + (laneOffset[l] | (m << kTileBits));
+            float* outRe = re + (laneOffset[l] | (m << kTileBits));
+            float* outIm = im + (laneOffset[l] | (m << kTileBits));
             for (std::int32_t c = 0; c < kTileSide; ++c) {
-                outRe[c] = tileRe[c][l];
-                outIm[c] = tileIm[c][l];
+                outRe[c] = tile.re[c][l];
+                outIm[c] = tile.im[c][l];
             }
         }
+    };
+    Tile first, second;
+    for (std::int32_t m = 0; m < middles; ++m) {
+        const std::int32_t partner = rev[m << kTileBits] >> kTileBits;
+        if (partner < m) continue;  // done with its partner
+        load(m, first);
+        if (partner != m) load(partner, second);
+        TileStages<kInverse>(t, first);
+        store(m, first);
+        if (partner == m) continue;
+        TileStages<kInverse>(t, second);
+        store(partner, second);
     }
     return kTileSide;
 }
@@ -248,37 +269,30 @@ constexpr std::int32_t kBlock = 2048;
 constexpr std::int32_t kOuterBlock = 65536;
 
 template <bool kInverse>
-[[gnu::always_inline]] inline void Transform(const FftTables& t, std::int32_t n, float* re,
-                                             float* im) {
+[[gnu::always_inline]] inline void Transform(const FftTables& t, std::int32_t n,
+                                             float* __restrict re, float* __restrict im) {
     if (n < 2) return;
-    // The reordering swaps re[i] with re[r] for r = bitReverse[i] > i. The reversal is its own
-    // inverse, so the reordered array is the gather x[bitReverse[i]]: written sequentially into
-    // scratch space, the stages run there and the result is copied back.
-    thread_local std::vector<float> scratchRe, scratchIm;
-    scratchRe.resize(static_cast<std::size_t>(n));
-    scratchIm.resize(static_cast<std::size_t>(n));
-    float* __restrict sr = scratchRe.data();
-    float* __restrict si = scratchIm.data();
     std::int32_t first = 1;
     if (n >= kTileSide * kTileSide) {
-        first = GatherFirstStages<kInverse>(t, n, re, im, sr, si);
+        first = ReorderFirstStages<kInverse>(t, n, re, im);
     } else {
         for (std::int32_t i = 0; i < n; ++i) {
-            sr[i] = re[t.bitReverse[static_cast<std::size_t>(i)]];
-            si[i] = im[t.bitReverse[static_cast<std::size_t>(i)]];
+            const std::int32_t r = t.bitReverse[static_cast<std::size_t>(i)];
+            if (r > i) {
+                std::swap(re[i], re[r]);
+                std::swap(im[i], im[r]);
+            }
         }
     }
     const std::int32_t block = std::min(n, kBlock);
     std::int32_t h = first;
     for (std::int32_t b = 0; b < n; b += block)
-        h = Stages<kInverse>(t, first, block, sr, si, b, b + block);
+        h = Stages<kInverse>(t, first, block, re, im, b, b + block);
     const std::int32_t outer = std::min(n, kOuterBlock);
     std::int32_t next = h;
     for (std::int32_t b = 0; b < n; b += outer)
-        next = Stages<kInverse>(t, h, outer, sr, si, b, b + outer);
-    Stages<kInverse>(t, next, n, sr, si, 0, n);
-    std::copy(sr, sr + n, re);
-    std::copy(si, si + n, im);
+        next = Stages<kInverse>(t, h, outer, re, im, b, b + outer);
+    Stages<kInverse>(t, next, n, re, im, 0, n);
 }
 
 // Built for AVX2 and AVX-512F as well where the processor has them: without fused multiply-adds
