@@ -30,7 +30,9 @@ struct FftTables {
 // The process-wide tables shared by the filter, the spectrum and the running-ACF engine.
 FftTables& SharedFftTables();
 
-// In-place transform of re[k] + j*im[k], no scaling. 0 done, 1 no memory, 2 n not a power of two.
+// In-place transform of re[k] + j*im[k], no scaling; re and im must not overlap. Every float
+// equals that of the literal radix-2 loop with the products in double. 0 done, 1 no memory,
+// 2 n not a power of two.
 int FftForward(FftTables& tables, std::int32_t n, float* re, float* im);
 int FftInverse(FftTables& tables, std::int32_t n, float* re, float* im);
 
@@ -43,5 +45,15 @@ int FilterInFrequencyDomain(float* x, float* y, std::int32_t n, const float* h);
 // A missing channel (nullptr) counts as zeros.
 int PowerSpectrum2(const float* left, const float* right, float* outLeft, float* outRight,
                    std::int32_t n);
+
+namespace detail {
+// The instruction sets a transform is built for. All compute the same floats; the best one the
+// processor runs is used, process-wide, unless a test or benchmark asks for another.
+enum class FftKernel { kBaseline, kAvx2, kAvx512f };
+bool CpuRunsFftKernel(FftKernel kernel);
+// False, and nothing changes, when the processor lacks the kernel's instructions.
+bool UseFftKernel(FftKernel kernel);
+void UseBestFftKernel();
+}  // namespace detail
 
 }  // namespace vesk

@@ -3,7 +3,9 @@
 #include <cmath>
 #include <complex>
 #include <cstring>
+#include <iostream>
 #include <random>
+#include <string>
 
 #include "dsp/fft.h"
 
@@ -69,6 +71,48 @@ void DoubleFft(std::vector<std::complex<double>>& x, bool inverse) {
     }
 }
 
+struct Kernel {
+    detail::FftKernel kernel;
+    const char* name;
+};
+constexpr Kernel kKernels[] = {{detail::FftKernel::kBaseline, "baseline"},
+                               {detail::FftKernel::kAvx2, "AVX2"},
+                               {detail::FftKernel::kAvx512f, "AVX-512F"}};
+
+// Runs each kernel the processor has on a copy of (re, im) and compares it bit for bit with the
+// literal loop. Returns the output of the last kernel run.
+void ExpectEveryKernelBitIdentical(FftTables& tables, const std::vector<float>& re,
+                                   const std::vector<float>& im, bool inverse,
+                                   const std::string& name, std::vector<float>* outRe = nullptr,
+                                   std::vector<float>* outIm = nullptr) {
+    const int n = static_cast<int>(re.size());
+    auto refRe = re, refIm = im;
+    ASSERT_EQ(tables.Ensure(n), 0);
+    ReferenceFft(tables, n, refRe.data(), refIm.data(), inverse);
+    for (const Kernel& k : kKernels) {
+        if (!detail::UseFftKernel(k.kernel)) continue;
+        auto r = re, i = im;
+        const int status = inverse ? FftInverse(tables, n, r.data(), i.data())
+                                   : FftForward(tables, n, r.data(), i.data());
+        detail::UseBestFftKernel();
+        ASSERT_EQ(status, 0) << name << " " << k.name;
+        ASSERT_EQ(0, std::memcmp(r.data(), refRe.data(), r.size() * sizeof(float)))
+            << name << " real part, " << k.name << " kernel";
+        ASSERT_EQ(0, std::memcmp(i.data(), refIm.data(), i.size() * sizeof(float)))
+            << name << " imaginary part, " << k.name << " kernel";
+        if (outRe) *outRe = r;
+        if (outIm) *outIm = i;
+    }
+}
+
+TEST(Fft, EveryKernelRunsOrIsReportedMissing) {
+    for (const Kernel& k : kKernels)
+        if (!detail::CpuRunsFftKernel(k.kernel))
+            std::cout << "[  SKIPPED ] the " << k.name
+                      << " kernel: this processor lacks its instructions\n";
+    EXPECT_TRUE(detail::CpuRunsFftKernel(detail::FftKernel::kBaseline));
+}
+
 TEST(Fft, BitIdenticalToTheLiteralLoopAndAccurateForEverySize) {
     std::mt19937 random(20261206);
     std::uniform_real_distribution<float> value(-32768.0f, 32767.0f);
@@ -81,15 +125,10 @@ TEST(Fft, BitIdenticalToTheLiteralLoopAndAccurateForEverySize) {
         for (auto& v : im)
             v = value(random);
         for (bool inverse : {false, true}) {
-            auto r1 = re, i1 = im, r2 = re, i2 = im;
-            ASSERT_EQ(inverse ? FftInverse(tables, n, r1.data(), i1.data())
-                              : FftForward(tables, n, r1.data(), i1.data()),
-                      0);
-            ReferenceFft(tables, n, r2.data(), i2.data(), inverse);
-            ASSERT_EQ(0, std::memcmp(r1.data(), r2.data(), r1.size() * sizeof(float)))
-                << "n=" << n << " inverse=" << inverse;
-            ASSERT_EQ(0, std::memcmp(i1.data(), i2.data(), i1.size() * sizeof(float)))
-                << "n=" << n << " inverse=" << inverse;
+            const std::string name = "n=" + std::to_string(n) + (inverse ? " inverse" : " forward");
+            std::vector<float> r1, i1;
+            ExpectEveryKernelBitIdentical(tables, re, im, inverse, name, &r1, &i1);
+            if (HasFatalFailure()) return;
             if (log > 16) continue;  // the double reference is slow beyond this
             std::vector<std::complex<double>> x(re.size());
             for (std::size_t k = 0; k < x.size(); ++k)
@@ -101,8 +140,33 @@ TEST(Fft, BitIdenticalToTheLiteralLoopAndAccurateForEverySize) {
                 ref += std::norm(x[k]);
             }
             // Float rounding grows with the number of stages.
-            EXPECT_LT(std::sqrt(err / ref), 2e-7 * (log + 1))
-                << "n=" << n << " inverse=" << inverse;
+            EXPECT_LT(std::sqrt(err / ref), 2e-7 * (log + 1)) << name;
+        }
+    }
+}
+
+// Zero-padded and sparse signals: the butterflies with twiddle (1, 0) or (0, 1) must give the
+// same signed zeros as the products in double.
+TEST(Fft, BitIdenticalOnSignedZerosAndSparseInput) {
+    std::mt19937 random(7);
+    FftTables tables;
+    // Only signed zeros, where the sign of every output depends on each zero product; then
+    // sparse ones, where many outputs cancel to zero exactly.
+    for (int ones : {0, 1, 8}) {
+        std::uniform_int_distribution<int> pick(0, 63);
+        for (int log : {1, 2, 3, 4, 8, 10, 11, 12}) {
+            const int n = 1 << log;
+            std::vector<float> re(static_cast<std::size_t>(n)), im(re.size());
+            for (auto* v : {&re, &im})
+                for (auto& x : *v) {
+                    const int k = pick(random);
+                    x = k < ones ? (k % 2 ? -1.0f : 1.0f) : (k % 2 ? -0.0f : 0.0f);
+                }
+            for (bool inverse : {false, true})
+                ExpectEveryKernelBitIdentical(tables, re, im, inverse,
+                                              std::to_string(ones) +
+                                                  "/64 ones n=" + std::to_string(n) +
+                                                  (inverse ? " inverse" : " forward"));
         }
     }
 }
