@@ -21,6 +21,7 @@
 #include "cli/audio.h"
 #include "noise/noise_analysis.h"
 #include "resources/strings.h"
+#include "sofa/sofa_file.h"
 #include "store/file_io.h"
 #include "store/samples.h"
 #include "store/tables.h"
@@ -190,12 +191,14 @@ struct ImportOptions {
     double calLevel = 0.0;
     std::string sweep;          // the excitation of sweep recordings
     std::vector<int> channels;  // of each file, numbered from 1; empty for mono or stereo files
+    sofa::Choice sofa;          // the responses and ears of SOFA files
     std::vector<std::string> files;
 };
 
 struct ImportFile {
-    std::string path;
+    std::string path;  // "FILE#N" for response N of a SOFA file
     std::string title;
+    std::string stem;  // the file's name without extension, for a new folder's title
     std::string time;  // YYYYMMDDhhmmss of the file's modification
     AudioData audio;
     int mesTime = 0;  // impulse responses: base-2 exponent
@@ -267,6 +270,34 @@ int ParseImport(const std::vector<std::string>& args, ImportOptions* o) {
                 std::count(o->channels.begin(), o->channels.end(), 0) > 0 ||
                 (o->channels.size() == 2 && o->channels[0] == o->channels[1]))
                 return Usage("--channels takes one channel C or two channels L,R, from 1");
+        } else if (a == "--measurement") {
+            // Numbers and ranges A-B; the bound keeps a typo such as 1-1000000000 from filling
+            // memory before the file is looked at.
+            std::istringstream list(value(&v) ? v : "");
+            bool ok = true;
+            for (std::string item; ok && std::getline(list, item, ',');) {
+                const std::size_t dash = item.find('-', 1);
+                long from = 0, to = 0;
+                ok = ParseInt(item.substr(0, dash), &from) &&
+                     (dash == std::string::npos ? (to = from, true)
+                                                : ParseInt(item.substr(dash + 1), &to)) &&
+                     from >= 1 && to >= from && to - from < 1000000 &&
+                     o->sofa.responses.size() + static_cast<std::size_t>(to - from) < 1000000;
+                for (long k = from; ok && k <= to; ++k)
+                    o->sofa.responses.push_back(static_cast<std::size_t>(k));
+            }
+            if (!ok || o->sofa.responses.empty())
+                return Usage("--measurement takes response numbers from 1 and ranges: 1,4,10-20");
+        } else if (a == "--ears") {
+            o->sofa.receivers.clear();
+            std::istringstream list(value(&v) ? v : "");
+            for (std::string item; std::getline(list, item, ',');)
+                o->sofa.receivers.push_back(ParseInt(item, &n) && n >= 1 && n <= 1 << 20 ? int(n)
+                                                                                         : 0);
+            const auto& ears = o->sofa.receivers;
+            if (ears.empty() || ears.size() > 2 || std::count(ears.begin(), ears.end(), 0) > 0 ||
+                (ears.size() == 2 && ears[0] == ears[1]))
+                return Usage("--ears takes two receivers L,R or one receiver, from 1");
         } else if (a == "--sweep") {
             if (!value(&o->sweep)) return Usage("--sweep takes the excitation's audio file");
         } else if (a == "--multiplier") {
@@ -288,6 +319,14 @@ int ParseImport(const std::vector<std::string>& args, ImportOptions* o) {
     if (o->mlsOrder >= 0 && o->kind != "ir") return Usage("--mls applies to --kind ir only");
     if (!o->sweep.empty() && o->kind != "ir") return Usage("--sweep applies to --kind ir only");
     if (!o->sweep.empty() && o->mlsOrder >= 0) return Usage("--sweep and --mls exclude each other");
+    const bool sofaFiles = std::any_of(o->files.begin(), o->files.end(), sofa::IsSofaPath);
+    if (sofaFiles && o->kind != "ir") return Usage("SOFA files hold impulse responses: --kind ir");
+    if (sofaFiles && (o->mlsOrder >= 0 || !o->sweep.empty()))
+        return Usage("SOFA files hold impulse responses, not MLS or sweep recordings");
+    if (!o->channels.empty() && std::all_of(o->files.begin(), o->files.end(), sofa::IsSofaPath))
+        return Usage("--channels applies to audio files; SOFA files take --ears L,R");
+    if (!sofaFiles && (!o->sofa.responses.empty() || !o->sofa.receivers.empty()))
+        return Usage("--measurement and --ears apply to SOFA files (.sofa)");
     if (o->folderId && (!o->title.empty() || !o->name.empty() || !o->place.empty() ||
                         !o->date.empty() || !o->comment.empty()))
         return Usage("--folder names an existing folder; folder fields go with --title");
@@ -428,6 +467,63 @@ bool DeconvolveSweep(const std::string& path, const std::vector<int>& chosen,
     return true;
 }
 
+// A plain impulse response as the store keeps it: from its onset, without trailing silence,
+// zero-padded to a power of two.
+void PreparePlainResponse(ImportFile* f) {
+    TrimBeforeOnset(f->path, &f->audio);
+    DropTrailingSilence(f->path, &f->audio);
+    CutToLongestResponse(f->path, &f->audio);
+    int order = 0;
+    while ((std::size_t{1} << order) < f->audio.frames)
+        ++order;
+    f->mesTime = order;
+    f->audio.samples.resize((std::size_t{1} << order) * static_cast<std::size_t>(f->audio.channels),
+                            0);
+    f->audio.frames = std::size_t{1} << order;
+}
+
+// The chosen responses of a SOFA file, one by one, each a plain impulse response whose float
+// samples are scaled as those of float audio files: full scale to +-32767.
+int LoadSofaFile(const ImportOptions& o, const std::string& path, std::vector<ImportFile>* files) {
+    sofa::File file;
+    std::vector<std::size_t> numbers, receivers;
+    std::string error;
+    if (!file.Open(path, &error) || !file.Choose(o.sofa, &numbers, &receivers, &error))
+        return Usage(error);
+    for (const std::string& note : file.Info().notes)
+        std::fprintf(stderr, "vesk-cli: %s: %s\n", path.c_str(), note.c_str());
+    const std::string stem = std::filesystem::path(path).stem().string(), time = FileTime(path);
+    for (std::size_t number : numbers) {
+        sofa::Response response;
+        if (!file.Read(number, receivers, &response, &error)) return Usage(error);
+        ImportFile f;
+        f.path = path + "#" + std::to_string(number);
+        f.title = response.title;
+        f.stem = stem;
+        f.time = time;
+        AudioData& a = f.audio;
+        a.channels = static_cast<int>(response.channels.size());
+        a.sampleRate = response.sampleRate;
+        a.frames = response.channels[0].size();
+        a.samples.resize(a.frames * response.channels.size());
+        for (std::size_t i = 0; i < a.frames; ++i)
+            for (std::size_t c = 0; c < response.channels.size(); ++c) {
+                double v = std::round(static_cast<double>(response.channels[c][i]) * 32767.0);
+                if (v > 32767.0 || v < -32768.0) {
+                    ++a.clipped;
+                    v = v > 0 ? 32767.0 : -32768.0;
+                }
+                a.samples[i * response.channels.size() + c] = static_cast<std::int16_t>(v);
+            }
+        if (a.clipped > 0)
+            std::fprintf(stderr, "vesk-cli: warning: %s: %zu samples clipped to 16 bits\n",
+                         f.path.c_str(), a.clipped);
+        PreparePlainResponse(&f);
+        files->push_back(std::move(f));
+    }
+    return kDone;
+}
+
 // Reads and checks every file before the store is touched.
 int LoadImportFiles(const ImportOptions& o, std::vector<ImportFile>* files) {
     FloatAudio excitation;
@@ -438,6 +534,10 @@ int LoadImportFiles(const ImportOptions& o, std::vector<ImportFile>* files) {
             return Usage(o.sweep + ": an excitation has one channel");
     }
     for (const std::string& path : o.files) {
+        if (sofa::IsSofaPath(path)) {
+            if (int rc = LoadSofaFile(o, path, files); rc != kDone) return rc;
+            continue;
+        }
         ImportFile f;
         f.path = path;
         std::string error;
@@ -447,7 +547,7 @@ int LoadImportFiles(const ImportOptions& o, std::vector<ImportFile>* files) {
         if (f.audio.clipped > 0)
             std::fprintf(stderr, "vesk-cli: warning: %s: %zu samples clipped to 16 bits\n",
                          path.c_str(), f.audio.clipped);
-        f.title = std::filesystem::path(path).stem().string();
+        f.title = f.stem = std::filesystem::path(path).stem().string();
         f.time = FileTime(path);
         if (o.kind == "ir") {
             if (o.mlsOrder >= 0) {
@@ -458,16 +558,7 @@ int LoadImportFiles(const ImportOptions& o, std::vector<ImportFile>* files) {
                                  std::to_string(1L << o.mlsOrder));
                 f.mesTime = static_cast<int>(o.mlsOrder);
             } else {
-                TrimBeforeOnset(path, &f.audio);
-                DropTrailingSilence(path, &f.audio);
-                CutToLongestResponse(path, &f.audio);
-                int order = 0;
-                while ((std::size_t{1} << order) < f.audio.frames)
-                    ++order;
-                f.mesTime = order;
-                f.audio.samples.resize(
-                    (std::size_t{1} << order) * static_cast<std::size_t>(f.audio.channels), 0);
-                f.audio.frames = std::size_t{1} << order;
+                PreparePlainResponse(&f);
             }
         } else if (f.audio.frames > 999999999) {
             return Usage(path + ": too many frames for the store");
@@ -524,7 +615,7 @@ int CmdImport(Context& ctx, const std::vector<std::string>& args) {
     if (!o.folderId) {
         if (!folders.NextId(&folder.folderId)) return kStoreFailure;
         folder.type = letter;
-        folder.title = o.title.empty() ? files.front().title : o.title;
+        folder.title = o.title.empty() ? files.front().stem : o.title;
         folder.name = o.name;
         folder.place = o.place;
         folder.date = o.date.empty() ? Today() : o.date;

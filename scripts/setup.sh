@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what building and testing Vesk needs (Debian, as root).
 set -euo pipefail
-packages=(build-essential cmake pkg-config libsndfile1-dev libgif-dev libgtest-dev libgmock-dev libbenchmark-dev
+packages=(build-essential cmake pkg-config libsndfile1-dev libnetcdf-dev libgif-dev libgtest-dev libgmock-dev libbenchmark-dev
           libwxgtk3.2-dev xvfb xauth)  # the desktop program and its tests under Xvfb
 case "${1:-}" in
   --fuzz) packages+=(clang libclang-rt-dev) ;;

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <limits>
 #include <map>
 #include <sstream>
@@ -17,6 +18,7 @@
 #include "dsp/fft.h"
 #include "noise/templates.h"
 #include "tests/impulse/synthetic_rooms.h"
+#include "tests/sofa/sofa_writer.h"
 #include "tests/test_support.h"
 
 namespace vesk {
@@ -717,6 +719,92 @@ TEST_F(Cli, ChannelsOfAMultichannelFileAreChosen) {
     EXPECT_EQ(results(1), results(2).replace(11, 1, "1"));
     const std::string mono = Run("show 1 3").out;
     EXPECT_NE(mono.find("Channel=Mono"), std::string::npos) << mono;
+}
+
+}  // namespace
+}  // namespace vesk
+
+namespace vesk {
+namespace {
+
+// Three seats of a room in a SOFA file, taken with their ears swapped beside the same responses
+// as float WAV files: the stored measurements must give the same results.
+TEST_F(Cli, SofaResponsesImportLikeTheirAudioFiles) {
+    test::SofaSpec sofa;
+    sofa.conventions = "SingleRoomSRIR";
+    sofa.sourceType = "cartesian";
+    sofa.sourceUnits = "metre";
+    sofa.source = {2, 0, 1.5};
+    sofa.listener = {0, 0, 1.2, 4.25, -3, 1.2, 8, 3.5, 1.2};
+    std::string error;
+    for (std::size_t m = 0; m < sofa.m; ++m) {
+        test::RoomDesign design;
+        design.seconds = 0.6;
+        design.channels = 2;
+        design.tLow = 1.0 + 0.5 * double(m);
+        design.seed = static_cast<unsigned>(m + 1);
+        const std::vector<double> room = test::RoomResponse(design, 0.5);
+        sofa.n = room.size() / 2;
+        sofa.ir.resize(sofa.m * 2 * sofa.n);
+        std::vector<float> swapped(room.size());
+        for (std::size_t i = 0; i < sofa.n; ++i)
+            for (std::size_t ear = 0; ear < 2; ++ear) {
+                const float v = static_cast<float>(room[2 * i + ear]);
+                sofa.ir[(m * 2 + ear) * sofa.n + i] = v;
+                swapped[2 * i + 1 - ear] = v;
+            }
+        ASSERT_TRUE(cli::WriteFloatWavFile(dir.File("seat" + std::to_string(m + 1) + ".wav"), 2,
+                                           48000, swapped, &error));
+    }
+    ASSERT_TRUE(test::WriteSofa(dir.File("room.sofa"), sofa));
+
+    auto r = Run("import --kind ir --measurement 2,3 --ears 2,1 room.sofa seat2.wav seat3.wav");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out,
+              "folder 1\nrecord 1\troom.sofa#2\nrecord 2\troom.sofa#3\nrecord 3\tseat2.wav\n"
+              "record 4\tseat3.wav\n");
+    EXPECT_EQ(Run("folders").out.substr(0, 11), "1\tI\troom\t\t\t");
+    const std::string list = Run("list 1").out;
+    EXPECT_NE(list.find("1\tsrc 2,0,1.5 lis 4.25,-3,1.2\t"), std::string::npos) << list;
+    EXPECT_NE(list.find("2\tsrc 2,0,1.5 lis 8,3.5,1.2\t"), std::string::npos) << list;
+    ASSERT_EQ(Run("calc 1").status, 0);
+    auto results = [&](int id) {
+        const std::string shown = Run("show 1 " + std::to_string(id)).out;
+        return shown.substr(shown.find("\nSPL-L="));
+    };
+    EXPECT_EQ(results(1), results(3));
+    EXPECT_EQ(results(2), results(4));
+    EXPECT_NE(results(1), results(2));
+
+    // What the file cannot give is refused before the store is touched.
+    std::ofstream(dir.File("text.sofa")) << "not netCDF";
+    sofa.rates = {48000, 44100, 48000};
+    ASSERT_TRUE(test::WriteSofa(dir.File("rates.sofa"), sofa));
+    const auto before = Snapshot();
+    const struct {
+        const char* args;
+        const char* says;
+    } refused[] = {
+        {"--folder 1 seat2.wav text.sofa", "text.sofa: not a SOFA file"},
+        {"--folder 1 rates.sofa", "rates.sofa: sampling rates differ"},
+        {"--folder 1 --measurement 4 room.sofa", "room.sofa: has no response 4 (it has 3)"},
+        {"--folder 1 --ears 1,3 room.sofa", "room.sofa: has no receiver 3"},
+        {"--folder 1 --measurement 0 room.sofa", "--measurement takes"},
+        {"--folder 1 --measurement 2 seat2.wav", "apply to SOFA files"},
+        {"--folder 1 --channels 1 room.sofa", "SOFA files take --ears"},
+    };
+    for (const auto& c : refused) {
+        r = Run(std::string("import --kind ir ") + c.args);
+        EXPECT_EQ(r.status, 2) << c.args;
+        EXPECT_NE(r.err.find(c.says), std::string::npos) << c.args << ": " << r.err;
+    }
+    EXPECT_EQ(Run("import --kind acf room.sofa").status, 2);
+    EXPECT_EQ(Snapshot(), before);
+
+    // A single ear gives a mono measurement.
+    ASSERT_EQ(Run("import --kind ir --folder 1 --measurement 1 --ears 2 room.sofa").status, 0);
+    ASSERT_EQ(Run("calc 1 --target 5").status, 0);
+    EXPECT_NE(Run("show 1 5").out.find("Channel=Mono"), std::string::npos);
 }
 
 }  // namespace
