@@ -9,7 +9,7 @@
 
 #include "acf/acf_conditions.h"
 #include "acf/running_acf.h"
-#include "app/progress.h"
+#include "base/progress.h"
 
 namespace vesk {
 

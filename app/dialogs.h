@@ -13,7 +13,7 @@
 
 #include "acf/acf_calculation.h"
 #include "app/folder_lists.h"
-#include "app/progress.h"
+#include "base/progress.h"
 #include "impulse/impulse_calculation.h"
 #include "noise/noise_analysis.h"
 

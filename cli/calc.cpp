@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "acf/acf_calculation.h"
-#include "app/progress.h"
+#include "base/progress.h"
 #include "app/settings.h"
 #include "cli/commands.h"
 #include "cli/progress_bar.h"

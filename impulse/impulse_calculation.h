@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/progress.h"
+#include "base/progress.h"
 #include "impulse/impulse_conditions.h"
 #include "store/records.h"
 #include "store/samples.h"

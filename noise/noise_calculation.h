@@ -7,7 +7,7 @@
 #include <string>
 
 #include "acf/acf_calculation.h"
-#include "app/progress.h"
+#include "base/progress.h"
 #include "noise/noise_analysis.h"
 
 namespace vesk {

@@ -8,7 +8,7 @@
 #include <random>
 
 #include "acf/acf_calculation.h"
-#include "app/progress.h"
+#include "base/progress.h"
 #include "store/tables.h"
 #include "tests/test_support.h"
 
