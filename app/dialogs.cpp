@@ -7,11 +7,11 @@
 
 #include <cstdio>
 
-#include "app/band_choice.h"
 #include "display/result_dialogs.h"
 #include "dsp/bands.h"
 #include "resources/strings.h"
 #include "resources/window_ids.h"
+#include "shell/band_choice.h"
 #include "store/messages.h"
 #include "store/tables.h"
 

@@ -12,10 +12,10 @@
 #include <vector>
 
 #include "acf/acf_calculation.h"
-#include "app/folder_lists.h"
 #include "base/progress.h"
 #include "impulse/impulse_calculation.h"
 #include "noise/noise_analysis.h"
+#include "shell/folder_lists.h"
 
 namespace vesk {
 

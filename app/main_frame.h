@@ -10,11 +10,11 @@
 
 #include "acf/acf_calculation.h"
 #include "app/dialogs.h"
-#include "app/folder_lists.h"
-#include "app/settings.h"
 #include "display/result_dialogs.h"
 #include "impulse/impulse_calculation.h"
 #include "noise/noise_analysis.h"
+#include "shell/folder_lists.h"
+#include "shell/settings.h"
 
 namespace vesk {
 

@@ -15,12 +15,12 @@
 
 #include "acf/acf_calculation.h"
 #include "base/progress.h"
-#include "app/settings.h"
 #include "cli/commands.h"
 #include "cli/progress_bar.h"
 #include "impulse/impulse_calculation.h"
 #include "noise/noise_calculation.h"
 #include "resources/strings.h"
+#include "shell/settings.h"
 #include "store/tables.h"
 
 namespace vesk::cli {

@@ -15,11 +15,11 @@
 #include <optional>
 
 #include "acf/acf_conditions.h"
-#include "app/folder_lists.h"
-#include "app/settings.h"
 #include "cli/audio.h"
 #include "noise/noise_analysis.h"
 #include "resources/strings.h"
+#include "shell/folder_lists.h"
+#include "shell/settings.h"
 #include "store/file_io.h"
 #include "store/samples.h"
 #include "store/tables.h"

@@ -11,7 +11,6 @@
 #include <set>
 
 #include "acf/acf_calculation.h"
-#include "app/settings.h"
 #include "cli/commands.h"
 #include "cli/progress_bar.h"
 #include "dsp/bands.h"
@@ -21,6 +20,7 @@
 #include "impulse/impulse_calculation.h"
 #include "noise/noise_calculation.h"
 #include "resources/strings.h"
+#include "shell/settings.h"
 #include "store/samples.h"
 #include "store/tables.h"
 

@@ -11,10 +11,10 @@
 #include <map>
 #include <sstream>
 
-#include "app/settings.h"
 #include "cli/audio.h"
 #include "cli/synth.h"
 #include "noise/templates.h"
+#include "shell/settings.h"
 #include "tests/impulse/synthetic_rooms.h"
 #include "tests/test_support.h"
 

@@ -2,7 +2,7 @@
 
 #include <filesystem>
 
-#include "app/settings.h"
+#include "shell/settings.h"
 #include "store/file_io.h"
 #include "tests/test_support.h"
 

@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "app/settings.h"
 #include "cli/audio.h"
+#include "shell/settings.h"
 #include "store/db_engine.h"
 #include "store/file_io.h"
 #include "store/samples.h"
