@@ -13,9 +13,6 @@
 
 namespace vesk {
 
-// Which recordings a run takes: "non Calculation", "Selected Data", "All data".
-enum class AcfTarget { NonCalculated = 0, Selected = 1, All = 2 };
-
 struct AcfRunSummary {
     int taken = 0;  // recordings the target chose
     int computed = 0;
@@ -36,7 +33,7 @@ AcfProgressCallback CallbackOf(Progress* progress);
 // stay. A failed write or a recording that cannot be read is reported and the run goes on with
 // the next recording.
 AcfRunSummary RunAcfCalculation(std::int32_t folderId, const RunningAcfConditions& conditions,
-                                AcfTarget target, const std::set<std::int32_t>& selected,
+                                Target target, const std::set<std::int32_t>& selected,
                                 Progress* progress);
 
 // The ACFFACTOR blob's two parts and the NMSFACTOR blob: little-endian floats.

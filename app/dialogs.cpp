@@ -652,7 +652,7 @@ void CAcfConditionsDlg::OnStart(wxCommandEvent&) {
         m_identification.stepsAfter = m_after->GetValue();
     }
     m_conditions = c;
-    m_target = static_cast<AcfTarget>(m_targetBox->GetSelection());
+    m_target = static_cast<Target>(m_targetBox->GetSelection());
     FinishDialog(this, wxID_OK);
 }
 

@@ -149,7 +149,7 @@ class CAcfConditionsDlg : public wxDialog {
                       std::int32_t folderId, const IdentificationSettings* identification);
     RunningAcfConditions m_conditions;
     IdentificationSettings m_identification;
-    AcfTarget m_target = AcfTarget::NonCalculated;
+    Target m_target = Target::NonCalculated;
     double m_fs = 48000;  // the rate the check of the conditions uses
 
   private:

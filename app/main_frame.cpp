@@ -165,7 +165,7 @@ std::string CVeskDoc::RunImpulse(const ImpulseConditions& conditions, Target tar
     return summary.refused;
 }
 
-std::string CVeskDoc::RunAcf(const RunningAcfConditions& conditions, AcfTarget target) {
+std::string CVeskDoc::RunAcf(const RunningAcfConditions& conditions, Target target) {
     m_settings.acf = conditions;
     const std::set<std::int32_t> selected =
         m_view ? m_view->SelectedIds() : std::set<std::int32_t>{};
@@ -178,7 +178,7 @@ std::string CVeskDoc::RunAcf(const RunningAcfConditions& conditions, AcfTarget t
 }
 
 std::string CVeskDoc::RunNoise(const RunningAcfConditions& conditions,
-                               const IdentificationSettings& identification, AcfTarget target) {
+                               const IdentificationSettings& identification, Target target) {
     m_settings.noise = conditions;
     m_settings.identifyMethod = identification.mode;
     m_settings.stepsBeforeMax = identification.stepsBefore;

@@ -36,9 +36,9 @@ class CVeskDoc {
     // The runs after "&Start": conditions into the settings block, progress dialog, views
     // refreshed. They return the refusal of conditions that cannot be used (empty when run).
     std::string RunImpulse(const ImpulseConditions& conditions, Target target);
-    std::string RunAcf(const RunningAcfConditions& conditions, AcfTarget target);
+    std::string RunAcf(const RunningAcfConditions& conditions, Target target);
     std::string RunNoise(const RunningAcfConditions& conditions,
-                         const IdentificationSettings& identification, AcfTarget target);
+                         const IdentificationSettings& identification, Target target);
     void OnOutputFile();
     // Whether a calculation is running (its progress pumps the events that reach the frame).
     bool Running() const { return m_run != nullptr; }

@@ -350,7 +350,7 @@ int CmdCalc(Context& ctx, const std::vector<std::string>& args) {
             Progress progress(sink);
             progress.SetMessage(LoadString(str::kCalculating));
             summary =
-                RunAcfCalculation(id, conditions, static_cast<AcfTarget>(target), ids, &progress);
+                RunAcfCalculation(id, conditions, static_cast<Target>(target), ids, &progress);
         }
         if (!summary.refused.empty()) {
             std::fprintf(stderr, "vesk-cli: %s\n", summary.refused.c_str());
@@ -375,7 +375,7 @@ int CmdCalc(Context& ctx, const std::vector<std::string>& args) {
             Progress progress(sink);
             progress.SetMessage(LoadString(str::kCalculating));
             summary = RunNoiseCalculation(id, conditions, identification, settings.noiseParameter,
-                                          static_cast<AcfTarget>(target), ids, &progress);
+                                          static_cast<Target>(target), ids, &progress);
         }
         if (!summary.refused.empty()) {
             std::fprintf(stderr, "vesk-cli: %s\n", summary.refused.c_str());

@@ -7,14 +7,13 @@
 #include <string>
 #include <vector>
 
+#include "base/calculation.h"
 #include "base/progress.h"
 #include "impulse/impulse_conditions.h"
 #include "store/records.h"
 #include "store/samples.h"
 
 namespace vesk {
-
-enum class CalcResult { Finished = 0, Cancelled = 1, Unusable = 2 };
 
 // What a calculation found worth telling the user beyond the record.
 struct CalcNotes {
@@ -54,8 +53,6 @@ bool RecalculateTsub(const ImpulseRecord& measurement, const SampleBlock& block,
                      AcParamRecord* record, double fs);
 bool RecalculateWiacc(const ImpulseRecord& measurement, const SampleBlock& block,
                       AcParamRecord* record, double fs);
-
-enum class Target { NonCalculated = 0, Selected = 1, All = 2 };
 
 struct RunSummary {
     int taken = 0;  // measurements the target chose

@@ -31,7 +31,7 @@ struct NoiseRunSummary {
 // it was; the run goes on.
 NoiseRunSummary RunNoiseCalculation(std::int32_t folderId, RunningAcfConditions conditions,
                                     const IdentificationSettings& identification, double wiaccWidth,
-                                    AcfTarget target, const std::set<std::int32_t>& selected,
+                                    Target target, const std::set<std::int32_t>& selected,
                                     Progress* progress);
 
 // Phi(0), tau-e, tau1 and phi1 at the evaluation frame of each computed recording of a noise

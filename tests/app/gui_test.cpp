@@ -740,7 +740,7 @@ TEST(Desktop, AcfFactorListFollowsThePage) {
     c.integrationTime = 0.1;
     c.maxDelayTime = 0.01;
     c.runningStep = 0.1;
-    ASSERT_EQ(RunAcfCalculation(1, c, AcfTarget::All, {}, nullptr).computed, 1);
+    ASSERT_EQ(RunAcfCalculation(1, c, Target::All, {}, nullptr).computed, 1);
     CResultDialog* d = CResultDialog::Open('A', 1, 1, nullptr);
     wxListCtrl* list = d->List();
     EXPECT_EQ(list->GetColumnCount(), 8);  // two channels, general layout

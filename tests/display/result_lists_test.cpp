@@ -47,7 +47,7 @@ TEST(ResultLists, FactorLayouts) {
     EXPECT_EQ(tau[10].width, 43);
     std::vector<AcfFactorRecord> f(2);
     f[0] = {70, 0.012f, 0.002f, 0.8f, -1, 0, 0.5f, 0.0001f, 0.0002f, 0.0001f};
-    f[1] = {72, kNoAcfValue, 0.0025f, 0.7f, -1, 0, 0.4f, 0, 0.0003f, 0.0001f};
+    f[1] = {72, kNoValue, 0.0025f, 0.7f, -1, 0, 0.4f, 0, 0.0003f, 0.0001f};
     std::vector<AcfPeakRecord> peaks(2);
     peaks[1].tau[1] = 0.005f;
     auto rows = FactorRows(f, peaks, 0.1, -72.0, false, 2, FactorLayout::General);
