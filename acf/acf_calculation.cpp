@@ -81,10 +81,10 @@ AcfProgressCallback CallbackOf(Progress* progress) {
     };
 }
 
-AcfRunSummary RunAcfCalculation(std::int32_t folderId, const RunningAcfConditions& conditions,
-                                Target target, const std::set<std::int32_t>& selected,
-                                Progress* progress) {
-    AcfRunSummary summary;
+RunSummary RunAcfCalculation(std::int32_t folderId, const RunningAcfConditions& conditions,
+                             Target target, const std::set<std::int32_t>& selected,
+                             Progress* progress) {
+    RunSummary summary;
     CFolderTable folders;
     FolderRecord folder;
     CAcfTable recordings;

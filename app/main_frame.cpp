@@ -169,7 +169,7 @@ std::string CVeskDoc::RunAcf(const RunningAcfConditions& conditions, Target targ
     m_settings.acf = conditions;
     const std::set<std::int32_t> selected =
         m_view ? m_view->SelectedIds() : std::set<std::int32_t>{};
-    AcfRunSummary summary;
+    RunSummary summary;
     if (!RunWithProgress([&](Progress& progress) {
             summary = RunAcfCalculation(m_state.folderId, conditions, target, selected, &progress);
         }))
@@ -185,7 +185,7 @@ std::string CVeskDoc::RunNoise(const RunningAcfConditions& conditions,
     m_settings.stepsAfterMax = identification.stepsAfter;
     const std::set<std::int32_t> selected =
         m_view ? m_view->SelectedIds() : std::set<std::int32_t>{};
-    NoiseRunSummary summary;
+    RunSummary summary;
     if (!RunWithProgress([&](Progress& progress) {
             summary = RunNoiseCalculation(m_state.folderId, conditions, identification,
                                           m_settings.noiseParameter, target, selected, &progress);

@@ -344,7 +344,7 @@ int CmdCalc(Context& ctx, const std::vector<std::string>& args) {
         RunningAcfConditions conditions = settings.acf;
         for (const auto& [name, value] : overrides)
             if (!ApplyAcfOption(name, value, &conditions)) return kBadInput;
-        AcfRunSummary summary;
+        RunSummary summary;
         {
             CliProgress sink;
             Progress progress(sink);
@@ -369,7 +369,7 @@ int CmdCalc(Context& ctx, const std::vector<std::string>& args) {
                                               settings.stepsAfterMax};
         for (const auto& [name, value] : overrides)
             if (!ApplyNoiseOption(name, value, &conditions, &identification)) return kBadInput;
-        NoiseRunSummary summary;
+        RunSummary summary;
         {
             CliProgress sink;
             Progress progress(sink);

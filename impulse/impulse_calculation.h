@@ -54,22 +54,6 @@ bool RecalculateTsub(const ImpulseRecord& measurement, const SampleBlock& block,
 bool RecalculateWiacc(const ImpulseRecord& measurement, const SampleBlock& block,
                       AcParamRecord* record, double fs);
 
-struct RunSummary {
-    int taken = 0;  // measurements the target chose
-    int computed = 0;
-    int skipped = 0;  // measurements without samples, or unusable
-    int damaged = 0;  // measurements that could not be read, each named in a store message
-    bool cancelled = false;
-    bool failed = false;  // a table could not be opened or read, or a record not written
-    std::string refused;  // conditions that cannot be used; nothing was computed
-    // Measurements computed although their direct sound lies past the searched first half.
-    struct Measurement {
-        std::int32_t id;
-        std::string title;
-    };
-    std::vector<Measurement> directSoundBeyondSearch;
-};
-
 // Refuses conditions that cannot be computed or stored: empty text when they can be used,
 // otherwise a message in the conditions dialog's words.
 std::string CheckImpulseConditions(const ImpulseConditions& conditions);

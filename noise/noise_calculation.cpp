@@ -18,11 +18,11 @@ std::string NumberText(const NmsRecord& m) {
 }
 }  // namespace
 
-NoiseRunSummary RunNoiseCalculation(std::int32_t folderId, RunningAcfConditions conditions,
-                                    const IdentificationSettings& identification, double wiaccWidth,
-                                    Target target, const std::set<std::int32_t>& selected,
-                                    Progress* progress) {
-    NoiseRunSummary summary;
+RunSummary RunNoiseCalculation(std::int32_t folderId, RunningAcfConditions conditions,
+                               const IdentificationSettings& identification, double wiaccWidth,
+                               Target target, const std::set<std::int32_t>& selected,
+                               Progress* progress) {
+    RunSummary summary;
     if (!(wiaccWidth >= 0 && wiaccWidth <= 1)) {  // read from a settings file
         summary.refused = "Width for WIACC must be from 0 to 1.";
         return summary;

@@ -92,7 +92,7 @@ TEST(AcfCalculation, StoresResultsWithTargetsCancelAndReference) {
     sink.cancelAtPoll = 17;
     {
         Progress p(sink);
-        AcfRunSummary s = RunAcfCalculation(1, Short(), Target::All, {}, &p);
+        RunSummary s = RunAcfCalculation(1, Short(), Target::All, {}, &p);
         EXPECT_TRUE(s.cancelled);
         EXPECT_EQ(s.computed, 2);
     }
@@ -112,7 +112,7 @@ TEST(AcfCalculation, StoresResultsWithTargetsCancelAndReference) {
 
     ScriptedProgress quiet;
     Progress p(quiet);
-    AcfRunSummary rest = RunAcfCalculation(1, Short(), Target::NonCalculated, {}, &p);
+    RunSummary rest = RunAcfCalculation(1, Short(), Target::NonCalculated, {}, &p);
     EXPECT_EQ(rest.computed, 2);
     EXPECT_EQ(RunAcfCalculation(1, Short(), Target::NonCalculated, {}, &p).computed, 0);
     EXPECT_EQ(RunAcfCalculation(1, Short(), Target::Selected, {4}, &p).computed, 1);
@@ -166,7 +166,7 @@ TEST(AcfCalculation, ScaleTenMakesEveryTimeTenTimesLongerAndBadConditionsAreRefu
 
     RunningAcfConditions bad = c;
     bad.runningStep = 0.0001;  // under one sample at 4800 Hz, fine at 48000
-    AcfRunSummary s = RunAcfCalculation(2, bad, Target::All, {}, nullptr);
+    RunSummary s = RunAcfCalculation(2, bad, Target::All, {}, nullptr);
     EXPECT_NE(s.refused.find("Running Step"), std::string::npos) << s.refused;
     EXPECT_EQ(s.computed, 0);
     EXPECT_TRUE(messages.shown.empty());
@@ -190,7 +190,7 @@ TEST(AcfCalculation, FailedWritesAreReportedAndLeaveNoHalfResult) {
     struct rlimit small = old;
     small.rlim_cur = std::max<rlim_t>(bin, dbf) + 300;  // records fit; factor blobs do not
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    AcfRunSummary s = RunAcfCalculation(1, Short(), Target::All, {}, nullptr);
+    RunSummary s = RunAcfCalculation(1, Short(), Target::All, {}, nullptr);
     setrlimit(RLIMIT_FSIZE, &old);
     EXPECT_EQ(s.writeFailures, 3);
     EXPECT_EQ(s.computed, 0);

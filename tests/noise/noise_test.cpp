@@ -186,7 +186,7 @@ TEST(NoiseCalculation, LearnsThreeSourcesAndIdentifiesTheirOtherRecordings) {
                 AddRecording(table, 1, id, id - 1, Source(kind, 10 * kind + v, 48000));
     }
     IdentificationSettings s;
-    NoiseRunSummary run = RunNoiseCalculation(1, Quick(), s, 0.1, Target::All, {}, nullptr);
+    RunSummary run = RunNoiseCalculation(1, Quick(), s, 0.1, Target::All, {}, nullptr);
     ASSERT_EQ(run.computed, 18);
     EXPECT_EQ(run.identified, 0);  // no templates yet: all "Unknown"
     const char* names[3] = {"Tone", "Noise", "Clicks"};
@@ -254,7 +254,7 @@ TEST(NoiseCalculation, HandGivenNamesMonoRecordingsCancelAndFailedWrites) {
         ASSERT_EQ(table.WriteBlob("NOISESRC", source.data(), 48), db::kOk);
     }
     IdentificationSettings s;
-    NoiseRunSummary run = RunNoiseCalculation(1, Quick(), s, 0.1, Target::All, {}, nullptr);
+    RunSummary run = RunNoiseCalculation(1, Quick(), s, 0.1, Target::All, {}, nullptr);
     EXPECT_EQ(run.computed, 3);
     {
         CNmsTable table;
