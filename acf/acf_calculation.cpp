@@ -15,14 +15,14 @@ using namespace detail;
 
 namespace {
 
-bool Takes(AcfTarget target, const std::set<std::int32_t>& selected, CAcfFactTable& results,
+bool Takes(Target target, const std::set<std::int32_t>& selected, CAcfFactTable& results,
            std::int32_t id) {
     switch (target) {
-        case AcfTarget::All:
+        case Target::All:
             return true;
-        case AcfTarget::Selected:
+        case Target::Selected:
             return selected.count(id) != 0;
-        case AcfTarget::NonCalculated:
+        case Target::NonCalculated:
             return !results.Exists(id);
     }
     return false;
@@ -81,10 +81,10 @@ AcfProgressCallback CallbackOf(Progress* progress) {
     };
 }
 
-AcfRunSummary RunAcfCalculation(std::int32_t folderId, const RunningAcfConditions& conditions,
-                                AcfTarget target, const std::set<std::int32_t>& selected,
-                                Progress* progress) {
-    AcfRunSummary summary;
+RunSummary RunAcfCalculation(std::int32_t folderId, const RunningAcfConditions& conditions,
+                             Target target, const std::set<std::int32_t>& selected,
+                             Progress* progress) {
+    RunSummary summary;
     CFolderTable folders;
     FolderRecord folder;
     CAcfTable recordings;
@@ -156,13 +156,14 @@ AcfRunSummary RunAcfCalculation(std::int32_t folderId, const RunningAcfCondition
         used.wiaccWidth = 0.1;
         RunningAcfResult result;
         const AcfProgressCallback callback = CallbackOf(progress);
-        const AcfStatus status = CalcRunningAcf(block, used, m.sampling / scale, callback, &result);
+        const CalcResult status =
+            CalcRunningAcf(block, used, m.sampling / scale, callback, &result);
         block = SampleBlock{};
-        if (status == AcfStatus::Cancelled) {
+        if (status == CalcResult::Cancelled) {
             summary.cancelled = true;
             break;
         }
-        if (status != AcfStatus::Finished) {
+        if (status != CalcResult::Finished) {
             ++summary.skipped;
             continue;
         }

@@ -9,23 +9,10 @@
 
 #include "acf/acf_conditions.h"
 #include "acf/running_acf.h"
-#include "app/progress.h"
+#include "base/calculation.h"
+#include "base/progress.h"
 
 namespace vesk {
-
-// Which recordings a run takes: "non Calculation", "Selected Data", "All data".
-enum class AcfTarget { NonCalculated = 0, Selected = 1, All = 2 };
-
-struct AcfRunSummary {
-    int taken = 0;  // recordings the target chose
-    int computed = 0;
-    int skipped = 0;        // no samples, or not computable
-    int damaged = 0;        // could not be read, each named in a store message
-    int writeFailures = 0;  // computed but not stored (the store's message was shown)
-    bool cancelled = false;
-    bool failed = false;  // a table could not be opened or the folder read; nothing computed
-    std::string refused;  // conditions that cannot be used; nothing was computed
-};
 
 // The callback a run hands the engine: polls the run's progress for a confirmed cancel (1),
 // else shows the percent of the current item (0). Empty without a progress.
@@ -35,9 +22,9 @@ AcfProgressCallback CallbackOf(Progress* progress);
 // with its blobs per computed recording. A cancelled recording is not stored; earlier ones
 // stay. A failed write or a recording that cannot be read is reported and the run goes on with
 // the next recording.
-AcfRunSummary RunAcfCalculation(std::int32_t folderId, const RunningAcfConditions& conditions,
-                                AcfTarget target, const std::set<std::int32_t>& selected,
-                                Progress* progress);
+RunSummary RunAcfCalculation(std::int32_t folderId, const RunningAcfConditions& conditions,
+                             Target target, const std::set<std::int32_t>& selected,
+                             Progress* progress);
 
 // The ACFFACTOR blob's two parts and the NMSFACTOR blob: little-endian floats.
 std::vector<unsigned char> EncodeAcfFactors(const std::vector<AcfFactorRecord>& factors);

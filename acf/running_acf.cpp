@@ -125,8 +125,8 @@ float Energy(const float* left, const float* right) {
 // Runs frame(k, work) for every frame, two at a time on two threads, polling the callback
 // before each frame in frame order.
 template <class Frame>
-AcfStatus RunFrames(std::int32_t frames, const AcfProgressCallback& callback,
-                    RunningAcfResult* result, FrameWork& mine, FrameWork& theirs, Frame frame) {
+CalcResult RunFrames(std::int32_t frames, const AcfProgressCallback& callback,
+                     RunningAcfResult* result, FrameWork& mine, FrameWork& theirs, Frame frame) {
     result->factors.assign(static_cast<std::size_t>(frames), AcfFactorRecord{});
     result->peaks.assign(static_cast<std::size_t>(frames), AcfPeakRecord{});
     result->frames = 0;
@@ -139,7 +139,7 @@ AcfStatus RunFrames(std::int32_t frames, const AcfProgressCallback& callback,
         if (cancelled(k)) {
             result->frames = k;
             result->factors.clear();
-            return AcfStatus::Cancelled;
+            return CalcResult::Cancelled;
         }
         const bool pair = k + 1 < frames;
         const bool stopAfterFirst = pair && cancelled(k + 1);
@@ -153,16 +153,16 @@ AcfStatus RunFrames(std::int32_t frames, const AcfProgressCallback& callback,
         if (stopAfterFirst) {
             result->frames = k + 1;
             result->factors.clear();
-            return ok ? AcfStatus::Cancelled : AcfStatus::Unusable;
+            return ok ? CalcResult::Cancelled : CalcResult::Unusable;
         }
     }
     if (!ok) {
         result->factors.clear();
         result->peaks.clear();
-        return AcfStatus::Unusable;
+        return CalcResult::Unusable;
     }
     result->frames = frames;
-    return AcfStatus::Finished;
+    return CalcResult::Finished;
 }
 
 std::int64_t AvailableSamples(const SampleBlock& block, std::int32_t sampleNum) {
@@ -292,8 +292,8 @@ void ExtractAcfFactors(const RunningAcfConditions& c, AcfFactorRecord* record, A
     const int n = envelope.count;
     const float* time = envelope.time.data();
     const float* levelF = envelope.level.data();
-    record->tauE = kNoAcfValue;
-    record->intercept = kNoAcfValue;
+    record->tauE = kNoValue;
+    record->intercept = kNoValue;
     if (n < 2) return;
     const LineFit fit = FitLine(time, levelF, n);
     if (!fit.valid) return;
@@ -307,7 +307,7 @@ void ExtractIacfFactors(double wiaccWidth, AcfFactorRecord* record, float fs, co
                         std::int32_t m, float energy) {
     record->binauralLevel = static_cast<float>(10.0 * std::log10(energy));
     if (!(energy > 0) || m <= 0 || !w) {
-        record->iacc = record->tauIacc = record->wiacc = record->wiaccLeft = kNoAcfValue;
+        record->iacc = record->tauIacc = record->wiacc = record->wiaccLeft = kNoValue;
         return;
     }
     std::int32_t i = -1;
@@ -347,13 +347,13 @@ void ExtractIacfFactors(double wiaccWidth, AcfFactorRecord* record, float fs, co
     record->wiaccLeft = static_cast<float>(left);
 }
 
-AcfStatus CalcRunningAcfMono(const SampleBlock& block, std::int32_t sampleNum,
-                             const RunningAcfConditions& c, double fs,
-                             const AcfProgressCallback& callback, RunningAcfResult* result,
-                             const MicCalibration* calibration) {
+CalcResult CalcRunningAcfMono(const SampleBlock& block, std::int32_t sampleNum,
+                              const RunningAcfConditions& c, double fs,
+                              const AcfProgressCallback& callback, RunningAcfResult* result,
+                              const MicCalibration* calibration) {
     *result = RunningAcfResult{};
     if (block.channels < 1 || !CheckRunningAcfConditions(c, fs, 1).empty())
-        return AcfStatus::Unusable;
+        return CalcResult::Unusable;
     const std::int64_t available = AvailableSamples(block, sampleNum);
     const AcfFraming f = FrameRunningAcf(c, fs, available);
     const std::int32_t L = f.integration, D = f.maxDelay, n = f.transform;
@@ -373,13 +373,13 @@ AcfStatus CalcRunningAcfMono(const SampleBlock& block, std::int32_t sampleNum,
     });
 }
 
-AcfStatus CalcRunningAcfBinaural(const SampleBlock& block, std::int32_t sampleNum,
-                                 const RunningAcfConditions& c, double wiaccWidth,
-                                 const MicCalibration* calibration, double fs,
-                                 const AcfProgressCallback& callback, RunningAcfResult* result) {
+CalcResult CalcRunningAcfBinaural(const SampleBlock& block, std::int32_t sampleNum,
+                                  const RunningAcfConditions& c, double wiaccWidth,
+                                  const MicCalibration* calibration, double fs,
+                                  const AcfProgressCallback& callback, RunningAcfResult* result) {
     *result = RunningAcfResult{};
     if (block.channels != 2 || !CheckRunningAcfConditions(c, fs, 2).empty())
-        return AcfStatus::Unusable;
+        return CalcResult::Unusable;
     const std::int64_t available = AvailableSamples(block, sampleNum);
     const AcfFraming f = FrameRunningAcf(c, fs, available);
     const std::int32_t L = f.integration, D = f.maxDelay, n = f.transform;
@@ -409,8 +409,8 @@ AcfStatus CalcRunningAcfBinaural(const SampleBlock& block, std::int32_t sampleNu
     });
 }
 
-AcfStatus CalcRunningAcf(const SampleBlock& block, const AcfConditionBlock& conditions, double fs,
-                         const AcfProgressCallback& callback, RunningAcfResult* result) {
+CalcResult CalcRunningAcf(const SampleBlock& block, const AcfConditionBlock& conditions, double fs,
+                          const AcfProgressCallback& callback, RunningAcfResult* result) {
     if (block.channels == 1)
         return CalcRunningAcfMono(block, conditions.sampleNum, conditions.conditions, fs, callback,
                                   result);
@@ -418,7 +418,7 @@ AcfStatus CalcRunningAcf(const SampleBlock& block, const AcfConditionBlock& cond
         return CalcRunningAcfBinaural(block, conditions.sampleNum, conditions.conditions,
                                       conditions.wiaccWidth, nullptr, fs, callback, result);
     *result = RunningAcfResult{};
-    return AcfStatus::Unusable;
+    return CalcResult::Unusable;
 }
 
 AcfFrameViewer::AcfFrameViewer(const SampleBlock& block, std::int32_t sampleNum,

@@ -10,13 +10,11 @@
 #include <vector>
 
 #include "acf/acf_conditions.h"
+#include "base/calculation.h"
+#include "base/no_value.h"
 #include "store/samples.h"
 
 namespace vesk {
-
-// What the factor records hold where a value cannot be formed (fewer than two tau-e envelope
-// points, a silent channel in the interaural correlation).
-constexpr float kNoAcfValue = -1000.0f;
 
 // One frame's factors; times in seconds. 40 bytes stored.
 struct AcfFactorRecord {
@@ -43,8 +41,6 @@ static_assert(sizeof(AcfPeakRecord) == 80);
 // Called before each frame with the percent done; non-zero cancels.
 using AcfProgressCallback = std::function<int(int percent)>;
 
-enum class AcfStatus { Finished = 0, Cancelled = 1, Unusable = 2 };
-
 struct RunningAcfResult {
     std::vector<AcfFactorRecord> factors;  // one per frame; empty after a cancel
     std::vector<AcfPeakRecord> peaks;      // one per frame; kept after a cancel
@@ -53,21 +49,21 @@ struct RunningAcfResult {
 
 // Dispatches on the block's channel count: 1 mono, 2 binaural without calibration, another
 // count Unusable. Conditions must pass CheckRunningAcfConditions.
-AcfStatus CalcRunningAcf(const SampleBlock& block, const AcfConditionBlock& conditions, double fs,
-                         const AcfProgressCallback& callback, RunningAcfResult* result);
+CalcResult CalcRunningAcf(const SampleBlock& block, const AcfConditionBlock& conditions, double fs,
+                          const AcfProgressCallback& callback, RunningAcfResult* result);
 
 // `sampleNum` samples per channel are analysed, bounded by the samples the block holds. The
 // first channel of the block is taken; a calibration is applied as in the binaural engine.
-AcfStatus CalcRunningAcfMono(const SampleBlock& block, std::int32_t sampleNum,
-                             const RunningAcfConditions& conditions, double fs,
-                             const AcfProgressCallback& callback, RunningAcfResult* result,
-                             const MicCalibration* calibration = nullptr);
+CalcResult CalcRunningAcfMono(const SampleBlock& block, std::int32_t sampleNum,
+                              const RunningAcfConditions& conditions, double fs,
+                              const AcfProgressCallback& callback, RunningAcfResult* result,
+                              const MicCalibration* calibration = nullptr);
 // Left and right of a two-channel block (a one-channel block is Unusable). With a calibration
 // the weighting is divided by the microphone response and scaled to pascal-like units.
-AcfStatus CalcRunningAcfBinaural(const SampleBlock& block, std::int32_t sampleNum,
-                                 const RunningAcfConditions& conditions, double wiaccWidth,
-                                 const MicCalibration* calibration, double fs,
-                                 const AcfProgressCallback& callback, RunningAcfResult* result);
+CalcResult CalcRunningAcfBinaural(const SampleBlock& block, std::int32_t sampleNum,
+                                  const RunningAcfConditions& conditions, double wiaccWidth,
+                                  const MicCalibration* calibration, double fs,
+                                  const AcfProgressCallback& callback, RunningAcfResult* result);
 
 // The real, symmetric weighting response of length n (with the calibration when given).
 std::vector<float> AcfWeightingResponse(std::uint32_t weighting, const MicCalibration* calibration,

@@ -7,11 +7,11 @@
 
 #include <cstdio>
 
-#include "app/band_choice.h"
 #include "display/result_dialogs.h"
 #include "dsp/bands.h"
 #include "resources/strings.h"
 #include "resources/window_ids.h"
+#include "shell/band_choice.h"
 #include "store/messages.h"
 #include "store/tables.h"
 
@@ -652,7 +652,7 @@ void CAcfConditionsDlg::OnStart(wxCommandEvent&) {
         m_identification.stepsAfter = m_after->GetValue();
     }
     m_conditions = c;
-    m_target = static_cast<AcfTarget>(m_targetBox->GetSelection());
+    m_target = static_cast<Target>(m_targetBox->GetSelection());
     FinishDialog(this, wxID_OK);
 }
 

@@ -12,10 +12,10 @@
 #include <vector>
 
 #include "acf/acf_calculation.h"
-#include "app/folder_lists.h"
-#include "app/progress.h"
+#include "base/progress.h"
 #include "impulse/impulse_calculation.h"
 #include "noise/noise_analysis.h"
+#include "shell/folder_lists.h"
 
 namespace vesk {
 
@@ -149,7 +149,7 @@ class CAcfConditionsDlg : public wxDialog {
                       std::int32_t folderId, const IdentificationSettings* identification);
     RunningAcfConditions m_conditions;
     IdentificationSettings m_identification;
-    AcfTarget m_target = AcfTarget::NonCalculated;
+    Target m_target = Target::NonCalculated;
     double m_fs = 48000;  // the rate the check of the conditions uses
 
   private:

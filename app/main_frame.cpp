@@ -165,11 +165,11 @@ std::string CVeskDoc::RunImpulse(const ImpulseConditions& conditions, Target tar
     return summary.refused;
 }
 
-std::string CVeskDoc::RunAcf(const RunningAcfConditions& conditions, AcfTarget target) {
+std::string CVeskDoc::RunAcf(const RunningAcfConditions& conditions, Target target) {
     m_settings.acf = conditions;
     const std::set<std::int32_t> selected =
         m_view ? m_view->SelectedIds() : std::set<std::int32_t>{};
-    AcfRunSummary summary;
+    RunSummary summary;
     if (!RunWithProgress([&](Progress& progress) {
             summary = RunAcfCalculation(m_state.folderId, conditions, target, selected, &progress);
         }))
@@ -178,14 +178,14 @@ std::string CVeskDoc::RunAcf(const RunningAcfConditions& conditions, AcfTarget t
 }
 
 std::string CVeskDoc::RunNoise(const RunningAcfConditions& conditions,
-                               const IdentificationSettings& identification, AcfTarget target) {
+                               const IdentificationSettings& identification, Target target) {
     m_settings.noise = conditions;
     m_settings.identifyMethod = identification.mode;
     m_settings.stepsBeforeMax = identification.stepsBefore;
     m_settings.stepsAfterMax = identification.stepsAfter;
     const std::set<std::int32_t> selected =
         m_view ? m_view->SelectedIds() : std::set<std::int32_t>{};
-    NoiseRunSummary summary;
+    RunSummary summary;
     if (!RunWithProgress([&](Progress& progress) {
             summary = RunNoiseCalculation(m_state.folderId, conditions, identification,
                                           m_settings.noiseParameter, target, selected, &progress);

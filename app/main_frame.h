@@ -10,11 +10,11 @@
 
 #include "acf/acf_calculation.h"
 #include "app/dialogs.h"
-#include "app/folder_lists.h"
-#include "app/settings.h"
 #include "display/result_dialogs.h"
 #include "impulse/impulse_calculation.h"
 #include "noise/noise_analysis.h"
+#include "shell/folder_lists.h"
+#include "shell/settings.h"
 
 namespace vesk {
 
@@ -36,9 +36,9 @@ class CVeskDoc {
     // The runs after "&Start": conditions into the settings block, progress dialog, views
     // refreshed. They return the refusal of conditions that cannot be used (empty when run).
     std::string RunImpulse(const ImpulseConditions& conditions, Target target);
-    std::string RunAcf(const RunningAcfConditions& conditions, AcfTarget target);
+    std::string RunAcf(const RunningAcfConditions& conditions, Target target);
     std::string RunNoise(const RunningAcfConditions& conditions,
-                         const IdentificationSettings& identification, AcfTarget target);
+                         const IdentificationSettings& identification, Target target);
     void OnOutputFile();
     // Whether a calculation is running (its progress pumps the events that reach the frame).
     bool Running() const { return m_run != nullptr; }

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/template_fields.h"
+#include "shell/template_fields.h"
 
 namespace vesk {
 

@@ -10,8 +10,8 @@
 #include <filesystem>
 
 #include "app/main_frame.h"
-#include "app/settings.h"
 #include "resources/strings.h"
+#include "shell/settings.h"
 #include "store/messages.h"
 #include "store/tables.h"
 

@@ -47,7 +47,7 @@ void BM_CalcRunningAcf(benchmark::State& state) {
     for (auto _ : state) {
         const auto start = std::chrono::steady_clock::now();
         RunningAcfResult r;
-        if (CalcRunningAcf(block, c, 48000, nullptr, &r) != AcfStatus::Finished)
+        if (CalcRunningAcf(block, c, 48000, nullptr, &r) != CalcResult::Finished)
             state.SkipWithError("not finished");
         frames = r.frames;
         benchmark::DoNotOptimize(r.factors.data());

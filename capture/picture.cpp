@@ -10,7 +10,7 @@
 #include <memory>
 #include <unordered_map>
 
-#include "store/file_io.h"
+#include "base/atomic_file.h"
 
 namespace vesk {
 
@@ -231,7 +231,7 @@ PictureStatus WritePictureFile(const PictureBlock& block, const std::string& pat
     if (!EncodeGif(block, width, height, &gif, &reason))
         return fail(PictureStatus::EncodeFailed, reason);
     errno = 0;
-    if (!detail::WriteFileAtomically(path, gif.data(), gif.size())) {
+    if (!WriteFileAtomically(path, gif.data(), gif.size())) {
         const int code = errno;
         return fail(PictureStatus::CantWrite, code ? std::strerror(code) : "write failed");
     }

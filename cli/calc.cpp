@@ -14,13 +14,13 @@
 #include <vector>
 
 #include "acf/acf_calculation.h"
-#include "app/progress.h"
-#include "app/settings.h"
+#include "base/progress.h"
 #include "cli/commands.h"
 #include "cli/progress_bar.h"
 #include "impulse/impulse_calculation.h"
 #include "noise/noise_calculation.h"
 #include "resources/strings.h"
+#include "shell/settings.h"
 #include "store/tables.h"
 
 namespace vesk::cli {
@@ -344,13 +344,13 @@ int CmdCalc(Context& ctx, const std::vector<std::string>& args) {
         RunningAcfConditions conditions = settings.acf;
         for (const auto& [name, value] : overrides)
             if (!ApplyAcfOption(name, value, &conditions)) return kBadInput;
-        AcfRunSummary summary;
+        RunSummary summary;
         {
             CliProgress sink;
             Progress progress(sink);
             progress.SetMessage(LoadString(str::kCalculating));
             summary =
-                RunAcfCalculation(id, conditions, static_cast<AcfTarget>(target), ids, &progress);
+                RunAcfCalculation(id, conditions, static_cast<Target>(target), ids, &progress);
         }
         if (!summary.refused.empty()) {
             std::fprintf(stderr, "vesk-cli: %s\n", summary.refused.c_str());
@@ -369,13 +369,13 @@ int CmdCalc(Context& ctx, const std::vector<std::string>& args) {
                                               settings.stepsAfterMax};
         for (const auto& [name, value] : overrides)
             if (!ApplyNoiseOption(name, value, &conditions, &identification)) return kBadInput;
-        NoiseRunSummary summary;
+        RunSummary summary;
         {
             CliProgress sink;
             Progress progress(sink);
             progress.SetMessage(LoadString(str::kCalculating));
             summary = RunNoiseCalculation(id, conditions, identification, settings.noiseParameter,
-                                          static_cast<AcfTarget>(target), ids, &progress);
+                                          static_cast<Target>(target), ids, &progress);
         }
         if (!summary.refused.empty()) {
             std::fprintf(stderr, "vesk-cli: %s\n", summary.refused.c_str());

@@ -16,11 +16,11 @@
 #include <sstream>
 
 #include "acf/acf_conditions.h"
-#include "app/folder_lists.h"
-#include "app/settings.h"
 #include "cli/audio.h"
 #include "noise/noise_analysis.h"
 #include "resources/strings.h"
+#include "shell/folder_lists.h"
+#include "shell/settings.h"
 #include "sofa/sofa_file.h"
 #include "store/file_io.h"
 #include "store/samples.h"

@@ -11,7 +11,6 @@
 #include <set>
 
 #include "acf/acf_calculation.h"
-#include "app/settings.h"
 #include "cli/commands.h"
 #include "cli/progress_bar.h"
 #include "dsp/bands.h"
@@ -21,6 +20,7 @@
 #include "impulse/impulse_calculation.h"
 #include "noise/noise_calculation.h"
 #include "resources/strings.h"
+#include "shell/settings.h"
 #include "store/samples.h"
 #include "store/tables.h"
 
@@ -473,16 +473,15 @@ int CmdDemo(const std::vector<std::string>& args) {
         ok = ok && !hall.failed && hall.damaged == 0 && hall.refused.empty() && !hall.cancelled;
         folders[0].seconds = Seconds(start);
         start = std::chrono::steady_clock::now();
-        AcfRunSummary acf = RunAcfCalculation(2, settings.acf, AcfTarget::All, {}, &progress);
+        RunSummary acf = RunAcfCalculation(2, settings.acf, Target::All, {}, &progress);
         ok = ok && !acf.failed && acf.damaged == 0 && acf.writeFailures == 0 &&
              acf.refused.empty() && !acf.cancelled;
         folders[1].seconds = Seconds(start);
         // The noise folder twice: its factors first, then, with templates learnt from every
         // source's recordings, the identification.
         start = std::chrono::steady_clock::now();
-        NoiseRunSummary noise =
-            RunNoiseCalculation(3, settings.noise, identification, settings.noiseParameter,
-                                AcfTarget::All, {}, &progress);
+        RunSummary noise = RunNoiseCalculation(3, settings.noise, identification,
+                                               settings.noiseParameter, Target::All, {}, &progress);
         ok = ok && !noise.failed && noise.damaged == 0 && noise.writeFailures == 0 &&
              noise.refused.empty() && !noise.cancelled;
         for (int kind = 0; ok && kind < 3; ++kind) {
@@ -498,7 +497,7 @@ int CmdDemo(const std::vector<std::string>& args) {
                      TemplateAction::Done;
         }
         noise = RunNoiseCalculation(3, settings.noise, identification, settings.noiseParameter,
-                                    AcfTarget::All, {}, &progress);
+                                    Target::All, {}, &progress);
         ok = ok && !noise.failed && noise.damaged == 0 && noise.writeFailures == 0 &&
              !noise.cancelled;
         folders[2].seconds = Seconds(start);

@@ -10,7 +10,7 @@
 #include <cstdio>
 #include <string>
 
-#include "app/progress.h"
+#include "base/progress.h"
 
 namespace vesk::cli {
 

@@ -8,12 +8,12 @@
 #include <sstream>
 
 #include "acf/acf_calculation.h"
-#include "app/settings.h"
-#include "app/template_fields.h"
 #include "cli/commands.h"
 #include "noise/noise_analysis.h"
 #include "noise/noise_calculation.h"
 #include "noise/templates.h"
+#include "shell/settings.h"
+#include "shell/template_fields.h"
 
 namespace vesk::cli {
 

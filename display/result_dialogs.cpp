@@ -742,7 +742,7 @@ void CResultDialog::FillPreference(PreferenceFill fill) {
     const double values[] = {v.s1, v.s2, v.s3, v.s4, v.sv};
     for (int k = 0; k < 5; ++k)
         m_scaleValues[static_cast<std::size_t>(k)]->ChangeValue(
-            values[k] == kNoPreference ? wxString("----") : wxString::Format("%.2lf", values[k]));
+            values[k] == kNoValue ? wxString("----") : wxString::Format("%.2lf", values[k]));
 }
 
 void CResultDialog::FillGraphs() {

@@ -72,7 +72,7 @@ std::vector<ResultRow> AcousticParameterRows(const AcParamRecord& r, int channel
             Add(row, b.iacc);
             Add(row, b.tiacc);
             Add(row, b.wiacc);
-            double sv = kNoPreference;
+            double sv = kNoValue;
             BandPreference(r, k, offset, &sv);
             Add(row, sv);
         }
@@ -111,7 +111,7 @@ std::vector<ResultRow> FactorRows(const std::vector<AcfFactorRecord>& factors,
         ResultRow row;
         row.key = static_cast<std::int32_t>(k);
         Add(row, static_cast<double>(k) * step);
-        auto ms = [](float v) { return v == kNoAcfValue ? -1000.0 : v * 1000.0; };
+        auto ms = [](float v) { return v == kNoValue ? kNoValue : v * 1000.0; };
         if (layout != FactorLayout::General && !noise) {
             // A frame the peak blob does not reach (a short or damaged blob) has no peaks.
             for (std::size_t p = 0; p < 10; ++p)

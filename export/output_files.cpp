@@ -109,7 +109,7 @@ std::string Number(double v) {
     return text;
 }
 float Scaled(float v, float factor) {
-    return v == kNoAcfValue ? std::numeric_limits<float>::quiet_NaN() : v * factor;
+    return v == kNoValue ? std::numeric_limits<float>::quiet_NaN() : v * factor;
 }
 
 void FolderSection(Out& o, const FolderRecord& f) {

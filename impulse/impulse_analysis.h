@@ -5,12 +5,9 @@
 #include <cstdint>
 #include <vector>
 
-namespace vesk {
+#include "base/no_value.h"
 
-// Marks a level or value that cannot be formed (a silent channel, no decay to fit, no
-// interaural correlation). Every value this subsystem cannot form is this, never NaN or
-// infinity, so it can be stored and is never mistaken for a measurement.
-constexpr double kNoValue = -1000.0;
+namespace vesk {
 
 // 10*log10 of the energy after removing the mean, per sample of `per` samples (n when not
 // given), samples scaled by the multiplier (0 counts as 1). A channel without energy gives

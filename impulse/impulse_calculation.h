@@ -7,14 +7,13 @@
 #include <string>
 #include <vector>
 
-#include "app/progress.h"
+#include "base/calculation.h"
+#include "base/progress.h"
 #include "impulse/impulse_conditions.h"
 #include "store/records.h"
 #include "store/samples.h"
 
 namespace vesk {
-
-enum class CalcResult { Finished = 0, Cancelled = 1, Unusable = 2 };
 
 // What a calculation found worth telling the user beyond the record.
 struct CalcNotes {
@@ -54,24 +53,6 @@ bool RecalculateTsub(const ImpulseRecord& measurement, const SampleBlock& block,
                      AcParamRecord* record, double fs);
 bool RecalculateWiacc(const ImpulseRecord& measurement, const SampleBlock& block,
                       AcParamRecord* record, double fs);
-
-enum class Target { NonCalculated = 0, Selected = 1, All = 2 };
-
-struct RunSummary {
-    int taken = 0;  // measurements the target chose
-    int computed = 0;
-    int skipped = 0;  // measurements without samples, or unusable
-    int damaged = 0;  // measurements that could not be read, each named in a store message
-    bool cancelled = false;
-    bool failed = false;  // a table could not be opened or read, or a record not written
-    std::string refused;  // conditions that cannot be used; nothing was computed
-    // Measurements computed although their direct sound lies past the searched first half.
-    struct Measurement {
-        std::int32_t id;
-        std::string title;
-    };
-    std::vector<Measurement> directSoundBeyondSearch;
-};
 
 // Refuses conditions that cannot be computed or stored: empty text when they can be used,
 // otherwise a message in the conditions dialog's words.

@@ -36,30 +36,30 @@ int EvaluatePreference(double ll, double deltaT1, double tsub, double iacc, doub
     out->s1 = Scale(x1 >= 0 ? 0.07 : 0.04, x1);
     const double p = (1 - std::log10(a)) * tauE;
     if (!(p > 0) || !Positive(a) || !Positive(deltaT1)) {
-        out->s2 = kNoPreference;
+        out->s2 = kNoValue;
         valid = 0;
     } else {
         const double x2 = std::log10(deltaT1 / p);
         out->s2 = Scale(x2 >= 0 ? 1.42 : 1.11, x2);
     }
     if (a >= 5.0 || !Positive(a) || !Positive(tsub) || !Positive(tauE)) {
-        out->s3 = kNoPreference;
+        out->s3 = kNoValue;
         valid = 0;
     } else {
         const double x3 = std::log10(tsub / (0.023 * tauE));
         out->s3 = Scale(x3 >= 0 ? 0.45 + 0.74 * a : 2.36 - 0.42 * a, x3);
     }
     out->s4 = -1.45 * std::pow(std::fabs(iacc), 1.5);
-    out->sv = valid ? out->s2 + out->s3 + out->s1 + out->s4 : kNoPreference;
+    out->sv = valid ? out->s2 + out->s3 + out->s1 + out->s4 : kNoValue;
     if (!std::isfinite(out->sv)) {
-        out->sv = kNoPreference;
+        out->sv = kNoValue;
         valid = 0;
     }
     return valid;
 }
 
 int BandPreference(const AcParamRecord& record, int entry, double offset, double* sv) {
-    *sv = kNoPreference;
+    *sv = kNoValue;
     if (entry < 0 || entry >= kAcParamBands) return 0;
     const BandInputs in = Inputs(record, entry, offset);
     PreferenceValues v;

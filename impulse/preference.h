@@ -5,15 +5,14 @@
 
 #include <array>
 
+#include "base/no_value.h"
 #include "store/records.h"
 
 namespace vesk {
 
-constexpr double kNoPreference = -1000.0;
-
 struct PreferenceValues {
-    double sv = kNoPreference;  // the total ("SS")
-    double s1 = kNoPreference, s2 = kNoPreference, s3 = kNoPreference, s4 = kNoPreference;
+    double sv = kNoValue;  // the total ("SS")
+    double s1 = kNoValue, s2 = kNoValue, s3 = kNoValue, s4 = kNoValue;
 };
 
 // 1 when SV is valid. A term whose input cannot be formed (p <= 0, A >= 5, and also a delta-t1,
@@ -27,7 +26,7 @@ int BandPreference(const AcParamRecord& record, int entry, double offset, double
 struct PreferenceSweep {
     std::array<double, 300> curve{};  // SV at tau-e = 1 .. 300 ms
     int optimumTauE = 0;              // the first tau-e of the largest SV; 0 when none is valid
-    double maximum = kNoPreference;
+    double maximum = kNoValue;
 };
 
 // The preference page's sweep over tau-e on band entry 0 with the given "Optimum SPL".

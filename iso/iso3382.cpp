@@ -606,7 +606,7 @@ std::vector<std::string> FlagWords(std::uint32_t flags) {
 }
 
 double ToStoreValue(double value) {
-    return std::isnan(value) ? kStoreMissing : value;
+    return std::isnan(value) ? kNoValue : value;
 }
 
 namespace {

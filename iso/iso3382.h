@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "base/no_value.h"
+
 namespace vesk::iso {
 
 enum class BandSystem { Octave = 0, ThirdOctave = 1 };
@@ -72,8 +74,7 @@ enum Flag : std::uint32_t {
 };
 std::vector<std::string> FlagWords(std::uint32_t flags);
 
-// The store keeps -1000 for a missing value; this is the one place that maps NaN to it.
-constexpr double kStoreMissing = -1000.0;
+// The store keeps kNoValue for a missing value; this is the one place that maps NaN to it.
 double ToStoreValue(double value);
 
 struct DecayTime {

@@ -42,11 +42,11 @@ std::string DisplayedSourceName(const std::string& name) {
     return !name.empty() && name[0] == '=' ? name.substr(1) : name;
 }
 
-AcfStatus CalcNoiseFactors(const SampleBlock& block, const NoiseConditionBlock& c, double fs,
-                           const AcfProgressCallback& callback,
-                           std::vector<AcfFactorRecord>* factors, std::int32_t* frames) {
+CalcResult CalcNoiseFactors(const SampleBlock& block, const NoiseConditionBlock& c, double fs,
+                            const AcfProgressCallback& callback,
+                            std::vector<AcfFactorRecord>* factors, std::int32_t* frames) {
     RunningAcfResult result;
-    AcfStatus status;
+    CalcResult status;
     if (block.channels == 2)
         status = CalcRunningAcfBinaural(block, c.acf.sampleNum, c.acf.conditions, c.acf.wiaccWidth,
                                         &c.calibration, fs, callback, &result);
@@ -54,7 +54,7 @@ AcfStatus CalcNoiseFactors(const SampleBlock& block, const NoiseConditionBlock& 
         status = CalcRunningAcfMono(block, c.acf.sampleNum, c.acf.conditions, fs, callback, &result,
                                     &c.calibration);
     else
-        status = AcfStatus::Unusable;
+        status = CalcResult::Unusable;
     *factors = std::move(result.factors);
     *frames = result.frames;
     return status;

@@ -43,9 +43,9 @@ std::string DisplayedSourceName(const std::string& name);
 
 // The factor records of a noise recording: two channels through the binaural engine, one
 // channel through the one-channel engine (both with the calibration); the peaks are dropped.
-AcfStatus CalcNoiseFactors(const SampleBlock& block, const NoiseConditionBlock& conditions,
-                           double fs, const AcfProgressCallback& callback,
-                           std::vector<AcfFactorRecord>* factors, std::int32_t* frames);
+CalcResult CalcNoiseFactors(const SampleBlock& block, const NoiseConditionBlock& conditions,
+                            double fs, const AcfProgressCallback& callback,
+                            std::vector<AcfFactorRecord>* factors, std::int32_t* frames);
 
 // Phi(0), tau-e, tau1, phi1 and the regression intercept of the frame that represents the
 // recording: the first loudest frame, or the one of smallest tau-e around it. Zeros without

@@ -18,11 +18,11 @@ std::string NumberText(const NmsRecord& m) {
 }
 }  // namespace
 
-NoiseRunSummary RunNoiseCalculation(std::int32_t folderId, RunningAcfConditions conditions,
-                                    const IdentificationSettings& identification, double wiaccWidth,
-                                    AcfTarget target, const std::set<std::int32_t>& selected,
-                                    Progress* progress) {
-    NoiseRunSummary summary;
+RunSummary RunNoiseCalculation(std::int32_t folderId, RunningAcfConditions conditions,
+                               const IdentificationSettings& identification, double wiaccWidth,
+                               Target target, const std::set<std::int32_t>& selected,
+                               Progress* progress) {
+    RunSummary summary;
     if (!(wiaccWidth >= 0 && wiaccWidth <= 1)) {  // read from a settings file
         summary.refused = "Width for WIACC must be from 0 to 1.";
         return summary;
@@ -49,9 +49,9 @@ NoiseRunSummary RunNoiseCalculation(std::int32_t folderId, RunningAcfConditions 
     std::vector<char> take(list.size(), 0);
     for (std::size_t i = 0; i < list.size(); ++i) {
         const NmsRecord& m = list[i];
-        if (target == AcfTarget::Selected) {
+        if (target == Target::Selected) {
             take[i] = selected.count(m.nmsId) != 0;
-        } else if (target == AcfTarget::NonCalculated) {
+        } else if (target == Target::NonCalculated) {
             std::uint32_t size = 0;
             if (!recordings.Read(m.nmsId, &r)) {
                 if (recordings.ReadFailed()) {  // not knowing is not "not calculated"
@@ -123,14 +123,14 @@ NoiseRunSummary RunNoiseCalculation(std::int32_t folderId, RunningAcfConditions 
         const AcfProgressCallback callback = CallbackOf(progress);
         std::vector<AcfFactorRecord> factors;
         std::int32_t frames = 0;
-        const AcfStatus status =
+        const CalcResult status =
             CalcNoiseFactors(block, used, m.sampling / scale, callback, &factors, &frames);
         block = SampleBlock{};
-        if (status == AcfStatus::Cancelled) {
+        if (status == CalcResult::Cancelled) {
             summary.cancelled = true;
             break;
         }
-        if (status != AcfStatus::Finished) {
+        if (status != CalcResult::Finished) {
             ++summary.skipped;
             continue;
         }

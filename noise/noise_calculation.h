@@ -7,32 +7,21 @@
 #include <string>
 
 #include "acf/acf_calculation.h"
-#include "app/progress.h"
+#include "base/calculation.h"
+#include "base/progress.h"
 #include "noise/noise_analysis.h"
 
 namespace vesk {
-
-struct NoiseRunSummary {
-    int taken = 0;  // recordings the target chose
-    int computed = 0;
-    int identified = 0;  // computed and matched to a template
-    int skipped = 0;     // no samples, or not computable
-    int damaged = 0;     // could not be read, each named in a store message
-    int writeFailures = 0;
-    bool cancelled = false;
-    bool failed = false;  // a table or the template library could not be read; nothing written
-    std::string refused;  // conditions that cannot be used; nothing was computed
-};
 
 // Runs over the folder's NMS records in the table's folder order. Each computed recording's
 // NMSCOND (with the conditions used and the stored calibration), NMSFACTOR and NOISESRC are
 // written with the record as one unit; a name given by hand ("=...") survives. A failed write is
 // reported and leaves the old result whole; a recording that cannot be read is named and left as
 // it was; the run goes on.
-NoiseRunSummary RunNoiseCalculation(std::int32_t folderId, RunningAcfConditions conditions,
-                                    const IdentificationSettings& identification, double wiaccWidth,
-                                    AcfTarget target, const std::set<std::int32_t>& selected,
-                                    Progress* progress);
+RunSummary RunNoiseCalculation(std::int32_t folderId, RunningAcfConditions conditions,
+                               const IdentificationSettings& identification, double wiaccWidth,
+                               Target target, const std::set<std::int32_t>& selected,
+                               Progress* progress);
 
 // Phi(0), tau-e, tau1 and phi1 at the evaluation frame of each computed recording of a noise
 // folder (all, or those whose "No." is listed), for learning a template. Recordings without a

@@ -164,7 +164,7 @@ DbStatus CDbConnection::RenameFile(const std::string& from, const std::string& t
     if (!m_connected) return db::kNotConnected;
     if (::rename(from.c_str(), to.c_str()) != 0)
         return errno == ENOENT ? db::kNoSuchFile : db::kIoError;
-    detail::SyncParentFolder(to);
+    SyncParentFolder(to);
     return db::kOk;
 }
 

@@ -8,27 +8,8 @@
 namespace vesk {
 
 namespace {
-class Silent : public MessageSink {
-  public:
-    void ShowMessage(const std::string&) override {}
-    bool AskOkCancel(const std::string&) override { return false; }
-};
-MessageSink* g_sink = nullptr;
 std::atomic<unsigned> g_storeErrors{0};
 }  // namespace
-
-MessageSink& SilentMessages() {
-    static Silent silent;
-    return silent;
-}
-
-MessageSink& Messages() {
-    return g_sink ? *g_sink : SilentMessages();
-}
-
-void SetMessages(MessageSink* sink) {
-    g_sink = sink;
-}
 
 void ReportStoreError(int id, DbStatus status) {
     ReportStoreError(std::string(), id, status);

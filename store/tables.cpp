@@ -184,7 +184,7 @@ const TableSpec& AcfFactSpec() {
 
 // ---------------------------------------------------------------------------------------------
 
-int CStoreTable::Open(const std::string& dataPath) {
+bool CStoreTable::Open(const std::string& dataPath) {
     // A conversion or a deleted result table starts the open again; at most a few rounds.
     for (int round = 0; round < 4; ++round) {
         bool again = false;
@@ -194,7 +194,7 @@ int CStoreTable::Open(const std::string& dataPath) {
     return 0;
 }
 
-int CStoreTable::OpenOnce(const std::string& dataPath, bool* again) {
+bool CStoreTable::OpenOnce(const std::string& dataPath, bool* again) {
     *again = false;
     m_fields.clear();
     m_index[0] = m_index[1] = 0;
@@ -348,7 +348,7 @@ DbStatus CStoreTable::Fields(const std::vector<FieldDescriptor>** fields) {
     return db::kOk;
 }
 
-int CStoreTable::SetScopeTo(long value, long* count) {
+bool CStoreTable::SetScopeTo(long value, long* count) {
     char expression[64];
     std::snprintf(expression, sizeof expression, "#%d=%ld", Index1(), value);
     DbStatus st = SetScope(expression, count);
@@ -359,7 +359,7 @@ int CStoreTable::SetScopeTo(long value, long* count) {
     return 1;
 }
 
-int CStoreTable::NextId(std::int32_t* id) {
+bool CStoreTable::NextId(std::int32_t* id) {
     *id = 1;
     DbStatus st = SelectIndex(IdIndex());
     if (st == db::kOk) st = GoLast();
@@ -409,7 +409,7 @@ int CStoreTable::NextId(std::int32_t* id) {
     return 1;
 }
 
-int CStoreTable::LastResultId(bool impulse, long* last) {
+bool CStoreTable::LastResultId(bool impulse, long* last) {
     *last = 0;
     CAcParamTable acParams;
     CAcfFactTable acfFacts;
@@ -434,7 +434,7 @@ int CStoreTable::LastResultId(bool impulse, long* last) {
 }
 
 template <class Record>
-int CStoreTable::ReadById(int index, long id, Record* record, bool silent3006) {
+bool CStoreTable::ReadById(int index, long id, Record* record, bool silent3006) {
     const std::vector<FieldDescriptor>* f = nullptr;
     DbStatus st = SelectIndex(index);
     if (st == db::kOk) st = Fields(&f);
@@ -455,7 +455,7 @@ int CStoreTable::ReadById(int index, long id, Record* record, bool silent3006) {
 }
 
 template <class Record>
-int CStoreTable::ReadCurrentRecord(Record* record) {
+bool CStoreTable::ReadCurrentRecord(Record* record) {
     const std::vector<FieldDescriptor>* f = nullptr;
     DbStatus st = Fields(&f);
     m_readFailed = false;
@@ -472,7 +472,7 @@ int CStoreTable::ReadCurrentRecord(Record* record) {
 }
 
 template <class Record>
-int CStoreTable::ReadNextRecord(Record* record) {
+bool CStoreTable::ReadNextRecord(Record* record) {
     const std::vector<FieldDescriptor>* f = nullptr;
     DbStatus st = Fields(&f);
     m_readFailed = false;
@@ -490,7 +490,7 @@ int CStoreTable::ReadNextRecord(Record* record) {
 }
 
 template <class Record>
-int CStoreTable::AppendRecord(Record& record, int message) {
+bool CStoreTable::AppendRecord(Record& record, int message) {
     DbStatus st = PackRecord(record, &m_buffer);
     if (st == db::kOk) st = CDbTable::Append(m_buffer.data());
     if (st != db::kOk) {
@@ -500,8 +500,8 @@ int CStoreTable::AppendRecord(Record& record, int message) {
     return 1;
 }
 
-int CStoreTable::WriteBlobChecked(const char* field, const void* data, std::uint32_t size,
-                                  int message) {
+bool CStoreTable::WriteBlobChecked(const char* field, const void* data, std::uint32_t size,
+                                   int message) {
     DbStatus st = WriteBlob(field, data, size);
     if (st != db::kOk) {
         ReportStoreError(message, st);
@@ -510,7 +510,7 @@ int CStoreTable::WriteBlobChecked(const char* field, const void* data, std::uint
     return 1;
 }
 
-int CStoreTable::ReadBlobChecked(const char* field, void* data, std::uint32_t size, int message) {
+bool CStoreTable::ReadBlobChecked(const char* field, void* data, std::uint32_t size, int message) {
     std::memset(data, 0, size);
     std::uint32_t read = 0;
     DbStatus st = ReadBlob(field, data, size, &read);
@@ -524,13 +524,13 @@ int CStoreTable::ReadBlobChecked(const char* field, void* data, std::uint32_t si
 
 // ---------------------------------------------------------------------------------------------
 
-int CFolderTable::Read(long folderId, FolderRecord* record) {
+bool CFolderTable::Read(long folderId, FolderRecord* record) {
     return ReadById(Index1(), folderId, record);
 }
-int CFolderTable::ReadNext(FolderRecord* record) {
+bool CFolderTable::ReadNext(FolderRecord* record) {
     return ReadNextRecord(record);
 }
-int CFolderTable::Append(FolderRecord& record) {
+bool CFolderTable::Append(FolderRecord& record) {
     return AppendRecord(record, str::kCantCreateFolder);
 }
 
@@ -541,19 +541,19 @@ void DecodeMesTime(ImpulseRecord* record) {
 }
 }  // namespace
 
-int CImpulseTable::Read(long impulseId, ImpulseRecord* record) {
+bool CImpulseTable::Read(long impulseId, ImpulseRecord* record) {
     int ok = impulseId == -1 ? ReadCurrentRecord(record) : ReadById(Index2(), impulseId, record);
     if (ok) DecodeMesTime(record);
     return ok;
 }
 
-int CImpulseTable::ReadNext(ImpulseRecord* record) {
+bool CImpulseTable::ReadNext(ImpulseRecord* record) {
     int ok = ReadNextRecord(record);
     if (ok) DecodeMesTime(record);
     return ok;
 }
 
-int CImpulseTable::Append(ImpulseRecord& record, const std::vector<unsigned char>& waveBlock) {
+bool CImpulseTable::Append(ImpulseRecord& record, const std::vector<unsigned char>& waveBlock) {
     ImpulseRecord stored = record;
     if (stored.noMls) stored.mesTime += 50;
     if (!AppendRecord(stored, str::kCantCreateImpulse)) return 0;
@@ -561,19 +561,19 @@ int CImpulseTable::Append(ImpulseRecord& record, const std::vector<unsigned char
                             static_cast<std::uint32_t>(waveBlock.size()), str::kCantCreateImpulse);
 }
 
-int CAcfTable::Read(long acfId, AcfRecord* record) {
+bool CAcfTable::Read(long acfId, AcfRecord* record) {
     return ReadById(Index2(), acfId, record);
 }
-int CAcfTable::ReadNext(AcfRecord* record) {
+bool CAcfTable::ReadNext(AcfRecord* record) {
     return ReadNextRecord(record);
 }
-int CAcfTable::Append(AcfRecord& record, const std::vector<unsigned char>& waveBlock) {
+bool CAcfTable::Append(AcfRecord& record, const std::vector<unsigned char>& waveBlock) {
     if (!AppendRecord(record, str::kCantCreateAcf)) return 0;
     return WriteBlobChecked("WAVEDATA", waveBlock.data(),
                             static_cast<std::uint32_t>(waveBlock.size()), str::kCantCreateAcf);
 }
 
-int CNmsTable::Read(long nmsId, NmsRecord* record, NmsBlobs* blobs) {
+bool CNmsTable::Read(long nmsId, NmsRecord* record, NmsBlobs* blobs) {
     int ok = nmsId == -1 ? ReadCurrentRecord(record) : ReadById(Index2(), nmsId, record);
     if (!ok || !blobs) return ok;
     // Blobs are read into cleared buffers: a short blob leaves zeros behind it.
@@ -593,12 +593,12 @@ int CNmsTable::Read(long nmsId, NmsRecord* record, NmsBlobs* blobs) {
     return 1;
 }
 
-int CNmsTable::ReadNext(NmsRecord* record) {
+bool CNmsTable::ReadNext(NmsRecord* record) {
     return ReadNextRecord(record);
 }
 
-int CNmsTable::Append(NmsRecord& record, const std::vector<unsigned char>& waveBlock,
-                      const std::array<unsigned char, blob::kNmsCondSize>& cond) {
+bool CNmsTable::Append(NmsRecord& record, const std::vector<unsigned char>& waveBlock,
+                       const std::array<unsigned char, blob::kNmsCondSize>& cond) {
     if (!AppendRecord(record, str::kCantCreateNms)) return 0;
     if (!WriteBlobChecked("WAVEDATA", waveBlock.data(),
                           static_cast<std::uint32_t>(waveBlock.size()), str::kCantCreateNms))
@@ -644,7 +644,7 @@ DbStatus CNmsTable::WriteResult(NmsRecord& record,
     return transaction.Commit();
 }
 
-int CNsTmpTable::NextTemplateId(std::int32_t* id) {
+bool CNsTmpTable::NextTemplateId(std::int32_t* id) {
     *id = 0;
     DbStatus st = SelectIndex(Index1());
     if (st == db::kOk) st = GoLast();
@@ -660,14 +660,14 @@ int CNsTmpTable::NextTemplateId(std::int32_t* id) {
     return 1;
 }
 
-int CNsTmpTable::Read(long nsTmpId, NsTmpRecord* record, TemplateData* data) {
+bool CNsTmpTable::Read(long nsTmpId, NsTmpRecord* record, TemplateData* data) {
     int ok = nsTmpId == -1 ? ReadCurrentRecord(record) : ReadById(Index1(), nsTmpId, record);
     if (!ok || !data) return ok;
     data->fill(0);
     return ReadBlobChecked("NSTMPDATA", data->data(), blob::kNsTmpDataSize, str::kCantReadNsTmp);
 }
 
-int CNsTmpTable::StartWalk() {
+bool CNsTmpTable::StartWalk() {
     DbStatus st = SelectIndex(Index1());
     if (st == db::kOk) st = GoFirst();
     if (st != db::kOk && st != db::kNoRecord) {
@@ -677,7 +677,7 @@ int CNsTmpTable::StartWalk() {
     return 1;
 }
 
-int CNsTmpTable::FindByName(const std::string& name, bool* found) {
+bool CNsTmpTable::FindByName(const std::string& name, bool* found) {
     std::string key = name.substr(0, 32);
     key.resize(32, ' ');
     *found = false;
@@ -690,7 +690,7 @@ int CNsTmpTable::FindByName(const std::string& name, bool* found) {
     return 1;
 }
 
-int CNsTmpTable::ReadNextWithData(NsTmpRecord* record, TemplateData* data, bool* failed) {
+bool CNsTmpTable::ReadNextWithData(NsTmpRecord* record, TemplateData* data, bool* failed) {
     if (failed) *failed = false;
     data->fill(0);
     std::uint32_t read = 0;
@@ -706,14 +706,14 @@ int CNsTmpTable::ReadNextWithData(NsTmpRecord* record, TemplateData* data, bool*
     return 0;
 }
 
-int CNsTmpTable::Append(NsTmpRecord& record, const TemplateData* data) {
+bool CNsTmpTable::Append(NsTmpRecord& record, const TemplateData* data) {
     if (!AppendRecord(record, str::kCantWriteNsTmp)) return 0;
     return data ? WriteBlobChecked("NSTMPDATA", data->data(), blob::kNsTmpDataSize,
                                    str::kCantWriteNsTmp)
                 : 1;
 }
 
-int CNsTmpTable::Update(NsTmpRecord& record, const TemplateData* data) {
+bool CNsTmpTable::Update(NsTmpRecord& record, const TemplateData* data) {
     DbStatus st = PackRecord(record, &m_buffer);
     if (st == db::kOk) st = SelectIndex(Index1());
     if (st == db::kOk) st = ReplaceByKey(m_buffer.data(), 8, m_buffer.data());
@@ -726,7 +726,7 @@ int CNsTmpTable::Update(NsTmpRecord& record, const TemplateData* data) {
                 : 1;
 }
 
-int CNsTmpTable::Delete(long nsTmpId) {
+bool CNsTmpTable::Delete(long nsTmpId) {
     std::string key = FormatKey(nsTmpId);
     DbStatus st = SelectIndex(Index1());
     if (st == db::kOk) st = DeleteByKey(key.data(), 8, 1);
@@ -737,11 +737,11 @@ int CNsTmpTable::Delete(long nsTmpId) {
     return 1;
 }
 
-int CAcParamTable::Read(long impulseId, AcParamRecord* record) {
+bool CAcParamTable::Read(long impulseId, AcParamRecord* record) {
     return ReadById(Index1(), impulseId, record, true);
 }
 
-int CStoreTable::ExistsById(long id) {
+bool CStoreTable::ExistsById(long id) {
     std::string key = FormatKey(id);
     bool found = false;
     m_readFailed = false;
@@ -755,15 +755,15 @@ int CStoreTable::ExistsById(long id) {
     return found ? 1 : 0;
 }
 
-int CAcParamTable::Exists(long impulseId) {
+bool CAcParamTable::Exists(long impulseId) {
     return ExistsById(impulseId);
 }
 
-int CImpulseTable::Exists(long impulseId) {
+bool CImpulseTable::Exists(long impulseId) {
     return ExistsById(impulseId);
 }
 
-int CAcfTable::Exists(long acfId) {
+bool CAcfTable::Exists(long acfId) {
     return ExistsById(acfId);
 }
 
@@ -776,7 +776,7 @@ DbStatus MeasurementThere(long id) {
 }
 }  // namespace
 
-int CAcParamTable::Update(AcParamRecord& record) {
+bool CAcParamTable::Update(AcParamRecord& record) {
     DbStatus st = MeasurementThere<CImpulseTable>(record.impulseId);
     if (st == db::kOk) st = PackRecord(record, &m_buffer);
     if (st == db::kOk) st = SelectIndex(Index1());
@@ -807,7 +807,7 @@ DbStatus CAcParamTable::Write(AcParamRecord& record) {
     return WriteByLeadingKey(*this, Index1(), m_buffer);
 }
 
-int CAcfFactTable::Read(long acfId, AcfFactRecord* record, AcfFactBlobs* blobs) {
+bool CAcfFactTable::Read(long acfId, AcfFactRecord* record, AcfFactBlobs* blobs) {
     if (!ReadById(Index1(), acfId, record, true)) return 0;
     if (!blobs) return 1;
     if (!ReadBlobChecked("ACFCOND2", blobs->cond.data(), blob::kAcfCondSize, str::kCantReadCalc))
@@ -823,7 +823,7 @@ int CAcfFactTable::Read(long acfId, AcfFactRecord* record, AcfFactBlobs* blobs) 
                            static_cast<std::uint32_t>(blobs->peaks.size()), str::kCantReadCalc);
 }
 
-int CAcfFactTable::Exists(long acfId) {
+bool CAcfFactTable::Exists(long acfId) {
     return ExistsById(acfId);
 }
 
@@ -887,7 +887,7 @@ bool DeleteMeasurementsWithResults(long folderId, const std::string& key,
 }
 }  // namespace
 
-int DeleteFolder(long folderId) {
+bool DeleteFolder(long folderId) {
     CFolderTable folders;
     if (!folders.Open()) return 0;
     std::string key = FormatKey(folderId);

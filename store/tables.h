@@ -1,7 +1,13 @@
 // The store's tables: where they lie, their schemas and indexes, how each is opened, created
-// and brought up to date, and the record operations the analyses call. Operations return 1 when
-// a record was delivered or written and 0 otherwise, after showing their own message. A read
-// that gives 0 tells an absent record or the end of a walk from a failure by ReadFailed().
+// and brought up to date, and the record operations the analyses call.
+//
+// Success, one rule by who reports a failure:
+// - An operation that shows its own store message returns bool: true when the record was
+//   delivered or written. A read that gives false tells an absent record or the end of a walk
+//   from a failure by ReadFailed().
+// - A result write whose caller must tell a vanished measurement (db::kNoMeasurement) from a
+//   failure returns the engine's DbStatus, db::kOk when done, and shows nothing: the caller
+//   reports it with ReportStoreError. The engine below (db_engine.h) returns DbStatus throughout.
 #pragma once
 
 #include <array>
@@ -48,10 +54,10 @@ const TableSpec& AcfFactSpec();
 // A table of the store with its layout check, indexes and cached field descriptors.
 class CStoreTable : public CDbTable {
   public:
-    // 1 when open with its indexes, 0 after a message or a Cancel. A table never made is
+    // true when open with its indexes, false after a message or a Cancel. A table never made is
     // created when the store may be written, else read as empty; a .DBF missing beside other
     // files of its table is reported, never replaced.
-    int Open(const std::string& dataPath = DataPath());
+    bool Open(const std::string& dataPath = DataPath());
     const TableSpec& Spec() const { return m_spec; }
     int Index1() const { return m_index[0]; }
     int Index2() const { return m_index[1]; }
@@ -75,10 +81,10 @@ class CStoreTable : public CDbTable {
     }
 
     // Restricts index 1 to a folder (or another key value); gives the count.
-    int SetScopeTo(long value, long* count);
+    bool SetScopeTo(long value, long* count);
     // The next free ID of the ID index: last key + 1, or 1 on an empty table. IMPULSE and ACF
     // also pass the last ID of their result table.
-    int NextId(std::int32_t* id);
+    bool NextId(std::int32_t* id);
     // Whether the last record or blob read failed (after its message) rather than finding no
     // record or the end of the walk.
     bool ReadFailed() const { return m_readFailed; }
@@ -87,25 +93,25 @@ class CStoreTable : public CDbTable {
     explicit CStoreTable(const TableSpec& spec) : m_spec(spec) {}
     // Read by ID through the ID index (the `readMessage` on failure; missing keys are silent).
     template <class Record>
-    int ReadById(int index, long id, Record* record, bool silent3006 = false);
+    bool ReadById(int index, long id, Record* record, bool silent3006 = false);
     template <class Record>
-    int ReadCurrentRecord(Record* record);
+    bool ReadCurrentRecord(Record* record);
     template <class Record>
-    int ReadNextRecord(Record* record);
+    bool ReadNextRecord(Record* record);
     template <class Record>
-    int AppendRecord(Record& record, int message);
+    bool AppendRecord(Record& record, int message);
     // Whether the ID index holds the ID ("Can't find calculation file." on failure).
-    int ExistsById(long id);
-    int WriteBlobChecked(const char* field, const void* data, std::uint32_t size, int message);
-    int ReadBlobChecked(const char* field, void* data, std::uint32_t size, int message);
+    bool ExistsById(long id);
+    bool WriteBlobChecked(const char* field, const void* data, std::uint32_t size, int message);
+    bool ReadBlobChecked(const char* field, void* data, std::uint32_t size, int message);
     int IdIndex() const { return m_index[1] ? m_index[1] : m_index[0]; }
 
     std::vector<char> m_buffer;
     bool m_readFailed = false;
 
   private:
-    int OpenOnce(const std::string& dataPath, bool* again);
-    int LastResultId(bool impulse, long* last);
+    bool OpenOnce(const std::string& dataPath, bool* again);
+    bool LastResultId(bool impulse, long* last);
     const TableSpec& m_spec;
     int m_index[2] = {0, 0};
     int m_recordLength = 0;
@@ -115,9 +121,9 @@ class CStoreTable : public CDbTable {
 class CFolderTable : public CStoreTable {
   public:
     CFolderTable() : CStoreTable(FolderSpec()) {}
-    int Read(long folderId, FolderRecord* record);
-    int ReadNext(FolderRecord* record);
-    int Append(FolderRecord& record);  // the measurement suite's part, used by import
+    bool Read(long folderId, FolderRecord* record);
+    bool ReadNext(FolderRecord* record);
+    bool Append(FolderRecord& record);  // the measurement suite's part, used by import
 };
 
 // The samples of a measurement as they are stored (see samples.h).
@@ -127,19 +133,19 @@ class CImpulseTable : public CStoreTable {
   public:
     CImpulseTable() : CStoreTable(ImpulseSpec()) {}
     // ID -1 reads the current record. MESTIME of 50 or more decodes with the no-MLS flag.
-    int Read(long impulseId, ImpulseRecord* record);
-    int ReadNext(ImpulseRecord* record);
-    int Exists(long impulseId);
-    int Append(ImpulseRecord& record, const std::vector<unsigned char>& waveBlock);
+    bool Read(long impulseId, ImpulseRecord* record);
+    bool ReadNext(ImpulseRecord* record);
+    bool Exists(long impulseId);
+    bool Append(ImpulseRecord& record, const std::vector<unsigned char>& waveBlock);
 };
 
 class CAcfTable : public CStoreTable {
   public:
     CAcfTable() : CStoreTable(AcfSpec()) {}
-    int Read(long acfId, AcfRecord* record);
-    int ReadNext(AcfRecord* record);
-    int Exists(long acfId);
-    int Append(AcfRecord& record, const std::vector<unsigned char>& waveBlock);
+    bool Read(long acfId, AcfRecord* record);
+    bool ReadNext(AcfRecord* record);
+    bool Exists(long acfId);
+    bool Append(AcfRecord& record, const std::vector<unsigned char>& waveBlock);
 };
 
 // The analysis blobs of a noise measurement, upgraded to the current layout.
@@ -153,10 +159,10 @@ class CNmsTable : public CStoreTable {
   public:
     CNmsTable() : CStoreTable(NmsSpec()) {}
     // ID -1 reads the current record; blobs may be null.
-    int Read(long nmsId, NmsRecord* record, NmsBlobs* blobs = nullptr);
-    int ReadNext(NmsRecord* record);
-    int Append(NmsRecord& record, const std::vector<unsigned char>& waveBlock,
-               const std::array<unsigned char, blob::kNmsCondSize>& cond);
+    bool Read(long nmsId, NmsRecord* record, NmsBlobs* blobs = nullptr);
+    bool ReadNext(NmsRecord* record);
+    bool Append(NmsRecord& record, const std::vector<unsigned char>& waveBlock,
+                const std::array<unsigned char, blob::kNmsCondSize>& cond);
     // Marks the current record as not analysed (empty NMSFACTOR, NNMSFACT 0), for a result whose
     // parts disagree.
     DbStatus ClearResult(NmsRecord& record);
@@ -172,28 +178,28 @@ class CNsTmpTable : public CStoreTable {
   public:
     using TemplateData = std::array<unsigned char, blob::kNsTmpDataSize>;
     CNsTmpTable() : CStoreTable(NsTmpSpec()) {}
-    // 1 with the next ID (0 for an empty table), 0 after a failure.
-    int NextTemplateId(std::int32_t* id);
-    int Read(long nsTmpId, NsTmpRecord* record, TemplateData* data = nullptr);
+    // true with the next ID (0 for an empty table), false after a failure.
+    bool NextTemplateId(std::int32_t* id);
+    bool Read(long nsTmpId, NsTmpRecord* record, TemplateData* data = nullptr);
     // Positions on the first template in ID order, for ReadNextWithData.
-    int StartWalk();
+    bool StartWalk();
     // Positions on the first template whose name (padded with blanks to 32) matches; read it
-    // with Read(-1, ...). 0 after a message.
-    int FindByName(const std::string& name, bool* found);
-    // The current template's data and fields, then on to the next; 0 at the end or after a
+    // with Read(-1, ...). false after a message.
+    bool FindByName(const std::string& name, bool* found);
+    // The current template's data and fields, then on to the next; false at the end or after a
     // message (then *failed is set).
-    int ReadNextWithData(NsTmpRecord* record, TemplateData* data, bool* failed = nullptr);
-    int Append(NsTmpRecord& record, const TemplateData* data);
-    int Update(NsTmpRecord& record, const TemplateData* data);
-    int Delete(long nsTmpId);
+    bool ReadNextWithData(NsTmpRecord* record, TemplateData* data, bool* failed = nullptr);
+    bool Append(NsTmpRecord& record, const TemplateData* data);
+    bool Update(NsTmpRecord& record, const TemplateData* data);
+    bool Delete(long nsTmpId);
 };
 
 class CAcParamTable : public CStoreTable {
   public:
     CAcParamTable() : CStoreTable(AcParamSpec()) {}
-    int Read(long impulseId, AcParamRecord* record);
-    int Exists(long impulseId);
-    int Update(AcParamRecord& record);
+    bool Read(long impulseId, AcParamRecord* record);
+    bool Exists(long impulseId);
+    bool Update(AcParamRecord& record);
     // Replaces the record with the same IMPULSEID, or appends it; kNoMeasurement when the
     // IMPULSE record is gone.
     DbStatus Write(AcParamRecord& record);
@@ -211,8 +217,8 @@ constexpr std::int32_t kMaxAcfFrames = 9999;
 class CAcfFactTable : public CStoreTable {
   public:
     CAcfFactTable() : CStoreTable(AcfFactSpec()) {}
-    int Read(long acfId, AcfFactRecord* record, AcfFactBlobs* blobs = nullptr);
-    int Exists(long acfId);
+    bool Read(long acfId, AcfFactRecord* record, AcfFactBlobs* blobs = nullptr);
+    bool Exists(long acfId);
     // Sets CONDSIZE, FACTSIZE and NACFFACT and writes the record with its blobs as one unit;
     // kNoMeasurement when the ACF record is gone.
     DbStatus Write(AcfFactRecord& record, const AcfFactBlobs& blobs);
@@ -232,7 +238,7 @@ bool ReadFolderRecords(Table& table, long folderId, std::vector<Record>* out) {
     return !table.ReadFailed();
 }
 
-// Deletes a folder with all its measurements and results, the folder record last; 1 when done.
-int DeleteFolder(long folderId);
+// Deletes a folder with all its measurements and results, the folder record last; true when done.
+bool DeleteFolder(long folderId);
 
 }  // namespace vesk

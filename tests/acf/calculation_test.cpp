@@ -8,7 +8,7 @@
 #include <random>
 
 #include "acf/acf_calculation.h"
-#include "app/progress.h"
+#include "base/progress.h"
 #include "store/tables.h"
 #include "tests/test_support.h"
 
@@ -92,7 +92,7 @@ TEST(AcfCalculation, StoresResultsWithTargetsCancelAndReference) {
     sink.cancelAtPoll = 17;
     {
         Progress p(sink);
-        AcfRunSummary s = RunAcfCalculation(1, Short(), AcfTarget::All, {}, &p);
+        RunSummary s = RunAcfCalculation(1, Short(), Target::All, {}, &p);
         EXPECT_TRUE(s.cancelled);
         EXPECT_EQ(s.computed, 2);
     }
@@ -112,10 +112,10 @@ TEST(AcfCalculation, StoresResultsWithTargetsCancelAndReference) {
 
     ScriptedProgress quiet;
     Progress p(quiet);
-    AcfRunSummary rest = RunAcfCalculation(1, Short(), AcfTarget::NonCalculated, {}, &p);
+    RunSummary rest = RunAcfCalculation(1, Short(), Target::NonCalculated, {}, &p);
     EXPECT_EQ(rest.computed, 2);
-    EXPECT_EQ(RunAcfCalculation(1, Short(), AcfTarget::NonCalculated, {}, &p).computed, 0);
-    EXPECT_EQ(RunAcfCalculation(1, Short(), AcfTarget::Selected, {4}, &p).computed, 1);
+    EXPECT_EQ(RunAcfCalculation(1, Short(), Target::NonCalculated, {}, &p).computed, 0);
+    EXPECT_EQ(RunAcfCalculation(1, Short(), Target::Selected, {4}, &p).computed, 1);
     EXPECT_NE(std::find(quiet.positions.begin(), quiet.positions.end(), 75), quiet.positions.end());
 
     // "Maximum value": the folder's largest Phi(0) is shown as the reference level.
@@ -147,8 +147,8 @@ TEST(AcfCalculation, ScaleTenMakesEveryTimeTenTimesLongerAndBadConditionsAreRefu
     model.runningStep *= 10;
     model.peakDetectTime *= 10;
     model.tauERegTime *= 10;
-    ASSERT_EQ(RunAcfCalculation(1, c, AcfTarget::All, {}, nullptr).computed, 1);
-    ASSERT_EQ(RunAcfCalculation(2, model, AcfTarget::All, {}, nullptr).computed, 1);
+    ASSERT_EQ(RunAcfCalculation(1, c, Target::All, {}, nullptr).computed, 1);
+    ASSERT_EQ(RunAcfCalculation(2, model, Target::All, {}, nullptr).computed, 1);
     std::vector<AcfFactorRecord> full = Stored(1), scaled = Stored(2);
     ASSERT_EQ(full.size(), scaled.size());
     ASSERT_FALSE(full.empty());
@@ -158,15 +158,15 @@ TEST(AcfCalculation, ScaleTenMakesEveryTimeTenTimesLongerAndBadConditionsAreRefu
         EXPECT_EQ(scaled[k].phi1, full[k].phi1) << k;
         EXPECT_GT(full[k].tau1, 0.0f) << k;
         EXPECT_FLOAT_EQ(scaled[k].tau1, 10 * full[k].tau1) << k;
-        if (full[k].tauE == kNoAcfValue)
-            EXPECT_EQ(scaled[k].tauE, kNoAcfValue) << k;
+        if (full[k].tauE == kNoValue)
+            EXPECT_EQ(scaled[k].tauE, kNoValue) << k;
         else
             EXPECT_NEAR(scaled[k].tauE, 10 * full[k].tauE, 1e-5 * std::fabs(scaled[k].tauE)) << k;
     }
 
     RunningAcfConditions bad = c;
     bad.runningStep = 0.0001;  // under one sample at 4800 Hz, fine at 48000
-    AcfRunSummary s = RunAcfCalculation(2, bad, AcfTarget::All, {}, nullptr);
+    RunSummary s = RunAcfCalculation(2, bad, Target::All, {}, nullptr);
     EXPECT_NE(s.refused.find("Running Step"), std::string::npos) << s.refused;
     EXPECT_EQ(s.computed, 0);
     EXPECT_TRUE(messages.shown.empty());
@@ -190,7 +190,7 @@ TEST(AcfCalculation, FailedWritesAreReportedAndLeaveNoHalfResult) {
     struct rlimit small = old;
     small.rlim_cur = std::max<rlim_t>(bin, dbf) + 300;  // records fit; factor blobs do not
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    AcfRunSummary s = RunAcfCalculation(1, Short(), AcfTarget::All, {}, nullptr);
+    RunSummary s = RunAcfCalculation(1, Short(), Target::All, {}, nullptr);
     setrlimit(RLIMIT_FSIZE, &old);
     EXPECT_EQ(s.writeFailures, 3);
     EXPECT_EQ(s.computed, 0);
@@ -204,7 +204,7 @@ TEST(AcfCalculation, FailedWritesAreReportedAndLeaveNoHalfResult) {
             EXPECT_EQ(results.Exists(id), 0) << id;
     }
     // The store stays sound and the recordings count as not calculated.
-    EXPECT_EQ(RunAcfCalculation(1, Short(), AcfTarget::NonCalculated, {}, nullptr).computed, 3);
+    EXPECT_EQ(RunAcfCalculation(1, Short(), Target::NonCalculated, {}, nullptr).computed, 3);
     EXPECT_EQ(Stored(3).size(), 7u);
 }
 

@@ -118,7 +118,7 @@ TEST(RunningAcf, PeaksOfAToneAndOfThePatternThatSeparatesTheModes) {
     c.runningStep = 0.1;
     RunningAcfResult r;
     ASSERT_EQ(CalcRunningAcfMono(Block(1, tone, {}), 48000, c, fs, nullptr, &r),
-              AcfStatus::Finished);
+              CalcResult::Finished);
     ASSERT_EQ(r.frames, 4);  // (48000 - 24960) / 4800
     EXPECT_FLOAT_EQ(r.factors[0].tau1, static_cast<float>(48 / fs));
     EXPECT_GT(r.factors[0].phi1, 0.99f);
@@ -167,12 +167,12 @@ TEST(RunningAcf, TauEEnvelopeCases) {
 
     // The search ends at D: with D = 1 only the origin is taken, so there is no tau-e.
     ExtractAcfFactors(c, &rec, &peaks, fs, acf.data(), 1000, 1);
-    EXPECT_EQ(rec.tauE, kNoAcfValue);
-    EXPECT_EQ(rec.intercept, kNoAcfValue);
+    EXPECT_EQ(rec.tauE, kNoValue);
+    EXPECT_EQ(rec.intercept, kNoValue);
     // Without the origin the search starts at the first negative lag; there is none.
     c.includeOrigin = 0;
     ExtractAcfFactors(c, &rec, &peaks, fs, acf.data(), 1000, 1000);
-    EXPECT_EQ(rec.tauE, kNoAcfValue);
+    EXPECT_EQ(rec.tauE, kNoValue);
     // A window that does not fall below the previous point adds nothing: a flat envelope.
     std::vector<float> flat(100, 0.5f);
     flat[0] = 1.0f;
@@ -202,7 +202,7 @@ TEST(RunningAcf, TauEOfLowPassNoiseMatchesTheClosedForm) {
     RunningAcfResult r;
     ASSERT_EQ(CalcRunningAcfMono(Block(1, x, {}), static_cast<std::int32_t>(x.size()), c, fs,
                                  nullptr, &r),
-              AcfStatus::Finished);
+              CalcResult::Finished);
     ASSERT_EQ(r.frames, 1);
     // 0.935 ms. One 2 s frame estimates the ACF to a few per cent near -10 dB (about 2000
     // independent samples), hence 5%.
@@ -223,7 +223,7 @@ TEST(RunningAcf, BinauralFramesMatchTheFrameFunctionsAndFindTheInterauralDelay) 
     SampleBlock block = Block(2, left, right);
     RunningAcfResult r;
     ASSERT_EQ(CalcRunningAcf(block, AcfConditionBlock{24000, c, 0.1}, fs, nullptr, &r),
-              AcfStatus::Finished);
+              CalcResult::Finished);
     ASSERT_EQ(r.frames, 7);  // (24000 - 5280) / 2400
     for (const AcfFactorRecord& f : r.factors) {
         EXPECT_EQ(f.tauIacc, -10.0f / 48000.0f);
@@ -260,7 +260,7 @@ TEST(RunningAcf, BinauralFramesMatchTheFrameFunctionsAndFindTheInterauralDelay) 
     }
     // A mono block is not binaural; another channel count is refused by the dispatcher.
     EXPECT_EQ(CalcRunningAcfBinaural(Block(1, left, {}), 24000, c, 0.1, nullptr, fs, nullptr, &r),
-              AcfStatus::Unusable);
+              CalcResult::Unusable);
 }
 
 TEST(RunningAcf, InterauralEdgesAndSilence) {
@@ -283,8 +283,8 @@ TEST(RunningAcf, InterauralEdgesAndSilence) {
     // A silent channel: no energy, no interaural values, nothing divided by zero.
     std::vector<float> zero(96, 0.0f);
     ExtractIacfFactors(0.1, &r, 48000.0f, zero.data(), 96, 0.0f);
-    EXPECT_EQ(r.iacc, kNoAcfValue);
-    EXPECT_EQ(r.wiacc, kNoAcfValue);
+    EXPECT_EQ(r.iacc, kNoValue);
+    EXPECT_EQ(r.wiacc, kNoValue);
     EXPECT_TRUE(std::isinf(r.binauralLevel));
 }
 
@@ -301,20 +301,20 @@ TEST(RunningAcf, CancelKeepsThePeaksAndSamplesAreBoundedByTheBlock) {
     };
     RunningAcfResult r;
     const SampleBlock block = Block(1, x, {});
-    EXPECT_EQ(CalcRunningAcfMono(block, 48000, c, 48000, callback, &r), AcfStatus::Cancelled);
+    EXPECT_EQ(CalcRunningAcfMono(block, 48000, c, 48000, callback, &r), CalcResult::Cancelled);
     EXPECT_EQ(r.frames, 3);
     EXPECT_TRUE(r.factors.empty());
     EXPECT_EQ(r.peaks.size(), 89u);  // (48000 - 5280) / 480
     EXPECT_EQ(seen, (std::vector<int>{0, 1, 2, 3}));
     // SAMPLENUM beyond the block counts the block's samples; below it, fewer frames.
-    ASSERT_EQ(CalcRunningAcfMono(block, 1000000, c, 48000, nullptr, &r), AcfStatus::Finished);
+    ASSERT_EQ(CalcRunningAcfMono(block, 1000000, c, 48000, nullptr, &r), CalcResult::Finished);
     EXPECT_EQ(r.frames, 89);
-    ASSERT_EQ(CalcRunningAcfMono(block, 10080, c, 48000, nullptr, &r), AcfStatus::Finished);
+    ASSERT_EQ(CalcRunningAcfMono(block, 10080, c, 48000, nullptr, &r), CalcResult::Finished);
     EXPECT_EQ(r.frames, 10);
     SampleBlock three = block;
     three.channels = 3;
     EXPECT_EQ(CalcRunningAcf(three, AcfConditionBlock{48000, c, 0.1}, 48000, nullptr, &r),
-              AcfStatus::Unusable);
+              CalcResult::Unusable);
 }
 
 }  // namespace
@@ -336,7 +336,7 @@ TEST(RunningAcf, FrameViewerRedrawsWhatTheEngineComputed) {
     // normalised ACF starts at 1 with the envelope the factors were fitted to.
     const SampleBlock mono = Block(1, left, {});
     RunningAcfResult r;
-    ASSERT_EQ(CalcRunningAcfMono(mono, 24000, c, fs, nullptr, &r), AcfStatus::Finished);
+    ASSERT_EQ(CalcRunningAcfMono(mono, 24000, c, fs, nullptr, &r), CalcResult::Finished);
     const AcfFrameViewer viewer(mono, 24000, c, 0.1, nullptr, fs);
     ASSERT_EQ(viewer.Frames(), r.frames);
     for (std::int32_t k : {0, 3, r.frames - 1}) {
@@ -356,7 +356,7 @@ TEST(RunningAcf, FrameViewerRedrawsWhatTheEngineComputed) {
     // Two channels: the interaural window peaks at the delay with the engine's IACC.
     const SampleBlock stereo = Block(2, left, right);
     ASSERT_EQ(CalcRunningAcf(stereo, AcfConditionBlock{24000, c, 0.1}, fs, nullptr, &r),
-              AcfStatus::Finished);
+              CalcResult::Finished);
     const AcfFrameViewer both(stereo, 24000, c, 0.1, nullptr, fs);
     const AcfFrameView v = both.Frame(2, true);
     ASSERT_EQ(v.iacf.size(), 96u);

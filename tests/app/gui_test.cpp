@@ -347,8 +347,19 @@ bool Closing(wxWindow* w) {
     return w->IsBeingDeleted() || wxPendingDelete.Member(w);
 }
 
-// Calls `act` once, from inside the run, at the first poll at or beyond `position` (each poll
-// yields, and a yield ends with idle processing).
+// The position on the progress dialog that stays, or -1. A dialog closed with its parent is
+// skipped: it lingers until idle time with the position it had.
+int ShownPosition() {
+    for (wxWindow* w : wxTopLevelWindows) {
+        if (w->GetId() != id::kProgressDialog || Closing(w)) continue;
+        if (auto* bar = dynamic_cast<wxGauge*>(w->FindWindow(id::kProgressBar)))
+            return bar->GetValue();
+    }
+    return -1;
+}
+
+// Calls `act` once, from inside the run, at the first poll once the progress bar shows
+// `position` or more (each poll yields, and a yield ends with idle processing).
 class AtPosition {
   public:
     AtPosition(int position, std::function<void()> act) : m_position(position), m_act(act) {
@@ -357,7 +368,7 @@ class AtPosition {
     ~AtPosition() { wxTheApp->Unbind(wxEVT_IDLE, &AtPosition::OnIdle, this); }
     void OnIdle(wxIdleEvent& event) {
         event.Skip();
-        if (!m_act || !CurrentProgress() || CurrentProgress()->Position() < m_position) return;
+        if (!m_act || ShownPosition() < m_position) return;
         std::exchange(m_act, nullptr)();
     }
 
@@ -729,7 +740,7 @@ TEST(Desktop, AcfFactorListFollowsThePage) {
     c.integrationTime = 0.1;
     c.maxDelayTime = 0.01;
     c.runningStep = 0.1;
-    ASSERT_EQ(RunAcfCalculation(1, c, AcfTarget::All, {}, nullptr).computed, 1);
+    ASSERT_EQ(RunAcfCalculation(1, c, Target::All, {}, nullptr).computed, 1);
     CResultDialog* d = CResultDialog::Open('A', 1, 1, nullptr);
     wxListCtrl* list = d->List();
     EXPECT_EQ(list->GetColumnCount(), 8);  // two channels, general layout

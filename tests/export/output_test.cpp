@@ -130,7 +130,7 @@ void AcfFolder() {
     AcfFactBlobs blobs;
     EncodeAcfConditionBlock(c, blobs.cond.data());
     blobs.factors =
-        EncodeAcfFactors({F(70, 0.0125f, 0.002f, 0.8f), F(72, kNoAcfValue, 0.0025f, 0.75f)});
+        EncodeAcfFactors({F(70, 0.0125f, 0.002f, 0.8f), F(72, kNoValue, 0.0025f, 0.75f)});
     blobs.peaks.assign(2 * 80, 0);
     AcfFactRecord f;
     f.acfId = 1;
@@ -247,14 +247,14 @@ TEST(Preference, ScaleValuesAndTheTauESweep) {
     EXPECT_DOUBLE_EQ(v.sv, v.s2 + v.s3 + v.s1 + v.s4);
     // A = 10: p = 0, no S2 and no SV; A = 5: no S3.
     EXPECT_EQ(EvaluatePreference(80, 20, 2.3, 0.5, 10.0, 100, 80, &v), 0);
-    EXPECT_EQ(v.s2, kNoPreference);
-    EXPECT_EQ(v.sv, kNoPreference);
+    EXPECT_EQ(v.s2, kNoValue);
+    EXPECT_EQ(v.sv, kNoValue);
     EXPECT_EQ(EvaluatePreference(80, 20, 2.3, 0.5, 5.0, 100, 80, &v), 0);
-    EXPECT_EQ(v.s3, kNoPreference);
-    EXPECT_NE(v.s2, kNoPreference);
+    EXPECT_EQ(v.s3, kNoValue);
+    EXPECT_NE(v.s2, kNoValue);
     // A stored "no value" (-1000) never turns into a number.
     EXPECT_EQ(EvaluatePreference(80, 20, -1000, 0.5, 1.0, 100, 80, &v), 0);
-    EXPECT_EQ(v.sv, kNoPreference);
+    EXPECT_EQ(v.sv, kNoValue);
 
     AcParamRecord r;
     r.deltaT1L = r.deltaT1R = 20;

@@ -7,8 +7,8 @@
 #include <iterator>
 #include <vector>
 
-#include "app/settings.h"
 #include "cli/audio.h"
+#include "shell/settings.h"
 #include "store/file_io.h"
 #include "store/samples.h"
 #include "store/tables.h"

@@ -1,7 +1,7 @@
 // AppSettings::Load on arbitrary file contents: any length, any bytes.
 #include <cstring>
 
-#include "app/settings.h"
+#include "shell/settings.h"
 #include "tests/fuzz/fuzz_common.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

@@ -4,7 +4,7 @@
 #include <limits>
 #include <random>
 
-#include "app/progress.h"
+#include "base/progress.h"
 #include "impulse/impulse_analysis.h"
 #include "impulse/impulse_calculation.h"
 #include "store/tables.h"
@@ -193,7 +193,6 @@ TEST(ImpulseCalculation, RecalculationsReproduceAndChangeOnlyTheirValues) {
 TEST(ImpulseCalculation, ProgressArithmeticAndDeclinedCancel) {
     ScriptedProgress sink;
     Progress p(sink);
-    EXPECT_EQ(CurrentProgress(), &p);
     p.SetCount(3);
     p.BeginItem(0);
     p.BeginItem(1);
@@ -203,10 +202,9 @@ TEST(ImpulseCalculation, ProgressArithmeticAndDeclinedCancel) {
     sink.cancelAtPoll = 1;
     sink.confirm = false;
     EXPECT_EQ(p.PollCancel(), 0);  // declined: the run goes on
-    EXPECT_EQ(ProgressCallback(20), 0);
-    sink.cancelAtPoll = 3;
+    sink.cancelAtPoll = 2;
     sink.confirm = true;
-    EXPECT_EQ(ProgressCallback(20), 1);
+    EXPECT_EQ(p.PollCancel(), 1);
 }
 
 TEST(ImpulseCalculation, RunOverAFolderWithTargetsAndCancel) {

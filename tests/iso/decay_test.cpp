@@ -148,7 +148,7 @@ TEST(Decay, LimitedRangeGivesNoValueWithItsReason) {
     EXPECT_TRUE(c.flags & kFlagRange);
     EXPECT_EQ(FlagWords(c.flags), std::vector<std::string>{"range"});
     EXPECT_STRNE(MissingText(c.t30.missing), "");
-    EXPECT_EQ(ToStoreValue(c.t30.seconds), kStoreMissing);
+    EXPECT_EQ(ToStoreValue(c.t30.seconds), kNoValue);
     EXPECT_EQ(ToStoreValue(c.edt.seconds), c.edt.seconds);
     // 40 dB: T20 comes back, T30 stays away.
     const ChannelResult d = Analyze(Decay(1.0, -40, 1.6)).bands[0].channel[0];

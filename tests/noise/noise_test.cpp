@@ -186,7 +186,7 @@ TEST(NoiseCalculation, LearnsThreeSourcesAndIdentifiesTheirOtherRecordings) {
                 AddRecording(table, 1, id, id - 1, Source(kind, 10 * kind + v, 48000));
     }
     IdentificationSettings s;
-    NoiseRunSummary run = RunNoiseCalculation(1, Quick(), s, 0.1, AcfTarget::All, {}, nullptr);
+    RunSummary run = RunNoiseCalculation(1, Quick(), s, 0.1, Target::All, {}, nullptr);
     ASSERT_EQ(run.computed, 18);
     EXPECT_EQ(run.identified, 0);  // no templates yet: all "Unknown"
     const char* names[3] = {"Tone", "Noise", "Clicks"};
@@ -210,7 +210,7 @@ TEST(NoiseCalculation, LearnsThreeSourcesAndIdentifiesTheirOtherRecordings) {
     EXPECT_EQ(weights.w[0], 0.0f);
     EXPECT_EQ(std::max({weights.w[1], weights.w[2], weights.w[3]}), 1.0f);
 
-    run = RunNoiseCalculation(1, Quick(), s, 0.1, AcfTarget::All, {}, nullptr);
+    run = RunNoiseCalculation(1, Quick(), s, 0.1, Target::All, {}, nullptr);
     EXPECT_EQ(run.identified, 18);
     CNmsTable table;
     ASSERT_TRUE(table.Open());
@@ -254,7 +254,7 @@ TEST(NoiseCalculation, HandGivenNamesMonoRecordingsCancelAndFailedWrites) {
         ASSERT_EQ(table.WriteBlob("NOISESRC", source.data(), 48), db::kOk);
     }
     IdentificationSettings s;
-    NoiseRunSummary run = RunNoiseCalculation(1, Quick(), s, 0.1, AcfTarget::All, {}, nullptr);
+    RunSummary run = RunNoiseCalculation(1, Quick(), s, 0.1, Target::All, {}, nullptr);
     EXPECT_EQ(run.computed, 3);
     {
         CNmsTable table;
@@ -270,8 +270,8 @@ TEST(NoiseCalculation, HandGivenNamesMonoRecordingsCancelAndFailedWrites) {
                   "Neighbour");
     }
     // "Non Calculation" finds nothing left; cancel in the second recording keeps the first.
-    EXPECT_EQ(
-        RunNoiseCalculation(1, Quick(), s, 0.1, AcfTarget::NonCalculated, {}, nullptr).computed, 0);
+    EXPECT_EQ(RunNoiseCalculation(1, Quick(), s, 0.1, Target::NonCalculated, {}, nullptr).computed,
+              0);
     class CancelAt : public ProgressSink {
       public:
         void ShowPosition(int) override {}
@@ -283,7 +283,7 @@ TEST(NoiseCalculation, HandGivenNamesMonoRecordingsCancelAndFailedWrites) {
     } sink;
     {
         Progress p(sink);
-        run = RunNoiseCalculation(1, Quick(), s, 0.1, AcfTarget::All, {}, &p);
+        run = RunNoiseCalculation(1, Quick(), s, 0.1, Target::All, {}, &p);
     }
     EXPECT_TRUE(run.cancelled);
     EXPECT_EQ(run.computed, 1);
@@ -303,7 +303,7 @@ TEST(NoiseCalculation, HandGivenNamesMonoRecordingsCancelAndFailedWrites) {
     struct rlimit small = old;
     small.rlim_cur = bin + 200;
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    run = RunNoiseCalculation(1, Quick(), s, 0.1, AcfTarget::Selected, {1}, nullptr);
+    run = RunNoiseCalculation(1, Quick(), s, 0.1, Target::Selected, {1}, nullptr);
     setrlimit(RLIMIT_FSIZE, &old);
     EXPECT_EQ(run.writeFailures, 1);
     ASSERT_FALSE(messages.shown.empty());

@@ -250,21 +250,6 @@ TEST_F(Engine, CopyRecordsMatchesFieldsByName) {
     EXPECT_EQ(copied, blob);
 }
 
-TEST_F(Engine, TwoObjectsOnOneTableShareItsState) {
-    CDbTable a, b;
-    int ia = 0, ib = 0;
-    CreateWith(a, {{1, "a"}}, &ia);
-    ASSERT_EQ(b.Open(Dbf()), db::kOk);
-    ASSERT_EQ(b.OpenIndex(Edx(), &ib), db::kOk);
-    ASSERT_EQ(a.Append(Rec(2, "b").c_str()), db::kOk);
-    ASSERT_EQ(b.SelectIndex(ib), db::kOk);
-    ASSERT_EQ(b.GoFirst(), db::kOk);
-    EXPECT_EQ(ReadAll(b).size(), 2u);
-    a.Close();
-    ASSERT_EQ(b.GoFirst(), db::kOk);
-    EXPECT_EQ(ReadAll(b).size(), 2u);  // still open through the other object
-}
-
 TEST_F(Engine, TransactionsAreSeenInsideAndForgottenUnlessCommitted) {
     CDbTable t;
     int index = 0;

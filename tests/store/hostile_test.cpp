@@ -13,8 +13,6 @@
 #include <string>
 #include <vector>
 
-#include "app/settings.h"
-#include "cli/audio.h"
 #include "store/db_engine.h"
 #include "store/file_io.h"
 #include "store/samples.h"
@@ -842,126 +840,6 @@ TEST(Hostile, WaveBlocksAreRefusedUnlessWholeAndNeverReadPast) {
         ASSERT_EQ(impulses.Append(r, b), 1);
         SampleBlock out;
         EXPECT_EQ(ReadWaveData(impulses, &out), db::kNoRecord) << id;
-    }
-}
-
-TEST(Hostile, SettingsFilesOfAnyLengthAndContentLoad) {
-    test::TempDir dir;
-    const std::string path = dir.File(kSettingsFileName);
-    const auto defaults = AppSettings().Encode();
-    std::mt19937 g(5);
-    for (int trial = 0; trial < 300; ++trial) {
-        std::size_t length = trial < 270 ? static_cast<std::size_t>(trial) : 264 + g() % 2000;
-        if (trial % 10 == 3) length = 264;
-        Bytes b(length);
-        for (auto& c : b)
-            c = static_cast<unsigned char>(g());
-        // Doubles of every kind: NaN, infinities, denormals.
-        if (length >= 264 && trial % 4 == 0)
-            for (std::size_t at = 40; at + 8 <= 264; at += 8)
-                PutU64(b.data() + at, 0x7FF0000000000000ull | g());
-        test::WriteFileBytes(path, b);
-        auto loaded = AppSettings::Load(path).Encode();
-        if (length < kAppSettingsSize)
-            EXPECT_EQ(loaded, defaults) << length;
-        else
-            EXPECT_TRUE(std::equal(loaded.begin(), loaded.end(), b.begin())) << length;
-    }
-    // A folder where the file should be, and no file at all.
-    std::filesystem::remove(path);
-    std::filesystem::create_directory(path);
-    EXPECT_EQ(AppSettings::Load(path).Encode(), defaults);
-    EXPECT_EQ(AppSettings::Load(dir.File("missing.dat")).Encode(), defaults);
-}
-
-Bytes Wav(std::uint16_t format, std::uint16_t channels, std::uint32_t rate, std::uint16_t bits,
-          std::size_t frames) {
-    const std::uint32_t data = static_cast<std::uint32_t>(frames * channels * bits / 8);
-    Bytes b(44 + data);
-    std::memcpy(b.data(), "RIFF", 4);
-    PutU32(b.data() + 4, 36 + data);
-    std::memcpy(b.data() + 8, "WAVEfmt ", 8);
-    PutU32(b.data() + 16, 16);
-    PutU16(b.data() + 20, format);
-    PutU16(b.data() + 22, channels);
-    PutU32(b.data() + 24, rate);
-    PutU32(b.data() + 28, rate * channels * bits / 8);
-    PutU16(b.data() + 32, static_cast<std::uint16_t>(channels * bits / 8));
-    PutU16(b.data() + 34, bits);
-    std::memcpy(b.data() + 36, "data", 4);
-    PutU32(b.data() + 40, data);
-    std::mt19937 g(frames);
-    for (std::size_t i = 44; i < b.size(); ++i)
-        b[i] = static_cast<unsigned char>(g());
-    if (format == 3)  // finite floats in range, with a few NaNs and infinities among them
-        for (std::size_t i = 44, k = 0; i + 4 <= b.size(); i += 4, ++k)
-            detail::PutF32(b.data() + i, k % 97 == 5 ? (k % 2 ? NAN : INFINITY)
-                                                     : static_cast<float>(k % 200) / 100 - 1);
-    return b;
-}
-
-TEST(Hostile, DamagedAudioFilesAreRefusedOrReadWhole) {
-    test::TempDir dir;
-    const std::string path = dir.File("in.wav");
-    struct Source {
-        const char* what;
-        Bytes bytes;
-    };
-    const Source sources[] = {{"pcm16 stereo", Wav(1, 2, 48000, 16, 300)},
-                              {"pcm24 mono", Wav(1, 1, 44100, 24, 300)},
-                              {"float stereo", Wav(3, 2, 48000, 32, 200)},
-                              {"pcm8 mono", Wav(1, 1, 8000, 8, 500)}};
-    int read = 0;
-    auto check = [&](const Bytes& b, const std::string& what) {
-        test::WriteFileBytes(path, b);
-        cli::AudioData audio;
-        std::string error;
-        if (cli::ReadAudioFile(path, &audio, &error)) {
-            ++read;
-            EXPECT_TRUE(audio.channels == 1 || audio.channels == 2) << what;
-            EXPECT_GT(audio.frames, 0u) << what;
-            EXPECT_TRUE(audio.sampleRate > 0 && audio.sampleRate <= 999999) << what;
-            EXPECT_EQ(audio.samples.size(), audio.frames * static_cast<std::size_t>(audio.channels))
-                << what;
-        } else {
-            EXPECT_FALSE(error.empty()) << what;
-        }
-    };
-    for (const Source& s : sources) {
-        check(s.bytes, s.what);
-        const std::size_t n = s.bytes.size();
-        for (std::size_t cut = 0; cut < n; cut += cut < 64 ? 3 : n / 10)
-            check(Bytes(s.bytes.begin(), s.bytes.begin() + static_cast<long>(cut)),
-                  std::string(s.what) + " cut");
-        for (std::size_t at = 0; at < 44; ++at) {
-            Bytes b = s.bytes;
-            b[at] ^= 0xFF;
-            check(b, std::string(s.what) + " flip " + std::to_string(at));
-        }
-        const std::pair<std::size_t, std::uint32_t> fields[] = {
-            {4, 0xFFFFFFFFu}, {16, 0xFFFFFFFFu}, {16, 2}, {16, 40},          {22, 0},
-            {22, 3},          {22, 0xFFFF},      {24, 0}, {24, 0xFFFFFFFFu}, {24, 1000000},
-            {32, 0},          {32, 0xFFFF},      {34, 0}, {34, 1},           {34, 12},
-            {34, 64},         {34, 0xFFFF},      {40, 0}, {40, 0xFFFFFFFFu}, {40, 0x7FFFFFFFu},
-            {40, 1}};
-        for (auto [at, v] : fields) {
-            Bytes b = s.bytes;
-            if (at == 22 || at == 32 || at == 34)
-                PutU16(b.data() + at, static_cast<std::uint16_t>(v));
-            else
-                PutU32(b.data() + at, v);
-            check(b,
-                  std::string(s.what) + " field " + std::to_string(at) + " = " + std::to_string(v));
-        }
-    }
-    EXPECT_GE(read, 4);  // at least the undamaged sources
-    std::mt19937 g(9);
-    for (int i = 0; i < 60; ++i) {
-        Bytes b(g() % 3000);
-        for (auto& c : b)
-            c = static_cast<unsigned char>(g());
-        if (i % 2 == 0 && b.size() >= 12) std::memcpy(b.data(), "RIFF\0\0\0\0WAVE", 12);
-        check(b, "garbage " + std::to_string(i));
     }
 }
 

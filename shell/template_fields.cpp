@@ -1,4 +1,4 @@
-#include "app/template_fields.h"
+#include "shell/template_fields.h"
 
 #include <algorithm>
 #include <charconv>

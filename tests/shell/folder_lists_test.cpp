@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/folder_lists.h"
+#include "shell/folder_lists.h"
 #include "store/samples.h"
 #include "store/tables.h"
 #include "tests/test_support.h"

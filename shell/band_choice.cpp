@@ -1,4 +1,4 @@
-#include "app/band_choice.h"
+#include "shell/band_choice.h"
 
 #include <cmath>
 

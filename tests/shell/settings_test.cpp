@@ -1,44 +1,15 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <random>
+#include <vector>
 
-#include "app/settings.h"
+#include "shell/settings.h"
 #include "store/file_io.h"
 #include "tests/test_support.h"
 
 namespace vesk {
 namespace {
-
-TEST(Settings, DefaultsSitAtTheirOffsets) {
-    auto b = AppSettings().Encode();
-    const unsigned char* p = b.data();
-    EXPECT_EQ(detail::GetU32(p + 8), 0u);    // no saved placement
-    EXPECT_EQ(detail::GetU32(p + 20), 1u);   // first band
-    EXPECT_EQ(detail::GetU32(p + 24), 10u);  // last band
-    EXPECT_EQ(static_cast<std::int32_t>(detail::GetU32(p + 32)), -1);
-    EXPECT_EQ(detail::GetF64(p + 48), 10.0);
-    EXPECT_EQ(detail::GetF64(p + 56), -20.0);
-    EXPECT_EQ(detail::GetU32(p + 64), 1u);
-    EXPECT_EQ(detail::GetF64(p + 72), 0.5);
-    EXPECT_EQ(detail::GetF64(p + 80), 0.1);
-    EXPECT_EQ(detail::GetF64(p + 96), 100.0);
-    // Running ACF block at 104, noise block at 172.
-    EXPECT_EQ(detail::GetF64(p + 104), 2.0);
-    EXPECT_EQ(detail::GetF64(p + 112), 0.1);
-    EXPECT_EQ(detail::GetU32(p + 120), 1u);
-    EXPECT_EQ(detail::GetF64(p + 124), 0.2);
-    EXPECT_EQ(static_cast<std::int32_t>(detail::GetU32(p + 132)), -1);
-    EXPECT_EQ(detail::GetF64(p + 144), 5.0);
-    EXPECT_EQ(detail::GetF64(p + 152), -5.0);
-    EXPECT_EQ(detail::GetF64(p + 160), 50.0);
-    EXPECT_EQ(static_cast<std::int32_t>(detail::GetU32(p + 172 + 28)), -2);
-    EXPECT_EQ(detail::GetF64(p + 172 + 40), 1.0);
-    EXPECT_EQ(detail::GetF64(p + 172 + 48), -10.0);
-    EXPECT_EQ(detail::GetF64(p + 240), 0.1);
-    EXPECT_EQ(detail::GetU32(p + 248), 0u);
-    EXPECT_EQ(detail::GetU32(p + 252), 1u);
-    EXPECT_EQ(detail::GetU32(p + 256), 1u);
-}
 
 TEST(Settings, FileLengthsDecideBetweenDefaultsAndTheStoredBlock) {
     test::TempDir dir;
@@ -80,6 +51,35 @@ TEST(Settings, SaveReplacesTheFileWholeAndReportsFailure) {
     EXPECT_EQ(back.stepsAfterMax, 4);
     EXPECT_FALSE(std::filesystem::exists(path + ".tmp"));
     EXPECT_FALSE(s.Save(dir.File("no/such/folder/Vesk.dat")));
+}
+
+TEST(Settings, FilesOfAnyLengthAndContentLoad) {
+    test::TempDir dir;
+    const std::string path = dir.File(kSettingsFileName);
+    const auto defaults = AppSettings().Encode();
+    std::mt19937 g(5);
+    for (int trial = 0; trial < 300; ++trial) {
+        std::size_t length = trial < 270 ? static_cast<std::size_t>(trial) : 264 + g() % 2000;
+        if (trial % 10 == 3) length = 264;
+        std::vector<unsigned char> b(length);
+        for (auto& c : b)
+            c = static_cast<unsigned char>(g());
+        // Doubles of every kind: NaN, infinities, denormals.
+        if (length >= 264 && trial % 4 == 0)
+            for (std::size_t at = 40; at + 8 <= 264; at += 8)
+                detail::PutU64(b.data() + at, 0x7FF0000000000000ull | g());
+        test::WriteFileBytes(path, b);
+        auto loaded = AppSettings::Load(path).Encode();
+        if (length < kAppSettingsSize)
+            EXPECT_EQ(loaded, defaults) << length;
+        else
+            EXPECT_TRUE(std::equal(loaded.begin(), loaded.end(), b.begin())) << length;
+    }
+    // A folder where the file should be, and no file at all.
+    std::filesystem::remove(path);
+    std::filesystem::create_directory(path);
+    EXPECT_EQ(AppSettings::Load(path).Encode(), defaults);
+    EXPECT_EQ(AppSettings::Load(dir.File("missing.dat")).Encode(), defaults);
 }
 
 }  // namespace

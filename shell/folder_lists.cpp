@@ -1,4 +1,4 @@
-#include "app/folder_lists.h"
+#include "shell/folder_lists.h"
 
 #include <algorithm>
 #include <cstdio>

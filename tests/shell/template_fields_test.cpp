@@ -3,7 +3,7 @@
 #include <clocale>
 #include <string>
 
-#include "app/template_fields.h"
+#include "shell/template_fields.h"
 
 namespace vesk {
 namespace {

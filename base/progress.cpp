@@ -1,18 +1,6 @@
-#include "app/progress.h"
+#include "base/progress.h"
 
 namespace vesk {
-
-namespace {
-Progress* g_current = nullptr;
-}
-
-Progress::Progress(ProgressSink& sink) : m_sink(sink), m_previous(g_current) {
-    g_current = this;
-}
-
-Progress::~Progress() {
-    g_current = m_previous;
-}
 
 void Progress::SetCount(int count) {
     m_count = count;
@@ -37,18 +25,6 @@ int Progress::PollCancel() {
     if (m_sink.PumpAndCheckCancel()) m_cancel = 1;
     if (m_cancel && !m_sink.ConfirmCancel()) m_cancel = 0;
     return m_cancel;
-}
-
-Progress* CurrentProgress() {
-    return g_current;
-}
-
-int ProgressCallback(int percent) {
-    Progress* p = g_current;
-    if (!p) return 0;
-    if (p->PollCancel()) return 1;
-    p->ItemProgress(percent);
-    return 0;
 }
 
 }  // namespace vesk

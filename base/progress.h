@@ -19,8 +19,7 @@ class ProgressSink {
 
 class Progress {
   public:
-    explicit Progress(ProgressSink& sink);
-    ~Progress();  // no longer the current progress
+    explicit Progress(ProgressSink& sink) : m_sink(sink) {}
     Progress(const Progress&) = delete;
     Progress& operator=(const Progress&) = delete;
 
@@ -38,13 +37,6 @@ class Progress {
     int m_base = 0;
     int m_position = 0;
     int m_cancel = 0;
-    Progress* m_previous;
 };
-
-// The progress of the running calculation, or nullptr.
-Progress* CurrentProgress();
-
-// The callback handed to the analyses: 1 to stop, else the item progress is set and 0 returned.
-int ProgressCallback(int percent);
 
 }  // namespace vesk
