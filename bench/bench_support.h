@@ -10,6 +10,8 @@
 #include <random>
 #include <vector>
 
+#include "store/samples.h"
+
 namespace vesk::bench {
 
 inline double PeakMiB() {
@@ -29,6 +31,17 @@ inline std::vector<std::int16_t> DecayingStereoNoise(int order) {
             std::clamp(8000 * g(random) * std::exp(-6.9 * t / 1.5), -32768.0, 32767.0));
     }
     return s;
+}
+
+// That noise as a measurement's 16-bit stereo samples, with a strong direct sound at frame 100.
+inline SampleBlock DecayingStereoRoom(int order) {
+    SampleBlock b;
+    b.channels = 2;
+    b.bits = 16;
+    b.samples = DecayingStereoNoise(order);
+    b.samples[200] = 30000;
+    b.samples[201] = 28000;
+    return b;
 }
 
 }  // namespace vesk::bench

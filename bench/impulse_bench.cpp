@@ -13,16 +13,6 @@ namespace {
 
 using namespace vesk;
 
-SampleBlock Room(int order) {
-    SampleBlock b;
-    b.channels = 2;
-    b.bits = 16;
-    b.samples = bench::DecayingStereoNoise(order);
-    b.samples[200] = 30000;
-    b.samples[201] = 28000;
-    return b;
-}
-
 ImpulseConditions ThirdOctaveAll() {
     ImpulseConditions c;
     c.freqBand = 1;
@@ -34,7 +24,7 @@ ImpulseConditions ThirdOctaveAll() {
 
 void BM_CalculateImpulseParameters(benchmark::State& state) {
     const int order = static_cast<int>(state.range(0));
-    SampleBlock block = Room(order);
+    SampleBlock block = bench::DecayingStereoRoom(order);
     ImpulseRecord m;
     m.mesTime = order;
     m.noMls = 0;

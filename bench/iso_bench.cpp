@@ -14,16 +14,6 @@ namespace {
 
 using namespace vesk;
 
-SampleBlock Room(int order) {
-    SampleBlock b;
-    b.channels = 2;
-    b.bits = 16;
-    b.samples = bench::DecayingStereoNoise(order);
-    b.samples[200] = 30000;
-    b.samples[201] = 28000;
-    return b;
-}
-
 ImpulseRecord Measurement(int order) {
     ImpulseRecord m;
     m.mesTime = order;
@@ -37,7 +27,7 @@ ImpulseRecord Measurement(int order) {
 // The present calculation in third-octave bands 1 to 31 plus A-weighting, as impulse_bench.
 void BM_CalculateImpulseParameters(benchmark::State& state) {
     const int order = static_cast<int>(state.range(0));
-    const SampleBlock block = Room(order);
+    const SampleBlock block = bench::DecayingStereoRoom(order);
     const ImpulseRecord m = Measurement(order);
     ImpulseConditions c;
     c.freqBand = 1;
@@ -57,7 +47,8 @@ void BM_IsoParameters(benchmark::State& state) {
     const int order = static_cast<int>(state.range(0));
     const bool thirds = state.range(1) != 0;
     std::vector<float> left, right;
-    if (!RecoverImpulseResponses(Measurement(order), Room(order), 48000, &left, &right)) {
+    if (!RecoverImpulseResponses(Measurement(order), bench::DecayingStereoRoom(order), 48000, &left,
+                                 &right)) {
         state.SkipWithError("no responses");
         return;
     }
