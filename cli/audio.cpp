@@ -70,6 +70,18 @@ bool PickChannels(const std::string& path, int fileChannels, const std::vector<i
     return true;
 }
 
+// OpenChecked and PickChannels in one: the file with the channels to take, or nullptr with a
+// message.
+SNDFILE* OpenPicked(const std::string& path, const std::vector<int>& chosen, SF_INFO* info,
+                    std::vector<int>* picked, std::string* error) {
+    SNDFILE* file = OpenChecked(path, info, error);
+    if (file && !PickChannels(path, info->channels, chosen, picked, error)) {
+        sf_close(file);
+        return nullptr;
+    }
+    return file;
+}
+
 // Reads the picked channels block by block, so a file of many channels never sits whole in
 // memory; `take(frame, slot, value)` receives each sample. The frames read, or 0 after a failure.
 template <class Sample, class Read, class Take>
@@ -100,11 +112,10 @@ std::size_t ReadPicked(SNDFILE* file, const SF_INFO& info, const std::vector<int
 bool ReadAudioFileFloat(const std::string& path, FloatAudio* audio, std::string* error,
                         const std::vector<int>& channels) {
     SF_INFO info{};
-    SNDFILE* file = OpenChecked(path, &info, error);
+    std::vector<int> picked;
+    SNDFILE* file = OpenPicked(path, channels, &info, &picked, error);
     if (!file) return false;
     Closer closer{file};
-    std::vector<int> picked;
-    if (!PickChannels(path, info.channels, channels, &picked, error)) return false;
     audio->sampleRate = info.samplerate;
     audio->channels.assign(picked.size(),
                            std::vector<float>(static_cast<std::size_t>(info.frames)));
@@ -148,11 +159,10 @@ bool WriteFloatWavFile(const std::string& path, int channels, int sampleRate,
 bool ReadAudioFile(const std::string& path, AudioData* audio, std::string* error,
                    const std::vector<int>& channels) {
     SF_INFO info{};
-    SNDFILE* file = OpenChecked(path, &info, error);
+    std::vector<int> picked;
+    SNDFILE* file = OpenPicked(path, channels, &info, &picked, error);
     if (!file) return false;
     Closer closer{file};
-    std::vector<int> picked;
-    if (!PickChannels(path, info.channels, channels, &picked, error)) return false;
     const std::size_t width = picked.size();
     audio->channels = static_cast<int>(width);
     audio->sampleRate = info.samplerate;
