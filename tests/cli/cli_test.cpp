@@ -495,13 +495,7 @@ std::vector<std::int16_t> RoomSamples(const test::RoomDesign& d) {
 // silence that crosses a power of two, and as a float file with a lead-in. The import trims the
 // silence before the onset and drops the trailing silence; levels, delta-t1 and Tsub agree.
 TEST_F(Cli, ImpulseResponsesAreTrimmedToTheirOnset) {
-    test::RoomDesign d;
-    d.fs = 16000;
-    d.tLow = 1.2;
-    d.tHigh = 0.4;
-    d.seconds = 1.6;
-    d.noiseDb = 60;
-    d.channels = 2;
+    test::RoomDesign d = test::BinauralSeat16k();
     ASSERT_TRUE(cli::WriteWavFile(dir.File("plain.wav"), 2, 16000, RoomSamples(d)));
     std::vector<std::int16_t> tail = RoomSamples(d);
     tail.resize(tail.size() + 2 * 16000, 0);  // 1 s of both channels

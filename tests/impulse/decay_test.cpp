@@ -224,13 +224,7 @@ TEST(NoEnergyMarks, NoFitReachesThem) {
 // its edges (up to 0.2 dB in the 16 to 125 Hz octaves of a 2 s response); the import drops
 // trailing silence so that its files do not differ in this way.
 TEST(PaddingAndLeadIn, LevelsAndDeltaT1Unchanged) {
-    test::RoomDesign d;
-    d.fs = 16000;
-    d.tLow = 1.2;
-    d.tHigh = 0.4;
-    d.seconds = 1.6;
-    d.noiseDb = 60;
-    d.channels = 2;
+    test::RoomDesign d = test::BinauralSeat16k();
     const AcParamRecord base = Calculate(d, 0);
     struct Variant {
         const char* name;

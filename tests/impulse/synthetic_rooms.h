@@ -24,6 +24,18 @@ struct RoomDesign {
     unsigned seed = 1;
 };
 
+// A binaural seat at 16 kHz with a 60 dB noise floor: short enough for quick end-to-end tests.
+inline RoomDesign BinauralSeat16k() {
+    RoomDesign d;
+    d.fs = 16000;
+    d.tLow = 1.2;
+    d.tHigh = 0.4;
+    d.seconds = 1.6;
+    d.noiseDb = 60;
+    d.channels = 2;
+    return d;
+}
+
 // The designed decay time at frequency f.
 inline double DesignedT(const RoomDesign& d, double f) {
     const double u = std::clamp(std::log2(f / 16.0) / 10.0, 0.0, 1.0);
