@@ -969,7 +969,6 @@ namespace {
 // `change` leaves alone, the blob pointers among them, stay as they are.
 template <class Record, class Change>
 bool RewriteRecord(CStoreTable& table, int index, long id, Change change, int message) {
-    if (!table.IsOpen() && !table.Open()) return false;
     int length = 0;
     const std::string key = FormatKey(id);
     bool found = false;
@@ -1000,6 +999,7 @@ bool RewriteRecord(CStoreTable& table, int index, long id, Change change, int me
 
 bool UpdateFolderFields(const FolderRecord& folder) {
     CFolderTable folders;
+    if (!folders.Open()) return false;  // the index handles come with the open table
     return RewriteRecord<FolderRecord>(
         folders, folders.IdIndexForEdit(), folder.folderId,
         [&](FolderRecord& r) {
@@ -1020,11 +1020,13 @@ bool SetMeasurementText(char kind, long id, const std::string& title, const std:
     };
     if (kind == 'I') {
         CImpulseTable t;
+        if (!t.Open()) return false;
         return RewriteRecord<ImpulseRecord>(t, t.IdIndexForEdit(), id, set,
                                             str::kCantCreateImpulse);
     }
     if (kind == 'A') {
         CAcfTable t;
+        if (!t.Open()) return false;
         return RewriteRecord<AcfRecord>(t, t.IdIndexForEdit(), id, set, str::kCantCreateAcf);
     }
     return false;
