@@ -315,7 +315,7 @@ namespace {
 // finished (a modal dialog inside the drop would hold the file manager's drag).
 class ImportDropTarget : public wxFileDropTarget {
   public:
-    explicit ImportDropTarget(CVeskDoc& document) : m_document(document) {}
+    ImportDropTarget(CVeskDoc& document, wxWindow* view) : m_document(document), m_view(view) {}
     bool OnDropFiles(wxCoord, wxCoord, const wxArrayString& names) override {
         if (!m_document.State().FolderOpen() || m_document.Running()) return false;
         std::vector<std::string> files;
@@ -323,12 +323,14 @@ class ImportDropTarget : public wxFileDropTarget {
             if (IsImportablePath(n.utf8_string())) files.push_back(n.utf8_string());
         if (files.empty()) return false;
         CVeskDoc* document = &m_document;
-        wxTheApp->CallAfter([document, files] { document->OnImport(files); });
+        // Through the view, so that the call is dropped if the window goes first.
+        m_view->CallAfter([document, files] { document->OnImport(files); });
         return true;
     }
 
   private:
     CVeskDoc& m_document;
+    wxWindow* m_view;
 };
 }  // namespace
 
@@ -341,7 +343,7 @@ wxBEGIN_EVENT_TABLE(CVeskView, wxListCtrl) EVT_LIST_COL_CLICK(wxID_ANY, CVeskVie
     : wxListCtrl(parent, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxLC_REPORT | wxBORDER_NONE),
       m_document(document) {
     SetImageList(SharedImageList(), wxIMAGE_LIST_SMALL);
-    SetDropTarget(new ImportDropTarget(document));
+    SetDropTarget(new ImportDropTarget(document, this));
 }
 
 void CVeskView::OnUpdate() {
