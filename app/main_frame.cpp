@@ -415,67 +415,42 @@ void CVeskView::ActivateMainFrame() {
 // ---------------------------------------------------------------------------------------------
 
 wxBEGIN_EVENT_TABLE(CMainFrame, wxFrame) EVT_MENU(id::kFileOpen, CMainFrame::OnOpen) EVT_MENU(
-    id::kRefreshViews,
-    CMainFrame::OnRefresh) EVT_MENU(id::kCalculation,
-                                    CMainFrame::OnCalculation) EVT_MENU(id::kOutputFile,
-                                                                        CMainFrame::OnOutputFile)
-    EVT_MENU(id::kFileSave, CMainFrame::OnOutputFile) EVT_MENU(
-        id::kShowParameters, CMainFrame::OnShowParameters) EVT_MENU(id::kNoiseTemplates,
-                                                                    CMainFrame::OnNoiseTemplates)
-        EVT_MENU(id::kAppAbout, CMainFrame::OnAbout) EVT_MENU(
-            id::kOnlineUpdate,
-            CMainFrame::OnOnlineUpdate) EVT_MENU(id::kAppExit,
-                                                 CMainFrame::OnExit) EVT_MENU(id::kViewToolbar,
-                                                                              CMainFrame::
-                                                                                  OnToggleToolbar)
-            EVT_MENU(id::kViewStatusBar, CMainFrame::OnToggleStatusBar) EVT_UPDATE_UI(
-                id::kRefreshViews,
-                CMainFrame::OnUpdateDocumentCommand) EVT_UPDATE_UI(id::kCalculation,
-                                                                   CMainFrame::
-                                                                       OnUpdateDocumentCommand)
-                EVT_UPDATE_UI(id::kOutputFile, CMainFrame::OnUpdateDocumentCommand) EVT_UPDATE_UI(
-                    id::kFileSave,
-                    CMainFrame::OnUpdateDocumentCommand) EVT_UPDATE_UI(id::kNoiseTemplates,
-                                                                       CMainFrame::
-                                                                           OnUpdateDocumentCommand)
-                    EVT_UPDATE_UI(
-                        id::kShowParameters,
-                        CMainFrame::OnUpdateDocumentCommand) EVT_MENU(id::kFileNew,
-                                                                      CMainFrame::OnNewFolder)
-                        EVT_UPDATE_UI(id::kFilePrint, CMainFrame::OnUpdateDisabled) EVT_UPDATE_UI(
-                            id::kFilePrintPreview,
-                            CMainFrame::OnUpdateDisabled) EVT_UPDATE_UI(id::kFilePrintSetup,
-                                                                        CMainFrame::
-                                                                            OnUpdateDisabled)
-                            EVT_UPDATE_UI(id::kViewToolbar, CMainFrame::OnUpdateBars) EVT_UPDATE_UI(
-                                id::kViewStatusBar,
-                                CMainFrame::OnUpdateBars) EVT_CLOSE(CMainFrame::OnClose)
-                                EVT_MENU(id::kImportRecordings, CMainFrame::OnImport) EVT_MENU(
-                                    id::kDeleteMeasurements, CMainFrame::OnDeleteMeasurements)
-                                    EVT_MENU(id::kEditMeasurement, CMainFrame::OnEditMeasurement)
-                                        EVT_MENU(id::kSelectAllMeasurements,
-                                                 CMainFrame::OnSelectAll)
-                                            EVT_UPDATE_UI(id::kFileNew,
-                                                          CMainFrame::OnUpdateMeasurementCommand)
-                                                EVT_UPDATE_UI(
-                                                    id::kImportRecordings,
-                                                    CMainFrame::OnUpdateMeasurementCommand)
-                                                    EVT_UPDATE_UI(
-                                                        id::kDeleteMeasurements,
-                                                        CMainFrame::OnUpdateMeasurementCommand)
-                                                        EVT_UPDATE_UI(
-                                                            id::kEditMeasurement,
-                                                            CMainFrame::OnUpdateMeasurementCommand)
-                                                            EVT_UPDATE_UI(
-                                                                id::kSelectAllMeasurements,
-                                                                CMainFrame::
-                                                                    OnUpdateMeasurementCommand)
-                                                                wxEND_EVENT_TABLE()
+    id::kRefreshViews, CMainFrame::OnRefresh) EVT_MENU(id::kCalculation, CMainFrame::OnCalculation)
+    EVT_MENU(id::kOutputFile, CMainFrame::OnOutputFile) EVT_MENU(id::kFileSave,
+                                                                 CMainFrame::OnOutputFile)
+        EVT_MENU(id::kShowParameters, CMainFrame::OnShowParameters) EVT_MENU(
+            id::kNoiseTemplates, CMainFrame::OnNoiseTemplates) EVT_MENU(id::kAppAbout,
+                                                                        CMainFrame::OnAbout)
+            EVT_MENU(id::kOnlineUpdate, CMainFrame::OnOnlineUpdate) EVT_MENU(
+                id::kAppExit, CMainFrame::OnExit) EVT_MENU(id::kViewToolbar,
+                                                           CMainFrame::OnToggleToolbar)
+                EVT_MENU(id::kViewStatusBar, CMainFrame::OnToggleStatusBar) EVT_UPDATE_UI(
+                    id::kRefreshViews, CMainFrame::OnUpdateDocumentCommand)
+                    EVT_UPDATE_UI(id::kCalculation, CMainFrame::OnUpdateDocumentCommand)
+                        EVT_UPDATE_UI(id::kOutputFile, CMainFrame::OnUpdateDocumentCommand)
+                            EVT_UPDATE_UI(id::kFileSave, CMainFrame::OnUpdateDocumentCommand)
+                                EVT_UPDATE_UI(id::kNoiseTemplates,
+                                              CMainFrame::OnUpdateDocumentCommand)
+                                    EVT_UPDATE_UI(id::kShowParameters,
+                                                  CMainFrame::OnUpdateDocumentCommand)
+                                        EVT_UPDATE_UI(id::kFileNew, CMainFrame::OnUpdateDisabled)
+                                            EVT_UPDATE_UI(id::kFilePrint,
+                                                          CMainFrame::OnUpdateDisabled)
+                                                EVT_UPDATE_UI(id::kFilePrintPreview,
+                                                              CMainFrame::OnUpdateDisabled)
+                                                    EVT_UPDATE_UI(id::kFilePrintSetup,
+                                                                  CMainFrame::OnUpdateDisabled)
+                                                        EVT_UPDATE_UI(id::kViewToolbar,
+                                                                      CMainFrame::OnUpdateBars)
+                                                            EVT_UPDATE_UI(id::kViewStatusBar,
+                                                                          CMainFrame::OnUpdateBars)
+                                                                EVT_CLOSE(CMainFrame::OnClose)
+                                                                    wxEND_EVENT_TABLE()
 
-                                                                    CMainFrame::CMainFrame(
-                                                                        AppSettings& settings,
-                                                                        const wxPoint& position,
-                                                                        const wxSize& size)
+                                                                        CMainFrame::CMainFrame(
+                                                                            AppSettings& settings,
+                                                                            const wxPoint& position,
+                                                                            const wxSize& size)
     : wxFrame(nullptr, wxID_ANY, "Untitled - Orvanel", position, size),
       m_settings(settings),
       m_document(settings, this) {
@@ -553,6 +528,16 @@ wxBEGIN_EVENT_TABLE(CMainFrame, wxFrame) EVT_MENU(id::kFileOpen, CMainFrame::OnO
 
     m_view = new CVeskView(this, m_document);
     m_document.SetView(m_view);
+    // The commands of folders and measurements. Bound handlers come before the event table, so
+    // "New" is enabled here rather than by the table's greyed-out entry.
+    Bind(wxEVT_MENU, &CMainFrame::OnNewFolder, this, id::kFileNew);
+    Bind(wxEVT_MENU, &CMainFrame::OnImport, this, id::kImportRecordings);
+    Bind(wxEVT_MENU, &CMainFrame::OnDeleteMeasurements, this, id::kDeleteMeasurements);
+    Bind(wxEVT_MENU, &CMainFrame::OnEditMeasurement, this, id::kEditMeasurement);
+    Bind(wxEVT_MENU, &CMainFrame::OnSelectAll, this, id::kSelectAllMeasurements);
+    for (int command : {id::kFileNew, id::kImportRecordings, id::kDeleteMeasurements,
+                        id::kEditMeasurement, id::kSelectAllMeasurements})
+        Bind(wxEVT_UPDATE_UI, &CMainFrame::OnUpdateMeasurementCommand, this, command);
     TrackActivation(this);
 }
 
