@@ -7,8 +7,10 @@
 
 #include <cstdio>
 
+#include "app/folder_dialog.h"
 #include "display/result_dialogs.h"
 #include "dsp/bands.h"
+#include "resources/import_ids.h"
 #include "resources/strings.h"
 #include "resources/window_ids.h"
 #include "shell/band_choice.h"
@@ -217,6 +219,10 @@ wxBEGIN_EVENT_TABLE(CSelectFolderDlg, wxDialog) EVT_RADIOBOX(id::kKindAll, CSele
     auto* buttons = new wxBoxSizer(wxHORIZONTAL);
     buttons->Add(m_kindBox, wxSizerFlags().CenterVertical());
     buttons->AddStretchSpacer();
+    buttons->Add(new wxButton(this, id::kEditFolder, "&Edit..."),
+                 wxSizerFlags().CenterVertical().Border(wxRIGHT, FromDIP(4)));
+    Bind(wxEVT_BUTTON, &CSelectFolderDlg::OnEdit, this, id::kEditFolder);
+    Bind(wxEVT_UPDATE_UI, &CSelectFolderDlg::OnUpdateFolderCommand, this, id::kEditFolder);
     buttons->Add(new wxButton(this, id::kDeleteFolder, "&Delete"),
                  wxSizerFlags().CenterVertical().Border(wxRIGHT, FromDIP(16)));
     auto* ok = new wxButton(this, wxID_OK, "OK");
@@ -293,6 +299,21 @@ void CSelectFolderDlg::OnDelete(wxCommandEvent&) {
     if (!AskStoreQuestion(str::kDeleteFolderQuestion)) return;
     DeleteFolder(m_rows[static_cast<std::size_t>(item)].id);
     ListFolders();
+}
+
+void CSelectFolderDlg::OnEdit(wxCommandEvent&) {
+    const long item = FirstSelected();
+    if (item < 0) {
+        wxMessageBox(S(str::kSelectTheFolder), S(str::kAppName), wxOK | wxICON_INFORMATION, this);
+        return;
+    }
+    if (SelectedIsBusy()) return;
+    CFolderTable folders;
+    FolderRecord folder;
+    if (!folders.Open() || !folders.Read(m_rows[static_cast<std::size_t>(item)].id, &folder))
+        return;
+    CFolderDlg dialog(this, folder);
+    if (dialog.ShowModal() == wxID_OK) ListFolders();
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -47,6 +47,7 @@ class CSelectFolderDlg : public wxDialog {
     void OnActivated(wxListEvent& event);
     void OnOk(wxCommandEvent& event);
     void OnDelete(wxCommandEvent& event);
+    void OnEdit(wxCommandEvent& event);  // the folder dialog on the selected folder
     void OnUpdateFolderCommand(wxUpdateUIEvent& event);
     bool SelectedIsBusy() const;
 

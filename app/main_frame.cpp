@@ -3,15 +3,19 @@
 #include <dlfcn.h>
 #include <unistd.h>
 #include <wx/artprov.h>
+#include <wx/dnd.h>
 #include <wx/filedlg.h>
 
 #include <filesystem>
 #include <fstream>
 
 #include "app/dialogs.h"
+#include "app/folder_dialog.h"
+#include "app/import_dialog.h"
 #include "app/template_dialogs.h"
 #include "export/output_files.h"
 #include "noise/noise_calculation.h"
+#include "resources/import_ids.h"
 #include "resources/strings.h"
 #include "resources/window_ids.h"
 #include "store/messages.h"
@@ -128,9 +132,9 @@ void CVeskDoc::OnCalculation() {
 }
 
 template <class Run>
-bool CVeskDoc::RunWithProgress(Run&& run) {
+bool CVeskDoc::RunWithProgress(Run&& run, const wxString& caption) {
     {
-        ProgressWindow window(m_frame, S(str::kCalculating));
+        ProgressWindow window(m_frame, caption.empty() ? S(str::kCalculating) : caption);
         m_run = &window;
         m_runningFolder = m_state.folderId;
         Progress progress(window);
@@ -219,6 +223,117 @@ void CVeskDoc::WriteOutput(const wxString& path) {
     WriteOutputFile(m_state.folderId, std::string(1, m_state.kind), path.utf8_string());
 }
 
+void CVeskDoc::OnNewFolder() {
+    if (Running()) return;
+    FolderRecord folder;
+    folder.type = m_state.FolderOpen() ? std::string(1, m_state.kind) : "I";
+    CFolderDlg dialog(DialogParent(m_frame), folder);
+    if (dialog.ShowModal() != wxID_OK) return;
+    OpenFolder(dialog.m_folder.folderId, dialog.m_folder.type[0], dialog.m_folder.title);
+}
+
+void CVeskDoc::OnImport(const std::vector<std::string>& files) {
+    if (Running() || !m_state.FolderOpen()) return;
+    CImportDlg dialog(DialogParent(m_frame), m_state.kind, files);
+    if (dialog.ShowModal() != wxID_OK) return;
+    ImportRecordings(dialog.m_files, dialog.m_choices);
+}
+
+ImportSummary CVeskDoc::ImportRecordings(const std::vector<std::string>& files,
+                                         ImportChoices choices) {
+    ImportSummary summary;
+    if (Running() || !m_state.FolderOpen()) return summary;
+    if (!FolderExists(m_state.folderId)) {
+        ShowStoreMessage(str::kCantFindFolder);
+        return summary;
+    }
+    choices.kind = m_state.kind;
+    choices.noiseConditions = m_settings.noise;
+    choices.noiseParameter = m_settings.noiseParameter;
+    const std::int32_t folder = m_state.folderId;
+    if (!RunWithProgress(
+            [&](Progress& progress) { summary = ImportFiles(folder, files, choices, &progress); },
+            "Importing"))
+        return summary;
+    std::string text;
+    if (summary.Imported() > 0 || summary.files.empty())
+        text = std::to_string(summary.Imported()) + " of " + std::to_string(files.size()) +
+               " files imported.";
+    if (summary.Cancelled()) text += (text.empty() ? "" : "\n") + std::string("Import cancelled.");
+    const std::string refusals = summary.Refusals();
+    if (!refusals.empty()) text += "\n\nNot imported:\n" + refusals;
+    // A store failure has shown the store's own message already.
+    if (!summary.StoreFailed() && (!refusals.empty() || summary.Cancelled()))
+        Messages().ShowMessage(text);
+    if (m_frame->GetStatusBar())
+        m_frame->SetStatusText(wxString::FromUTF8(text.substr(0, text.find('\n'))), 0);
+    return summary;
+}
+
+void CVeskDoc::OnDeleteMeasurements() {
+    if (Running() || !m_view || !m_state.FolderOpen()) return;
+    const std::set<std::int32_t> selected = m_view->SelectedIds();
+    if (selected.empty()) return;
+    const std::string question = selected.size() == 1
+                                     ? "Delete the selected measurement with its results?"
+                                     : "Delete the " + std::to_string(selected.size()) +
+                                           " selected measurements with their results?";
+    if (!Messages().AskOkCancel(question)) return;
+    DeleteMeasurements(m_state.kind, std::vector<long>(selected.begin(), selected.end()));
+    UpdateAllViews();
+}
+
+void CVeskDoc::OnEditMeasurement() {
+    if (Running() || !m_view || (m_state.kind != 'I' && m_state.kind != 'A')) return;
+    const std::set<std::int32_t> selected = m_view->SelectedIds();
+    if (selected.empty()) return;
+    const std::int32_t id = *selected.begin();
+    std::string title, comment;
+    if (m_state.kind == 'I') {
+        CImpulseTable t;
+        ImpulseRecord r;
+        if (!t.Open() || !t.Read(id, &r)) return;
+        title = r.title;
+        comment = r.comment;
+    } else {
+        CAcfTable t;
+        AcfRecord r;
+        if (!t.Open() || !t.Read(id, &r)) return;
+        title = r.title;
+        comment = r.comment;
+    }
+    CMeasurementDlg dialog(DialogParent(m_frame), title, comment);
+    if (dialog.ShowModal() != wxID_OK) return;
+    SetMeasurementText(m_state.kind, id, dialog.m_title, dialog.m_comment);
+    UpdateAllViews();
+}
+
+// ---------------------------------------------------------------------------------------------
+
+namespace {
+// Audio files dropped from a file manager open the import dialog with them, once the drop has
+// finished (a modal dialog inside the drop would hold the file manager's drag).
+class ImportDropTarget : public wxFileDropTarget {
+  public:
+    ImportDropTarget(CVeskDoc& document, wxWindow* view) : m_document(document), m_view(view) {}
+    bool OnDropFiles(wxCoord, wxCoord, const wxArrayString& names) override {
+        if (!m_document.State().FolderOpen() || m_document.Running()) return false;
+        std::vector<std::string> files;
+        for (const wxString& n : names)
+            if (IsImportablePath(n.utf8_string())) files.push_back(n.utf8_string());
+        if (files.empty()) return false;
+        CVeskDoc* document = &m_document;
+        // Through the view, so that the call is dropped if the window goes first.
+        m_view->CallAfter([document, files] { document->OnImport(files); });
+        return true;
+    }
+
+  private:
+    CVeskDoc& m_document;
+    wxWindow* m_view;
+};
+}  // namespace
+
 // ---------------------------------------------------------------------------------------------
 
 wxBEGIN_EVENT_TABLE(CVeskView, wxListCtrl) EVT_LIST_COL_CLICK(wxID_ANY, CVeskView::OnColumn)
@@ -228,6 +343,7 @@ wxBEGIN_EVENT_TABLE(CVeskView, wxListCtrl) EVT_LIST_COL_CLICK(wxID_ANY, CVeskVie
     : wxListCtrl(parent, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxLC_REPORT | wxBORDER_NONE),
       m_document(document) {
     SetImageList(SharedImageList(), wxIMAGE_LIST_SMALL);
+    SetDropTarget(new ImportDropTarget(document, this));
 }
 
 void CVeskView::OnUpdate() {
@@ -339,13 +455,20 @@ wxBEGIN_EVENT_TABLE(CMainFrame, wxFrame) EVT_MENU(id::kFileOpen, CMainFrame::OnO
       m_settings(settings),
       m_document(settings, this) {
     auto* file = new wxMenu;
+    file->Append(id::kFileNew, "&New Folder...\tCtrl+N");
     file->Append(id::kFileOpen, "&Open...\tCtrl+O");
+    file->Append(id::kImportRecordings, "&Import Recordings...");
     file->AppendSeparator();
     file->Append(id::kFilePrint, "&Print...\tCtrl+P");
     file->Append(id::kFilePrintPreview, "Print Pre&view");
     file->Append(id::kFilePrintSetup, "P&rint Setup...");
     file->AppendSeparator();
     file->Append(id::kAppExit, "E&xit");
+    auto* edit = new wxMenu;
+    edit->Append(id::kEditMeasurement, "&Title and Comment...");
+    edit->Append(id::kDeleteMeasurements, "&Delete Measurements\tDel");
+    edit->AppendSeparator();
+    edit->Append(id::kSelectAllMeasurements, "Select &All\tCtrl+A");
     auto* view = new wxMenu;
     view->AppendCheckItem(id::kViewToolbar, "&Toolbar");
     view->AppendCheckItem(id::kViewStatusBar, "&Status Bar");
@@ -362,14 +485,18 @@ wxBEGIN_EVENT_TABLE(CMainFrame, wxFrame) EVT_MENU(id::kFileOpen, CMainFrame::OnO
     help->Append(id::kOnlineUpdate, "Online &Update...");
     auto* bar = new wxMenuBar;
     bar->Append(file, "&File");
+    bar->Append(edit, "&Edit");
     bar->Append(view, "&View");
     bar->Append(parameters, "&Parameters");
     bar->Append(help, "&Help");
     SetMenuBar(bar);
     wxAcceleratorEntry keys[] = {{wxACCEL_CTRL, 'O', id::kFileOpen},
                                  {wxACCEL_CTRL, 'S', id::kFileSave},
-                                 {wxACCEL_CTRL, 'P', id::kFilePrint}};
-    SetAcceleratorTable(wxAcceleratorTable(3, keys));
+                                 {wxACCEL_CTRL, 'P', id::kFilePrint},
+                                 {wxACCEL_CTRL, 'N', id::kFileNew},
+                                 {wxACCEL_CTRL, 'A', id::kSelectAllMeasurements},
+                                 {wxACCEL_NORMAL, WXK_DELETE, id::kDeleteMeasurements}};
+    SetAcceleratorTable(wxAcceleratorTable(static_cast<int>(std::size(keys)), keys));
 
     wxToolBar* tools = CreateToolBar(wxTB_HORIZONTAL | wxTB_FLAT);
     const wxSize icon = FromDIP(wxSize(16, 16));
@@ -401,6 +528,16 @@ wxBEGIN_EVENT_TABLE(CMainFrame, wxFrame) EVT_MENU(id::kFileOpen, CMainFrame::OnO
 
     m_view = new CVeskView(this, m_document);
     m_document.SetView(m_view);
+    // The commands of folders and measurements. Bound handlers come before the event table, so
+    // "New" is enabled here rather than by the table's greyed-out entry.
+    Bind(wxEVT_MENU, &CMainFrame::OnNewFolder, this, id::kFileNew);
+    Bind(wxEVT_MENU, &CMainFrame::OnImport, this, id::kImportRecordings);
+    Bind(wxEVT_MENU, &CMainFrame::OnDeleteMeasurements, this, id::kDeleteMeasurements);
+    Bind(wxEVT_MENU, &CMainFrame::OnEditMeasurement, this, id::kEditMeasurement);
+    Bind(wxEVT_MENU, &CMainFrame::OnSelectAll, this, id::kSelectAllMeasurements);
+    for (int command : {id::kFileNew, id::kImportRecordings, id::kDeleteMeasurements,
+                        id::kEditMeasurement, id::kSelectAllMeasurements})
+        Bind(wxEVT_UPDATE_UI, &CMainFrame::OnUpdateMeasurementCommand, this, command);
     TrackActivation(this);
 }
 
@@ -445,6 +582,34 @@ void CMainFrame::OnUpdateDocumentCommand(wxUpdateUIEvent& event) {
             event.Enable(CommandEnabled(DocumentCommand::NoiseTemplates, s));
             break;
         case id::kShowParameters:
+            event.Enable(m_view->GetItemCount() > 0);
+            break;
+    }
+}
+
+void CMainFrame::OnSelectAll(wxCommandEvent&) {
+    for (long i = 0; i < m_view->GetItemCount(); ++i)
+        m_view->SetItemState(i, wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);
+}
+
+void CMainFrame::OnUpdateMeasurementCommand(wxUpdateUIEvent& event) {
+    const DocumentState& s = m_document.State();
+    const bool idle = !m_document.Running();
+    const bool selected = m_view->GetSelectedItemCount() > 0;
+    switch (event.GetId()) {
+        case id::kFileNew:
+            event.Enable(idle);
+            break;
+        case id::kImportRecordings:
+            event.Enable(idle && s.FolderOpen());
+            break;
+        case id::kDeleteMeasurements:
+            event.Enable(idle && s.FolderOpen() && selected);
+            break;
+        case id::kEditMeasurement:
+            event.Enable(idle && (s.kind == 'I' || s.kind == 'A') && selected);
+            break;
+        case id::kSelectAllMeasurements:
             event.Enable(m_view->GetItemCount() > 0);
             break;
     }

@@ -14,6 +14,7 @@
 #include "impulse/impulse_calculation.h"
 #include "noise/noise_analysis.h"
 #include "shell/folder_lists.h"
+#include "shell/import.h"
 #include "shell/settings.h"
 
 namespace vesk {
@@ -52,13 +53,25 @@ class CVeskDoc {
     // The output file of the open folder at `path` (the command after its file dialog).
     void WriteOutput(const wxString& path);
 
+    // "New Folder...": the folder dialog, then the new folder opens.
+    void OnNewFolder();
+    // "Import Recordings..." with the files listed at the start (dropped ones).
+    void OnImport(const std::vector<std::string>& files = {});
+    // The import into the open folder under a progress window; views refreshed and refusals
+    // shown afterwards.
+    ImportSummary ImportRecordings(const std::vector<std::string>& files, ImportChoices choices);
+    // Asks, then deletes the view's selected measurements with their results.
+    void OnDeleteMeasurements();
+    // The title and comment of the first selected measurement.
+    void OnEditMeasurement();
+
   private:
     double FirstSamplingRate() const;
     // Runs `run` under a progress window; afterwards closes the frame if that was asked during
     // the run, else (or when the close was cancelled) refreshes the views. False when the frame
     // is closing.
     template <class Run>
-    bool RunWithProgress(Run&& run);
+    bool RunWithProgress(Run&& run, const wxString& caption = wxString());
     AppSettings& m_settings;
     ProgressWindow* m_run = nullptr;
     std::int32_t m_runningFolder = -1;
@@ -110,6 +123,12 @@ class CMainFrame : public wxFrame {
     void OnOutputFile(wxCommandEvent&) { m_document.OnOutputFile(); }
     void OnShowParameters(wxCommandEvent&) { m_view->OnShowParameters(); }
     void OnNoiseTemplates(wxCommandEvent&) { m_document.OnNoiseTemplates(); }
+    void OnNewFolder(wxCommandEvent&) { m_document.OnNewFolder(); }
+    void OnImport(wxCommandEvent&) { m_document.OnImport(); }
+    void OnDeleteMeasurements(wxCommandEvent&) { m_document.OnDeleteMeasurements(); }
+    void OnEditMeasurement(wxCommandEvent&) { m_document.OnEditMeasurement(); }
+    void OnSelectAll(wxCommandEvent&);
+    void OnUpdateMeasurementCommand(wxUpdateUIEvent& event);
     void OnAbout(wxCommandEvent&);
     void OnOnlineUpdate(wxCommandEvent&);
     void OnExit(wxCommandEvent&) { Close(); }

@@ -1,7 +1,7 @@
 // vesk-shots: screenshots of the desktop program for the README. Run in a working folder with a
 // store (the demo's), under Xvfb: it opens the first folder of each kind, and saves PNGs of the
-// main window, the folder chooser, the three conditions dialogs, the progress dialog, every
-// page of the three result dialogs and the noise-source template editor.
+// main window, the folder chooser, the folder and import dialogs, the three conditions dialogs, the
+// progress dialog, every page of the three result dialogs and the noise-source template editor.
 #include <wx/notebook.h>
 #include <wx/wx.h>
 
@@ -11,6 +11,8 @@
 #include <filesystem>
 
 #include "app/dialogs.h"
+#include "app/folder_dialog.h"
+#include "app/import_dialog.h"
 #include "app/main_frame.h"
 #include "app/template_dialogs.h"
 #include "resources/window_ids.h"
@@ -124,6 +126,24 @@ class CShotsApp : public wxApp {
             chooser.Move(40, 40);
             chooser.Show();
             Save(&chooser, out + "/select-folder.png");
+        }
+        {
+            FolderRecord folder;
+            folder.type = "I";
+            folder.title = "Concert hall, second visit";
+            folder.place = "Main hall";
+            CFolderDlg d(frame, folder);
+            d.Move(40, 40);
+            d.Show();
+            Save(&d, out + "/new-folder.png");
+        }
+        {
+            CImportDlg d(frame, 'I',
+                         {"/home/user/hall/seat A1.wav", "/home/user/hall/seat B7.wav",
+                          "/home/user/hall/balcony.wav", "/home/user/hrtf/room.sofa"});
+            d.Move(40, 40);
+            d.Show();
+            Save(&d, out + "/import-recordings.png");
         }
         {
             CImpulseConditionsDlg d(frame, m_settings.impulse, 1);

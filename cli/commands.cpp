@@ -1,6 +1,5 @@
 #include "cli/commands.h"
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -16,16 +15,15 @@
 #include <sstream>
 
 #include "acf/acf_conditions.h"
-#include "cli/audio.h"
 #include "noise/noise_analysis.h"
 #include "resources/strings.h"
 #include "shell/folder_lists.h"
+#include "shell/import.h"
 #include "shell/settings.h"
 #include "sofa/sofa_file.h"
 #include "store/file_io.h"
 #include "store/samples.h"
 #include "store/tables.h"
-#include "sweep/sweep.h"
 
 namespace vesk::cli {
 
@@ -195,25 +193,6 @@ struct ImportOptions {
     std::vector<std::string> files;
 };
 
-struct ImportFile {
-    std::string path;  // "FILE#N" for response N of a SOFA file
-    std::string title;
-    std::string stem;  // the file's name without extension, for a new folder's title
-    std::string time;  // YYYYMMDDhhmmss of the file's modification
-    AudioData audio;
-    int mesTime = 0;  // impulse responses: base-2 exponent
-};
-
-std::string FileTime(const std::string& path) {
-    struct stat st {};
-    std::time_t t = ::stat(path.c_str(), &st) == 0 ? st.st_mtime : std::time(nullptr);
-    std::tm local{};
-    localtime_r(&t, &local);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y%m%d%H%M%S", &local);
-    return text;
-}
-
 std::string Today() {
     std::time_t t = std::time(nullptr);
     std::tm local{};
@@ -333,237 +312,19 @@ int ParseImport(const std::vector<std::string>& args, ImportOptions* o) {
     return kDone;
 }
 
-// Impulse responses are stored with up to 2^21 frames: 21.8 s at 96 kHz, enough for the largest
-// halls and churches; MESTIME holds the order plus 50 in two digits.
-constexpr int kMaxImpulseOrder = 21;
-
-// Silence before the direct sound is cut down (or filled up) to this, so the direct sound lies in
-// the part the analysis searches and every seat's file starts alike. 5 ms holds the rising side
-// lobes of a band-limited direct sound (several periods down to 1 kHz) and stays well below the
-// 10 ms default minimum delay of the reflection search.
-constexpr double kPreDelay = 0.005;
-
-// The onset of ISO 3382-1: the first frame where a channel comes within 20 dB of the file's
-// largest magnitude. Both channels are cut alike, so their delay against each other stays.
-void TrimBeforeOnset(const std::string& path, AudioData* a) {
-    const std::size_t channels = static_cast<std::size_t>(a->channels);
-    int largest = 0;
-    for (std::int16_t v : a->samples)
-        largest = std::max(largest, std::abs(static_cast<int>(v)));
-    if (largest == 0) return;
-    const double threshold = largest * 0.1;  // -20 dB
-    std::size_t onset = 0;
-    while (onset < a->frames) {
-        bool reached = false;
-        for (std::size_t c = 0; c < channels; ++c)
-            reached = reached ||
-                      std::abs(static_cast<int>(a->samples[onset * channels + c])) >= threshold;
-        if (reached) break;
-        ++onset;
-    }
-    const std::size_t keep = static_cast<std::size_t>(kPreDelay * a->sampleRate);
-    if (onset < keep) {
-        // An earlier onset gets the rest of the pre-delay as silence, so every response starts
-        // alike and the filters' ringing ahead of the direct sound stays in the file; not when
-        // that would make a response that fits the store too long for it.
-        const std::size_t longest = std::size_t{1} << kMaxImpulseOrder;
-        const std::size_t add =
-            std::min(keep - onset, a->frames < longest ? longest - a->frames : 0);
-        if (add == 0) return;
-        a->samples.insert(a->samples.begin(), add * channels, 0);
-        a->frames += add;
-        std::fprintf(stderr, "vesk-cli: %s: %.1f ms of silence put before the direct sound\n",
-                     path.c_str(), 1000.0 * static_cast<double>(add) / a->sampleRate);
-        return;
-    }
-    const std::size_t cut = onset - keep;
-    if (cut == 0) return;
-    a->samples.erase(a->samples.begin(),
-                     a->samples.begin() + static_cast<std::ptrdiff_t>(cut * channels));
-    a->frames -= cut;
-    std::fprintf(stderr,
-                 "vesk-cli: %s: %.3f s (%zu frames) before the direct sound trimmed, %.0f ms "
-                 "kept\n",
-                 path.c_str(), static_cast<double>(cut) / a->sampleRate, cut, kPreDelay * 1000);
-}
-
-// Trailing digital silence holds nothing, but would decide how far the response is padded and
-// so the grid of the band filters: the same response with and without it is stored alike.
-void DropTrailingSilence(const std::string& path, AudioData* a) {
-    const std::size_t channels = static_cast<std::size_t>(a->channels);
-    std::size_t frames = a->frames;
-    auto silent = [&](std::size_t f) {
-        for (std::size_t c = 0; c < channels; ++c)
-            if (a->samples[f * channels + c] != 0) return false;
-        return true;
-    };
-    while (frames > 1 && silent(frames - 1))
-        --frames;
-    if (frames == a->frames) return;
-    std::fprintf(
-        stderr, "vesk-cli: %s: %.3f s (%zu frames) of digital silence at the end dropped\n",
-        path.c_str(), static_cast<double>(a->frames - frames) / a->sampleRate, a->frames - frames);
-    a->frames = frames;
-    a->samples.resize(frames * channels);
-}
-
-void CutToLongestResponse(const std::string& path, AudioData* a) {
-    const std::size_t longest = std::size_t{1} << kMaxImpulseOrder;
-    if (a->frames <= longest) return;
-    std::fprintf(
-        stderr,
-        "vesk-cli: warning: %s: %zu frames after the onset; impulse responses keep at most "
-        "%zu (%.1f s), the last %.3f s are cut off\n",
-        path.c_str(), a->frames, longest, static_cast<double>(longest) / a->sampleRate,
-        static_cast<double>(a->frames - longest) / a->sampleRate);
-    a->frames = longest;
-    a->samples.resize(longest * static_cast<std::size_t>(a->channels));
-}
-
-// A sweep recording deconvolved into its impulse response, in the store's 16 bits. The response
-// keeps its scale against the excitation, so seats measured alike compare; only one that would
-// clip is scaled down, and the user is told by how much.
-bool DeconvolveSweep(const std::string& path, const std::vector<int>& chosen,
-                     const FloatAudio& excitation, AudioData* out, std::string* error) {
-    FloatAudio recording;
-    if (!ReadAudioFileFloat(path, &recording, error, chosen)) return false;
-    const DeconvolvedResponse r = Deconvolve(recording.channels, recording.sampleRate,
-                                             excitation.channels[0], excitation.sampleRate);
-    if (r.status != SweepStatus::kDone) {
-        *error = path + ": " + r.message;
-        return false;
-    }
-    float peak = 0;
-    for (const auto& channel : r.channels)
-        for (float v : channel)
-            peak = std::max(peak, std::fabs(v));
-    if (peak == 0) {
-        *error = path + ": the deconvolved response is silent";
-        return false;
-    }
-    double gain = 32767.0;
-    if (peak > 1.0f) {
-        gain = 32767.0 * 0.891 / peak;  // -1 dBFS
-        std::fprintf(stderr, "vesk-cli: %s: the response would clip; scaled by %.2f dB\n",
-                     path.c_str(), 20 * std::log10(gain / 32767.0));
-    } else if (peak < 0.1f) {
-        std::fprintf(stderr,
-                     "vesk-cli: warning: %s: the response peaks at %.1f dBFS; 16 bits leave it "
-                     "little range above their noise\n",
-                     path.c_str(), 20 * std::log10(peak));
-    }
-    const std::size_t channels = r.channels.size();
-    out->channels = static_cast<int>(channels);
-    out->sampleRate = recording.sampleRate;
-    out->frames = r.channels[0].size();
-    out->clipped = 0;
-    out->samples.resize(out->frames * channels);
-    for (std::size_t i = 0; i < out->frames; ++i)
-        for (std::size_t c = 0; c < channels; ++c)
-            out->samples[i * channels + c] = static_cast<std::int16_t>(
-                std::clamp(std::lround(r.channels[c][i] * gain), -32768L, 32767L));
-    std::fprintf(stderr, "vesk-cli: %s: deconvolved, direct sound %.3f s into the recording\n",
-                 path.c_str(), static_cast<double>(r.onsetLag) / recording.sampleRate);
-    return true;
-}
-
-// A plain impulse response as the store keeps it: from its onset, without trailing silence,
-// zero-padded to a power of two.
-void PreparePlainResponse(ImportFile* f) {
-    TrimBeforeOnset(f->path, &f->audio);
-    DropTrailingSilence(f->path, &f->audio);
-    CutToLongestResponse(f->path, &f->audio);
-    int order = 0;
-    while ((std::size_t{1} << order) < f->audio.frames)
-        ++order;
-    f->mesTime = order;
-    f->audio.samples.resize((std::size_t{1} << order) * static_cast<std::size_t>(f->audio.channels),
-                            0);
-    f->audio.frames = std::size_t{1} << order;
-}
-
-// The chosen responses of a SOFA file, one by one, each a plain impulse response whose float
-// samples are scaled as those of float audio files: full scale to +-32767.
-int LoadSofaFile(const ImportOptions& o, const std::string& path, std::vector<ImportFile>* files) {
-    sofa::File file;
-    std::vector<std::size_t> numbers, receivers;
+// Reads and checks every file before the store is touched; notes go to stderr as they come.
+int LoadImportFiles(const ImportOptions& o, const ImportChoices& choices,
+                    std::vector<ImportedMeasurement>* files) {
+    Excitation excitation;
     std::string error;
-    if (!file.Open(path, &error) || !file.Choose(o.sofa, &numbers, &receivers, &error))
-        return Usage(error);
-    for (const std::string& note : file.Info().notes)
-        std::fprintf(stderr, "vesk-cli: %s: %s\n", path.c_str(), note.c_str());
-    const std::string stem = std::filesystem::path(path).stem().string(), time = FileTime(path);
-    for (std::size_t number : numbers) {
-        sofa::Response response;
-        if (!file.Read(number, receivers, &response, &error)) return Usage(error);
-        ImportFile f;
-        f.path = path + "#" + std::to_string(number);
-        f.title = response.title;
-        f.stem = stem;
-        f.time = time;
-        AudioData& a = f.audio;
-        a.channels = static_cast<int>(response.channels.size());
-        a.sampleRate = response.sampleRate;
-        a.frames = response.channels[0].size();
-        a.samples.resize(a.frames * response.channels.size());
-        for (std::size_t i = 0; i < a.frames; ++i)
-            for (std::size_t c = 0; c < response.channels.size(); ++c) {
-                double v = std::round(static_cast<double>(response.channels[c][i]) * 32767.0);
-                if (v > 32767.0 || v < -32768.0) {
-                    ++a.clipped;
-                    v = v > 0 ? 32767.0 : -32768.0;
-                }
-                a.samples[i * response.channels.size() + c] = static_cast<std::int16_t>(v);
-            }
-        if (a.clipped > 0)
-            std::fprintf(stderr, "vesk-cli: warning: %s: %zu samples clipped to 16 bits\n",
-                         f.path.c_str(), a.clipped);
-        PreparePlainResponse(&f);
-        files->push_back(std::move(f));
-    }
-    return kDone;
-}
-
-// Reads and checks every file before the store is touched.
-int LoadImportFiles(const ImportOptions& o, std::vector<ImportFile>* files) {
-    FloatAudio excitation;
-    if (!o.sweep.empty()) {
-        std::string error;
-        if (!ReadAudioFileFloat(o.sweep, &excitation, &error)) return Usage(error);
-        if (excitation.channels.size() != 1)
-            return Usage(o.sweep + ": an excitation has one channel");
-    }
+    if (!o.sweep.empty() && !LoadExcitation(o.sweep, &excitation, &error)) return Usage(error);
     for (const std::string& path : o.files) {
-        if (sofa::IsSofaPath(path)) {
-            if (int rc = LoadSofaFile(o, path, files); rc != kDone) return rc;
-            continue;
-        }
-        ImportFile f;
-        f.path = path;
-        std::string error;
-        if (!o.sweep.empty() ? !DeconvolveSweep(path, o.channels, excitation, &f.audio, &error)
-                             : !ReadAudioFile(path, &f.audio, &error, o.channels))
-            return Usage(error);
-        if (f.audio.clipped > 0)
-            std::fprintf(stderr, "vesk-cli: warning: %s: %zu samples clipped to 16 bits\n",
-                         path.c_str(), f.audio.clipped);
-        f.title = f.stem = std::filesystem::path(path).stem().string();
-        f.time = FileTime(path);
-        if (o.kind == "ir") {
-            if (o.mlsOrder >= 0) {
-                if (f.audio.frames != (std::size_t{1} << o.mlsOrder))
-                    return Usage(path + ": " + std::to_string(f.audio.frames) +
-                                 " frames; one period of an MLS of order " +
-                                 std::to_string(o.mlsOrder) + " has " +
-                                 std::to_string(1L << o.mlsOrder));
-                f.mesTime = static_cast<int>(o.mlsOrder);
-            } else {
-                PreparePlainResponse(&f);
-            }
-        } else if (f.audio.frames > 999999999) {
-            return Usage(path + ": too many frames for the store");
-        }
-        files->push_back(std::move(f));
+        std::vector<std::string> notes;
+        const bool ok = PrepareImportFile(path, choices, o.sweep.empty() ? nullptr : &excitation,
+                                          files, &error, &notes);
+        for (const std::string& note : notes)
+            std::fprintf(stderr, "vesk-cli: %s\n", note.c_str());
+        if (!ok) return Usage(error);
     }
     return kDone;
 }
@@ -573,9 +334,23 @@ int LoadImportFiles(const ImportOptions& o, std::vector<ImportFile>* files) {
 int CmdImport(Context& ctx, const std::vector<std::string>& args) {
     ImportOptions o;
     if (int rc = ParseImport(args, &o); rc != kDone) return rc;
-    std::vector<ImportFile> files;
-    if (int rc = LoadImportFiles(o, &files); rc != kDone) return rc;
     const std::string letter = KindLetter(o.kind);
+    ImportChoices choices;
+    choices.kind = letter[0];
+    choices.form = !o.sweep.empty()  ? ResponseForm::kSweep
+                   : o.mlsOrder >= 0 ? ResponseForm::kMls
+                                     : ResponseForm::kPlain;
+    choices.mlsOrder = static_cast<int>(o.mlsOrder);
+    choices.excitation = o.sweep;
+    choices.channels = o.channels;
+    choices.sofa = o.sofa;
+    choices.multiplier = o.multiplier;
+    choices.calLevel = o.calLevel;
+    const AppSettings settings = AppSettings::Load(ctx.settingsPath);
+    choices.noiseConditions = settings.noise;
+    choices.noiseParameter = settings.noiseParameter;
+    std::vector<ImportedMeasurement> files;
+    if (int rc = LoadImportFiles(o, choices, &files); rc != kDone) return rc;
 
     CFolderTable folders;
     if (!folders.Open()) return ctx.Failure();
@@ -603,10 +378,7 @@ int CmdImport(Context& ctx, const std::vector<std::string>& args) {
     // NUMBER counts from 0 and lists show NUMBER + 1; a new recording takes the next free one.
     std::int64_t number = 0;
     if (o.kind == "noise" && o.folderId) {
-        std::vector<NmsRecord> list;
-        if (!ReadFolderRecords(noises, *o.folderId, &list)) return kStoreFailure;
-        for (const NmsRecord& r : list)
-            number = std::max<std::int64_t>(number, std::int64_t{r.number} + 1);
+        if (!NextNoiseNumber(static_cast<std::int32_t>(*o.folderId), &number)) return kStoreFailure;
         if (number + static_cast<std::int64_t>(files.size()) > 1000000) {  // NUMBER is 6 digits
             std::fprintf(stderr, "vesk-cli: folder %ld has no free numbers left\n", *o.folderId);
             return kBadInput;
@@ -625,65 +397,10 @@ int CmdImport(Context& ctx, const std::vector<std::string>& args) {
     }
     std::printf("folder %d\n", folder.folderId);
 
-    std::int32_t id = 0;
-    if (!table->NextId(&id)) return kStoreFailure;
-    AppSettings settings = AppSettings::Load(ctx.settingsPath);
-    for (ImportFile& f : files) {
-        std::vector<unsigned char> wave = MakeWaveBlock(f.audio.channels, f.audio.samples);
-        int ok = 0;
-        if (o.kind == "ir") {
-            ImpulseRecord r;
-            r.folderId = folder.folderId;
-            r.impulseId = id;
-            r.sampling = f.audio.sampleRate;
-            r.mesTime = f.mesTime;
-            r.noMls = o.mlsOrder < 0 ? 1 : 0;
-            r.mesNum = 1;
-            r.channel = f.audio.channels;
-            r.bit = 16;
-            r.time = f.time;
-            r.title = f.title;
-            r.multiplier = static_cast<std::int32_t>(o.multiplier);
-            ok = impulses.Append(r, wave);
-        } else if (o.kind == "acf") {
-            AcfRecord r;
-            r.folderId = folder.folderId;
-            r.acfId = id;
-            r.sampling = f.audio.sampleRate;
-            r.channel = f.audio.channels;
-            r.sampleNum = static_cast<std::int32_t>(f.audio.frames);
-            r.dataTime =
-                std::min(99999.99, static_cast<double>(f.audio.frames) / f.audio.sampleRate);
-            r.time = f.time;
-            r.title = f.title;
-            ok = acfs.Append(r, wave);
-        } else {
-            NmsRecord r;
-            r.folderId = folder.folderId;
-            r.nmsId = id;
-            r.sampling = f.audio.sampleRate;
-            r.channel = f.audio.channels;
-            r.sampleNum = static_cast<std::int32_t>(f.audio.frames);
-            r.number = static_cast<std::int32_t>(number++);
-            r.dataTime =
-                std::min(99999.99, static_cast<double>(f.audio.frames) / f.audio.sampleRate);
-            r.time = f.time;
-            r.condSize = static_cast<std::int32_t>(blob::kNmsCondSize);
-            // The recording side's condition block: the noise conditions in use, no Phi(0)
-            // reference, the WIACC width, and the microphone's reference level without points.
-            std::array<unsigned char, blob::kNmsCondSize> cond{};
-            detail::PutU32(cond.data() + 4, static_cast<std::uint32_t>(r.sampleNum));
-            RunningAcfConditions c = settings.noise;
-            c.phi0RefData = 0;
-            c.phi0RefLevel = 0.0;
-            EncodeRunningAcfConditions(c, cond.data() + 8);
-            detail::PutF64(cond.data() + 76, settings.noiseParameter);
-            detail::PutF64(cond.data() + 84, o.calLevel);
-            ok = noises.Append(r, wave, cond);
-        }
-        if (!ok) return kStoreFailure;
-        std::printf("record %d\t%s\n", id, f.path.c_str());
-        ++id;
+    for (const ImportedMeasurement& f : files) {
+        std::vector<std::int32_t> ids;
+        if (!StoreImported(folder.folderId, choices, {f}, &number, &ids)) return kStoreFailure;
+        std::printf("record %d\t%s\n", ids.front(), f.path.c_str());
     }
     return kDone;
 }

@@ -885,7 +885,47 @@ bool DeleteMeasurementsWithResults(long folderId, const std::string& key,
     }
     return true;
 }
+
+// Deletes measurements by ID, each after its result (`results` null for a kind whose results
+// live in the measurement's own record).
+bool DeleteMeasurementsById(CStoreTable& measurements, CStoreTable* results,
+                            const std::vector<long>& ids) {
+    if (!measurements.Open() || (results && !results->Open())) return false;
+    DbStatus st = measurements.SetScope(nullptr, nullptr);
+    if (results && st == db::kOk) st = results->SetScope(nullptr, nullptr);
+    for (long id : ids) {
+        const std::string k = FormatKey(id);
+        if (results && st == db::kOk) st = results->SelectIndex(results->Index1());
+        if (results && st == db::kOk) st = results->DeleteByKey(k.data(), 8, 1);
+        if (st == db::kOk) st = measurements.SelectIndex(measurements.Index2());
+        if (st == db::kOk) st = measurements.DeleteByKey(k.data(), 8, 1);
+        if (st != db::kOk) break;
+    }
+    if (st != db::kOk) {
+        ShowStoreMessage(str::kCantDeleteImpulseData);
+        return false;
+    }
+    return true;
+}
 }  // namespace
+
+bool DeleteMeasurements(char kind, const std::vector<long>& ids) {
+    if (kind == 'I') {
+        CImpulseTable measurements;
+        CAcParamTable results;
+        return DeleteMeasurementsById(measurements, &results, ids);
+    }
+    if (kind == 'A') {
+        CAcfTable measurements;
+        CAcfFactTable results;
+        return DeleteMeasurementsById(measurements, &results, ids);
+    }
+    if (kind == 'N') {
+        CNmsTable measurements;
+        return DeleteMeasurementsById(measurements, nullptr, ids);
+    }
+    return false;
+}
 
 bool DeleteFolder(long folderId) {
     CFolderTable folders;
@@ -922,6 +962,74 @@ bool DeleteFolder(long folderId) {
         return 0;
     }
     return 1;
+}
+
+namespace {
+// Rewrites one record found by its ID index, starting from its stored bytes so that the fields
+// `change` leaves alone, the blob pointers among them, stay as they are.
+template <class Record, class Change>
+bool RewriteRecord(CStoreTable& table, int index, long id, Change change, int message) {
+    int length = 0;
+    const std::string key = FormatKey(id);
+    bool found = false;
+    DbStatus st = table.RecordLength(&length);
+    if (st == db::kOk && length < 2) st = db::kBadArgument;
+    std::vector<char> buffer(static_cast<std::size_t>(std::max(length, 2) - 1));
+    const std::vector<FieldDescriptor>* fields = nullptr;
+    if (st == db::kOk) st = table.SetScope(nullptr, nullptr);
+    if (st == db::kOk) st = table.SelectIndex(index);
+    if (st == db::kOk) st = table.Seek(key.data(), 8, buffer.data(), &found);
+    if (st == db::kOk && !found) st = db::kNoRecord;
+    Record record;
+    if (st == db::kOk) st = table.Fields(&fields);
+    if (st == db::kOk) st = Unpack(*fields, buffer.data(), &record);
+    if (st == db::kOk) {
+        change(record);
+        st = Pack(*fields, record, buffer.data());
+    }
+    // One replaced record commits on its own.
+    if (st == db::kOk) st = table.ReplaceCurrent(buffer.data());
+    if (st != db::kOk) {
+        ReportStoreError(message, st);
+        return false;
+    }
+    return true;
+}
+}  // namespace
+
+bool UpdateFolderFields(const FolderRecord& folder) {
+    CFolderTable folders;
+    if (!folders.Open()) return false;  // the index handles come with the open table
+    return RewriteRecord<FolderRecord>(
+        folders, folders.IdIndexForEdit(), folder.folderId,
+        [&](FolderRecord& r) {
+            r.name = folder.name;
+            r.place = folder.place;
+            r.date = folder.date;
+            r.title = folder.title;
+            r.comment = folder.comment;
+            r.scale = folder.scale;
+        },
+        str::kCantReadFolder);
+}
+
+bool SetMeasurementText(char kind, long id, const std::string& title, const std::string& comment) {
+    auto set = [&](auto& r) {
+        r.title = title;
+        r.comment = comment;
+    };
+    if (kind == 'I') {
+        CImpulseTable t;
+        if (!t.Open()) return false;
+        return RewriteRecord<ImpulseRecord>(t, t.IdIndexForEdit(), id, set,
+                                            str::kCantCreateImpulse);
+    }
+    if (kind == 'A') {
+        CAcfTable t;
+        if (!t.Open()) return false;
+        return RewriteRecord<AcfRecord>(t, t.IdIndexForEdit(), id, set, str::kCantCreateAcf);
+    }
+    return false;
 }
 
 }  // namespace vesk

@@ -61,6 +61,8 @@ class CStoreTable : public CDbTable {
     const TableSpec& Spec() const { return m_spec; }
     int Index1() const { return m_index[0]; }
     int Index2() const { return m_index[1]; }
+    // The index keyed by the record's own ID.
+    int IdIndexForEdit() const { return IdIndex(); }
     // The field descriptors, loaded on first use and kept until the table closes.
     DbStatus Fields(const std::vector<FieldDescriptor>** fields);
 
@@ -240,5 +242,13 @@ bool ReadFolderRecords(Table& table, long folderId, std::vector<Record>* out) {
 
 // Deletes a folder with all its measurements and results, the folder record last; true when done.
 bool DeleteFolder(long folderId);
+// Deletes measurements of a folder's kind ('I', 'A', 'N') by ID, each with its results and
+// blobs, the result first; an ID that is gone already is no failure. true when done.
+bool DeleteMeasurements(char kind, const std::vector<long>& ids);
+// Replaces a folder's name, place, date, title, comment and scale; kind and ID stay.
+bool UpdateFolderFields(const FolderRecord& folder);
+// Sets the title and comment of an impulse-response ('I') or running-sound ('A') measurement;
+// its samples and other fields stay.
+bool SetMeasurementText(char kind, long id, const std::string& title, const std::string& comment);
 
 }  // namespace vesk

@@ -1,4 +1,4 @@
-#include "cli/audio.h"
+#include "shell/audio.h"
 
 #include <sndfile.h>
 
@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <limits>
 
-namespace vesk::cli {
+namespace vesk {
 
 namespace {
 // Frames we are willing to read from one file: 2^24 per channel covers far more than the
@@ -209,4 +209,4 @@ bool WriteWavFile(const std::string& path, int channels, int sampleRate,
     return sf_close(file) == 0 && ok;
 }
 
-}  // namespace vesk::cli
+}  // namespace vesk
