@@ -545,7 +545,12 @@ void Report::DrawPage(Painter& p, int page) const {
                 for (std::size_t c = 0; c < item->cells.size() && c < item->widths.size(); ++c) {
                     const double w = content * item->widths[c] / total;
                     std::string text = item->cells[c];
-                    // Long texts are cut to their column rather than run into the next.
+                    // A long heading takes a smaller face; other long texts are cut to their
+                    // column rather than run into the next.
+                    for (double size = kBody - 1; item->header && size > 4.5 &&
+                                                  p.TextExtent(text).width > w - 3;
+                         size -= 0.5)
+                        p.SetFont(size, true);
                     while (text.size() > 1 && p.TextExtent(text).width > w - 3)
                         text.pop_back();
                     const bool number = text == "----" || (!text.empty() &&
@@ -554,6 +559,7 @@ void Report::DrawPage(Painter& p, int page) const {
                                        ? static_cast<int>(x)
                                        : static_cast<int>(x + w - 3 - p.TextExtent(text).width);
                     p.Text(text, tx, top + 1);
+                    if (item->header) p.SetFont(kBody - 1, true);
                     x += w;
                 }
                 if (item->header) {
