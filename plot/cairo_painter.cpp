@@ -57,6 +57,8 @@ void CairoPainter::UsePen() {
     UseColour(m_pen.colour);
     const double width = std::max(1, m_pen.width);
     cairo_set_line_width(m_cr, width);
+    cairo_set_line_cap(m_cr, width > 1 ? CAIRO_LINE_CAP_ROUND : CAIRO_LINE_CAP_BUTT);
+    cairo_set_line_join(m_cr, CAIRO_LINE_JOIN_ROUND);
     if (m_pen.dashed) {
         const double dash[] = {3 * width, 3 * width};
         cairo_set_dash(m_cr, dash, 2, 0);
@@ -70,20 +72,25 @@ void CairoPainter::Stroke() {
     cairo_stroke(m_cr);
 }
 
-// Lines run through pixel centres so that a one-pixel line covers one column or row.
+// Lines of odd width run through pixel centres, so that a one-pixel line covers one column or
+// row; even widths run along pixel edges. The screen draws them the same way.
+double CairoPainter::Offset() const {
+    return std::max(1, m_pen.width) % 2 == 1 ? 0.5 : 0.0;
+}
+
 void CairoPainter::Line(int x0, int y0, int x1, int y1) {
-    cairo_move_to(m_cr, x0 + 0.5, y0 + 0.5);
-    cairo_line_to(m_cr, x1 + 0.5, y1 + 0.5);
-    cairo_set_line_cap(m_cr, CAIRO_LINE_CAP_BUTT);
+    const double o = Offset();
+    cairo_move_to(m_cr, x0 + o, y0 + o);
+    cairo_line_to(m_cr, x1 + o, y1 + o);
     Stroke();
 }
 
 void CairoPainter::Polyline(const std::vector<PixelPoint>& points) {
     if (points.size() < 2) return;
-    cairo_move_to(m_cr, points[0].x + 0.5, points[0].y + 0.5);
+    const double o = Offset();
+    cairo_move_to(m_cr, points[0].x + o, points[0].y + o);
     for (std::size_t k = 1; k < points.size(); ++k)
-        cairo_line_to(m_cr, points[k].x + 0.5, points[k].y + 0.5);
-    cairo_set_line_join(m_cr, CAIRO_LINE_JOIN_ROUND);
+        cairo_line_to(m_cr, points[k].x + o, points[k].y + o);
     Stroke();
 }
 

@@ -34,6 +34,7 @@ class CairoPainter : public Painter {
 
   private:
     void SetBold(bool bold);
+    double Offset() const;
     void Stroke();
     void UsePen();
     void UseColour(Colour c);
