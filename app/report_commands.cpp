@@ -65,13 +65,16 @@ void PrintFolderSummary(wxWindow* parent, std::int32_t folderId,
     if (!preview) {
         wxPrinter printer(&data);
         CReportPrintout printout(report);
-        if (printer.Print(parent, &printout, true)) PrintData() = printer.GetPrintDialogData().GetPrintData();
+        if (printer.Print(parent, &printout, true))
+            PrintData() = printer.GetPrintDialogData().GetPrintData();
         return;
     }
-    auto* view = new wxPrintPreview(new CReportPrintout(report), new CReportPrintout(report), &data);
+    auto* view =
+        new wxPrintPreview(new CReportPrintout(report), new CReportPrintout(report), &data);
     if (!view->IsOk()) {
         delete view;
-        wxMessageBox("The preview could not be made.", "Print Preview", wxOK | wxICON_ERROR, parent);
+        wxMessageBox("The preview could not be made.", "Print Preview", wxOK | wxICON_ERROR,
+                     parent);
         return;
     }
     auto* frame = new wxPreviewFrame(view, parent, "Print Preview", wxDefaultPosition,
@@ -106,7 +109,8 @@ bool ExportFolderReport(wxWindow* parent, std::int32_t folderId,
             ok = report.WritePdf(path, &message);
         }
     }
-    if (!ok) wxMessageBox(wxString::FromUTF8(message), "Export Report", wxOK | wxICON_ERROR, parent);
+    if (!ok)
+        wxMessageBox(wxString::FromUTF8(message), "Export Report", wxOK | wxICON_ERROR, parent);
     return ok;
 }
 

@@ -32,20 +32,22 @@ CStatisticsDlg::CStatisticsDlg(wxWindow* parent, std::int32_t folderId,
     m_graph->SetMinSize(FromDIP(wxSize(520, 260)));
     auto* sizer = new wxBoxSizer(wxVERTICAL);
     auto* top = new wxBoxSizer(wxHORIZONTAL);
-    top->Add(new wxStaticText(this, wxID_ANY, "Parameter:"), wxSizerFlags().Centre().Border(wxRIGHT, 6));
+    top->Add(new wxStaticText(this, wxID_ANY, "Parameter:"),
+             wxSizerFlags().Centre().Border(wxRIGHT, 6));
     top->Add(m_choice);
     top->AddStretchSpacer();
     sizer->Add(top, wxSizerFlags().Expand().Border(wxALL, 6));
     if (!m_loaded || m_stats.empty())
-        sizer->Add(new wxStaticText(this, wxID_ANY,
-                                    m_loaded ? wxString("No results to compare.")
-                                             : wxString::FromUTF8(message)),
+        sizer->Add(new wxStaticText(
+                       this, wxID_ANY,
+                       m_loaded ? wxString("No results to compare.") : wxString::FromUTF8(message)),
                    wxSizerFlags().Border(wxLEFT | wxRIGHT, 6));
     sizer->Add(m_table, wxSizerFlags().Expand().Border(wxLEFT | wxRIGHT, 6));
     sizer->Add(m_graph, wxSizerFlags(1).Expand().Border(wxALL, 6));
     sizer->Add(CreateButtonSizer(wxOK), wxSizerFlags().Right().Border(wxALL, 6));
     SetSizerAndFit(sizer);
-    m_choice->Bind(wxEVT_CHOICE, [this](wxCommandEvent&) { ShowParameter(m_choice->GetSelection()); });
+    m_choice->Bind(wxEVT_CHOICE,
+                   [this](wxCommandEvent&) { ShowParameter(m_choice->GetSelection()); });
     if (!m_parameters.empty()) {
         m_choice->SetSelection(0);
         ShowParameter(0);
@@ -67,10 +69,14 @@ void CStatisticsDlg::ShowParameter(int index) {
         const long row = m_table->InsertItem(m_table->GetItemCount(),
                                              wxString::FromUTF8(s.band.empty() ? "-" : s.band));
         m_table->SetItem(row, 1, wxString::Format("%d", s.stats.count));
-        m_table->SetItem(row, 2, wxString::FromUTF8(FormatValue(s.stats.count ? s.stats.mean : -1000)));
-        m_table->SetItem(row, 3, wxString::FromUTF8(FormatValue(s.stats.count ? s.stats.sd : -1000)));
-        m_table->SetItem(row, 4, wxString::FromUTF8(FormatValue(s.stats.count ? s.stats.min : -1000)));
-        m_table->SetItem(row, 5, wxString::FromUTF8(FormatValue(s.stats.count ? s.stats.max : -1000)));
+        m_table->SetItem(row, 2,
+                         wxString::FromUTF8(FormatValue(s.stats.count ? s.stats.mean : -1000)));
+        m_table->SetItem(row, 3,
+                         wxString::FromUTF8(FormatValue(s.stats.count ? s.stats.sd : -1000)));
+        m_table->SetItem(row, 4,
+                         wxString::FromUTF8(FormatValue(s.stats.count ? s.stats.min : -1000)));
+        m_table->SetItem(row, 5,
+                         wxString::FromUTF8(FormatValue(s.stats.count ? s.stats.max : -1000)));
         plot.labels.push_back(s.band.empty() ? name : s.band);
         const bool has = s.stats.count > 0;
         plot.series[0].push_back(has ? s.stats.mean : -1000);

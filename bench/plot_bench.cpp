@@ -58,10 +58,18 @@ std::string MakeStore() {
         a.deltaT1L = 20 + 10 * u(random);
         a.deltaT1R = 20 + 10 * u(random);
         for (int k = 0; k < 34; ++k)
-            a.bands[static_cast<std::size_t>(k)] = {
-                k == 0 ? 0 : k == 1 ? -1 : k - 1, -10 * u(random), -10 * u(random),
-                2 * u(random), 2 * u(random), 1 + u(random), 1 + u(random), u(random),
-                u(random) - 0.5, u(random)};
+            a.bands[static_cast<std::size_t>(k)] = {k == 0   ? 0
+                                                    : k == 1 ? -1
+                                                             : k - 1,
+                                                    -10 * u(random),
+                                                    -10 * u(random),
+                                                    2 * u(random),
+                                                    2 * u(random),
+                                                    1 + u(random),
+                                                    1 + u(random),
+                                                    u(random),
+                                                    u(random) - 0.5,
+                                                    u(random)};
         r.Write(a);
     }
     return dir;

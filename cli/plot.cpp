@@ -70,8 +70,8 @@ int CmdPlot(Context& ctx, const std::vector<std::string>& args) {
 
     LoadedMeasurement m;
     const bool samples = folder.type == "I" || choice.page == "acf" || choice.page == "iacf";
-    switch (LoadMeasurement(folder.folderId, folder.type, static_cast<std::int32_t>(id), samples,
-                            &m)) {
+    switch (
+        LoadMeasurement(folder.folderId, folder.type, static_cast<std::int32_t>(id), samples, &m)) {
         case LoadStatus::Done:
             break;
         case LoadStatus::NoMeasurement:
@@ -89,13 +89,12 @@ int CmdPlot(Context& ctx, const std::vector<std::string>& args) {
         case PageStatus::UnknownPage:
             return Usage("unknown page " + choice.page + "; pages: " + Joined(valid));
         case PageStatus::UnknownBand:
-            return Usage(valid.empty() ? "measurement " + std::to_string(id) +
-                                             " has no result with bands"
-                                       : "unknown band " + choice.band + "; bands: " +
-                                             Joined(valid));
+            return Usage(valid.empty()
+                             ? "measurement " + std::to_string(id) + " has no result with bands"
+                             : "unknown band " + choice.band + "; bands: " + Joined(valid));
         case PageStatus::UnknownFrame:
-            return Usage("unknown frame " + std::to_string(choice.frame) + "; frames: " +
-                         Joined(valid));
+            return Usage("unknown frame " + std::to_string(choice.frame) +
+                         "; frames: " + Joined(valid));
     }
     if (!sized && graphs.size() > 1) height = 300 * static_cast<int>(graphs.size());
     std::vector<const Graph*> parts;

@@ -7,10 +7,10 @@ ParameterPlot ParameterSeries(const std::vector<ResultRow>& rows, int channels,
     // List columns: one channel Freq, SPL, dt1, A, Tsub; two channels Freq, SPL-LR, SPL-L,
     // SPL-R, dt1 x 3, A x 3, Tsub x 3, IACC, TIACC, WIACC, S.
     static const std::vector<int> kMono[] = {{1}, {3}, {4}, {}, {}, {}};
-    static const std::vector<int> kStereo[] = {{1, 2, 3}, {7, 8, 9}, {10, 11, 12}, {13}, {14}, {15}};
+    static const std::vector<int> kStereo[] = {{1, 2, 3}, {7, 8, 9}, {10, 11, 12},
+                                               {13},      {14},      {15}};
     ParameterPlot plot = ParameterAxis(choice);
-    const std::vector<int>& columns =
-        (channels == 1 ? kMono : kStereo)[static_cast<int>(choice)];
+    const std::vector<int>& columns = (channels == 1 ? kMono : kStereo)[static_cast<int>(choice)];
     static const char* const kNames[] = {"L+R", "Left", "Right"};
     for (std::size_t s = 0; s < columns.size(); ++s) {
         plot.names.push_back(columns.size() == 1 ? (channels == 1 ? "Left" : plot.title)

@@ -55,15 +55,17 @@ void CGraphWnd::OnSize(wxSizeEvent& event) {
 void CGraphWnd::OnContextMenu(wxContextMenuEvent&) {
     wxMenu menu;
     menu.Append(wxID_SAVEAS, "Save Graph As...");
-    menu.Bind(wxEVT_MENU, [this](wxCommandEvent&) { SaveGraphAs(this, Model(), GetClientSize()); },
-              wxID_SAVEAS);
+    menu.Bind(
+        wxEVT_MENU, [this](wxCommandEvent&) { SaveGraphAs(this, Model(), GetClientSize()); },
+        wxID_SAVEAS);
     PopupMenu(&menu);
 }
 
 bool SaveGraphAs(wxWindow* parent, const Graph& graph, wxSize size) {
-    wxFileDialog files(parent, "Save Graph As", "", "graph.png",
-                       "PNG image (*.png)|*.png|SVG drawing (*.svg)|*.svg|PDF document (*.pdf)|*.pdf",
-                       wxFD_SAVE | wxFD_OVERWRITE_PROMPT);
+    wxFileDialog files(
+        parent, "Save Graph As", "", "graph.png",
+        "PNG image (*.png)|*.png|SVG drawing (*.svg)|*.svg|PDF document (*.pdf)|*.pdf",
+        wxFD_SAVE | wxFD_OVERWRITE_PROMPT);
     if (files.ShowModal() != wxID_OK) return false;
     std::string path = files.GetPath().utf8_string();
     GraphFormat format;

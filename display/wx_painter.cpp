@@ -7,7 +7,8 @@ wxColour ToWx(Colour c) {
 }
 
 wxPen ToWx(const Pen& pen) {
-    return wxPen(ToWx(pen.colour), pen.width, pen.dashed ? wxPENSTYLE_SHORT_DASH : wxPENSTYLE_SOLID);
+    return wxPen(ToWx(pen.colour), pen.width,
+                 pen.dashed ? wxPENSTYLE_SHORT_DASH : wxPENSTYLE_SOLID);
 }
 
 void WxPainter::Polygon(const std::vector<PixelPoint>& points) {

@@ -183,10 +183,14 @@ bool GraphFormatOf(const std::string& path, GraphFormat* format) {
     std::string ext = path.substr(dot + 1);
     for (char& c : ext)
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (ext == "png") *format = GraphFormat::Png;
-    else if (ext == "svg") *format = GraphFormat::Svg;
-    else if (ext == "pdf") *format = GraphFormat::Pdf;
-    else return false;
+    if (ext == "png")
+        *format = GraphFormat::Png;
+    else if (ext == "svg")
+        *format = GraphFormat::Svg;
+    else if (ext == "pdf")
+        *format = GraphFormat::Pdf;
+    else
+        return false;
     return true;
 }
 

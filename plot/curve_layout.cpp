@@ -50,8 +50,8 @@ struct Axis {
     const char* title;
 };
 const Axis kAxes[] = {
-    {80, -80, 10, "SPL [dB]"},   {20, 0, 1, "A-value"},       {10, 0, 1, "Tsub [sec]"},
-    {1, 0, 0.1, "IACC"},         {2, -2, 0.2, "TIACC [ms]"}, {10, 0, 1, "WIACC [ms]"},
+    {80, -80, 10, "SPL [dB]"}, {20, 0, 1, "A-value"},      {10, 0, 1, "Tsub [sec]"},
+    {1, 0, 0.1, "IACC"},       {2, -2, 0.2, "TIACC [ms]"}, {10, 0, 1, "WIACC [ms]"},
 };
 
 }  // namespace

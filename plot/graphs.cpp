@@ -159,10 +159,9 @@ void DrawValueAxis(Painter& p, const Box& plot, double top, double bottom, doubl
     // numbers never overlap.
     const double lines = (top - bottom) / step;
     const int textHeight = p.TextExtent("0").height;
-    const int every =
-        lines > 0 ? std::max(1, static_cast<int>(std::ceil(textHeight * lines /
-                                                           std::max(plot.height, 1))))
-                  : 1;
+    const int every = lines > 0 ? std::max(1, static_cast<int>(std::ceil(textHeight * lines /
+                                                                         std::max(plot.height, 1))))
+                                : 1;
     for (int k = 0;; ++k) {
         const double v = top - k * step;
         if (v < bottom - step * 1e-6) break;
@@ -433,8 +432,8 @@ void DecayGraph::DrawData(Painter& p, const Box& plot) const {
     p.SetPen(CurvePen(2, 1));
     DrawSamples(p, plot, from(display.withoutNoise), rest, fs, t1, top, bottom);
     p.SetPen(CurvePen(0, 2));
-    DrawSamples(p, plot, from(display.withNoise), display.withNoise.empty() ? 0 : rest, fs, t1,
-                top, bottom);
+    DrawSamples(p, plot, from(display.withNoise), display.withNoise.empty() ? 0 : rest, fs, t1, top,
+                bottom);
     if (display.slope != 0 && rest > 0) {
         // level = slope x (t - t1) from 0 dB at the first reflection down to the axis bottom.
         const double tEnd = t1 + bottom / display.slope;
@@ -475,8 +474,8 @@ void RunningAcfGraph::DrawData(Painter& p, const Box& plot) const {
     const AcfEnvelope& e = frame.envelope;
     p.SetPen(CurvePen(0, 2));
     p.SetFill(CurvePen(0).colour);
-    const int count = std::min<int>(
-        e.count, static_cast<int>(std::min(e.time.size(), e.level.size())));
+    const int count =
+        std::min<int>(e.count, static_cast<int>(std::min(e.time.size(), e.level.size())));
     for (int k = 0; k < count; ++k) {
         const std::size_t i = static_cast<std::size_t>(k);
         const PixelPoint q{Column(e.time[i], plot), RowOf(e.level[i], plot, 0, -15)};
@@ -511,9 +510,8 @@ void LagGraph::Draw(Painter& p, const Box& plot) const {
     }
     DrawHorizontalAxis(p, plot, -reach, reach, "Tau [ms]");
     auto column = [&](double ms) {
-        return plot.x +
-               static_cast<int>(
-                   std::lround(std::clamp((ms + reach) / (2 * reach), -1.0, 2.0) * plot.width));
+        return plot.x + static_cast<int>(std::lround(
+                            std::clamp((ms + reach) / (2 * reach), -1.0, 2.0) * plot.width));
     };
     p.Clip(plot);
     p.SetPen(CurvePen(0, 2));
@@ -567,8 +565,8 @@ void SpectrumGraph::Draw(Painter& p, const Box& plot) const {
     const std::string title = "Frequency [Hz]";
     p.Text(title, plot.x + (plot.width - p.TextExtent(title).width) / 2,
            plot.Bottom() + 3 + p.CharHeight());
-    const std::vector<PixelPoint> points = SpectrumPoints(
-        power.data(), static_cast<std::int32_t>(power.size()), fs, area, smoothing);
+    const std::vector<PixelPoint> points =
+        SpectrumPoints(power.data(), static_cast<std::int32_t>(power.size()), fs, area, smoothing);
     p.Clip({plot.x, plot.y, plot.width + 1, plot.height + 1});
     p.SetPen(CurvePen(0));
     // The points of one column joined to each other cover the span of their rows, so each column

@@ -48,8 +48,8 @@ bool Valid(double v) {
     return std::isfinite(v) && v != -1000;
 }
 
-double FrameMean(const LoadedMeasurement& m, double (*pick)(const LoadedMeasurement&,
-                                                             const AcfFactorRecord&)) {
+double FrameMean(const LoadedMeasurement& m,
+                 double (*pick)(const LoadedMeasurement&, const AcfFactorRecord&)) {
     double sum = 0;
     int n = 0;
     for (const AcfFactorRecord& f : m.factors) {
@@ -76,18 +76,26 @@ const Factor kFactors[] = {
      [](const LoadedMeasurement& m, const AcfFactorRecord& f) {
          return f.phi0 == -1000.0f ? -1000.0 : f.phi0 + (m.kind == 'A' ? m.phiOffset : 0.0);
      }},
-    {"Tau-e [ms]", false, false, [](const LoadedMeasurement&, const AcfFactorRecord& f) { return Ms(f.tauE); }},
-    {"Tau1 [ms]", false, false, [](const LoadedMeasurement&, const AcfFactorRecord& f) { return Ms(f.tau1); }},
+    {"Tau-e [ms]", false, false,
+     [](const LoadedMeasurement&, const AcfFactorRecord& f) { return Ms(f.tauE); }},
+    {"Tau1 [ms]", false, false,
+     [](const LoadedMeasurement&, const AcfFactorRecord& f) { return Ms(f.tau1); }},
     {"Phi1", false, false,
-     [](const LoadedMeasurement&, const AcfFactorRecord& f) { return static_cast<double>(f.phi1); }},
+     [](const LoadedMeasurement&, const AcfFactorRecord& f) {
+         return static_cast<double>(f.phi1);
+     }},
     {"SPL [dB]", true, false,
      [](const LoadedMeasurement&, const AcfFactorRecord& f) {
          return static_cast<double>(f.binauralLevel);
      }},
     {"IACC", false, true,
-     [](const LoadedMeasurement&, const AcfFactorRecord& f) { return static_cast<double>(f.iacc); }},
-    {"TIACC [ms]", false, true, [](const LoadedMeasurement&, const AcfFactorRecord& f) { return Ms(f.tauIacc); }},
-    {"WIACC [ms]", false, true, [](const LoadedMeasurement&, const AcfFactorRecord& f) { return Ms(f.wiacc); }},
+     [](const LoadedMeasurement&, const AcfFactorRecord& f) {
+         return static_cast<double>(f.iacc);
+     }},
+    {"TIACC [ms]", false, true,
+     [](const LoadedMeasurement&, const AcfFactorRecord& f) { return Ms(f.tauIacc); }},
+    {"WIACC [ms]", false, true,
+     [](const LoadedMeasurement&, const AcfFactorRecord& f) { return Ms(f.wiacc); }},
 };
 
 bool Shows(const Factor& f, char kind, int channels) {
@@ -101,9 +109,9 @@ struct Parameter {
     bool interaural;
 };
 const Parameter kParameters[] = {
-    {"SPL [dB]", &BandParameters::spl, false},       {"A-value", &BandParameters::a, false},
-    {"Tsub [s]", &BandParameters::tsub, false},      {"IACC", &BandParameters::iacc, true},
-    {"TIACC [ms]", &BandParameters::tiacc, true},    {"WIACC [ms]", &BandParameters::wiacc, true},
+    {"SPL [dB]", &BandParameters::spl, false},    {"A-value", &BandParameters::a, false},
+    {"Tsub [s]", &BandParameters::tsub, false},   {"IACC", &BandParameters::iacc, true},
+    {"TIACC [ms]", &BandParameters::tiacc, true}, {"WIACC [ms]", &BandParameters::wiacc, true},
 };
 
 double DeltaT1(const LoadedMeasurement& m) {
@@ -194,8 +202,8 @@ void Report::SetPageSize(double width, double height) {
     m_height = height;
 }
 
-bool Report::Load(std::int32_t folderId, const std::vector<std::int32_t>& ids,
-                  std::string* message, bool* storeFailed) {
+bool Report::Load(std::int32_t folderId, const std::vector<std::int32_t>& ids, std::string* message,
+                  bool* storeFailed) {
     *storeFailed = false;
     m_measurements.clear();
     const unsigned errors = StoreErrorCount();
@@ -230,8 +238,7 @@ bool Report::Load(std::int32_t folderId, const std::vector<std::int32_t>& ids,
         }
         if (!ok) {
             *storeFailed = true;
-            *message = "the measurements of folder " + std::to_string(folderId) +
-                       " cannot be read";
+            *message = "the measurements of folder " + std::to_string(folderId) + " cannot be read";
             return false;
         }
         std::sort(chosen.begin(), chosen.end());
@@ -241,8 +248,8 @@ bool Report::Load(std::int32_t folderId, const std::vector<std::int32_t>& ids,
         const LoadStatus st = LoadMeasurement(folderId, m_folder.type, id, true, &m);
         if (st != LoadStatus::Done) {
             *storeFailed = st == LoadStatus::StoreFailed;
-            *message = "folder " + std::to_string(folderId) + " has no measurement " +
-                       std::to_string(id);
+            *message =
+                "folder " + std::to_string(folderId) + " has no measurement " + std::to_string(id);
             return false;
         }
         m.block.samples.shrink_to_fit();
@@ -339,14 +346,14 @@ void Report::Layout(int summaryOnly, int measurement) {
             const RunningAcfConditions& c = first->conditions;
             static const char* const kWeightings[] = {"Flat", "A-weighting", "B-weighting",
                                                       "C-weighting"};
-            line("Integration time: " + Format("%g", c.integrationTime) + " s   Running step: " +
-                 Format("%g", c.runningStep) + " s   Max delay time: " +
-                 Format("%g", c.maxDelayTime) + " s   " +
+            line("Integration time: " + Format("%g", c.integrationTime) +
+                 " s   Running step: " + Format("%g", c.runningStep) +
+                 " s   Max delay time: " + Format("%g", c.maxDelayTime) + " s   " +
                  kWeightings[std::min<std::uint32_t>(c.weighting, 3)]);
             line("Tau-e: peak detection " + Format("%g", c.peakDetectTime) +
                  " ms, end of regression " + Format("%g", c.tauERegLevel) + " dB / " +
-                 Format("%g", c.tauERegTime) + " ms   WIACC width: " +
-                 Format("%g", first->wiaccWidth));
+                 Format("%g", c.tauERegTime) +
+                 " ms   WIACC width: " + Format("%g", first->wiaccWidth));
         }
         gap();
         heading("Measurements");
@@ -358,8 +365,7 @@ void Report::Layout(int summaryOnly, int measurement) {
                 const BandParameters b = t.empty() ? BandParameters{} : t.front();
                 row({std::to_string(m.id), m.title, FormatValue(b.spl), FormatValue(b.a),
                      FormatValue(b.tsub), FormatValue(b.iacc),
-                     m.hasResult ? FormatValue(DeltaT1(m)) : "----",
-                     m.hasResult ? "yes" : "no"},
+                     m.hasResult ? FormatValue(DeltaT1(m)) : "----", m.hasResult ? "yes" : "no"},
                     {0.5, 3.5, 1, 1, 1, 1, 1, 1}, false);
             }
         } else {
@@ -399,8 +405,8 @@ void Report::Layout(int summaryOnly, int measurement) {
             for (const BandStatistics& s : stats) {
                 if (s.stats.count == 0) continue;
                 row({s.parameter, s.band.empty() ? "-" : s.band, std::to_string(s.stats.count),
-                     FormatValue(s.stats.mean), FormatValue(s.stats.sd),
-                     FormatValue(s.stats.min), FormatValue(s.stats.max)},
+                     FormatValue(s.stats.mean), FormatValue(s.stats.sd), FormatValue(s.stats.min),
+                     FormatValue(s.stats.max)},
                     {1.6, 1, 0.5, 1, 1, 1, 1}, false);
             }
         }
@@ -408,8 +414,7 @@ void Report::Layout(int summaryOnly, int measurement) {
     if (!summaryOnly) {
         const std::size_t from = measurement < 0 ? 0 : static_cast<std::size_t>(measurement);
         const std::size_t to =
-            measurement < 0 ? m_measurements.size()
-                            : std::min(m_measurements.size(), from + 1);
+            measurement < 0 ? m_measurements.size() : std::min(m_measurements.size(), from + 1);
         for (std::size_t k = from; k < to; ++k) {
             const LoadedMeasurement& m = m_measurements[k];
             if (summary || k != from) newPage();
@@ -428,7 +433,8 @@ void Report::Layout(int summaryOnly, int measurement) {
                 auto i = std::make_unique<ReportItem>();
                 i->kind = ReportItem::Graphs;
                 PageGraphs(m, {page, "", 0}, &i->graphs, &valid);
-                i->height = height * static_cast<double>(std::max<std::size_t>(1, i->graphs.size()));
+                i->height =
+                    height * static_cast<double>(std::max<std::size_t>(1, i->graphs.size()));
                 i->text = page;
                 Add(std::move(i));
             };
@@ -446,8 +452,9 @@ void Report::Layout(int summaryOnly, int measurement) {
                 for (const BandParameters& b : ParameterTable(m)) {
                     std::vector<std::string> r{b.label};
                     const std::vector<double> v =
-                        two ? std::vector<double>{b.spl, b.splL, b.splR, b.a, b.aL, b.aR, b.tsub,
-                                                  b.tsubL, b.tsubR, b.iacc, b.tiacc, b.wiacc}
+                        two ? std::vector<double>{b.spl,   b.splL, b.splR,  b.a,
+                                                  b.aL,    b.aR,   b.tsub,  b.tsubL,
+                                                  b.tsubR, b.iacc, b.tiacc, b.wiacc}
                             : std::vector<double>{b.splL, b.aL, b.tsubL};
                     for (double x : v)
                         r.push_back(FormatValue(x));
@@ -530,7 +537,8 @@ void Report::DrawPage(Painter& p, int page) const {
         switch (item->kind) {
             case ReportItem::Heading:
                 p.SetFont(kHeading, true);
-                p.Text(item->text, static_cast<int>(kMargin), top + static_cast<int>(kHeading * 0.4));
+                p.Text(item->text, static_cast<int>(kMargin),
+                       top + static_cast<int>(kHeading * 0.4));
                 break;
             case ReportItem::Line:
                 p.SetFont(kBody, false);
@@ -547,14 +555,15 @@ void Report::DrawPage(Painter& p, int page) const {
                     std::string text = item->cells[c];
                     // A long heading takes a smaller face; other long texts are cut to their
                     // column rather than run into the next.
-                    for (double size = kBody - 1; item->header && size > 4.5 &&
-                                                  p.TextExtent(text).width > w - 3;
+                    for (double size = kBody - 1;
+                         item->header && size > 4.5 && p.TextExtent(text).width > w - 3;
                          size -= 0.5)
                         p.SetFont(size, true);
                     while (text.size() > 1 && p.TextExtent(text).width > w - 3)
                         text.pop_back();
-                    const bool number = text == "----" || (!text.empty() &&
-                                        text.find_first_not_of("0123456789.-") == std::string::npos);
+                    const bool number = text == "----" ||
+                                        (!text.empty() && text.find_first_not_of("0123456789.-") ==
+                                                              std::string::npos);
                     const int tx = c == 0 || item->header || !number
                                        ? static_cast<int>(x)
                                        : static_cast<int>(x + w - 3 - p.TextExtent(text).width);

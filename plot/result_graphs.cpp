@@ -113,8 +113,8 @@ LoadStatus LoadMeasurement(std::int32_t folderId, const std::string& kind, std::
         CAcParamTable results;
         out->hasResult = results.Open() && results.Read(id, &out->result) && out->result.nData > 0;
         if (out->hasResult)
-            out->splOffset = SplReferenceOffset(out->result.splRefData, folderId,
-                                                out->result.splRefLevel);
+            out->splOffset =
+                SplReferenceOffset(out->result.splRefData, folderId, out->result.splRefLevel);
     } else if (out->kind == 'A') {
         CAcfTable table;
         AcfRecord r;
@@ -133,8 +133,8 @@ LoadStatus LoadMeasurement(std::int32_t folderId, const std::string& kind, std::
             out->wiaccWidth = c.wiaccWidth;
             out->factors = DecodeAcfFactors(blobs.factors);
             out->step = c.conditions.runningStep;
-            out->phiOffset =
-                PhiZeroReferenceOffset(folderId, c.conditions.phi0RefData, c.conditions.phi0RefLevel);
+            out->phiOffset = PhiZeroReferenceOffset(folderId, c.conditions.phi0RefData,
+                                                    c.conditions.phi0RefLevel);
             out->hasResult = !out->factors.empty();
         }
     } else {
@@ -183,8 +183,9 @@ std::vector<BandParameters> ParameterTable(const LoadedMeasurement& m) {
             p.tsub = p.tsubL;
         } else {
             p.splR = level(b.splR);
-            p.spl = b.splL == -1000 || b.splR == -1000 ? -1000
-                                                       : ListeningLevel(b.splL, b.splR) + m.splOffset;
+            p.spl = b.splL == -1000 || b.splR == -1000
+                        ? -1000
+                        : ListeningLevel(b.splL, b.splR) + m.splOffset;
             p.aR = b.aR;
             p.a = Mean(b.aL, b.aR);
             p.tsubR = b.tsubR;
@@ -315,9 +316,8 @@ PageStatus PageGraphs(const LoadedMeasurement& m, const PageChoice& choice,
         } else if (page == "reverberation") {
             const DecayDisplay d = ComputeDecayDisplay(
                 l.empty() ? nullptr : l.data(), r.empty() ? nullptr : r.data(),
-                static_cast<std::int32_t>(l.size()), m.fs, rec.deltaT1L, rec.deltaT1R,
-                rec.tsubEnd, rec.tsubAuto, rec.tsubNoise,
-                r.empty() ? DecayChannel::Left : DecayChannel::Average,
+                static_cast<std::int32_t>(l.size()), m.fs, rec.deltaT1L, rec.deltaT1R, rec.tsubEnd,
+                rec.tsubAuto, rec.tsubNoise, r.empty() ? DecayChannel::Left : DecayChannel::Average,
                 DecayLength(m.impulse, m.left, m.right, rec.tsubNoise),
                 BandWidth(band, rec.freqBand));
             for (bool echo : {true, false}) {
@@ -349,9 +349,8 @@ PageStatus PageGraphs(const LoadedMeasurement& m, const PageChoice& choice,
             const std::int32_t n = static_cast<std::int32_t>(l.size());
             const bool stereo = !r.empty();
             std::vector<float> pl(l.size()), pr(stereo ? r.size() : l.size());
-            const bool ok =
-                n >= 4 && !PowerSpectrum2(l.data(), stereo ? r.data() : nullptr, pl.data(),
-                                          pr.data(), n);
+            const bool ok = n >= 4 && !PowerSpectrum2(l.data(), stereo ? r.data() : nullptr,
+                                                      pl.data(), pr.data(), n);
             for (int c = 0; c < (stereo ? 2 : 1); ++c) {
                 auto g = std::make_unique<SpectrumGraph>();
                 g->name = c == 0 ? "Left" : "Right";
@@ -382,9 +381,9 @@ PageStatus PageGraphs(const LoadedMeasurement& m, const PageChoice& choice,
             if (choice.frame < viewer.Frames())
                 frame = viewer.Frame(choice.frame, m.block.channels == 2);
         }
-        const AcfFactorRecord stored =
-            choice.frame < frames ? m.factors[static_cast<std::size_t>(choice.frame)]
-                                  : AcfFactorRecord{};
+        const AcfFactorRecord stored = choice.frame < frames
+                                           ? m.factors[static_cast<std::size_t>(choice.frame)]
+                                           : AcfFactorRecord{};
         if (page == "iacf") {
             auto g = std::make_unique<LagGraph>();
             g->fs = fs;
@@ -412,9 +411,8 @@ PageStatus PageGraphs(const LoadedMeasurement& m, const PageChoice& choice,
         }
         return PageStatus::Done;
     }
-    const FactorPage& p =
-        *std::find_if(std::begin(kFactorPages), std::end(kFactorPages),
-                      [&](const FactorPage& f) { return page == f.name; });
+    const FactorPage& p = *std::find_if(std::begin(kFactorPages), std::end(kFactorPages),
+                                        [&](const FactorPage& f) { return page == f.name; });
     auto g = std::make_unique<FactorGraph>();
     g->title = p.title;
     g->levels = p.levels;

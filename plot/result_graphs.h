@@ -49,9 +49,8 @@ LoadStatus LoadMeasurement(std::int32_t folderId, const std::string& kind, std::
 struct BandParameters {
     std::int32_t freq = 0;
     std::string label;
-    double spl = -1000, splL = -1000, splR = -1000, a = -1000, aL = -1000, aR = -1000,
-           tsub = -1000, tsubL = -1000, tsubR = -1000, iacc = -1000, tiacc = -1000,
-           wiacc = -1000;
+    double spl = -1000, splL = -1000, splR = -1000, a = -1000, aL = -1000, aR = -1000, tsub = -1000,
+           tsubL = -1000, tsubR = -1000, iacc = -1000, tiacc = -1000, wiacc = -1000;
 };
 std::vector<BandParameters> ParameterTable(const LoadedMeasurement& m);
 
@@ -70,7 +69,6 @@ enum class PageStatus { Done, UnknownPage, UnknownBand, UnknownFrame };
 // The graphs of one page, top to bottom. `valid` lists the names that would have been accepted
 // when the page, band or frame is unknown.
 PageStatus PageGraphs(const LoadedMeasurement& m, const PageChoice& choice,
-                      std::vector<std::unique_ptr<Graph>>* graphs,
-                      std::vector<std::string>* valid);
+                      std::vector<std::unique_ptr<Graph>>* graphs, std::vector<std::string>* valid);
 
 }  // namespace vesk

@@ -111,7 +111,8 @@ TEST_F(Reports, PdfHoldsTitlesAndTheNumbersOfTheTextFile) {
     const std::string info = Output("pdfinfo '" + File("hall.pdf") + "'");
     EXPECT_NE(info.find("A4"), std::string::npos) << info;
     const std::string text = Text("hall.pdf");
-    for (const char* title : {"Stalls row 5 centre", "Stalls row 15 right", "Rear stalls", "Balcony"})
+    for (const char* title :
+         {"Stalls row 5 centre", "Stalls row 15 right", "Rear stalls", "Balcony"})
         EXPECT_NE(text.find(title), std::string::npos) << title;
     // Every number of the text file's band lines is in the report.
     for (const char* key : {"SPL-LR", "SPL-L", "A-value-R", "Tsub-LR", "IACC", "WIACC"})
@@ -195,10 +196,10 @@ TEST_F(Reports, EveryPageKindPlotsToPngAndSvg) {
             const Result r = Run("plot " + std::to_string(f.id) + " 1 " + page + " " + png);
             ASSERT_EQ(r.status, 0) << page << r.err;
             EXPECT_GT(InkedPixels(File(png)), 2000) << png;
-            ASSERT_EQ(Run("plot " + std::to_string(f.id) + " 1 " + page + " " + svg +
-                          " --size 640x300")
-                          .status,
-                      0);
+            ASSERT_EQ(
+                Run("plot " + std::to_string(f.id) + " 1 " + page + " " + svg + " --size 640x300")
+                    .status,
+                0);
             const auto bytes = test::ReadFileBytes(File(svg));
             const std::string text(bytes.begin(), bytes.end());
             EXPECT_NE(text.find("<svg"), std::string::npos);
