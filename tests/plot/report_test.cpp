@@ -214,6 +214,9 @@ TEST_F(Reports, EveryPageKindPlotsToPngAndSvg) {
 }
 
 TEST_F(Reports, PlotRefusesWithTheValidChoices) {
+    const Result help = Run("--help");
+    EXPECT_NE(help.out.find("  plot FOLDERID ID PAGE"), std::string::npos);
+    EXPECT_NE(help.out.find("  report FOLDERID FILE.pdf"), std::string::npos);
     Result r = Run("plot 1 1 echo x.png");
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("impulse-response"), std::string::npos) << r.err;
