@@ -51,6 +51,8 @@ int CmdTemplates(Context& ctx, const std::vector<std::string>& args);
 void PrintTemplatesHelp();
 int CmdExport(Context& ctx, const std::vector<std::string>& args);
 int CmdShow(Context& ctx, const std::vector<std::string>& args);
+int CmdPlot(Context& ctx, const std::vector<std::string>& args);
+int CmdReport(Context& ctx, const std::vector<std::string>& args);
 // Makes its own working folder and store (DIR, default "demo").
 int CmdDemo(const std::vector<std::string>& args);
 int CmdSweep(const std::vector<std::string>& args);

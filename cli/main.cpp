@@ -35,6 +35,12 @@ const char kHelp[] =
     "                             calculate it and write its output files\n"
     "  export FOLDERID FILE       write the folder's results as text (.txt) or CSV (.csv)\n"
     "  show FOLDERID ID           one measurement's results on the terminal\n"
+    "  plot FOLDERID ID PAGE FILE.(png|svg|pdf) [--band B] [--frame N] [--size WxH]\n"
+    "                             one graph page of a measurement (a wrong PAGE, band or\n"
+    "                             frame lists the valid ones)\n"
+    "  report FOLDERID FILE.pdf [--measurements ID,...] [--letter]\n"
+    "                             the PDF report of a folder: summary with statistics,\n"
+    "                             then each measurement's table and graphs (A4 default)\n"
     "  templates list|show|add|update|delete|export|import|weights|learn ...\n"
     "                             the noise-source templates (templates --help)\n"
     "  check [--repair]           verify every table of the store and the agreement of\n"
@@ -55,6 +61,8 @@ int Dispatch(vesk::cli::Context& ctx, const std::string& command,
     if (command == "templates") return CmdTemplates(ctx, args);
     if (command == "export") return CmdExport(ctx, args);
     if (command == "show") return CmdShow(ctx, args);
+    if (command == "plot") return CmdPlot(ctx, args);
+    if (command == "report") return CmdReport(ctx, args);
     return Usage("unknown command " + command + " (try --help)");
 }
 

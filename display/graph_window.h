@@ -1,5 +1,5 @@
-// Graph windows of the result pages: drawn off screen and copied in one block on paint, so
-// that they never flicker.
+// Graph windows of the result pages: the window-free graphs drawn off screen and copied in one
+// block on paint, so that they never flicker. A right click saves the graph as a file.
 #pragma once
 
 #include <wx/wx.h>
@@ -8,11 +8,12 @@
 #include <vector>
 
 #include "display/curve_layout.h"
+#include "plot/graphs.h"
 
 namespace vesk {
 
 // The colour of the arrow that marks a value beyond a fixed axis.
-const wxColour kClippedMark(230, 120, 0);
+const wxColour kClippedMark(kClippedColour.r, kClippedColour.g, kClippedColour.b);
 
 class CGraphWnd : public wxWindow {
   public:
@@ -23,22 +24,19 @@ class CGraphWnd : public wxWindow {
     const wxBitmap& Picture() const { return m_picture; }
     // The plot rectangle inside the client area, leaving room for labels and titles.
     wxRect PlotRect() const;
-
-  protected:
-    virtual void Draw(wxDC& dc, const wxRect& plot) = 0;
-    void DrawValueAxis(wxDC& dc, const wxRect& plot, double top, double bottom, double step,
-                       const wxString& title);
-    // Ticks at a round step from `from` to `to`, labelled with "%g", and the axis title.
-    void DrawHorizontalAxis(wxDC& dc, const wxRect& plot, double from, double to,
-                            const wxString& title);
-    // The row of a value on a value axis from `top` to `bottom`, kept inside the plot.
-    static int RowOf(double value, const wxRect& plot, double top, double bottom);
+    // What the window draws.
+    virtual const Graph& Model() const = 0;
 
   private:
     void OnPaint(wxPaintEvent& event);
     void OnSize(wxSizeEvent& event);
+    void OnContextMenu(wxContextMenuEvent& event);
     wxBitmap m_picture;
 };
+
+// Asks for a file and a size and writes the graph there; false when cancelled or not written
+// (after a message).
+bool SaveGraphAs(wxWindow* parent, const Graph& graph, wxSize size);
 
 // One factor over the running time of a recording, one value per frame, with a cursor at the
 // current frame. Values of -1000 ("no value") and non-finite values are gaps.
@@ -49,16 +47,10 @@ class CFactorGraph : public CGraphWnd {
     CFactorGraph(wxWindow* parent, const wxString& title, bool levels, bool unitTop);
     void SetData(std::vector<double> values, double step);
     void SetFrame(int frame);
-
-  protected:
-    void Draw(wxDC& dc, const wxRect& plot) override;
+    const Graph& Model() const override { return m_graph; }
 
   private:
-    wxString m_title;
-    bool m_levels, m_unitTop;
-    std::vector<double> m_values;
-    double m_step = 0.1;
-    int m_frame = 0;
+    FactorGraph m_graph;
 };
 
 // A curve over a numeric axis (the preference over tau-e), with a marker at one x.
@@ -67,14 +59,10 @@ class CCurveGraph : public CGraphWnd {
     explicit CCurveGraph(wxWindow* parent) : CGraphWnd(parent) {}
     void SetData(std::vector<double> x, std::vector<double> y, double marker,
                  const wxString& xTitle, const wxString& yTitle);
-
-  protected:
-    void Draw(wxDC& dc, const wxRect& plot) override;
+    const Graph& Model() const override { return m_graph; }
 
   private:
-    std::vector<double> m_x, m_y;
-    double m_marker = 0;
-    wxString m_xTitle, m_yTitle;
+    CurveGraph m_graph;
 };
 
 // One value per frequency band and series (the "Parameters" page of "Acoustic Parameters").
@@ -82,15 +70,10 @@ class CBandGraph : public CGraphWnd {
   public:
     explicit CBandGraph(wxWindow* parent) : CGraphWnd(parent) {}
     void SetData(ParameterPlot plot);
-
-  protected:
-    void Draw(wxDC& dc, const wxRect& plot) override;
+    const Graph& Model() const override { return m_graph; }
 
   private:
-    ParameterPlot m_plot;
+    BandGraph m_graph;
 };
-
-// The pens of the curves: the mean or only curve, left, right, and further curves.
-wxPen CurvePen(int index, int width = 1);
 
 }  // namespace vesk

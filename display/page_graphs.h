@@ -19,7 +19,7 @@ namespace vesk {
 class CGraphLegend : public wxWindow {
   public:
     explicit CGraphLegend(wxWindow* graph);
-    void SetEntries(std::vector<std::pair<wxPen, wxString>> entries);
+    void SetEntries(const std::vector<LegendEntry>& entries);
 
   private:
     void OnPaint(wxPaintEvent&);
@@ -34,22 +34,14 @@ class CTimeGraph : public CGraphWnd {
   public:
     explicit CTimeGraph(wxWindow* parent);
     void SetView(const TimeView& view);
-    const TimeView& View() const { return m_view; }
-    // The legend, created on first use in the plot's top right corner.
-    void SetLegend(std::vector<std::pair<wxPen, wxString>> entries);
+    const TimeView& View() const { return TimeModel().view; }
 
   protected:
-    void Draw(wxDC& dc, const wxRect& plot) override;
-    // The value axis and the curves; the time axis is drawn by the base.
-    virtual void DrawData(wxDC& dc, const wxRect& plot) = 0;
-    int Column(double time, const wxRect& plot) const;
-    // Keeps the curves inside the plot (after the value axis is drawn).
-    static void Clip(wxDC& dc, const wxRect& plot);
-    // values[i] at time t0 + i / rate inside the view; columns holding many samples show their
-    // range. -1000 and non-finite values are gaps.
-    void DrawSamples(wxDC& dc, const wxRect& plot, const float* values, std::size_t count,
-                     double rate, double t0, double top, double bottom) const;
-    TimeView m_view;
+    virtual TimeGraph& TimeModel() = 0;
+    virtual const TimeGraph& TimeModel() const = 0;
+    // The legend, created on first use in the plot's top right corner.
+    void SetLegend(const std::vector<LegendEntry>& entries);
+    int Column(double time) const;
     CGraphLegend* m_legend = nullptr;
 };
 
@@ -62,21 +54,21 @@ class CImpulseGraph : public CTimeGraph {
     void SetData(std::vector<float> samples, double fs, double scale);
     // Times in milliseconds.
     void SetMarkers(double directMs, double reflectionMs);
-    double Marker(int which) const { return which == 0 ? m_directMs : m_reflectionMs; }
+    double Marker(int which) const { return which == 0 ? m_graph.directMs : m_graph.reflectionMs; }
     // Told the marker (0 direct, 1 reflection) and its new time in ms while it is dragged.
     std::function<void(int which, double timeMs)> onMarkerMoved;
     // Simulates the mouse: press, move and release at a column (for tests and the page).
     void DragMarker(int which, int column);
+    const Graph& Model() const override { return m_graph; }
 
   protected:
-    void DrawData(wxDC& dc, const wxRect& plot) override;
+    TimeGraph& TimeModel() override { return m_graph; }
+    const TimeGraph& TimeModel() const override { return m_graph; }
 
   private:
     void OnMouse(wxMouseEvent& event);
     int MarkerAt(int x) const;
-    wxString m_title;
-    std::vector<float> m_samples;  // divided by the scale
-    double m_fs = 1, m_directMs = 0, m_reflectionMs = 0;
+    ImpulseGraph m_graph;
     int m_dragging = -1;
 };
 
@@ -85,14 +77,14 @@ class CDecayGraph : public CTimeGraph {
   public:
     CDecayGraph(wxWindow* parent, bool echoPattern);
     void SetData(const DecayDisplay& display, double fs);
+    const Graph& Model() const override { return m_graph; }
 
   protected:
-    void DrawData(wxDC& dc, const wxRect& plot) override;
+    TimeGraph& TimeModel() override { return m_graph; }
+    const TimeGraph& TimeModel() const override { return m_graph; }
 
   private:
-    bool m_echo;
-    DecayDisplay m_display;
-    double m_fs = 1;
+    DecayGraph m_graph;
 };
 
 // The running ACF of the current frame, linear or logarithmic, panned by dragging.
@@ -103,21 +95,20 @@ class CRunningAcfGraph : public CTimeGraph {
     // line are marked.
     void SetData(AcfFrameView frame, const AcfFactorRecord& stored, double fs);
     void SetLogarithm(bool on);
-    const AcfFrameView& Shown() const { return m_frame; }
+    const AcfFrameView& Shown() const { return m_graph.frame; }
     // Told the fraction of the view's width by which a drag moved the view.
     std::function<void(double fraction)> onPan;
     // The value under the mouse, for the page's read-out.
     std::function<void(const wxString&)> onReadOut;
+    const Graph& Model() const override { return m_graph; }
 
   protected:
-    void DrawData(wxDC& dc, const wxRect& plot) override;
+    TimeGraph& TimeModel() override { return m_graph; }
+    const TimeGraph& TimeModel() const override { return m_graph; }
 
   private:
     void OnMouse(wxMouseEvent& event);
-    AcfFrameView m_frame;
-    AcfFactorRecord m_stored;
-    double m_fs = 1;
-    bool m_log = false;
+    RunningAcfGraph m_graph;
     bool m_panning = false;
     int m_lastX = 0;
 };
@@ -129,32 +120,23 @@ class CLagGraph : public CGraphWnd {
     // values[k] at lag (k - centre) / fs; widths and tau in ms.
     void SetData(std::vector<float> values, int centre, double fs, double iacc, double tauIaccMs,
                  double leftWidthMs, double rightWidthMs, double delta);
-
-  protected:
-    void Draw(wxDC& dc, const wxRect& plot) override;
+    const Graph& Model() const override { return m_graph; }
 
   private:
-    std::vector<float> m_values;
-    int m_centre = 0;
-    double m_fs = 1, m_iacc = -1000, m_tau = 0, m_left = 0, m_right = 0, m_delta = 0;
+    LagGraph m_graph;
 };
 
 // Level spectrum of one channel on a logarithmic frequency axis.
 class CSpectrumGraph : public CGraphWnd {
   public:
-    CSpectrumGraph(wxWindow* parent, const wxString& name) : CGraphWnd(parent), m_name(name) {}
+    CSpectrumGraph(wxWindow* parent, const wxString& name);
     // `power` already divided by the transform length n (n values).
     void SetData(std::vector<float> power, double fs, bool smoothing);
-    const std::vector<float>& Power() const { return m_power; }
-
-  protected:
-    void Draw(wxDC& dc, const wxRect& plot) override;
+    const std::vector<float>& Power() const { return m_graph.power; }
+    const Graph& Model() const override { return m_graph; }
 
   private:
-    wxString m_name;
-    std::vector<float> m_power;
-    double m_fs = 0;
-    bool m_smoothing = false;
+    SpectrumGraph m_graph;
 };
 
 }  // namespace vesk

@@ -10,7 +10,7 @@ floor_of() {
     base|resources) echo 1 ;;
     store|dsp) echo 2 ;;
     impulse|acf|noise|iso|sweep|sofa|audio) echo 3 ;;
-    export) echo 4 ;;
+    export|plot) echo 4 ;;
     shell) echo 5 ;;
     display|capture|app|cli) echo 6 ;;
     *) echo "" ;;

@@ -2,6 +2,7 @@
 # Installs what building and testing Vesk needs (Debian, as root).
 set -euo pipefail
 packages=(build-essential cmake pkg-config libsndfile1-dev libnetcdf-dev libgif-dev libgtest-dev libgmock-dev libbenchmark-dev
+          libcairo2-dev poppler-utils  # graph files and reports; the report tests read PDFs with poppler
           libwxgtk3.2-dev xvfb xauth)  # the desktop program and its tests under Xvfb
 case "${1:-}" in
   --fuzz) packages+=(clang libclang-rt-dev) ;;

@@ -1,4 +1,4 @@
-#include "display/graph_view.h"
+#include "plot/graph_view.h"
 
 #include <algorithm>
 #include <cmath>
