@@ -1,6 +1,6 @@
 // Running ACF: a 10 s stereo recording at 48 kHz with the default conditions (78 frames,
 // N = 131072) against the 312 FFTW transforms of that length the frames need, and recordings
-// of 1, 5 and 10 minutes for the growth with length and the peak resident size.
+// of 1, 5, 10 and 60 minutes for the growth with length and the peak resident size.
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -68,6 +68,7 @@ BENCHMARK(BM_CalcRunningAcf)
     ->Arg(60)
     ->Arg(300)
     ->Arg(600)
+    ->Arg(3600)
     ->Unit(benchmark::kSecond)
     ->Iterations(1)
     ->UseRealTime();
