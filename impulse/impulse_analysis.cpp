@@ -120,9 +120,12 @@ bool DirectSoundBeyondSearch(const float* x, std::int32_t n) {
     return at >= n / 2;
 }
 
-void DecayCurve(const float* x, const float* y, float* curve, std::int32_t n, double fs,
-                double t1Ms, double noiseRate) {
-    if (!x || !curve || n <= 0) return;
+namespace {
+
+// The backward sums of the decay curve: sums[i] is the energy above the noise mean from i to
+// the end, summed from the end; returns the reference, the same sum from the first reflection.
+double DecaySums(const float* x, const float* y, double* sums, std::int32_t n, double fs,
+                 double t1Ms, double noiseRate) {
     const double k = std::trunc(fs * t1Ms * 0.001);
     const std::int32_t k1 = SampleIndex(k, 0, n - 1, 0);
     const double nsd = std::trunc((1.0 - noiseRate) * n);
@@ -133,16 +136,27 @@ void DecayCurve(const float* x, const float* y, float* curve, std::int32_t n, do
             m += Energy(x, y, i);
         m /= (n - ns);
     }
-    // The backward sums are formed twice in the same order, once for the reference at k1 and
-    // once for the curve, rather than held in an array of n doubles.
-    double r = 0;
-    for (std::int32_t i = n - 1; i >= k1; --i)
-        if (i < ns) r += std::max(Energy(x, y, i) - m, 0.0);
     double sum = 0;
     for (std::int32_t i = n - 1; i >= 0; --i) {
         if (i < ns) sum += std::max(Energy(x, y, i) - m, 0.0);
-        curve[i] = (r > 0 && sum > 0) ? static_cast<float>(10.0 * std::log10(sum / r)) : -1000.0f;
+        sums[i] = sum;
     }
+    return sums[k1];
+}
+
+float CurveLevel(double sum, double r) {
+    return (r > 0 && sum > 0) ? static_cast<float>(10.0 * std::log10(sum / r)) : -1000.0f;
+}
+
+}  // namespace
+
+void DecayCurve(const float* x, const float* y, float* curve, std::int32_t n, double fs,
+                double t1Ms, double noiseRate) {
+    if (!x || !curve || n <= 0) return;
+    std::vector<double> sums(static_cast<std::size_t>(n));
+    const double r = DecaySums(x, y, sums.data(), n, fs, t1Ms, noiseRate);
+    for (std::int32_t i = 0; i < n; ++i)
+        curve[i] = CurveLevel(sums[static_cast<std::size_t>(i)], r);
 }
 
 std::int32_t TsubEndWindow(double fs, double bandwidthHz) {
@@ -205,13 +219,17 @@ TsubResult ComputeTsub(const float* x, const float* y, std::int32_t n, double fs
                        double tsubEnd, int tsubAuto, double q, double bandwidthHz) {
     TsubResult result;
     if (!x || n <= 0 || !(fs > 0)) return result;
-    std::vector<float> curve(static_cast<std::size_t>(n));
-    DecayCurve(x, y, curve.data(), n, fs, t1Ms, q);
+    // The curve's level is taken only where it is read: its logarithms dominate the fit's time.
+    std::vector<double> sums(static_cast<std::size_t>(n));
+    const double r = DecaySums(x, y, sums.data(), n, fs, t1Ms, q);
+    const auto curve = [&](std::int32_t i) {
+        return CurveLevel(sums[static_cast<std::size_t>(i)], r);
+    };
     const double k = std::trunc(fs * t1Ms * 0.001);
     const std::int32_t k1 = SampleIndex(k, 0, n - 1, 0);
     // Without energy from the first reflection on there is no curve to take values from.
-    if (curve[static_cast<std::size_t>(k1)] != 0.0f) return result;
-    const double c0 = curve[0];
+    if (curve(k1) != 0.0f) return result;
+    const double c0 = curve(0);
     if (c0 == 0) {
         result.aValue = 20.0;
     } else {
@@ -220,7 +238,7 @@ TsubResult ComputeTsub(const float* x, const float* y, std::int32_t n, double fs
     }
     // The -1000 marks hold no level: they form the curve's tail, and no fit reaches them.
     std::int32_t firstMark = n;
-    while (firstMark > 0 && curve[static_cast<std::size_t>(firstMark - 1)] == -1000.0f)
+    while (firstMark > 0 && curve(firstMark - 1) == -1000.0f)
         --firstMark;
     std::int32_t s = SampleIndex(k, 0, n, 0);
     std::int32_t end = 0;
@@ -255,9 +273,9 @@ TsubResult ComputeTsub(const float* x, const float* y, std::int32_t n, double fs
         end = n - 1;
     } else {
         end = n - 1;
-        const double level = curve[0] + tsubEnd;
+        const double level = curve(0) + tsubEnd;
         for (std::int32_t i = s; i < n; ++i) {
-            if (curve[static_cast<std::size_t>(i)] < level) {
+            if (curve(i) < level) {
                 end = i;
                 break;
             }
@@ -270,7 +288,10 @@ TsubResult ComputeTsub(const float* x, const float* y, std::int32_t n, double fs
     if (end <= s) end = tsubAuto ? (nsAuto > s ? nsAuto : n - 1) : n - 1;
     end = std::min(end, firstMark);
     if (end - s < 2) return result;
-    LineFit fit = FitSlopeThroughOrigin(curve.data() + s, end - s, 0.0, 1.0 / fs);
+    std::vector<float> levels(static_cast<std::size_t>(end - s));
+    for (std::int32_t i = s; i < end; ++i)
+        levels[static_cast<std::size_t>(i - s)] = curve(i);
+    LineFit fit = FitSlopeThroughOrigin(levels.data(), end - s, 0.0, 1.0 / fs);
     if (!fit.valid || fit.slope == 0.0f) return result;
     result.slope = fit.slope;
     result.tsub = -60.0 / fit.slope;
