@@ -11,6 +11,11 @@ namespace vesk {
 
 namespace {
 
+// Eight doubles; the wider units where the processor has them, pairs or quads of narrower ones
+// elsewhere.
+using Lanes = double __attribute__((vector_size(64)));
+constexpr std::int32_t kLanes = 8;
+
 // A sample index from a truncated time, kept in lo .. hi; a time that is no number (a typed
 // "nan") gives `otherwise` instead of an undefined conversion.
 std::int32_t SampleIndex(double v, std::int32_t lo, std::int32_t hi, std::int32_t otherwise) {
@@ -182,21 +187,36 @@ double MeanEnergy(const float* x, const float* y, std::int32_t from, std::int32_
     return m / (n - from);
 }
 
+// AutomaticEnd's classic window of 64. W is summed afresh at every i, so the end sample does not
+// depend on rounding that a running sum would accumulate. Eight i are taken at once, lane l
+// summing the energies of i + l in the same ascending order; past n it adds zeros, which leave
+// a sum of energies unchanged.
+__attribute__((target_clones("avx512f", "avx2", "default"))) std::int32_t AutomaticEnd64(
+    const float* x, const float* y, std::int32_t s, std::int32_t n, double noiseMean) {
+    if (s >= n) return 0;
+    const std::int32_t count = n - s;
+    std::vector<double> e(static_cast<std::size_t>(count) + 64 + kLanes, 0.0);
+    for (std::int32_t j = s; j < n; ++j)
+        e[static_cast<std::size_t>(j - s)] = Energy(x, y, j);
+    const double limit = 3.0 * noiseMean;
+    for (std::int32_t b = 0; b < count; b += kLanes) {
+        Lanes w = {};
+        for (std::int32_t t = 0; t < 64; ++t) {
+            Lanes v;
+            std::memcpy(&v, e.data() + b + t, sizeof v);
+            w += v;
+        }
+        for (std::int32_t l = 0; l < kLanes && b + l < count; ++l)
+            if (w[l] * 0.015625 < limit) return s + b + l;
+    }
+    return 0;
+}
+
 // The first i in s .. n - 1 where the mean energy of the next `window` samples (fewer at the
 // end, still divided by `window`) falls below three times the noise mean; 0 if none.
 std::int32_t AutomaticEnd(const float* x, const float* y, std::int32_t s, std::int32_t n,
                           std::int32_t window, double noiseMean) {
-    if (window == 64) {
-        // W summed afresh at every i, so the end sample does not depend on rounding that a
-        // running sum would accumulate.
-        for (std::int32_t i = s; i < n; ++i) {
-            double w = 0;
-            for (std::int32_t j = i; j < std::min(n, i + 64); ++j)
-                w += Energy(x, y, j);
-            if (w * 0.015625 < 3.0 * noiseMean) return i;
-        }
-        return 0;
-    }
+    if (window == 64) return AutomaticEnd64(x, y, s, n, noiseMean);
     // Long windows slide a running sum, formed afresh every 4096 samples to bound its drift.
     double w = 0;
     for (std::int32_t i = s; i < n; ++i) {
@@ -306,10 +326,6 @@ std::int32_t IacfLength(double fs) {
 
 namespace {
 
-// Eight doubles; the wider units where the processor has them, pairs or quads of narrower ones
-// elsewhere.
-using Lanes = double __attribute__((vector_size(64)));
-constexpr std::int32_t kLanes = 8;
 // Six accumulators of eight lags: enough independent sums to hide the latency of the adds, few
 // enough to stay in registers beside the loaded row and the broadcast term.
 constexpr std::int32_t kLagBlock = 6 * kLanes;
