@@ -93,15 +93,17 @@ bool MonoAcf(FrameWork& w, std::int32_t L, std::int32_t n, const float* h, std::
     if (FftForward(tables, n, w.re.data(), w.im.data()) != 0) return false;
     Weight(w.re.data(), w.im.data(), n, h, L);
     CrossSpectrum(w.re.data(), w.im.data(), n);
-    if (FftInverse(tables, n, w.re.data(), w.im.data()) != 0) return false;
+    if (FftInverseEnds(tables, n, w.re.data(), w.im.data(), keep, 0) != 0) return false;
     Rescale(w.re.data(), keep, L, n);
     return true;
 }
 
 // Left and right ACFs (into re, im) and, when asked, the cross-correlation (into re2) of the
-// frame loaded as re (left) and im (right). One forward transform serves both.
+// frame loaded as re (left) and im (right). One forward transform serves both. Only the first
+// `keep` lags of the ACFs and the lags -crossHalf .. crossHalf - 1 of the cross-correlation
+// (the negative ones at the end of the array) are computed.
 bool BinauralAcf(FrameWork& w, std::int32_t L, std::int32_t n, const float* h, std::int32_t keep,
-                 bool cross) {
+                 bool cross, std::int32_t crossHalf = 0) {
     FftTables& tables = SharedFftTables();
     if (FftForward(tables, n, w.re.data(), w.im.data()) != 0) return false;
     Weight(w.re.data(), w.im.data(), n, h, L);
@@ -109,10 +111,11 @@ bool BinauralAcf(FrameWork& w, std::int32_t L, std::int32_t n, const float* h, s
         std::copy(w.re.begin(), w.re.end(), w.re2.begin());
         std::copy(w.im.begin(), w.im.end(), w.im2.begin());
         CrossSpectrum(w.re2.data(), w.im2.data(), n);
-        if (FftInverse(tables, n, w.re2.data(), w.im2.data()) != 0) return false;
+        if (FftInverseEnds(tables, n, w.re2.data(), w.im2.data(), crossHalf, crossHalf) != 0)
+            return false;
     }
     PowerSpectra(w.re.data(), w.im.data(), n);
-    if (FftInverse(tables, n, w.re.data(), w.im.data()) != 0) return false;
+    if (FftInverseEnds(tables, n, w.re.data(), w.im.data(), keep, 0) != 0) return false;
     Rescale(w.re.data(), keep, L, n);
     Rescale(w.im.data(), keep, L, n);
     return true;
@@ -221,7 +224,7 @@ std::vector<float> FrameIacf(const float* left, const float* right, std::int32_t
     w.Size(n, true);
     std::copy(left, left + std::min(L, n), w.re.begin());
     std::copy(right, right + std::min(L, n), w.im.begin());
-    if (!BinauralAcf(w, L, n, response, 1, true)) return {};
+    if (!BinauralAcf(w, L, n, response, 1, true, n / 2)) return {};
     Rescale(w.re2.data(), n, L, n);
     return std::move(w.re2);
 }
@@ -393,7 +396,7 @@ CalcResult CalcRunningAcfBinaural(const SampleBlock& block, std::int32_t sampleN
         const std::int64_t first = static_cast<std::int64_t>(k) * f.step;
         LoadChannel(block, 0, first, L, available, w.re.data(), n);
         LoadChannel(block, 1, first, L, available, w.im.data(), n);
-        if (!BinauralAcf(w, L, n, h.data(), D, true)) return false;
+        if (!BinauralAcf(w, L, n, h.data(), D, true, half)) return false;
         const std::size_t at = static_cast<std::size_t>(k);
         AcfFactorRecord& r = result->factors[at];
         const float energy = Energy(w.re.data(), w.im.data());

@@ -9,6 +9,8 @@
 #include "noise/noise_analysis.h"
 #include "store/tables.h"
 
+#include "bench/fftw_yardstick.h"
+
 namespace {
 
 using namespace vesk;
@@ -101,6 +103,19 @@ BENCHMARK(BM_CalcNoiseFactors10s)
     ->Repetitions(3)
     ->ReportAggregatesOnly(true)
     ->UseRealTime();
+
+#ifdef VESK_HAVE_FFTW
+// The default noise conditions frame 10 s as the running ACF does: 78 frames of N = 131072,
+// four transforms of that length per frame.
+void BM_Fftw312Transforms(benchmark::State& state) {
+    bench::FftwTransforms(state, 131072, 312);
+}
+BENCHMARK(BM_Fftw312Transforms)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(3)
+    ->ReportAggregatesOnly(true)
+    ->UseRealTime();
+#endif
 
 }  // namespace
 

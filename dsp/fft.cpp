@@ -272,9 +272,33 @@ constexpr std::int32_t kBlock = 2048;
 // The middle stages run in blocks that stay in the second-level cache.
 constexpr std::int32_t kOuterBlock = 65536;
 
+// The stages from h on, keeping only the butterflies that feed the outputs 0 .. low - 1 and
+// n - high .. n - 1. An output at x after the last stage needs, after stage h, the positions
+// whose residue mod 2h is a wanted output's; so stage h needs butterfly p (of 0 .. h - 1) only
+// when p is a wanted output mod h: p < low or p >= h - high.
+template <bool kInverse>
+[[gnu::always_inline]] inline void PrunedStages(const FftTables& t, std::int32_t h, std::int32_t n,
+                                                float* re, float* im, std::int32_t low,
+                                                std::int32_t high) {
+    for (; h < n; h *= 2) {
+        const float* c = t.stageCos.data() + (h - 1);
+        const float* w = t.stageSin.data() + (h - 1);
+        const std::int32_t head = std::min(low, h);
+        const std::int32_t tail = std::max(head, h - std::min(high, h));
+        for (std::int32_t a0 = 0; a0 < n; a0 += 2 * h) {
+            Butterflies<kInverse>(re + a0, im + a0, re + a0 + h, im + a0 + h, c, w, head);
+            Butterflies<kInverse>(re + a0 + tail, im + a0 + tail, re + a0 + h + tail,
+                                  im + a0 + h + tail, c + tail, w + tail, h - tail);
+        }
+    }
+}
+
+// Stages h < stop run whole; the rest only for the wanted outputs (all of them when stop = n).
 template <bool kInverse>
 [[gnu::always_inline]] inline void Transform(const FftTables& t, std::int32_t n,
-                                             float* __restrict re, float* __restrict im) {
+                                             float* __restrict re, float* __restrict im,
+                                             std::int32_t stop, std::int32_t low,
+                                             std::int32_t high) {
     if (n < 2) return;
     std::int32_t first = 1;
     if (n >= kTileSide * kTileSide) {
@@ -291,29 +315,33 @@ template <bool kInverse>
     const std::int32_t block = std::min(n, kBlock);
     std::int32_t h = first;
     for (std::int32_t b = 0; b < n; b += block)
-        h = Stages<kInverse>(t, first, block, re, im, b, b + block);
+        h = Stages<kInverse>(t, first, std::min(block, stop), re, im, b, b + block);
     const std::int32_t outer = std::min(n, kOuterBlock);
     std::int32_t next = h;
     for (std::int32_t b = 0; b < n; b += outer)
-        next = Stages<kInverse>(t, h, outer, re, im, b, b + outer);
-    Stages<kInverse>(t, next, n, re, im, 0, n);
+        next = Stages<kInverse>(t, h, std::min(outer, stop), re, im, b, b + outer);
+    next = Stages<kInverse>(t, next, std::min(n, stop), re, im, 0, n);
+    if (next < n) PrunedStages<kInverse>(t, next, n, re, im, low, high);
 }
 
 // Built for AVX2 and AVX-512F as well where the processor has them: without fused multiply-adds
 // (contraction is off) the wider lanes compute the same floats.
 template <bool kInverse>
-void TransformBaseline(const FftTables& t, std::int32_t n, float* re, float* im) {
-    Transform<kInverse>(t, n, re, im);
+void TransformBaseline(const FftTables& t, std::int32_t n, float* re, float* im, std::int32_t stop,
+                       std::int32_t low, std::int32_t high) {
+    Transform<kInverse>(t, n, re, im, stop, low, high);
 }
 template <bool kInverse>
 __attribute__((target("avx2"))) void TransformAvx2(const FftTables& t, std::int32_t n, float* re,
-                                                   float* im) {
-    Transform<kInverse>(t, n, re, im);
+                                                   float* im, std::int32_t stop, std::int32_t low,
+                                                   std::int32_t high) {
+    Transform<kInverse>(t, n, re, im, stop, low, high);
 }
 template <bool kInverse>
 __attribute__((target("avx512f"))) void TransformAvx512f(const FftTables& t, std::int32_t n,
-                                                         float* re, float* im) {
-    Transform<kInverse>(t, n, re, im);
+                                                         float* re, float* im, std::int32_t stop,
+                                                         std::int32_t low, std::int32_t high) {
+    Transform<kInverse>(t, n, re, im, stop, low, high);
 }
 
 detail::FftKernel BestKernel() {
@@ -328,16 +356,17 @@ std::atomic<detail::FftKernel>& Kernel() {
 }
 
 template <bool kInverse>
-void RunTransform(const FftTables& t, std::int32_t n, float* re, float* im) {
+void RunTransform(const FftTables& t, std::int32_t n, float* re, float* im, std::int32_t stop,
+                  std::int32_t low, std::int32_t high) {
     switch (Kernel().load(std::memory_order_relaxed)) {
         case detail::FftKernel::kAvx512f:
-            return TransformAvx512f<kInverse>(t, n, re, im);
+            return TransformAvx512f<kInverse>(t, n, re, im, stop, low, high);
         case detail::FftKernel::kAvx2:
-            return TransformAvx2<kInverse>(t, n, re, im);
+            return TransformAvx2<kInverse>(t, n, re, im, stop, low, high);
         case detail::FftKernel::kBaseline:
             break;
     }
-    TransformBaseline<kInverse>(t, n, re, im);
+    TransformBaseline<kInverse>(t, n, re, im, stop, low, high);
 }
 
 }  // namespace
@@ -461,11 +490,25 @@ int WithTables(FftTables& tables, std::int32_t n, Run run) {
 }  // namespace
 
 int FftForward(FftTables& tables, std::int32_t n, float* re, float* im) {
-    return WithTables(tables, n, [&] { RunTransform<false>(tables, n, re, im); });
+    return WithTables(tables, n, [&] { RunTransform<false>(tables, n, re, im, n, n, 0); });
 }
 
 int FftInverse(FftTables& tables, std::int32_t n, float* re, float* im) {
-    return WithTables(tables, n, [&] { RunTransform<true>(tables, n, re, im); });
+    return WithTables(tables, n, [&] { RunTransform<true>(tables, n, re, im, n, n, 0); });
+}
+
+int FftInverseEnds(FftTables& tables, std::int32_t n, float* re, float* im, std::int32_t low,
+                   std::int32_t high) {
+    low = std::clamp(low, 0, std::max(n, 0));
+    high = std::clamp(high, 0, std::max(n, 0));
+    // Pruning starts where it skips at least half of a stage's butterflies: a stage pruned less
+    // costs more alone than fused with its neighbour (BM_FftInverseEnds, the running ACF's
+    // windows). Never inside the tiles of the first stages.
+    std::int32_t stop = kTileSide;
+    while (stop < n && stop < 2 * (low + high))
+        stop *= 2;
+    if (n < kTileSide * kTileSide) stop = n;
+    return WithTables(tables, n, [&] { RunTransform<true>(tables, n, re, im, stop, low, high); });
 }
 
 int FilterInFrequencyDomain(float* x, float* y, std::int32_t n, const float* h) {

@@ -35,6 +35,11 @@ FftTables& SharedFftTables();
 // 2 n not a power of two.
 int FftForward(FftTables& tables, std::int32_t n, float* re, float* im);
 int FftInverse(FftTables& tables, std::int32_t n, float* re, float* im);
+// The inverse transform for the outputs 0 .. low - 1 and n - high .. n - 1 only: those are
+// FftInverse's floats bit for bit, the others are left unspecified. The late stages skip the
+// butterflies that feed no wanted output.
+int FftInverseEnds(FftTables& tables, std::int32_t n, float* re, float* im, std::int32_t low,
+                   std::int32_t high);
 
 // Zero-phase filtering of x and, when given, y (length n) by the real symmetric response h.
 // Afterwards x holds x filtered and y holds y filtered. Returns the transform's status.

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <vector>
 
 #include "dsp/fft.h"
 #include "dsp/linefit.h"
@@ -9,6 +11,11 @@
 namespace vesk {
 
 namespace {
+
+// Eight doubles; the wider units where the processor has them, pairs or quads of narrower ones
+// elsewhere.
+using Lanes = double __attribute__((vector_size(64)));
+constexpr std::int32_t kLanes = 8;
 
 // A sample index from a truncated time, kept in lo .. hi; a time that is no number (a typed
 // "nan") gives `otherwise` instead of an undefined conversion.
@@ -197,9 +204,12 @@ bool DirectSoundBeyondSearch(const float* x, std::int32_t n) {
     return at >= n / 2;
 }
 
-void DecayCurve(const float* x, const float* y, float* curve, std::int32_t n, double fs,
-                double t1Ms, double noiseRate) {
-    if (!x || !curve || n <= 0) return;
+namespace {
+
+// The backward sums of the decay curve: sums[i] is the energy above the noise mean from i to
+// the end, summed from the end; returns the reference, the same sum from the first reflection.
+double DecaySums(const float* x, const float* y, double* sums, std::int32_t n, double fs,
+                 double t1Ms, double noiseRate) {
     const double k = std::trunc(fs * t1Ms * 0.001);
     const std::int32_t k1 = SampleIndex(k, 0, n - 1, 0);
     const double nsd = std::trunc((1.0 - noiseRate) * n);
@@ -210,16 +220,27 @@ void DecayCurve(const float* x, const float* y, float* curve, std::int32_t n, do
             m += Energy(x, y, i);
         m /= (n - ns);
     }
-    // The backward sums are formed twice in the same order, once for the reference at k1 and
-    // once for the curve, rather than held in an array of n doubles.
-    double r = 0;
-    for (std::int32_t i = n - 1; i >= k1; --i)
-        if (i < ns) r += std::max(Energy(x, y, i) - m, 0.0);
     double sum = 0;
     for (std::int32_t i = n - 1; i >= 0; --i) {
         if (i < ns) sum += std::max(Energy(x, y, i) - m, 0.0);
-        curve[i] = (r > 0 && sum > 0) ? static_cast<float>(10.0 * std::log10(sum / r)) : -1000.0f;
+        sums[i] = sum;
     }
+    return sums[k1];
+}
+
+float CurveLevel(double sum, double r) {
+    return (r > 0 && sum > 0) ? static_cast<float>(10.0 * std::log10(sum / r)) : -1000.0f;
+}
+
+}  // namespace
+
+void DecayCurve(const float* x, const float* y, float* curve, std::int32_t n, double fs,
+                double t1Ms, double noiseRate) {
+    if (!x || !curve || n <= 0) return;
+    std::vector<double> sums(static_cast<std::size_t>(n));
+    const double r = DecaySums(x, y, sums.data(), n, fs, t1Ms, noiseRate);
+    for (std::int32_t i = 0; i < n; ++i)
+        curve[i] = CurveLevel(sums[static_cast<std::size_t>(i)], r);
 }
 
 std::int32_t TsubEndWindow(double fs, double bandwidthHz) {
@@ -245,21 +266,36 @@ double MeanEnergy(const float* x, const float* y, std::int32_t from, std::int32_
     return m / (n - from);
 }
 
+// AutomaticEnd's classic window of 64. W is summed afresh at every i, so the end sample does not
+// depend on rounding that a running sum would accumulate. Eight i are taken at once, lane l
+// summing the energies of i + l in the same ascending order; past n it adds zeros, which leave
+// a sum of energies unchanged.
+__attribute__((target_clones("avx512f", "avx2", "default"))) std::int32_t AutomaticEnd64(
+    const float* x, const float* y, std::int32_t s, std::int32_t n, double noiseMean) {
+    if (s >= n) return 0;
+    const std::int32_t count = n - s;
+    std::vector<double> e(static_cast<std::size_t>(count) + 64 + kLanes, 0.0);
+    for (std::int32_t j = s; j < n; ++j)
+        e[static_cast<std::size_t>(j - s)] = Energy(x, y, j);
+    const double limit = 3.0 * noiseMean;
+    for (std::int32_t b = 0; b < count; b += kLanes) {
+        Lanes w = {};
+        for (std::int32_t t = 0; t < 64; ++t) {
+            Lanes v;
+            std::memcpy(&v, e.data() + b + t, sizeof v);
+            w += v;
+        }
+        for (std::int32_t l = 0; l < kLanes && b + l < count; ++l)
+            if (w[l] * 0.015625 < limit) return s + b + l;
+    }
+    return 0;
+}
+
 // The first i in s .. n - 1 where the mean energy of the next `window` samples (fewer at the
 // end, still divided by `window`) falls below three times the noise mean; 0 if none.
 std::int32_t AutomaticEnd(const float* x, const float* y, std::int32_t s, std::int32_t n,
                           std::int32_t window, double noiseMean) {
-    if (window == 64) {
-        // W summed afresh at every i, so the end sample does not depend on rounding that a
-        // running sum would accumulate.
-        for (std::int32_t i = s; i < n; ++i) {
-            double w = 0;
-            for (std::int32_t j = i; j < std::min(n, i + 64); ++j)
-                w += Energy(x, y, j);
-            if (w * 0.015625 < 3.0 * noiseMean) return i;
-        }
-        return 0;
-    }
+    if (window == 64) return AutomaticEnd64(x, y, s, n, noiseMean);
     // Long windows slide a running sum, formed afresh every 4096 samples to bound its drift.
     double w = 0;
     for (std::int32_t i = s; i < n; ++i) {
@@ -282,13 +318,17 @@ TsubResult ComputeTsub(const float* x, const float* y, std::int32_t n, double fs
                        double tsubEnd, int tsubAuto, double q, double bandwidthHz) {
     TsubResult result;
     if (!x || n <= 0 || !(fs > 0)) return result;
-    std::vector<float> curve(static_cast<std::size_t>(n));
-    DecayCurve(x, y, curve.data(), n, fs, t1Ms, q);
+    // The curve's level is taken only where it is read: its logarithms dominate the fit's time.
+    std::vector<double> sums(static_cast<std::size_t>(n));
+    const double r = DecaySums(x, y, sums.data(), n, fs, t1Ms, q);
+    const auto curve = [&](std::int32_t i) {
+        return CurveLevel(sums[static_cast<std::size_t>(i)], r);
+    };
     const double k = std::trunc(fs * t1Ms * 0.001);
     const std::int32_t k1 = SampleIndex(k, 0, n - 1, 0);
     // Without energy from the first reflection on there is no curve to take values from.
-    if (curve[static_cast<std::size_t>(k1)] != 0.0f) return result;
-    const double c0 = curve[0];
+    if (curve(k1) != 0.0f) return result;
+    const double c0 = curve(0);
     if (c0 == 0) {
         result.aValue = 20.0;
     } else {
@@ -297,7 +337,7 @@ TsubResult ComputeTsub(const float* x, const float* y, std::int32_t n, double fs
     }
     // The -1000 marks hold no level: they form the curve's tail, and no fit reaches them.
     std::int32_t firstMark = n;
-    while (firstMark > 0 && curve[static_cast<std::size_t>(firstMark - 1)] == -1000.0f)
+    while (firstMark > 0 && curve(firstMark - 1) == -1000.0f)
         --firstMark;
     std::int32_t s = SampleIndex(k, 0, n, 0);
     std::int32_t end = 0;
@@ -332,9 +372,9 @@ TsubResult ComputeTsub(const float* x, const float* y, std::int32_t n, double fs
         end = n - 1;
     } else {
         end = n - 1;
-        const double level = curve[0] + tsubEnd;
+        const double level = curve(0) + tsubEnd;
         for (std::int32_t i = s; i < n; ++i) {
-            if (curve[static_cast<std::size_t>(i)] < level) {
+            if (curve(i) < level) {
                 end = i;
                 break;
             }
@@ -347,7 +387,10 @@ TsubResult ComputeTsub(const float* x, const float* y, std::int32_t n, double fs
     if (end <= s) end = tsubAuto ? (nsAuto > s ? nsAuto : n - 1) : n - 1;
     end = std::min(end, firstMark);
     if (end - s < 2) return result;
-    LineFit fit = FitSlopeThroughOrigin(curve.data() + s, end - s, 0.0, 1.0 / fs);
+    std::vector<float> levels(static_cast<std::size_t>(end - s));
+    for (std::int32_t i = s; i < end; ++i)
+        levels[static_cast<std::size_t>(i - s)] = curve(i);
+    LineFit fit = FitSlopeThroughOrigin(levels.data(), end - s, 0.0, 1.0 / fs);
     if (!fit.valid || fit.slope == 0.0f) return result;
     result.slope = fit.slope;
     result.tsub = -60.0 / fit.slope;
@@ -360,9 +403,74 @@ std::int32_t IacfLength(double fs) {
     return 2 * static_cast<std::int32_t>(std::trunc(0.002 * fs)) - 1;
 }
 
-// Wider lanes where the processor has them; without contraction they give the same doubles.
-__attribute__((target_clones("avx512f", "avx2", "default"))) bool ComputeIacf(
-    const float* l, const float* r, std::int32_t n, float* iacf, std::int32_t m) {
+namespace {
+
+// Six accumulators of eight lags: enough independent sums to hide the latency of the adds, few
+// enough to stay in registers beside the loaded row and the broadcast term.
+constexpr std::int32_t kLagBlock = 6 * kLanes;
+// Samples per pass over the lag blocks: the converted rows (about 34 KiB) stay in the cache.
+constexpr std::int32_t kChunk = 4096;
+
+// Phi[k] = sum over i of l[(k - c + i) mod n] * r[i], each sum in double from 0 and in ascending
+// i, so every lag's additions happen in the same order as written out. The lags are held in
+// registers for a chunk of i and the samples read from copies in double with the wrap laid out:
+// lx[q] = l[(i0 + q - c) mod n], so lag k at sample i0 + q reads lx[k + q].
+__attribute__((target_clones("avx512f", "avx2", "default"))) void IacfSums(
+    const float* l, const float* r, std::int32_t n, std::int32_t m, double* sums) {
+    const std::int32_t c = m / 2;
+    const std::int32_t lags = (m + kLagBlock - 1) / kLagBlock * kLagBlock;
+    std::vector<double> acc(static_cast<std::size_t>(lags), 0.0);
+    std::vector<double> lx(static_cast<std::size_t>(kChunk + lags)), rx(kChunk);
+    for (std::int32_t i0 = 0; i0 < n; i0 += kChunk) {
+        const std::int32_t len = std::min(kChunk, n - i0);
+        for (std::int32_t q = 0; q < len + lags; ++q) {
+            std::int64_t j = static_cast<std::int64_t>(i0) + q - c;
+            if (j < 0 || j >= n) j = (j % n + n) % n;
+            lx[static_cast<std::size_t>(q)] = l[j];
+        }
+        for (std::int32_t q = 0; q < len; ++q)
+            rx[static_cast<std::size_t>(q)] = r[i0 + q];
+        for (std::int32_t k0 = 0; k0 < lags; k0 += kLagBlock) {
+            Lanes a0, a1, a2, a3, a4, a5;
+            double* out = acc.data() + k0;
+            std::memcpy(&a0, out, sizeof(Lanes));
+            std::memcpy(&a1, out + kLanes, sizeof(Lanes));
+            std::memcpy(&a2, out + 2 * kLanes, sizeof(Lanes));
+            std::memcpy(&a3, out + 3 * kLanes, sizeof(Lanes));
+            std::memcpy(&a4, out + 4 * kLanes, sizeof(Lanes));
+            std::memcpy(&a5, out + 5 * kLanes, sizeof(Lanes));
+            const double* row = lx.data() + k0;
+            for (std::int32_t q = 0; q < len; ++q) {
+                const double t = rx[static_cast<std::size_t>(q)];
+                const double* x = row + q;
+                Lanes v;
+                std::memcpy(&v, x, sizeof v);
+                a0 += v * t;
+                std::memcpy(&v, x + kLanes, sizeof v);
+                a1 += v * t;
+                std::memcpy(&v, x + 2 * kLanes, sizeof v);
+                a2 += v * t;
+                std::memcpy(&v, x + 3 * kLanes, sizeof v);
+                a3 += v * t;
+                std::memcpy(&v, x + 4 * kLanes, sizeof v);
+                a4 += v * t;
+                std::memcpy(&v, x + 5 * kLanes, sizeof v);
+                a5 += v * t;
+            }
+            std::memcpy(out, &a0, sizeof(Lanes));
+            std::memcpy(out + kLanes, &a1, sizeof(Lanes));
+            std::memcpy(out + 2 * kLanes, &a2, sizeof(Lanes));
+            std::memcpy(out + 3 * kLanes, &a3, sizeof(Lanes));
+            std::memcpy(out + 4 * kLanes, &a4, sizeof(Lanes));
+            std::memcpy(out + 5 * kLanes, &a5, sizeof(Lanes));
+        }
+    }
+    std::copy_n(acc.data(), m, sums);
+}
+
+}  // namespace
+
+bool ComputeIacf(const float* l, const float* r, std::int32_t n, float* iacf, std::int32_t m) {
     if (!l || !r || !iacf || n <= 0 || m <= 0) return false;
     long double el = 0, er = 0;
     for (std::int32_t i = 0; i < n; ++i) {
@@ -375,45 +483,10 @@ __attribute__((target_clones("avx512f", "avx2", "default"))) bool ComputeIacf(
             iacf[k] = 0.0f;
         return false;
     }
-    const std::int32_t c = m / 2;
-    // Phi[k] = sum over i of l[(k - c + i) mod n] * r[i], each sum in double and in ascending i.
-    // Running i outside and the lags inside keeps every lag's order of additions while the
-    // inner loop walks l contiguously, so it vectorises across lags.
-    std::vector<double> acc(static_cast<std::size_t>(m), 0.0);
-    double* __restrict a = acc.data();
-    // Four i at a time in the interior: each a[k] still receives its terms in ascending i, but is
-    // loaded and stored once per four terms instead of once per term.
-    std::int32_t i = 0;
-    for (; i < n; ++i) {
-        const std::int64_t base = static_cast<std::int64_t>(i) - c;
-        if (base >= 0 && base + 3 + m <= n && i + 3 < n) {
-            const double r0 = r[i], r1 = r[i + 1], r2 = r[i + 2], r3 = r[i + 3];
-            const float* __restrict lp = l + base;
-            for (std::int32_t k = 0; k < m; ++k) {
-                double s = a[k];
-                s += static_cast<double>(lp[k]) * r0;
-                s += static_cast<double>(lp[k + 1]) * r1;
-                s += static_cast<double>(lp[k + 2]) * r2;
-                s += static_cast<double>(lp[k + 3]) * r3;
-                a[k] = s;
-            }
-            i += 3;
-            continue;
-        }
-        const double ri = r[i];
-        if (base >= 0 && base + m <= n) {
-            const float* __restrict lp = l + base;
-            for (std::int32_t k = 0; k < m; ++k)
-                a[k] += static_cast<double>(lp[k]) * ri;
-        } else {
-            for (std::int32_t k = 0; k < m; ++k) {
-                std::int64_t j = ((base + k) % n + n) % n;
-                a[k] += static_cast<double>(l[j]) * ri;
-            }
-        }
-    }
+    std::vector<double> sums(static_cast<std::size_t>(m));
+    IacfSums(l, r, n, m, sums.data());
     for (std::int32_t k = 0; k < m; ++k)
-        iacf[k] = static_cast<float>(a[k] / norm);
+        iacf[k] = static_cast<float>(sums[static_cast<std::size_t>(k)] / norm);
     return true;
 }
 

@@ -6,6 +6,7 @@
 #include <iostream>
 #include <random>
 #include <string>
+#include <utility>
 
 #include "dsp/fft.h"
 
@@ -167,6 +168,45 @@ TEST(Fft, BitIdenticalOnSignedZerosAndSparseInput) {
                                               std::to_string(ones) +
                                                   "/64 ones n=" + std::to_string(n) +
                                                   (inverse ? " inverse" : " forward"));
+        }
+    }
+}
+
+// The inverse for the ends only: each wanted output the same float as the whole inverse, on
+// every kernel, for windows that end inside a stage, span stages, wrap, or ask for everything.
+TEST(Fft, InverseForTheEndsGivesTheWholeInversesFloats) {
+    std::mt19937 random(20261207);
+    std::uniform_real_distribution<float> value(-1000.0f, 1000.0f);
+    FftTables tables;
+    for (int log : {3, 9, 10, 12, 17}) {
+        const int n = 1 << log;
+        std::vector<float> re(static_cast<std::size_t>(n)), im(re.size());
+        for (std::size_t k = 0; k < re.size(); ++k) {
+            re[k] = value(random);
+            im[k] = k % 7 ? value(random) : -0.0f;
+        }
+        auto wholeRe = re, wholeIm = im;
+        ASSERT_EQ(FftInverse(tables, n, wholeRe.data(), wholeIm.data()), 0);
+        const std::pair<int, int> windows[] = {{9600, 0}, {48, 48}, {1, 0},         {0, 5},
+                                               {100, 3},  {33, 31}, {n / 2, n / 2}, {n + 9, 0}};
+        for (auto [low, high] : windows) {
+            for (const Kernel& k : kKernels) {
+                if (!detail::UseFftKernel(k.kernel)) continue;
+                auto r = re, i = im;
+                const int status = FftInverseEnds(tables, n, r.data(), i.data(), low, high);
+                detail::UseBestFftKernel();
+                ASSERT_EQ(status, 0);
+                for (int x = 0; x < n; ++x) {
+                    if (x >= low && x < n - high) continue;
+                    const auto at = static_cast<std::size_t>(x);
+                    ASSERT_EQ(0, std::memcmp(&r[at], &wholeRe[at], sizeof(float)))
+                        << "n=" << n << " low " << low << " high " << high << " output " << x
+                        << ", " << k.name;
+                    ASSERT_EQ(0, std::memcmp(&i[at], &wholeIm[at], sizeof(float)))
+                        << "n=" << n << " low " << low << " high " << high << " output " << x
+                        << ", " << k.name;
+                }
+            }
         }
     }
 }

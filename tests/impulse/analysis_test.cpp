@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <random>
+#include <utility>
 
+#include "dsp/linefit.h"
 #include "impulse/impulse_analysis.h"
 
 namespace vesk {
@@ -103,6 +105,39 @@ TEST(ImpulseAnalysis, AutomaticEndStaysOutOfTheNoiseRange) {
     EXPECT_LT(r.tsub, 1.5);
 }
 
+// With the end given by a level, the fit reads the whole decay curve's levels from the first
+// reflection down to that level, and stops at the marks of digital silence: its slope is the
+// line through exactly those floats.
+TEST(ImpulseAnalysis, TsubFitsTheDecayCurvesOwnLevels) {
+    const double fs = 48000;
+    const std::int32_t n = 1 << 15;
+    auto tail = Decay(static_cast<std::size_t>(n), fs, 0.5, 3);
+    std::vector<float> x(static_cast<std::size_t>(n), 0.0f);
+    for (std::int32_t i = 300; i < n / 2; ++i)  // leading silence, then digital silence
+        x[static_cast<std::size_t>(i)] = tail[static_cast<std::size_t>(i - 300)];
+    std::vector<float> curve(static_cast<std::size_t>(n));
+    for (double t1 : {8.0, 30.0})
+        for (double tsubEnd : {-20.0, -200.0}) {
+            DecayCurve(x.data(), nullptr, curve.data(), n, fs, t1, 0.1);
+            const std::int32_t s = static_cast<std::int32_t>(std::trunc(fs * t1 * 0.001));
+            std::int32_t end = n - 1;
+            for (std::int32_t i = s; i < n; ++i)
+                if (curve[static_cast<std::size_t>(i)] < curve[0] + tsubEnd) {
+                    end = i;
+                    break;
+                }
+            std::int32_t marks = n;
+            while (marks > 0 && curve[static_cast<std::size_t>(marks - 1)] == -1000.0f)
+                --marks;
+            end = std::min(end, marks);
+            const LineFit want = FitSlopeThroughOrigin(curve.data() + s, end - s, 0.0, 1.0 / fs);
+            const TsubResult got = ComputeTsub(x.data(), nullptr, n, fs, t1, tsubEnd, 0, 0.1);
+            ASSERT_TRUE(want.valid);
+            EXPECT_EQ(got.slope, want.slope) << "t1 " << t1 << " end " << tsubEnd;
+            EXPECT_LT(got.tsub, 1.0) << "t1 " << t1 << " end " << tsubEnd;
+        }
+}
+
 // The correlation written out lag by lag: each sum in double, i ascending.
 std::vector<float> ReferenceIacf(const std::vector<float>& l, const std::vector<float>& r, int m) {
     const int n = static_cast<int>(l.size()), c = m / 2;
@@ -125,13 +160,13 @@ std::vector<float> ReferenceIacf(const std::vector<float>& l, const std::vector<
 }
 
 TEST(ImpulseAnalysis, CorrelationEqualsTheLagByLagSums) {
-    for (int n : {64, 1000, 4096}) {
+    // Lags wider than the response (wrapping more than once), one pass of samples, several.
+    for (auto [n, m] : {std::pair{50, 191}, {64, 63}, {1000, 191}, {4096, 191}, {10007, 383}}) {
         auto l = Decay(static_cast<std::size_t>(n), 48000, 0.02, 7),
              r = Decay(static_cast<std::size_t>(n), 48000, 0.02, 8);
-        const int m = n < 191 ? 63 : 191;
         std::vector<float> iacf(static_cast<std::size_t>(m));
         ASSERT_TRUE(ComputeIacf(l.data(), r.data(), n, iacf.data(), m));
-        EXPECT_EQ(iacf, ReferenceIacf(l, r, m)) << "n=" << n;
+        EXPECT_EQ(iacf, ReferenceIacf(l, r, m)) << "n=" << n << " m=" << m;
     }
 }
 
