@@ -6,18 +6,12 @@
 
 #include <wx/utils.h>
 
-#include "acf/acf_calculation.h"
 #include "capture/screen_copy.h"
 #include "dsp/bands.h"
 #include "impulse/impulse_analysis.h"
-#include "impulse/impulse_calculation.h"
 #include "impulse/preference.h"
-#include "impulse/spl_reference.h"
-#include "noise/noise_analysis.h"
 #include "resources/strings.h"
 #include "store/messages.h"
-#include "store/samples.h"
-#include "store/tables.h"
 
 namespace vesk {
 
@@ -319,60 +313,56 @@ void CResultDialog::SetField(int field, const wxString& text) {
     if (edit && edit->GetValue() != text) edit->ChangeValue(text);  // no flicker on refresh
 }
 
+void CResultDialog::ShowFolder(const LoadedFolder& folder) {
+    if (!folder.read) return;
+    const FolderRecord& f = folder.record;
+    SetField(kFolderTitle, wxString::FromUTF8(f.title));
+    SetField(kFolderName, wxString::FromUTF8(f.name));
+    SetField(kFolderPlace, wxString::FromUTF8(f.place));
+    SetField(kFolderComment, wxString::FromUTF8(f.comment));
+    SetField(kFolderDate, wxString::FromUTF8(FormatDateTime(f.date)));
+    SetField(kFolderScale, Format("1/%g", f.TimeScale()));
+}
+
 void CResultDialog::Load() {
-    FolderRecord folder;
-    {
-        CFolderTable folders;
-        if (folders.Open() && folders.Read(m_folderId, &folder)) {
-            SetField(kFolderTitle, wxString::FromUTF8(folder.title));
-            SetField(kFolderName, wxString::FromUTF8(folder.name));
-            SetField(kFolderPlace, wxString::FromUTF8(folder.place));
-            SetField(kFolderComment, wxString::FromUTF8(folder.comment));
-            SetField(kFolderDate, wxString::FromUTF8(FormatDateTime(folder.date)));
-            SetField(kFolderScale, Format("1/%g", folder.TimeScale()));
-        }
-    }
-    const double scale = folder.TimeScale();
     m_rows.clear();
     m_columns.clear();
     m_changed = false;
     bool samplesMissing = false;
     if (m_kind == 'I') {
-        CImpulseTable table;
-        CAcParamTable results;
-        ImpulseRecord m;
         m_impulse.Clear();
-        if (table.Open() && table.Read(m_recordId, &m)) {
+        ImpulseResultData d;
+        {
+            wxBusyCursor wait;  // the responses are recovered
+            d = LoadImpulseResult(m_folderId, m_recordId);
+        }
+        ShowFolder(d.folder);
+        if (d.status != ResultLoad::NoMeasurement) {
+            const ImpulseRecord& m = d.measurement;
             SetField(kSamplingRate, wxString::Format("%d", m.sampling));
             SetField(kMeasureTime,
                      Format("%.3f", m.sampling ? std::ldexp(1.0, m.mesTime) / m.sampling : 0.0));
             SetField(kSummation, wxString::Format("%d", m.mesNum));
             SetField(kChannel, m.channel == 1 ? "Mono" : "Stereo");
             SetField(kBit, wxString::Format("%d", m.bit));
-            m_channels = m.channel == 1 ? 1 : 2;
+            m_channels = d.channels;
             SetField(kDataTitle, wxString::FromUTF8(m.title));
             SetField(kDataComment, wxString::FromUTF8(m.comment));
             SetField(kDataDate, wxString::FromUTF8(FormatDateTime(m.time)));
+            samplesMissing = d.status == ResultLoad::NoSamples;
+            m_columns = AcousticParameterColumns(m.channel, d.hasResult);
+            if (d.hasResult) {
+                m_offset = d.splOffset;
+                m_rows = AcousticParameterRows(d.result, m.channel, m_offset);
+            }
             m_impulse.measurement = m;
-            m_impulse.channels = m_channels;
-            m_impulse.fs = m.sampling / scale;
-            samplesMissing = ReadWaveData(table, &m_impulse.block) != db::kOk;
-            // A measurement that cannot be recovered (no order, no rate) draws nothing.
-            wxBusyCursor wait;
-            if (samplesMissing || !RecoverImpulseResponses(m, m_impulse.block, m_impulse.fs,
-                                                           &m_impulse.left, &m_impulse.right)) {
-                m_impulse.left.clear();
-                m_impulse.right.clear();
-            }
-            AcParamRecord r;
-            const bool has = results.Open() && results.Read(m_recordId, &r);
-            m_columns = AcousticParameterColumns(m.channel, has);
-            m_impulse.hasResult = has;
-            m_impulse.result = r;
-            if (has) {
-                m_offset = SplReferenceOffset(r.splRefData, m_folderId, r.splRefLevel);
-                m_rows = AcousticParameterRows(r, m.channel, m_offset);
-            }
+            m_impulse.channels = d.channels;
+            m_impulse.fs = d.fs;
+            m_impulse.block = std::move(d.block);
+            m_impulse.left = std::move(d.left);
+            m_impulse.right = std::move(d.right);
+            m_impulse.hasResult = d.hasResult;
+            m_impulse.result = d.result;
         }
     } else {
         m_layout = FactorLayout::General;
@@ -383,73 +373,36 @@ void CResultDialog::Load() {
         m_acf.frame = 0;
         m_acf.stored = &m_factors;
         m_acf.Invalidate();
-        RunningAcfConditions c;
-        double wiaccWidth = 0.1;
-        if (m_kind == 'A') {
-            CAcfTable table;
-            CAcfFactTable results;
-            AcfRecord m;
-            if (table.Open() && table.Read(m_recordId, &m)) {
-                SetField(kSamplingRate, wxString::Format("%d", m.sampling));
-                SetField(kMeasureTime, Format("%.2f", m.dataTime));
-                SetField(kChannel, m.channel == 2 ? "Stereo" : "Mono");
-                m_channels = m.channel == 2 ? 2 : 1;
-                SetField(kDataTitle, wxString::FromUTF8(m.title));
-                SetField(kDataComment, wxString::FromUTF8(m.comment));
-                SetField(kDataDate, wxString::FromUTF8(FormatDateTime(m.time)));
-                samplesMissing = ReadWaveData(table, &m_acf.block) != db::kOk;
-                AcfFactRecord r;
-                AcfFactBlobs blobs;
-                m_columns = FactorColumns(false, m.channel, FactorLayout::General);
-                if (results.Open() && results.Read(m_recordId, &r, &blobs)) {
-                    const AcfConditionBlock block = DecodeAcfConditionBlock(blobs.cond.data());
-                    c = block.conditions;
-                    wiaccWidth = block.wiaccWidth;
-                    m_factors = DecodeAcfFactors(blobs.factors);
-                    m_peaks = DecodeAcfPeaks(blobs.peaks);
-                    m_step = c.runningStep;
-                    m_phiOffset = PhiZeroReferenceOffset(m_folderId, c.phi0RefData, c.phi0RefLevel);
-                    m_rows = FactorRows(m_factors, m_peaks, m_step, m_phiOffset, false, m.channel,
-                                        FactorLayout::General);
-                    if (!samplesMissing)
-                        m_acf.viewer = std::make_unique<AcfFrameViewer>(
-                            m_acf.block, block.sampleNum, c, wiaccWidth, nullptr,
-                            m.sampling / scale);
-                }
-            }
-        } else {
-            CNmsTable table;
-            NmsRecord m;
-            NmsBlobs blobs;
-            if (table.Open() && table.Read(m_recordId, &m, &blobs)) {
-                SetField(kSamplingRate, wxString::Format("%d", m.sampling));
-                SetField(kMeasureTime, Format("%.2f", m.dataTime));
-                SetField(kChannel, m.channel == 2 ? "Stereo" : "Mono");
-                m_channels = m.channel == 2 ? 2 : 1;
-                SetField(kDataTitle, wxString::Format("No. %d", m.number + 1));
-                SetField(kDataComment, wxString::FromUTF8(DisplayedSourceName(
-                                           DecodeNoiseSourceResult(blobs.source.data()).name)));
-                SetField(kDataDate, wxString::FromUTF8(FormatDateTime(m.time)));
-                samplesMissing = ReadWaveData(table, &m_acf.block) != db::kOk;
-                m_columns = FactorColumns(true, m.channel, FactorLayout::General);
-                if (!blobs.factors.empty()) {
-                    const NoiseConditionBlock nc = DecodeNoiseConditionBlock(blobs.cond.data());
-                    c = nc.acf.conditions;
-                    wiaccWidth = nc.acf.wiaccWidth;
-                    m_factors = DecodeAcfFactors(blobs.factors);
-                    m_step = c.runningStep;
-                    m_rows = FactorRows(m_factors, {}, m_step, 0.0, true, m.channel,
-                                        FactorLayout::General);
-                    if (!samplesMissing)
-                        m_acf.viewer = std::make_unique<AcfFrameViewer>(
-                            m_acf.block, nc.acf.sampleNum, c, wiaccWidth, &nc.calibration,
-                            m.sampling / scale);
-                }
+        FactorResultData d = LoadFactorResult(m_kind, m_folderId, m_recordId);
+        ShowFolder(d.folder);
+        const bool noise = m_kind == 'N';
+        if (d.status != ResultLoad::NoMeasurement) {
+            SetField(kSamplingRate, wxString::Format("%d", d.sampling));
+            SetField(kMeasureTime, Format("%.2f", d.dataTime));
+            SetField(kChannel, d.channels == 2 ? "Stereo" : "Mono");
+            m_channels = d.channels;
+            SetField(kDataTitle, wxString::FromUTF8(d.title));
+            SetField(kDataComment, wxString::FromUTF8(d.comment));
+            SetField(kDataDate, wxString::FromUTF8(FormatDateTime(d.time)));
+            samplesMissing = d.status == ResultLoad::NoSamples;
+            m_columns = FactorColumns(noise, d.channels, FactorLayout::General);
+            m_acf.block = std::move(d.block);
+            if (d.hasResult) {
+                m_factors = std::move(d.factors);
+                m_peaks = std::move(d.peaks);
+                m_step = d.conditions.runningStep;
+                m_phiOffset = d.phiOffset;
+                m_rows = FactorRows(m_factors, m_peaks, m_step, m_phiOffset, noise, d.channels,
+                                    FactorLayout::General);
+                if (!samplesMissing)
+                    m_acf.viewer = std::make_unique<AcfFrameViewer>(
+                        m_acf.block, d.sampleNum, d.conditions, d.wiaccWidth,
+                        d.hasCalibration ? &d.calibration : nullptr, d.Fs());
             }
         }
-        m_conditionsAcf = c;
+        m_conditionsAcf = d.conditions;
         m_hasConditions = !m_factors.empty();
-        if (m_iacfPage) m_iacfPage->SetWidth(wiaccWidth);
+        if (m_iacfPage) m_iacfPage->SetWidth(d.wiaccWidth);
     }
     ShowConditions();
     ShowInterauralPages(m_channels == 2);
@@ -541,10 +494,7 @@ bool CResultDialog::OfferToSave(bool mayCancel) {
     if (answer == SaveAnswer::Cancel && mayCancel) return false;
     m_changed = false;
     if (answer != SaveAnswer::Save) return true;  // the recalculation is dropped
-    CAcParamTable results;
-    if (!results.Open()) return true;  // the store has reported it
-    if (const DbStatus st = results.Write(m_impulse.result); st != db::kOk)
-        ReportStoreError(str::kCantWriteCalc, st);
+    SaveImpulseResult(m_impulse.result);          // a failure has been reported
     return true;
 }
 
