@@ -87,7 +87,7 @@ class CImpulseResponsePage : public CResultPage {
     CImpulseResponsePage(wxWindow* parent, ImpulseView* view);
     void Reset() override;
     CImpulseGraph* Graph(int channel) const { return channel == 0 ? m_left : m_right; }
-    wxTextCtrl* Field(int id) const;  // 1017, 1018, 1019, 1020
+    wxTextCtrl* Field(int id) const;  // id::kLeftDirect .. id::kRightReflection
     wxButton* CalculateButton() const { return m_calculate; }
     CZoomBar* Zoom() const { return m_zoom; }
     void Calculate();

@@ -11,6 +11,7 @@
 #include "impulse/impulse_analysis.h"
 #include "impulse/preference.h"
 #include "resources/strings.h"
+#include "resources/window_ids.h"
 #include "store/messages.h"
 
 namespace vesk {
@@ -127,9 +128,9 @@ bool CResultDialog::OfferToSaveAll(bool mayCancel) {
 CResultDialog::CResultDialog(char kind, std::int32_t folderId, std::int32_t recordId,
                              RecordBrowser* browser)
     : wxDialog(nullptr,
-               kind == 'I'   ? 131
-               : kind == 'A' ? 148
-                             : 150,
+               kind == 'I'   ? id::kAcousticParametersDialog
+               : kind == 'A' ? id::kAcfFactorDialog
+                             : id::kFactorDialog,
                Caption(kind), wxDefaultPosition, wxDefaultSize,
                wxDEFAULT_DIALOG_STYLE | wxRESIZE_BORDER),
       m_kind(kind),
@@ -176,8 +177,8 @@ CResultDialog::CResultDialog(char kind, std::int32_t folderId, std::int32_t reco
     headerSizer->Add(info, wxSizerFlags(1).Expand().Border(wxALL, 8));
     m_header->SetSizer(headerSizer);
 
-    m_list =
-        new wxListCtrl(this, 1014, wxDefaultPosition, wxDefaultSize, wxLC_REPORT | wxLC_SINGLE_SEL);
+    m_list = new wxListCtrl(this, id::kResultList, wxDefaultPosition, wxDefaultSize,
+                            wxLC_REPORT | wxLC_SINGLE_SEL);
     m_list->Bind(wxEVT_LIST_COL_CLICK, &CResultDialog::OnColumn, this);
     auto* list = new wxStaticBoxSizer(wxVERTICAL, this,
                                       kind == 'I'   ? "Acoutsic Parameters"
@@ -187,7 +188,7 @@ CResultDialog::CResultDialog(char kind, std::int32_t folderId, std::int32_t reco
 
     m_list->Bind(wxEVT_LIST_ITEM_SELECTED, &CResultDialog::OnRowSelected, this);
     if (kind == 'I') {
-        m_pages = new wxNotebook(this, 1002);
+        m_pages = new wxNotebook(this, id::kResultPages);
         m_impulse.resultChanged = [this] { OnResultChanged(); };
         auto add = [this](CResultPage* page, const char* title) {
             m_pages->AddPage(page, title);
@@ -201,7 +202,7 @@ CResultDialog::CResultDialog(char kind, std::int32_t folderId, std::int32_t reco
         BuildParametersPage();
     } else {
         // One page per factor over the running time, with a cursor at the selected frame.
-        m_pages = new wxNotebook(this, 1002);
+        m_pages = new wxNotebook(this, id::kResultPages);
         struct Page {
             const char* tab;
             const char* title;
@@ -235,9 +236,10 @@ CResultDialog::CResultDialog(char kind, std::int32_t folderId, std::int32_t reco
     m_pages->Bind(wxEVT_NOTEBOOK_PAGE_CHANGED, &CResultDialog::OnPageChanged, this);
 
     auto* buttons = new wxBoxSizer(wxHORIZONTAL);
-    buttons->Add(new wxButton(this, 6, "&Select Data"), wxSizerFlags().Border(wxRIGHT, 4));
-    m_previous = new wxButton(this, 4, "&Previous");
-    m_next = new wxButton(this, 5, "&Next");
+    buttons->Add(new wxButton(this, id::kResultSelectData, "&Select Data"),
+                 wxSizerFlags().Border(wxRIGHT, 4));
+    m_previous = new wxButton(this, id::kResultPrevious, "&Previous");
+    m_next = new wxButton(this, id::kResultNext, "&Next");
     buttons->Add(m_previous, wxSizerFlags().Border(wxRIGHT, 4));
     buttons->Add(m_next);
     buttons->Add(new CScreenCopyButton(this), wxSizerFlags().Border(wxLEFT, 12));
@@ -545,13 +547,13 @@ void CResultDialog::SelectRow(long row) {
 
 void CResultDialog::OnButton(wxCommandEvent& event) {
     switch (event.GetId()) {
-        case 4:
+        case id::kResultPrevious:
             Step(false);
             break;
-        case 5:
+        case id::kResultNext:
             Step(true);
             break;
-        case 6:
+        case id::kResultSelectData:
             if (m_browser) m_browser->ActivateMainFrame();
             break;
         case wxID_CANCEL:
@@ -585,7 +587,7 @@ void CResultDialog::BuildParametersPage() {
                                  6, choices, 6, wxRA_SPECIFY_COLS);
     m_parameter->Bind(wxEVT_RADIOBOX, [this](wxCommandEvent&) { FillBandGraph(); });
     m_bandGraph = new CBandGraph(page);
-    m_bandGraph->SetId(1048);
+    m_bandGraph->SetId(id::kBandGraph);
     m_bandGraph->SetMinSize(page->FromDIP(wxSize(420, 200)));
     auto* column = new wxBoxSizer(wxVERTICAL);
     column->Add(m_parameter, wxSizerFlags().Expand().Border(wxALL, 4));
@@ -600,9 +602,9 @@ void CResultDialog::BuildPreferencePage() {
         return new wxTextCtrl(page, id, "", wxDefaultPosition, page->FromDIP(wxSize(70, -1)),
                               readOnly ? wxTE_READONLY : 0);
     };
-    m_optimumSpl = edit(1039, false);
-    m_tauE = edit(1040, false);
-    m_optimumTauE = edit(1047, true);
+    m_optimumSpl = edit(id::kPreferenceOptimumSpl, false);
+    m_tauE = edit(id::kPreferenceTauE, false);
+    m_optimumTauE = edit(id::kPreferenceOptimumTauE, true);
     // Two columns of fields: the inputs and the optimum, and the five scale values.
     auto* fields = new wxFlexGridSizer(4, wxSize(6, 3));
     auto add = [&](const char* label, wxWindow* control) {
@@ -614,14 +616,14 @@ void CResultDialog::BuildPreferencePage() {
     };
     static const char* const kNames[] = {"S1", "S2", "S3", "S4", "SS"};
     for (int k = 0; k < 5; ++k)
-        m_scaleValues.push_back(edit(1041 + k, true));
+        m_scaleValues.push_back(edit(id::kScaleValueFirst + k, true));
     add("Optimum SPL [dB]", m_optimumSpl);
     add(kNames[0], m_scaleValues[0]);
     add("Tau-e [ms]", m_tauE);
     add(kNames[1], m_scaleValues[1]);
     add("Optimum Tau-e [ms]", m_optimumTauE);
     add(kNames[2], m_scaleValues[2]);
-    auto* calculate = new wxButton(page, 1046, "Calculate");
+    auto* calculate = new wxButton(page, id::kPreferenceCalculate, "Calculate");
     calculate->Bind(wxEVT_BUTTON,
                     [this](wxCommandEvent&) { FillPreference(PreferenceFill::Button); });
     fields->Add(calculate);

@@ -14,6 +14,7 @@
 #include "cli/commands.h"
 #include "display/curve_layout.h"
 #include "display/result_dialogs.h"
+#include "resources/window_ids.h"
 #include "store/tables.h"
 #include "tests/display/scripted_saves.h"
 #include "tests/test_support.h"
@@ -92,7 +93,7 @@ TEST(ResultPages, AcousticParametersRecalculateAndAskToSave) {
     ASSERT_NE(impulse, nullptr);
     EXPECT_FALSE(impulse->CalculateButton()->IsEnabled());
     EXPECT_EQ(impulse->Graph(0)->Marker(1), before.deltaT1L);
-    impulse->Field(1018)->SetValue("80");
+    impulse->Field(id::kLeftReflection)->SetValue("80");
     EXPECT_EQ(impulse->Graph(0)->Marker(1), 80);
     EXPECT_TRUE(impulse->CalculateButton()->IsEnabled());
     EXPECT_EQ(d->Result().deltaT1L, before.deltaT1L);  // nothing changes before Calculate
@@ -105,7 +106,7 @@ TEST(ResultPages, AcousticParametersRecalculateAndAskToSave) {
     const wxRect plot = impulse->Graph(1)->PlotRect();
     impulse->Graph(1)->DragMarker(0, plot.GetLeft() + plot.width / 2);
     double typed = 0;
-    ASSERT_TRUE(impulse->Field(1019)->GetValue().ToCDouble(&typed));
+    ASSERT_TRUE(impulse->Field(id::kRightDirect)->GetValue().ToCDouble(&typed));
     EXPECT_NEAR(typed, impulse->Zoom()->View().total * 500, 0.1);
 
     // "Next" asks; Cancel stays on the record with the change, No drops the recalculation and
@@ -342,7 +343,7 @@ TEST(ResultPages, FirstPageDrawsAndTypedNonsenseIsHarmless) {
 
     // Times that are no numbers read as 0; the recalculation neither crashes nor stores NaN.
     for (const char* text : {"nan", "inf", "-1e300", "abc"}) {
-        impulse->Field(1018)->SetValue(text);
+        impulse->Field(id::kLeftReflection)->SetValue(text);
         impulse->Calculate();
         if (text[0] != '-') {
             EXPECT_EQ(d->Result().deltaT1L, 0) << text;
