@@ -74,6 +74,9 @@ void ImpulseView::Clear() {
     fs = 0;
     channels = 1;
     entry = 0;
+    isoStatus = IsoLoad::Absent;
+    hasIso = isoComputed = false;
+    iso = IsoResultRecord{};
     m_filtered = INT_MIN;
     m_bandLeft.clear();
     m_bandRight.clear();

@@ -1,6 +1,7 @@
 #include "display/result_data.h"
 
 #include "acf/acf_calculation.h"
+#include "display/iso_data.h"
 #include "impulse/impulse_calculation.h"
 #include "impulse/spl_reference.h"
 #include "noise/noise_analysis.h"
@@ -57,10 +58,17 @@ ImpulseResultData LoadImpulseResult(std::int32_t folderId, std::int32_t impulseI
     }
     bool damaged = false;
     d.hasResult = ReadResult<CAcParamTable>(impulseId, &damaged, &d.result);
-    if (d.hasResult)
+    if (d.hasResult) {
         d.splOffset = SplReferenceOffset(d.result.splRefData, folderId, d.result.splRefLevel);
-    else
+        d.isoStatus = LoadIsoResult(impulseId, &d.iso);
+        d.hasIso = d.isoStatus == IsoLoad::Loaded;
+        if (d.isoStatus == IsoLoad::Absent)
+            d.hasIso = d.isoComputed =
+                ComputeIsoForDisplay(d.left, d.right, d.fs, d.result, &d.iso);
+    } else {
         d.result = AcParamRecord{};
+    }
+    if (!d.hasIso) d.iso = IsoResultRecord{};
     d.status = !samplesRead ? ResultLoad::NoSamples
                : damaged    ? ResultLoad::DamagedResult
                             : ResultLoad::Loaded;

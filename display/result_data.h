@@ -8,6 +8,7 @@
 
 #include "acf/acf_conditions.h"
 #include "acf/running_acf.h"
+#include "store/iso_result.h"
 #include "store/records.h"
 #include "store/samples.h"
 
@@ -40,6 +41,11 @@ struct ImpulseResultData {
     bool hasResult = false;
     AcParamRecord result;
     double splOffset = 0;  // the SPL reference of the result, in dB
+    // The ISO 3382-1 result stored with it; one not stored is computed from the responses for
+    // display (isoComputed), one that cannot be read is not (isoStatus Failed).
+    IsoLoad isoStatus = IsoLoad::Absent;
+    bool hasIso = false, isoComputed = false;
+    IsoResultRecord iso;
 };
 
 // A running-ACF ('A') or noise ('N') recording with its factors.

@@ -1,5 +1,7 @@
 #include "display/result_dialogs.h"
 
+#include "display/iso_page.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -200,6 +202,7 @@ CResultDialog::CResultDialog(char kind, std::int32_t folderId, std::int32_t reco
         add(new CSpectrumPage(m_pages, &m_impulse), "Spectrum");
         BuildPreferencePage();
         BuildParametersPage();
+        add(new CIsoPage(m_pages, &m_impulse), "ISO 3382");
     } else {
         // One page per factor over the running time, with a cursor at the selected frame.
         m_pages = new wxNotebook(this, id::kResultPages);
@@ -365,6 +368,10 @@ void CResultDialog::Load() {
             m_impulse.right = std::move(d.right);
             m_impulse.hasResult = d.hasResult;
             m_impulse.result = d.result;
+            m_impulse.isoStatus = d.isoStatus;
+            m_impulse.hasIso = d.hasIso;
+            m_impulse.isoComputed = d.isoComputed;
+            m_impulse.iso = std::move(d.iso);
         }
     } else {
         m_layout = FactorLayout::General;
@@ -574,17 +581,28 @@ void CResultDialog::OnClose(wxCloseEvent& event) {
 
 void CResultDialog::FillBandGraph() {
     if (!m_bandGraph) return;
-    const ShownParameter choice =
-        static_cast<ShownParameter>(std::clamp(m_parameter->GetSelection(), 0, 5));
-    m_bandGraph->SetData(ParameterSeries(m_bandRows, m_channels, choice));
+    const int selection = std::clamp(m_parameter->GetSelection(), 0, 5 + kIsoParameterCount);
+    if (selection >= 6) {  // the ISO 3382-1 values, over the bands of their own filters
+        m_bandGraph->SetData(
+            m_impulse.hasIso
+                ? IsoParameterSeries(m_impulse.iso, static_cast<IsoParameter>(selection - 6))
+                : ParameterPlot{});
+        return;
+    }
+    m_bandGraph->SetData(
+        ParameterSeries(m_bandRows, m_channels, static_cast<ShownParameter>(selection)));
 }
 
 void CResultDialog::BuildParametersPage() {
     // The chosen parameter over the frequency bands.
     auto* page = new wxPanel(m_pages);
-    const wxString choices[] = {"SPL", "A-value", "Tsub", "IACC", "TIACC", "WIACC"};
+    wxArrayString choices;
+    for (const char* name : {"SPL", "A-value", "Tsub", "IACC", "TIACC", "WIACC"})
+        choices.Add(name);
+    for (int k = 0; k < kIsoParameterCount; ++k)
+        choices.Add(IsoParameterName(static_cast<IsoParameter>(k)));
     m_parameter = new wxRadioBox(page, wxID_ANY, "Show Parameter", wxDefaultPosition, wxDefaultSize,
-                                 6, choices, 6, wxRA_SPECIFY_COLS);
+                                 choices, 9, wxRA_SPECIFY_COLS);
     m_parameter->Bind(wxEVT_RADIOBOX, [this](wxCommandEvent&) { FillBandGraph(); });
     m_bandGraph = new CBandGraph(page);
     m_bandGraph->SetId(id::kBandGraph);

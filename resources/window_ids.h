@@ -176,4 +176,8 @@ constexpr int kBandGraph = 1048;
 constexpr int kFunctionGraph = 1082;
 constexpr int kAcfLogarithm = 1083;
 
+// "ISO 3382" (no number of the original: the page is this program's own).
+constexpr int kIsoList = 1200;
+constexpr int kIsoDecayGraph = 1201;
+
 }  // namespace vesk::id
