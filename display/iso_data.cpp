@@ -230,10 +230,14 @@ IsoDecayCurve IsoDecayOf(const std::vector<float>& response, double fs,
     } else {
         std::copy(response.begin(), response.end(), y.begin());
     }
-    const std::size_t first = std::min(n - 1, static_cast<std::size_t>(c.onset * fs));
+    // Stored times may be hostile: compared as doubles before any conversion.
+    const double onsetSample = c.onset * fs;
+    if (!(onsetSample < static_cast<double>(n))) return curve;
+    const std::size_t first = static_cast<std::size_t>(onsetSample);
     std::size_t last = n;
-    if (Has(c.truncation) && c.truncation > 0)
-        last = std::min(n, first + static_cast<std::size_t>(c.truncation * fs) + 1);
+    if (Has(c.truncation) && c.truncation > 0 &&
+        c.truncation * fs + 1 < static_cast<double>(n - first))
+        last = first + static_cast<std::size_t>(c.truncation * fs) + 1;
     // The energy beyond the truncation, as the latest fitted line extends it (Lundeby's
     // correction), keeps the curve from bending down where the noise was cut away.
     const IsoDecayStored* late = nullptr;
