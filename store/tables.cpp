@@ -187,8 +187,7 @@ const TableSpec& IsoParamSpec() {
     static const TableSpec spec{
         "ISOPARAM",
         {F("IMPULSEID", 'I', 8), F("CHANNELS", 'I', 1), F("BANDSYS", 'I', 1), F("NBANDS", 'I', 3),
-         F("STAMPA", 'C', 16), F("STAMPB", 'C', 16), F("ISODATAA", 'B', 0),
-         F("ISODATAB", 'B', 0)},
+         F("STAMPA", 'C', 16), F("STAMPB", 'C', 16), F("ISODATAA", 'B', 0), F("ISODATAB", 'B', 0)},
         45,
         {{"ISOPARAM1.EDX", "IMPULSEID", true, str::kCantCreateCalcIndex}},
         true,
@@ -972,8 +971,7 @@ DbStatus WriteImpulseResult(CAcParamTable& acparams, CIsoParamTable& isoparams,
             keep = IsoStampOf(present);
         else if (acparams.ReadFailed())
             return db::kIoError;
-        if (DbStatus st = isoparams.Write(*iso, IsoStampOf(record), keep); st != db::kOk)
-            return st;
+        if (DbStatus st = isoparams.Write(*iso, IsoStampOf(record), keep); st != db::kOk) return st;
     }
     return acparams.Write(record);
 }
@@ -1051,8 +1049,8 @@ bool DeleteFolder(long folderId) {
         }
     } else if (folder.type == "I") {
         if (!DeleteMeasurementsWithResults<CImpulseTable, ImpulseRecord, CAcParamTable,
-                                           CIsoParamTable>(
-                folderId, key, &ImpulseRecord::impulseId))
+                                           CIsoParamTable>(folderId, key,
+                                                           &ImpulseRecord::impulseId))
             return 0;
     } else if (folder.type == "A") {
         if (!DeleteMeasurementsWithResults<CAcfTable, AcfRecord, CAcfFactTable>(folderId, key,
