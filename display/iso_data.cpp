@@ -138,9 +138,10 @@ std::string IsoBandTitle(const IsoResultRecord& result, std::size_t band) {
 
 std::vector<ResultColumn> IsoColumns() {
     static const char* const kTitles[] = {
-        "Band [Hz]", "Ear",        "EDT [s]",    "T20 [s]", "T30 [s]",  "r EDT",    "r T20",
-        "r T30",     "xi T20 [‰]", "xi T30 [‰]", "C [%]",   "C50 [dB]", "C80 [dB]", "D50",
-        "Ts [ms]",   "INR [dB]",   "IACC_E",     "IACC_L",  "IACC_A",   "Flags"};
+        "Band [Hz]", "Ear",        "EDT [s]",    "T20 [s]", "T30 [s]",  "r EDT",           "r T20",
+        "r T30",     "xi T20 [‰]", "xi T30 [‰]", "C [%]",   "C50 [dB]", "C80 [dB]",        "D50",
+        "Ts [ms]",   "INR [dB]",   "IACC_E",     "IACC_L",  "IACC_A",   "Tsub range [dB]", "Tsub r",
+        "Flags"};
     std::vector<ResultColumn> columns;
     for (const char* t : kTitles)
         columns.push_back({t, std::string(t) == "Flags" ? 110 : 56});
@@ -180,6 +181,8 @@ std::vector<ResultRow> IsoRows(const IsoResultRecord& result) {
             add(c.inr, "%.1f", c.energyMissing);
             for (const IsoIaccStored* i : {&band.early, &band.late, &band.all})
                 add(i->value, "%.2f", band.iaccMissing);
+            add(c.tsubRangeDb, "%.1f", 0);
+            add(c.tsubR, "%.3f", 0);
             std::string flags;
             for (const std::string& w : iso::FlagWords(c.flags))
                 flags += (flags.empty() ? "" : " ") + w;

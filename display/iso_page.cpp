@@ -36,7 +36,8 @@ void CIsoDecayGraph::Draw(wxDC& dc, const wxRect& plot) {
     if (points.size() > 1) dc.DrawLines(static_cast<int>(points.size()), points.data());
     int legendX = plot.GetRight() - FromDIP(70), legendY = plot.GetTop() + FromDIP(4);
     dc.SetTextForeground(*wxBLACK);
-    dc.DrawText(m_title, plot.GetLeft() + FromDIP(6), plot.GetTop() + FromDIP(2));
+    // Bottom left, where the decay has left the plot empty.
+    dc.DrawText(m_title, plot.GetLeft() + FromDIP(6), plot.GetBottom() - FromDIP(20));
     for (std::size_t k = 0; k < m_curve.lines.size(); ++k) {
         const IsoDecayLine& l = m_curve.lines[k];
         const wxPen pen = CurvePen(static_cast<int>(k) + 1, FromDIP(2));

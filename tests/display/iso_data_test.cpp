@@ -84,6 +84,7 @@ TEST(IsoDisplay, MissingValuesReadAsTheirReasonAndGapsInTheChart) {
     const std::vector<ResultRow> rows = IsoRows(iso);
     ASSERT_EQ(rows.size(), 2u);  // one ear: broadband and 1 kHz
     for (const ResultRow& r : rows) {
+        EXPECT_EQ(r.texts.size(), IsoColumns().size());
         EXPECT_EQ(r.texts[1], "Mono");
         EXPECT_EQ(r.texts[4], "INR too low");  // T30
         EXPECT_EQ(r.values[4], kNoValue);
