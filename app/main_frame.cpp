@@ -202,12 +202,14 @@ std::string CVeskDoc::RunNoise(const RunningAcfConditions& conditions,
 
 void CVeskDoc::OnOutputFile() {
     wxFileDialog dialog(DialogParent(m_frame), "Output File", "", "",
-                        "CSV File (*.csv)|*.csv|Text File (*.txt)|*.txt|All Files (*.*)|*.*",
+                        "CSV File (*.csv)|*.csv|Text File (*.txt)|*.txt|JSON (*.json)|*.json|"
+                        "All Files (*.*)|*.*",
                         wxFD_SAVE | wxFD_OVERWRITE_PROMPT);
     if (dialog.ShowModal() != wxID_OK) return;
     wxString path = dialog.GetPath();
-    // The default extension "csv" when the name has none.
-    if (std::filesystem::path(path.utf8_string()).extension().empty()) path += ".csv";
+    // The default extension "csv" when the name has none, "json" under the JSON filter.
+    if (std::filesystem::path(path.utf8_string()).extension().empty())
+        path += dialog.GetFilterIndex() == 2 ? ".json" : ".csv";
     WriteOutput(path);
 }
 

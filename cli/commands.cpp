@@ -446,6 +446,11 @@ bool ReadAllRecords(CStoreTable& table, std::vector<Record>* out) {
     }
 }
 
+std::string TrimRight(const std::string& text) {
+    const std::size_t end = text.find_last_not_of(' ');
+    return end == std::string::npos ? std::string() : text.substr(0, end + 1);
+}
+
 bool DeleteById(CStoreTable& table, int index, long id) {
     const std::string key = FormatKey(id);
     return table.SetScope(nullptr, nullptr) == db::kOk && table.SelectIndex(index) == db::kOk &&
@@ -466,7 +471,14 @@ int CmdCheck(Context& ctx, const std::vector<std::string>& args) {
     CNsTmpTable templates;
     CAcParamTable acparams;
     CAcfFactTable acffacts;
-    CStoreTable* tables[] = {&folders, &impulses, &acfs, &noises, &templates, &acparams, &acffacts};
+    CIsoParamTable isoparams;
+    std::vector<CStoreTable*> tables = {&folders,   &impulses, &acfs,    &noises,
+                                        &templates, &acparams, &acffacts};
+    // A store made before the ISO table is checked without making it.
+    std::error_code noFile;
+    const bool withIso =
+        std::filesystem::exists(StorePath(std::string(IsoParamSpec().name) + ".DBF"), noFile);
+    if (withIso) tables.push_back(&isoparams);
     bool damaged = false;
     for (CStoreTable* t : tables) {
         if (!t->Open()) return ctx.Failure();
@@ -485,7 +497,9 @@ int CmdCheck(Context& ctx, const std::vector<std::string>& args) {
     std::vector<AcParamRecord> acparamList;
     std::vector<AcfFactRecord> acffactList;
     std::vector<NsTmpRecord> templateList;
-    if (!ReadAllRecords(templates, &templateList) || !ReadAllRecords(folders, &folderList) ||
+    std::vector<IsoParamRecord> isoList;
+    if ((withIso && !ReadAllRecords(isoparams, &isoList)) ||
+        !ReadAllRecords(templates, &templateList) || !ReadAllRecords(folders, &folderList) ||
         !ReadAllRecords(impulses, &impulseList) || !ReadAllRecords(acfs, &acfList) ||
         !ReadAllRecords(noises, &nmsList) || !ReadAllRecords(acparams, &acparamList) ||
         !ReadAllRecords(acffacts, &acffactList)) {
@@ -584,8 +598,40 @@ int CmdCheck(Context& ctx, const std::vector<std::string>& args) {
             lostAcfFacts.push_back(r.acfId);
         }
     }
+    std::map<long, std::string> stamps;  // of every ACPARAM record
+    for (const AcParamRecord& r : acparamList)
+        stamps[r.impulseId] = IsoStampOf(r);
+    std::vector<long> lostIso;
+    for (const IsoParamRecord& r : isoList) {
+        if (!impulseIds.count(r.impulseId)) {
+            problem("ISOPARAM: result of measurement %d, which is gone (orphan)", r.impulseId);
+            lostIso.push_back(r.impulseId);
+            continue;
+        }
+        // The row must belong to the measurement's ACPARAM record, and its newest slot must be
+        // one whole result of the size its fields say.
+        auto stamp = stamps.find(r.impulseId);
+        const std::string a = TrimRight(r.stampA), b = TrimRight(r.stampB);
+        IsoParamRecord read;
+        IsoResultRecord result;
+        DbStatus st = isoparams.ReadRecord(r.impulseId, &read) ? db::kOk : db::kNoRecord;
+        if (st == db::kOk) st = isoparams.ReadSlot("ISODATAA", &result);
+        const bool whole = st == db::kOk && result.channels == r.channels &&
+                           result.bandSystem == r.bandSystem &&
+                           static_cast<std::int32_t>(result.bands.size()) == r.nBands;
+        // A row without an ACPARAM record is what a kill between the two writes of a first
+        // calculation leaves: it waits for its record, and the next calculation replaces it.
+        const bool paired = stamp == stamps.end() || stamp->second == a || stamp->second == b;
+        if (!whole || !paired) {
+            problem("ISOPARAM: result of measurement %d: parts disagree (%s)", r.impulseId,
+                    !whole ? "the stored result does not match its record"
+                           : "it belongs to no ACPARAM record of the measurement");
+            lostIso.push_back(r.impulseId);
+        }
+    }
     const std::size_t removable = lostImpulses.size() + lostAcfs.size() + lostNms.size() +
-                                  lostAcParams.size() + lostAcfFacts.size() + mixedNms.size();
+                                  lostAcParams.size() + lostAcfFacts.size() + mixedNms.size() +
+                                  lostIso.size();
     if (!damaged) {
         std::printf("store: ok\n");
         return kDone;
@@ -596,6 +642,8 @@ int CmdCheck(Context& ctx, const std::vector<std::string>& args) {
     if (!Messages().AskOkCancel(question)) return ctx.Failure();
     bool ok = true;
     // Results before their measurements, as a folder deletion does.
+    for (long id : lostIso)
+        ok = DeleteById(isoparams, isoparams.Index1(), id) && ok;
     for (long id : lostAcParams)
         ok = DeleteById(acparams, acparams.Index1(), id) && ok;
     for (long id : lostImpulses)

@@ -1,9 +1,12 @@
 // vesk-cli export and show: a folder's output file, and one measurement's results on the
 // terminal in the words of that file.
+#include <cctype>
 #include <cstdio>
+#include <filesystem>
 
 #include "cli/commands.h"
 #include "export/output_files.h"
+#include "export/structured_files.h"
 #include "store/tables.h"
 
 namespace vesk::cli {
@@ -19,10 +22,20 @@ int ReadFolderArg(Context& ctx, const std::string& text, FolderRecord* folder) {
 }  // namespace
 
 int CmdExport(Context& ctx, const std::vector<std::string>& args) {
-    if (args.size() != 2) return Usage("usage: export FOLDERID FILE (.txt or .csv)");
+    const bool table = args.size() == 3 && args[2] == "--table";
+    if (args.size() != 2 && !table)
+        return Usage(
+            "usage: export FOLDERID FILE (.txt, .csv or .json) | FOLDERID FILE.csv --table");
     FolderRecord folder;
     if (int st = ReadFolderArg(ctx, args[0], &folder); st != kDone) return st;
-    switch (WriteOutputFile(folder.folderId, folder.type, args[1])) {
+    if (table) {
+        std::string extension = std::filesystem::path(args[1]).extension().string();
+        for (char& c : extension)
+            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        if (extension != ".CSV") return Usage("usage: export FOLDERID FILE.csv --table");
+    }
+    switch (table ? WriteTableCsv(folder.folderId, folder.type, args[1])
+                  : WriteOutputFile(folder.folderId, folder.type, args[1])) {
         case OutputStatus::Written:
             std::printf("%s\n", args[1].c_str());
             return kDone;

@@ -2,6 +2,8 @@
 
 #include <wx/utils.h>
 
+#include "resources/window_ids.h"
+
 namespace vesk {
 
 const AcfFrameView& AcfView::Current() {
@@ -19,12 +21,12 @@ AcfFactorRecord AcfView::StoredFactors() const {
 
 CAcfPage::CAcfPage(wxWindow* parent, AcfView* view) : CResultPage(parent), m_view(view) {
     m_graph = new CRunningAcfGraph(this);
-    m_graph->SetId(1082);
+    m_graph->SetId(id::kFunctionGraph);
     m_graph->SetMinSize(FromDIP(wxSize(420, 220)));
     m_zoom = new CZoomBar(this);
     m_zoom->onChange = [this](const TimeView& v) { m_graph->SetView(v); };
     m_graph->onPan = [this](double fraction) { m_zoom->Pan(fraction); };
-    m_logarithm = new wxCheckBox(this, 1083, "Logarithm");
+    m_logarithm = new wxCheckBox(this, id::kAcfLogarithm, "Logarithm");
     m_logarithm->Bind(wxEVT_CHECKBOX,
                       [this](wxCommandEvent&) { m_graph->SetLogarithm(m_logarithm->GetValue()); });
     m_readOut = new wxStaticText(this, wxID_ANY, "");
@@ -61,7 +63,7 @@ void CAcfPage::Rebuild() {
 CIacfPage::CIacfPage(wxWindow* parent, AcfView* view, double wiaccWidth)
     : CResultPage(parent), m_view(view), m_width(wiaccWidth) {
     m_graph = new CLagGraph(this);
-    m_graph->SetId(1082);
+    m_graph->SetId(id::kFunctionGraph);
     m_graph->SetMinSize(FromDIP(wxSize(420, 220)));
     auto* outer = new wxBoxSizer(wxVERTICAL);
     outer->Add(m_graph, wxSizerFlags(1).Expand().Border(wxALL, 4));

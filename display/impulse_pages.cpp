@@ -10,6 +10,7 @@
 #include "dsp/fft.h"
 #include "impulse/impulse_calculation.h"
 #include "resources/strings.h"
+#include "resources/window_ids.h"
 #include "store/messages.h"
 
 namespace vesk {
@@ -73,6 +74,9 @@ void ImpulseView::Clear() {
     fs = 0;
     channels = 1;
     entry = 0;
+    isoStatus = IsoLoad::Absent;
+    hasIso = isoComputed = false;
+    iso = IsoResultRecord{};
     m_filtered = INT_MIN;
     m_bandLeft.clear();
     m_bandRight.clear();
@@ -113,10 +117,10 @@ void CResultPage::Shown() {
 }
 
 CZoomBar::CZoomBar(wxWindow* parent) : wxPanel(parent) {
-    m_all = new wxButton(this, 1080, "All");
-    m_zoomOut = new wxButton(this, 1079, "Zoom Out");
-    m_zoomIn = new wxButton(this, 1077, "Zoom In");
-    m_scroll = new wxScrollBar(this, 1075);
+    m_all = new wxButton(this, id::kZoomAll, "All");
+    m_zoomOut = new wxButton(this, id::kZoomOut, "Zoom Out");
+    m_zoomIn = new wxButton(this, id::kZoomIn, "Zoom In");
+    m_scroll = new wxScrollBar(this, id::kZoomScroll);
     m_scroll->SetScrollbar(0, kScrollRange, kScrollRange, kScrollRange);
     auto* row = new wxBoxSizer(wxHORIZONTAL);
     row->Add(m_scroll, wxSizerFlags(1).CenterVertical().Border(wxRIGHT, 6));
@@ -193,25 +197,26 @@ CImpulseResponsePage::CImpulseResponsePage(wxWindow* parent, ImpulseView* view)
     : CResultPage(parent), m_view(view) {
     m_left = new CImpulseGraph(this, "Left");
     m_right = new CImpulseGraph(this, "Right");
-    m_left->SetId(1030);
-    m_right->SetId(1031);
+    m_left->SetId(id::kLeftResponseGraph);
+    m_right->SetId(id::kRightResponseGraph);
     m_zoom = new CZoomBar(this);
     m_zoom->onChange = [this](const TimeView& v) {
         m_left->SetView(v);
         m_right->SetView(v);
     };
-    m_lDirect = NumberEdit(this, 1017);
-    m_lReflection = NumberEdit(this, 1018);
-    m_rDirect = NumberEdit(this, 1019);
-    m_rReflection = NumberEdit(this, 1020);
-    m_calculate = new wxButton(this, 1016, "Calculate");
+    m_lDirect = NumberEdit(this, id::kLeftDirect);
+    m_lReflection = NumberEdit(this, id::kLeftReflection);
+    m_rDirect = NumberEdit(this, id::kRightDirect);
+    m_rReflection = NumberEdit(this, id::kRightReflection);
+    m_calculate = new wxButton(this, id::kRecalculateTimes, "Calculate");
     m_calculate->Disable();
     m_calculate->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { Calculate(); });
-    for (int id : {1017, 1018, 1019, 1020})
+    for (int id : {id::kLeftDirect, id::kLeftReflection, id::kRightDirect, id::kRightReflection})
         Field(id)->Bind(wxEVT_TEXT, [this, id](wxCommandEvent&) { FieldEdited(id); });
     auto marker = [this](int channel) {
         return [this, channel](int which, double ms) {
-            SetValue(Field(channel == 0 ? (which == 0 ? 1017 : 1018) : (which == 0 ? 1019 : 1020)),
+            SetValue(Field(channel == 0 ? (which == 0 ? id::kLeftDirect : id::kLeftReflection)
+                                        : (which == 0 ? id::kRightDirect : id::kRightReflection)),
                      ms);
             m_calculate->Enable();
         };
@@ -244,11 +249,11 @@ CImpulseResponsePage::CImpulseResponsePage(wxWindow* parent, ImpulseView* view)
 
 wxTextCtrl* CImpulseResponsePage::Field(int id) const {
     switch (id) {
-        case 1017:
+        case id::kLeftDirect:
             return m_lDirect;
-        case 1018:
+        case id::kLeftReflection:
             return m_lReflection;
-        case 1019:
+        case id::kRightDirect:
             return m_rDirect;
         default:
             return m_rReflection;
@@ -263,9 +268,9 @@ void CImpulseResponsePage::Reset() {
     // Times can be recalculated only from a result and the samples it came from.
     const bool editable = m_view->hasResult && !m_view->left.empty();
     m_right->Show(stereo);
-    for (int id : {1019, 1020})
+    for (int id : {id::kRightDirect, id::kRightReflection})
         Field(id)->Enable(stereo && editable);
-    for (int id : {1017, 1018})
+    for (int id : {id::kLeftDirect, id::kLeftReflection})
         Field(id)->Enable(editable);
     Layout();
 }
@@ -273,7 +278,8 @@ void CImpulseResponsePage::Reset() {
 void CImpulseResponsePage::SetFields() {
     const AcParamRecord& r = m_view->result;
     if (!m_view->hasResult) {
-        for (int id : {1017, 1018, 1019, 1020})
+        for (int id :
+             {id::kLeftDirect, id::kLeftReflection, id::kRightDirect, id::kRightReflection})
             Field(id)->ChangeValue("");
         return;
     }
@@ -287,7 +293,7 @@ void CImpulseResponsePage::SetFields() {
 
 void CImpulseResponsePage::FieldEdited(int id) {
     // The typed time moves its marker at once; the result changes only on Calculate.
-    if (id == 1017 || id == 1018)
+    if (id == id::kLeftDirect || id == id::kLeftReflection)
         m_left->SetMarkers(FieldValue(m_lDirect), FieldValue(m_lReflection));
     else
         m_right->SetMarkers(FieldValue(m_rDirect), FieldValue(m_rReflection));
@@ -319,10 +325,10 @@ void CImpulseResponsePage::Rebuild() {
 }
 
 bool AskTsubSettings(wxWindow* parent, TsubSettings* s) {
-    wxDialog dialog(parent, 139, "Tsub Recalculation");
-    auto* end = NumberEdit(&dialog, 1011);
-    auto* automatic = new wxCheckBox(&dialog, 1029, "Auto");
-    auto* rate = NumberEdit(&dialog, 1012);
+    wxDialog dialog(parent, id::kTsubDialog, "Tsub Recalculation");
+    auto* end = NumberEdit(&dialog, id::kTsubDialogEnd);
+    auto* automatic = new wxCheckBox(&dialog, id::kTsubDialogAuto, "Auto");
+    auto* rate = NumberEdit(&dialog, id::kTsubDialogRate);
     SetValue(end, s->end);
     automatic->SetValue(s->automatic);
     SetValue(rate, s->ratePercent);
@@ -351,8 +357,8 @@ bool AskTsubSettings(wxWindow* parent, TsubSettings* s) {
 }
 
 bool AskWiaccWidth(wxWindow* parent, double* width) {
-    wxDialog dialog(parent, 140, "Change Width for WIACC");
-    auto* edit = NumberEdit(&dialog, 1013);
+    wxDialog dialog(parent, id::kWiaccDialog, "Change Width for WIACC");
+    auto* edit = NumberEdit(&dialog, id::kWiaccWidth);
     SetValue(edit, *width);
     auto* row = new wxBoxSizer(wxHORIZONTAL);
     row->Add(new wxStaticText(&dialog, wxID_ANY, "Width for WIACC"),
@@ -372,20 +378,20 @@ CReverberationPage::CReverberationPage(wxWindow* parent, ImpulseView* view)
     : CResultPage(parent), m_view(view) {
     m_echo = new CDecayGraph(this, true);
     m_decay = new CDecayGraph(this, false);
-    m_echo->SetId(1034);
-    m_decay->SetId(1036);
+    m_echo->SetId(id::kEchoGraph);
+    m_decay->SetId(id::kDecayGraph);
     m_zoom = new CZoomBar(this);
     m_zoom->onChange = [this](const TimeView& v) {
         m_echo->SetView(v);
         m_decay->SetView(v);
     };
-    m_both =
-        new wxRadioButton(this, 1026, "Left+Right", wxDefaultPosition, wxDefaultSize, wxRB_GROUP);
-    m_leftOnly = new wxRadioButton(this, 1027, "Left");
-    m_rightOnly = new wxRadioButton(this, 1025, "Right");
+    m_both = new wxRadioButton(this, id::kDecayBoth, "Left+Right", wxDefaultPosition, wxDefaultSize,
+                               wxRB_GROUP);
+    m_leftOnly = new wxRadioButton(this, id::kDecayLeft, "Left");
+    m_rightOnly = new wxRadioButton(this, id::kDecayRight, "Right");
     for (wxRadioButton* b : {m_both, m_leftOnly, m_rightOnly})
         b->Bind(wxEVT_RADIOBUTTON, [this](wxCommandEvent&) { Rebuild(); });
-    auto* calculate = new wxButton(this, 1028, "Calculate...");
+    auto* calculate = new wxButton(this, id::kRecalculateTsub, "Calculate...");
     calculate->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { Recalculate(); });
     auto* controls = new wxBoxSizer(wxHORIZONTAL);
     for (wxRadioButton* b : {m_both, m_leftOnly, m_rightOnly})
@@ -410,7 +416,7 @@ void CReverberationPage::Reset() {
     (stereo ? m_both : m_leftOnly)->SetValue(true);
     m_both->Enable(stereo);
     m_rightOnly->Enable(stereo);
-    FindWindow(1028)->Enable(m_view->hasResult && !m_view->left.empty());
+    FindWindow(id::kRecalculateTsub)->Enable(m_view->hasResult && !m_view->left.empty());
 }
 
 void CReverberationPage::Rebuild() {
@@ -447,9 +453,9 @@ void CReverberationPage::Recalculate() {
 CCrossCorrelationPage::CCrossCorrelationPage(wxWindow* parent, ImpulseView* view)
     : CResultPage(parent), m_view(view) {
     m_graph = new CLagGraph(this);
-    m_graph->SetId(1003);
+    m_graph->SetId(id::kCrossCorrelationGraph);
     m_graph->SetMinSize(FromDIP(wxSize(420, 160)));
-    m_change = new wxButton(this, 1057, "Change WIACC...");
+    m_change = new wxButton(this, id::kChangeWiacc, "Change WIACC...");
     m_change->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { ChangeWidth(); });
     auto* column = new wxBoxSizer(wxVERTICAL);
     column->Add(new wxStaticText(this, wxID_ANY, "Cross Correlation Func."));
@@ -493,9 +499,9 @@ CSpectrumPage::CSpectrumPage(wxWindow* parent, ImpulseView* view)
     : CResultPage(parent), m_view(view) {
     m_left = new CSpectrumGraph(this, "Left");
     m_right = new CSpectrumGraph(this, "Right");
-    m_left->SetId(1076);
-    m_right->SetId(1078);
-    m_smoothing = new wxCheckBox(this, 1055, "Smoothing");
+    m_left->SetId(id::kLeftSpectrumGraph);
+    m_right->SetId(id::kRightSpectrumGraph);
+    m_smoothing = new wxCheckBox(this, id::kSmoothing, "Smoothing");
     m_smoothing->Bind(wxEVT_CHECKBOX, [this](wxCommandEvent&) { Rebuild(); });
     auto* column = new wxBoxSizer(wxVERTICAL);
     column->Add(m_left, wxSizerFlags(1).Expand());

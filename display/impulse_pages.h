@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "display/page_graphs.h"
+#include "store/iso_result.h"
 #include "store/records.h"
 #include "store/samples.h"
 
@@ -27,6 +28,10 @@ struct ImpulseView {
     double fs = 0;
     int channels = 1;
     int entry = 0;  // index into result.bands
+    // The ISO 3382-1 result: stored, or computed for display when none is stored.
+    IsoLoad isoStatus = IsoLoad::Absent;
+    bool hasIso = false, isoComputed = false;
+    IsoResultRecord iso;
     // Called after a page recalculated the result (refresh of the dialog, changed flag).
     std::function<void()> resultChanged;
 
@@ -87,7 +92,7 @@ class CImpulseResponsePage : public CResultPage {
     CImpulseResponsePage(wxWindow* parent, ImpulseView* view);
     void Reset() override;
     CImpulseGraph* Graph(int channel) const { return channel == 0 ? m_left : m_right; }
-    wxTextCtrl* Field(int id) const;  // 1017, 1018, 1019, 1020
+    wxTextCtrl* Field(int id) const;  // id::kLeftDirect .. id::kRightReflection
     wxButton* CalculateButton() const { return m_calculate; }
     CZoomBar* Zoom() const { return m_zoom; }
     void Calculate();

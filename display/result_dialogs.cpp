@@ -1,23 +1,20 @@
 #include "display/result_dialogs.h"
 
+#include "display/iso_page.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 
 #include <wx/utils.h>
 
-#include "acf/acf_calculation.h"
 #include "capture/screen_copy.h"
 #include "dsp/bands.h"
 #include "impulse/impulse_analysis.h"
-#include "impulse/impulse_calculation.h"
 #include "impulse/preference.h"
-#include "impulse/spl_reference.h"
-#include "noise/noise_analysis.h"
 #include "resources/strings.h"
+#include "resources/window_ids.h"
 #include "store/messages.h"
-#include "store/samples.h"
-#include "store/tables.h"
 
 namespace vesk {
 
@@ -133,9 +130,9 @@ bool CResultDialog::OfferToSaveAll(bool mayCancel) {
 CResultDialog::CResultDialog(char kind, std::int32_t folderId, std::int32_t recordId,
                              RecordBrowser* browser)
     : wxDialog(nullptr,
-               kind == 'I'   ? 131
-               : kind == 'A' ? 148
-                             : 150,
+               kind == 'I'   ? id::kAcousticParametersDialog
+               : kind == 'A' ? id::kAcfFactorDialog
+                             : id::kFactorDialog,
                Caption(kind), wxDefaultPosition, wxDefaultSize,
                wxDEFAULT_DIALOG_STYLE | wxRESIZE_BORDER),
       m_kind(kind),
@@ -182,8 +179,8 @@ CResultDialog::CResultDialog(char kind, std::int32_t folderId, std::int32_t reco
     headerSizer->Add(info, wxSizerFlags(1).Expand().Border(wxALL, 8));
     m_header->SetSizer(headerSizer);
 
-    m_list =
-        new wxListCtrl(this, 1014, wxDefaultPosition, wxDefaultSize, wxLC_REPORT | wxLC_SINGLE_SEL);
+    m_list = new wxListCtrl(this, id::kResultList, wxDefaultPosition, wxDefaultSize,
+                            wxLC_REPORT | wxLC_SINGLE_SEL);
     m_list->Bind(wxEVT_LIST_COL_CLICK, &CResultDialog::OnColumn, this);
     auto* list = new wxStaticBoxSizer(wxVERTICAL, this,
                                       kind == 'I'   ? "Acoutsic Parameters"
@@ -193,7 +190,7 @@ CResultDialog::CResultDialog(char kind, std::int32_t folderId, std::int32_t reco
 
     m_list->Bind(wxEVT_LIST_ITEM_SELECTED, &CResultDialog::OnRowSelected, this);
     if (kind == 'I') {
-        m_pages = new wxNotebook(this, 1002);
+        m_pages = new wxNotebook(this, id::kResultPages);
         m_impulse.resultChanged = [this] { OnResultChanged(); };
         auto add = [this](CResultPage* page, const char* title) {
             m_pages->AddPage(page, title);
@@ -205,9 +202,10 @@ CResultDialog::CResultDialog(char kind, std::int32_t folderId, std::int32_t reco
         add(new CSpectrumPage(m_pages, &m_impulse), "Spectrum");
         BuildPreferencePage();
         BuildParametersPage();
+        add(new CIsoPage(m_pages, &m_impulse), "ISO 3382");
     } else {
         // One page per factor over the running time, with a cursor at the selected frame.
-        m_pages = new wxNotebook(this, 1002);
+        m_pages = new wxNotebook(this, id::kResultPages);
         struct Page {
             const char* tab;
             const char* title;
@@ -241,9 +239,10 @@ CResultDialog::CResultDialog(char kind, std::int32_t folderId, std::int32_t reco
     m_pages->Bind(wxEVT_NOTEBOOK_PAGE_CHANGED, &CResultDialog::OnPageChanged, this);
 
     auto* buttons = new wxBoxSizer(wxHORIZONTAL);
-    buttons->Add(new wxButton(this, 6, "&Select Data"), wxSizerFlags().Border(wxRIGHT, 4));
-    m_previous = new wxButton(this, 4, "&Previous");
-    m_next = new wxButton(this, 5, "&Next");
+    buttons->Add(new wxButton(this, id::kResultSelectData, "&Select Data"),
+                 wxSizerFlags().Border(wxRIGHT, 4));
+    m_previous = new wxButton(this, id::kResultPrevious, "&Previous");
+    m_next = new wxButton(this, id::kResultNext, "&Next");
     buttons->Add(m_previous, wxSizerFlags().Border(wxRIGHT, 4));
     buttons->Add(m_next);
     buttons->Add(new CScreenCopyButton(this), wxSizerFlags().Border(wxLEFT, 12));
@@ -319,60 +318,60 @@ void CResultDialog::SetField(int field, const wxString& text) {
     if (edit && edit->GetValue() != text) edit->ChangeValue(text);  // no flicker on refresh
 }
 
+void CResultDialog::ShowFolder(const LoadedFolder& folder) {
+    if (!folder.read) return;
+    const FolderRecord& f = folder.record;
+    SetField(kFolderTitle, wxString::FromUTF8(f.title));
+    SetField(kFolderName, wxString::FromUTF8(f.name));
+    SetField(kFolderPlace, wxString::FromUTF8(f.place));
+    SetField(kFolderComment, wxString::FromUTF8(f.comment));
+    SetField(kFolderDate, wxString::FromUTF8(FormatDateTime(f.date)));
+    SetField(kFolderScale, Format("1/%g", f.TimeScale()));
+}
+
 void CResultDialog::Load() {
-    FolderRecord folder;
-    {
-        CFolderTable folders;
-        if (folders.Open() && folders.Read(m_folderId, &folder)) {
-            SetField(kFolderTitle, wxString::FromUTF8(folder.title));
-            SetField(kFolderName, wxString::FromUTF8(folder.name));
-            SetField(kFolderPlace, wxString::FromUTF8(folder.place));
-            SetField(kFolderComment, wxString::FromUTF8(folder.comment));
-            SetField(kFolderDate, wxString::FromUTF8(FormatDateTime(folder.date)));
-            SetField(kFolderScale, Format("1/%g", folder.TimeScale()));
-        }
-    }
-    const double scale = folder.TimeScale();
     m_rows.clear();
     m_columns.clear();
     m_changed = false;
     bool samplesMissing = false;
     if (m_kind == 'I') {
-        CImpulseTable table;
-        CAcParamTable results;
-        ImpulseRecord m;
         m_impulse.Clear();
-        if (table.Open() && table.Read(m_recordId, &m)) {
+        ImpulseResultData d;
+        {
+            wxBusyCursor wait;  // the responses are recovered
+            d = LoadImpulseResult(m_folderId, m_recordId);
+        }
+        ShowFolder(d.folder);
+        if (d.status != ResultLoad::NoMeasurement) {
+            const ImpulseRecord& m = d.measurement;
             SetField(kSamplingRate, wxString::Format("%d", m.sampling));
             SetField(kMeasureTime,
                      Format("%.3f", m.sampling ? std::ldexp(1.0, m.mesTime) / m.sampling : 0.0));
             SetField(kSummation, wxString::Format("%d", m.mesNum));
             SetField(kChannel, m.channel == 1 ? "Mono" : "Stereo");
             SetField(kBit, wxString::Format("%d", m.bit));
-            m_channels = m.channel == 1 ? 1 : 2;
+            m_channels = d.channels;
             SetField(kDataTitle, wxString::FromUTF8(m.title));
             SetField(kDataComment, wxString::FromUTF8(m.comment));
             SetField(kDataDate, wxString::FromUTF8(FormatDateTime(m.time)));
+            samplesMissing = d.status == ResultLoad::NoSamples;
+            m_columns = AcousticParameterColumns(m.channel, d.hasResult);
+            if (d.hasResult) {
+                m_offset = d.splOffset;
+                m_rows = AcousticParameterRows(d.result, m.channel, m_offset);
+            }
             m_impulse.measurement = m;
-            m_impulse.channels = m_channels;
-            m_impulse.fs = m.sampling / scale;
-            samplesMissing = ReadWaveData(table, &m_impulse.block) != db::kOk;
-            // A measurement that cannot be recovered (no order, no rate) draws nothing.
-            wxBusyCursor wait;
-            if (samplesMissing || !RecoverImpulseResponses(m, m_impulse.block, m_impulse.fs,
-                                                           &m_impulse.left, &m_impulse.right)) {
-                m_impulse.left.clear();
-                m_impulse.right.clear();
-            }
-            AcParamRecord r;
-            const bool has = results.Open() && results.Read(m_recordId, &r);
-            m_columns = AcousticParameterColumns(m.channel, has);
-            m_impulse.hasResult = has;
-            m_impulse.result = r;
-            if (has) {
-                m_offset = SplReferenceOffset(r.splRefData, m_folderId, r.splRefLevel);
-                m_rows = AcousticParameterRows(r, m.channel, m_offset);
-            }
+            m_impulse.channels = d.channels;
+            m_impulse.fs = d.fs;
+            m_impulse.block = std::move(d.block);
+            m_impulse.left = std::move(d.left);
+            m_impulse.right = std::move(d.right);
+            m_impulse.hasResult = d.hasResult;
+            m_impulse.result = d.result;
+            m_impulse.isoStatus = d.isoStatus;
+            m_impulse.hasIso = d.hasIso;
+            m_impulse.isoComputed = d.isoComputed;
+            m_impulse.iso = std::move(d.iso);
         }
     } else {
         m_layout = FactorLayout::General;
@@ -383,73 +382,36 @@ void CResultDialog::Load() {
         m_acf.frame = 0;
         m_acf.stored = &m_factors;
         m_acf.Invalidate();
-        RunningAcfConditions c;
-        double wiaccWidth = 0.1;
-        if (m_kind == 'A') {
-            CAcfTable table;
-            CAcfFactTable results;
-            AcfRecord m;
-            if (table.Open() && table.Read(m_recordId, &m)) {
-                SetField(kSamplingRate, wxString::Format("%d", m.sampling));
-                SetField(kMeasureTime, Format("%.2f", m.dataTime));
-                SetField(kChannel, m.channel == 2 ? "Stereo" : "Mono");
-                m_channels = m.channel == 2 ? 2 : 1;
-                SetField(kDataTitle, wxString::FromUTF8(m.title));
-                SetField(kDataComment, wxString::FromUTF8(m.comment));
-                SetField(kDataDate, wxString::FromUTF8(FormatDateTime(m.time)));
-                samplesMissing = ReadWaveData(table, &m_acf.block) != db::kOk;
-                AcfFactRecord r;
-                AcfFactBlobs blobs;
-                m_columns = FactorColumns(false, m.channel, FactorLayout::General);
-                if (results.Open() && results.Read(m_recordId, &r, &blobs)) {
-                    const AcfConditionBlock block = DecodeAcfConditionBlock(blobs.cond.data());
-                    c = block.conditions;
-                    wiaccWidth = block.wiaccWidth;
-                    m_factors = DecodeAcfFactors(blobs.factors);
-                    m_peaks = DecodeAcfPeaks(blobs.peaks);
-                    m_step = c.runningStep;
-                    m_phiOffset = PhiZeroReferenceOffset(m_folderId, c.phi0RefData, c.phi0RefLevel);
-                    m_rows = FactorRows(m_factors, m_peaks, m_step, m_phiOffset, false, m.channel,
-                                        FactorLayout::General);
-                    if (!samplesMissing)
-                        m_acf.viewer = std::make_unique<AcfFrameViewer>(
-                            m_acf.block, block.sampleNum, c, wiaccWidth, nullptr,
-                            m.sampling / scale);
-                }
-            }
-        } else {
-            CNmsTable table;
-            NmsRecord m;
-            NmsBlobs blobs;
-            if (table.Open() && table.Read(m_recordId, &m, &blobs)) {
-                SetField(kSamplingRate, wxString::Format("%d", m.sampling));
-                SetField(kMeasureTime, Format("%.2f", m.dataTime));
-                SetField(kChannel, m.channel == 2 ? "Stereo" : "Mono");
-                m_channels = m.channel == 2 ? 2 : 1;
-                SetField(kDataTitle, wxString::Format("No. %d", m.number + 1));
-                SetField(kDataComment, wxString::FromUTF8(DisplayedSourceName(
-                                           DecodeNoiseSourceResult(blobs.source.data()).name)));
-                SetField(kDataDate, wxString::FromUTF8(FormatDateTime(m.time)));
-                samplesMissing = ReadWaveData(table, &m_acf.block) != db::kOk;
-                m_columns = FactorColumns(true, m.channel, FactorLayout::General);
-                if (!blobs.factors.empty()) {
-                    const NoiseConditionBlock nc = DecodeNoiseConditionBlock(blobs.cond.data());
-                    c = nc.acf.conditions;
-                    wiaccWidth = nc.acf.wiaccWidth;
-                    m_factors = DecodeAcfFactors(blobs.factors);
-                    m_step = c.runningStep;
-                    m_rows = FactorRows(m_factors, {}, m_step, 0.0, true, m.channel,
-                                        FactorLayout::General);
-                    if (!samplesMissing)
-                        m_acf.viewer = std::make_unique<AcfFrameViewer>(
-                            m_acf.block, nc.acf.sampleNum, c, wiaccWidth, &nc.calibration,
-                            m.sampling / scale);
-                }
+        FactorResultData d = LoadFactorResult(m_kind, m_folderId, m_recordId);
+        ShowFolder(d.folder);
+        const bool noise = m_kind == 'N';
+        if (d.status != ResultLoad::NoMeasurement) {
+            SetField(kSamplingRate, wxString::Format("%d", d.sampling));
+            SetField(kMeasureTime, Format("%.2f", d.dataTime));
+            SetField(kChannel, d.channels == 2 ? "Stereo" : "Mono");
+            m_channels = d.channels;
+            SetField(kDataTitle, wxString::FromUTF8(d.title));
+            SetField(kDataComment, wxString::FromUTF8(d.comment));
+            SetField(kDataDate, wxString::FromUTF8(FormatDateTime(d.time)));
+            samplesMissing = d.status == ResultLoad::NoSamples;
+            m_columns = FactorColumns(noise, d.channels, FactorLayout::General);
+            m_acf.block = std::move(d.block);
+            if (d.hasResult) {
+                m_factors = std::move(d.factors);
+                m_peaks = std::move(d.peaks);
+                m_step = d.conditions.runningStep;
+                m_phiOffset = d.phiOffset;
+                m_rows = FactorRows(m_factors, m_peaks, m_step, m_phiOffset, noise, d.channels,
+                                    FactorLayout::General);
+                if (!samplesMissing)
+                    m_acf.viewer = std::make_unique<AcfFrameViewer>(
+                        m_acf.block, d.sampleNum, d.conditions, d.wiaccWidth,
+                        d.hasCalibration ? &d.calibration : nullptr, d.Fs());
             }
         }
-        m_conditionsAcf = c;
+        m_conditionsAcf = d.conditions;
         m_hasConditions = !m_factors.empty();
-        if (m_iacfPage) m_iacfPage->SetWidth(wiaccWidth);
+        if (m_iacfPage) m_iacfPage->SetWidth(d.wiaccWidth);
     }
     ShowConditions();
     ShowInterauralPages(m_channels == 2);
@@ -541,10 +503,7 @@ bool CResultDialog::OfferToSave(bool mayCancel) {
     if (answer == SaveAnswer::Cancel && mayCancel) return false;
     m_changed = false;
     if (answer != SaveAnswer::Save) return true;  // the recalculation is dropped
-    CAcParamTable results;
-    if (!results.Open()) return true;  // the store has reported it
-    if (const DbStatus st = results.Write(m_impulse.result); st != db::kOk)
-        ReportStoreError(str::kCantWriteCalc, st);
+    SaveImpulseResult(m_impulse.result);          // a failure has been reported
     return true;
 }
 
@@ -595,13 +554,13 @@ void CResultDialog::SelectRow(long row) {
 
 void CResultDialog::OnButton(wxCommandEvent& event) {
     switch (event.GetId()) {
-        case 4:
+        case id::kResultPrevious:
             Step(false);
             break;
-        case 5:
+        case id::kResultNext:
             Step(true);
             break;
-        case 6:
+        case id::kResultSelectData:
             if (m_browser) m_browser->ActivateMainFrame();
             break;
         case wxID_CANCEL:
@@ -622,20 +581,31 @@ void CResultDialog::OnClose(wxCloseEvent& event) {
 
 void CResultDialog::FillBandGraph() {
     if (!m_bandGraph) return;
-    const ShownParameter choice =
-        static_cast<ShownParameter>(std::clamp(m_parameter->GetSelection(), 0, 5));
-    m_bandGraph->SetData(ParameterSeries(m_bandRows, m_channels, choice));
+    const int selection = std::clamp(m_parameter->GetSelection(), 0, 5 + kIsoParameterCount);
+    if (selection >= 6) {  // the ISO 3382-1 values, over the bands of their own filters
+        m_bandGraph->SetData(
+            m_impulse.hasIso
+                ? IsoParameterSeries(m_impulse.iso, static_cast<IsoParameter>(selection - 6))
+                : ParameterPlot{});
+        return;
+    }
+    m_bandGraph->SetData(
+        ParameterSeries(m_bandRows, m_channels, static_cast<ShownParameter>(selection)));
 }
 
 void CResultDialog::BuildParametersPage() {
     // The chosen parameter over the frequency bands.
     auto* page = new wxPanel(m_pages);
-    const wxString choices[] = {"SPL", "A-value", "Tsub", "IACC", "TIACC", "WIACC"};
+    wxArrayString choices;
+    for (const char* name : {"SPL", "A-value", "Tsub", "IACC", "TIACC", "WIACC"})
+        choices.Add(name);
+    for (int k = 0; k < kIsoParameterCount; ++k)
+        choices.Add(IsoParameterName(static_cast<IsoParameter>(k)));
     m_parameter = new wxRadioBox(page, wxID_ANY, "Show Parameter", wxDefaultPosition, wxDefaultSize,
-                                 6, choices, 6, wxRA_SPECIFY_COLS);
+                                 choices, 9, wxRA_SPECIFY_COLS);
     m_parameter->Bind(wxEVT_RADIOBOX, [this](wxCommandEvent&) { FillBandGraph(); });
     m_bandGraph = new CBandGraph(page);
-    m_bandGraph->SetId(1048);
+    m_bandGraph->SetId(id::kBandGraph);
     m_bandGraph->SetMinSize(page->FromDIP(wxSize(420, 200)));
     auto* column = new wxBoxSizer(wxVERTICAL);
     column->Add(m_parameter, wxSizerFlags().Expand().Border(wxALL, 4));
@@ -650,9 +620,9 @@ void CResultDialog::BuildPreferencePage() {
         return new wxTextCtrl(page, id, "", wxDefaultPosition, page->FromDIP(wxSize(70, -1)),
                               readOnly ? wxTE_READONLY : 0);
     };
-    m_optimumSpl = edit(1039, false);
-    m_tauE = edit(1040, false);
-    m_optimumTauE = edit(1047, true);
+    m_optimumSpl = edit(id::kPreferenceOptimumSpl, false);
+    m_tauE = edit(id::kPreferenceTauE, false);
+    m_optimumTauE = edit(id::kPreferenceOptimumTauE, true);
     // Two columns of fields: the inputs and the optimum, and the five scale values.
     auto* fields = new wxFlexGridSizer(4, wxSize(6, 3));
     auto add = [&](const char* label, wxWindow* control) {
@@ -664,14 +634,14 @@ void CResultDialog::BuildPreferencePage() {
     };
     static const char* const kNames[] = {"S1", "S2", "S3", "S4", "SS"};
     for (int k = 0; k < 5; ++k)
-        m_scaleValues.push_back(edit(1041 + k, true));
+        m_scaleValues.push_back(edit(id::kScaleValueFirst + k, true));
     add("Optimum SPL [dB]", m_optimumSpl);
     add(kNames[0], m_scaleValues[0]);
     add("Tau-e [ms]", m_tauE);
     add(kNames[1], m_scaleValues[1]);
     add("Optimum Tau-e [ms]", m_optimumTauE);
     add(kNames[2], m_scaleValues[2]);
-    auto* calculate = new wxButton(page, 1046, "Calculate");
+    auto* calculate = new wxButton(page, id::kPreferenceCalculate, "Calculate");
     calculate->Bind(wxEVT_BUTTON,
                     [this](wxCommandEvent&) { FillPreference(PreferenceFill::Button); });
     fields->Add(calculate);

@@ -14,6 +14,7 @@
 #include "display/acf_pages.h"
 #include "display/graph_window.h"
 #include "display/impulse_pages.h"
+#include "display/result_data.h"
 #include "display/result_lists.h"
 #include "store/records.h"
 
@@ -74,6 +75,7 @@ class CResultDialog : public wxDialog {
     CResultDialog(char kind, std::int32_t folderId, std::int32_t recordId, RecordBrowser* browser);
     ~CResultDialog() override;
     void Load();
+    void ShowFolder(const LoadedFolder& folder);
     void ShowList();
     void SetField(int field, const wxString& text);
     void OnButton(wxCommandEvent& event);

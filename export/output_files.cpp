@@ -1,5 +1,7 @@
 #include "export/output_files.h"
 
+#include "export/structured_files.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cmath>
@@ -526,6 +528,7 @@ OutputStatus WriteOutputFile(std::int32_t folderId, const std::string& kind,
     for (char& c : extension)
         c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     const bool text = extension == ".TXT", csv = extension == ".CSV";
+    if (extension == ".JSON") return WriteJsonFile(folderId, kind, path);
     if (!text && !csv) {
         ShowStoreMessage(str::kChooseExtension);
         return OutputStatus::BadExtension;

@@ -314,6 +314,24 @@ std::int32_t AutomaticEnd(const float* x, const float* y, std::int32_t s, std::i
 
 }  // namespace
 
+namespace {
+// Pearson correlation of y[i] with i; kNoValue when either does not vary.
+double Correlation(const float* y, std::int32_t m) {
+    double sy = 0;
+    for (std::int32_t i = 0; i < m; ++i)
+        sy += y[i];
+    const double my = sy / m, mx = 0.5 * (m - 1);
+    double sxy = 0, sxx = 0, syy = 0;
+    for (std::int32_t i = 0; i < m; ++i) {
+        const double dx = i - mx, dy = y[i] - my;
+        sxy += dx * dy;
+        sxx += dx * dx;
+        syy += dy * dy;
+    }
+    return sxx > 0 && syy > 0 ? sxy / std::sqrt(sxx * syy) : kNoValue;
+}
+}  // namespace
+
 TsubResult ComputeTsub(const float* x, const float* y, std::int32_t n, double fs, double t1Ms,
                        double tsubEnd, int tsubAuto, double q, double bandwidthHz) {
     TsubResult result;
@@ -394,6 +412,8 @@ TsubResult ComputeTsub(const float* x, const float* y, std::int32_t n, double fs
     if (!fit.valid || fit.slope == 0.0f) return result;
     result.slope = fit.slope;
     result.tsub = -60.0 / fit.slope;
+    result.rangeDb = curve[static_cast<std::size_t>(s)] - curve[static_cast<std::size_t>(end - 1)];
+    result.r = Correlation(curve.data() + s, end - s);
     return result;
 }
 

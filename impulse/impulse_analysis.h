@@ -58,6 +58,10 @@ struct TsubResult {
     double tsub = kNoValue;    // s; kNoValue when the regression range gives no slope
     double aValue = kNoValue;  // at most 20; kNoValue when the first reflection has no energy
     double slope = 0.0;        // dB per second of the regression line (0 without a slope)
+    // The fit's quality: how far the curve falls over the regression range (dB) and the
+    // correlation coefficient of its points with time; kNoValue without a slope.
+    double rangeDb = kNoValue;
+    double r = kNoValue;
 };
 
 // Tsub from a line through 0 dB at the first reflection, fitted down to the end of the

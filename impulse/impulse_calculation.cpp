@@ -10,6 +10,7 @@
 #include "dsp/bands.h"
 #include "dsp/mls.h"
 #include "impulse/impulse_analysis.h"
+#include "impulse/iso_calculation.h"
 #include "resources/strings.h"
 #include "store/messages.h"
 #include "store/tables.h"
@@ -78,17 +79,22 @@ namespace {
 // Tsub and A-value of both channels with the record's own conditions and delta-t1, over the
 // first `length` samples (DecayLength).
 void FillTsub(AcParamBand& e, const AcParamRecord& rec, const float* l, const float* r,
-              std::int32_t length, double fs) {
+              std::int32_t length, double fs, TsubFit* fit) {
     const double width = BandWidth(e.freq, rec.freqBand);
     TsubResult left = ComputeTsub(l, nullptr, length, fs, rec.deltaT1L, rec.tsubEnd, rec.tsubAuto,
                                   rec.tsubNoise, width);
     e.tsubL = Storable(left.tsub);
     e.aL = Storable(left.aValue);
+    *fit = TsubFit{};
+    fit->rangeDb[0] = Storable(left.rangeDb);
+    fit->r[0] = Storable(left.r);
     if (!r) return;
     TsubResult right = ComputeTsub(r, nullptr, length, fs, rec.deltaT1R, rec.tsubEnd, rec.tsubAuto,
                                    rec.tsubNoise, width);
     e.tsubR = Storable(right.tsub);
     e.aR = Storable(right.aValue);
+    fit->rangeDb[1] = Storable(right.rangeDb);
+    fit->r[1] = Storable(right.r);
 }
 
 // IACC, tau-IACC and WIACC with the record's own WIACC level; iacf holds IacfLength(fs) values.
@@ -141,7 +147,7 @@ double Level(const ResponseSpectrum& spectrum, const float* filtered, std::int32
 // Filters the channels for one band and computes its entry; false when the filter failed.
 bool ComputeBand(int band, const std::vector<float>& rawL, const std::vector<float>& rawR,
                  double fs, const AcParamRecord& rec, const ImpulseRecord& m, BandWork& w,
-                 const RawSpectra& spectra, AcParamBand* e) {
+                 const RawSpectra& spectra, AcParamBand* e, TsubFit* fit) {
     const std::int32_t length = DecayLength(m, rawL, rawR, rec.tsubNoise);
     const double per = LevelLength(m, rawL.size(), fs);
     const std::int32_t n = static_cast<std::int32_t>(rawL.size());
@@ -154,7 +160,7 @@ bool ComputeBand(int band, const std::vector<float>& rawL, const std::vector<flo
     e->freq = band;
     e->splL = Storable(Level(spectra.l, w.l.data(), n, band, rec, m, fs, per));
     if (stereo) e->splR = Storable(Level(spectra.r, w.r.data(), n, band, rec, m, fs, per));
-    FillTsub(*e, rec, w.l.data(), stereo ? w.r.data() : nullptr, length, fs);
+    FillTsub(*e, rec, w.l.data(), stereo ? w.r.data() : nullptr, length, fs, fit);
     if (stereo && !w.iacf.empty()) FillIacf(*e, rec, w.l.data(), w.r.data(), n, fs, w.iacf);
     return true;
 }
@@ -194,6 +200,7 @@ CalcResult CalculateImpulseParameters(const ImpulseRecord& m, const SampleBlock&
     const std::vector<int> bands = BandSequence(c, fs);
     const std::size_t iacfSize = static_cast<std::size_t>(std::max(IacfLength(fs), 0));
     std::vector<AcParamBand> entries(bands.size());
+    std::vector<TsubFit> fits(bands.size());
     std::vector<char> done(bands.size(), 0);
 
     // The broadband entry first: its delta-t1 is where every band's decay is taken from.
@@ -238,18 +245,22 @@ CalcResult CalculateImpulseParameters(const ImpulseRecord& m, const SampleBlock&
             helper,
             [&] {
                 done[j] =
-                    ComputeBand(bands[j], rawL, rawR, fs, *rec, m, mine, spectra, &entries[j]);
+                    ComputeBand(bands[j], rawL, rawR, fs, *rec, m, mine, spectra, &entries[j], &fits[j]);
             },
             [&] {
                 if (pair)
                     done[j + 1] = ComputeBand(bands[j + 1], rawL, rawR, fs, *rec, m, theirs,
-                                              spectra, &entries[j + 1]);
+                                              spectra, &entries[j + 1], &fits[j + 1]);
             });
     }
 
     int count = 0;
-    for (std::size_t j = 0; j < bands.size(); ++j)
-        if (done[j]) rec->bands[static_cast<std::size_t>(count++)] = entries[j];
+    if (notes) notes->tsubFits.clear();
+    for (std::size_t j = 0; j < bands.size(); ++j) {
+        if (!done[j]) continue;
+        rec->bands[static_cast<std::size_t>(count++)] = entries[j];
+        if (notes) notes->tsubFits.push_back(fits[j]);
+    }
     rec->nData = count;
     return CalcResult::Finished;
 }
@@ -280,9 +291,12 @@ bool ForEachStoredBand(const ImpulseRecord& m, const SampleBlock& block, AcParam
 
 bool RecalculateTsub(const ImpulseRecord& m, const SampleBlock& block, AcParamRecord* rec,
                      double fs) {
-    return ForEachStoredBand(m, block, rec, fs,
-                             [&](AcParamBand& e, const float* l, const float* r, std::int32_t,
-                                 std::int32_t length) { FillTsub(e, *rec, l, r, length, fs); });
+    return ForEachStoredBand(
+        m, block, rec, fs,
+        [&](AcParamBand& e, const float* l, const float* r, std::int32_t, std::int32_t length) {
+            TsubFit unused;
+            FillTsub(e, *rec, l, r, length, fs, &unused);
+        });
 }
 
 bool RecalculateWiacc(const ImpulseRecord& m, const SampleBlock& block, AcParamRecord* rec,
@@ -334,9 +348,10 @@ RunSummary RunImpulseCalculation(std::int32_t folderId, const ImpulseConditions&
         return summary;
     CImpulseTable measurements;
     CAcParamTable results;
+    CIsoParamTable isoResults;
     CFolderTable folders;
     FolderRecord folder;
-    if (!measurements.Open() || !results.Open() || !folders.Open() ||
+    if (!measurements.Open() || !results.Open() || !isoResults.Open() || !folders.Open() ||
         !folders.Read(folderId, &folder)) {
         summary.failed = true;
         return summary;
@@ -362,6 +377,7 @@ RunSummary RunImpulseCalculation(std::int32_t folderId, const ImpulseConditions&
     summary.taken = static_cast<int>(std::count(take.begin(), take.end(), 1));
     if (progress) progress->SetCount(static_cast<int>(list.size()));
     ImpulseRecord m;
+    iso::Analyzer isoAnalyzer;
     for (std::size_t item = 0; item < list.size(); ++item) {
         const std::int32_t id = list[item].impulseId;
         if (!take[item]) continue;
@@ -396,7 +412,12 @@ RunSummary RunImpulseCalculation(std::int32_t folderId, const ImpulseConditions&
             ++summary.skipped;
             continue;
         }
-        if (DbStatus st = results.Write(record); st != db::kOk) {
+        // The ISO 3382-1 set of the same response, written with the record as one pair.
+        IsoResultRecord iso;
+        const bool withIso = ComputeIsoResult(m, block, m.sampling / scale, conditions, record,
+                                              notes, &isoAnalyzer, &iso);
+        if (DbStatus st = WriteImpulseResult(results, isoResults, record, withIso ? &iso : nullptr);
+            st != db::kOk) {
             ReportStoreError(str::kCantWriteCalc, st);
             summary.failed = true;
             break;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/calculation.h"
+#include "base/no_value.h"
 #include "base/progress.h"
 #include "impulse/impulse_conditions.h"
 #include "store/records.h"
@@ -15,9 +16,16 @@
 
 namespace vesk {
 
+// The quality of one band entry's Tsub fits (left, right), which the record has no room for.
+struct TsubFit {
+    double rangeDb[2] = {kNoValue, kNoValue};  // dB the curve falls over the regression
+    double r[2] = {kNoValue, kNoValue};        // correlation coefficient of the fit
+};
+
 // What a calculation found worth telling the user beyond the record.
 struct CalcNotes {
     bool directSoundBeyondSearch = false;  // the largest sample lies past the searched half
+    std::vector<TsubFit> tsubFits;         // one per stored band entry, in the record's order
 };
 
 // Fills the record (zeroed by the caller, IMPULSEID set) with the conditions and every band of

@@ -114,4 +114,70 @@ constexpr int kImportReplace = 1017;
 // The buttons shared by the result dialogs (131, 148, 150).
 constexpr int kScreenCopy = 7;
 
+// The result dialogs: "Acoustic Parameters" (131), "ACF Factor" (148) and "Factor" (150).
+constexpr int kAcousticParametersDialog = 131;
+constexpr int kAcfFactorDialog = 148;
+constexpr int kFactorDialog = 150;
+constexpr int kResultPrevious = 4;
+constexpr int kResultNext = 5;
+constexpr int kResultSelectData = 6;
+constexpr int kResultPages = 1002;
+constexpr int kResultList = 1014;
+
+// Their pages: the zoom bar of a time graph.
+constexpr int kZoomScroll = 1075;
+constexpr int kZoomIn = 1077;
+constexpr int kZoomOut = 1079;
+constexpr int kZoomAll = 1080;
+
+// "Impulse response".
+constexpr int kRecalculateTimes = 1016;
+constexpr int kLeftDirect = 1017;
+constexpr int kLeftReflection = 1018;
+constexpr int kRightDirect = 1019;
+constexpr int kRightReflection = 1020;
+constexpr int kLeftResponseGraph = 1030;
+constexpr int kRightResponseGraph = 1031;
+
+// "Reverberation", with "Tsub Recalculation" (139).
+constexpr int kDecayRight = 1025;
+constexpr int kDecayBoth = 1026;
+constexpr int kDecayLeft = 1027;
+constexpr int kRecalculateTsub = 1028;
+constexpr int kEchoGraph = 1034;
+constexpr int kDecayGraph = 1036;
+constexpr int kTsubDialog = 139;
+constexpr int kTsubDialogEnd = 1011;
+constexpr int kTsubDialogRate = 1012;
+constexpr int kTsubDialogAuto = 1029;
+
+// "Cross correlation", with "Change Width for WIACC" (140).
+constexpr int kCrossCorrelationGraph = 1003;
+constexpr int kChangeWiacc = 1057;
+constexpr int kWiaccDialog = 140;
+constexpr int kWiaccWidth = 1013;
+
+// "Spectrum".
+constexpr int kSmoothing = 1055;
+constexpr int kLeftSpectrumGraph = 1076;
+constexpr int kRightSpectrumGraph = 1078;
+
+// "Preference": the fields, then S1, S2, S3, S4 and SS from kScaleValueFirst on.
+constexpr int kPreferenceOptimumSpl = 1039;
+constexpr int kPreferenceTauE = 1040;
+constexpr int kScaleValueFirst = 1041;
+constexpr int kPreferenceCalculate = 1046;
+constexpr int kPreferenceOptimumTauE = 1047;
+
+// "Parameters".
+constexpr int kBandGraph = 1048;
+
+// "ACF" and "IACF" of the factor dialogs.
+constexpr int kFunctionGraph = 1082;
+constexpr int kAcfLogarithm = 1083;
+
+// "ISO 3382" (no number of the original: the page is this program's own).
+constexpr int kIsoList = 1200;
+constexpr int kIsoDecayGraph = 1201;
+
 }  // namespace vesk::id

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <type_traits>
 
 #include "resources/strings.h"
 #include "store/messages.h"
@@ -173,6 +174,22 @@ const TableSpec& AcfFactSpec() {
          F("ACFCOND2", 'B', 0), F("ACFFACTOR", 'B', 0)},
         22,
         {{"ACFFACT1.EDX", "ACFID", true, str::kCantCreateCalcIndex}},
+        true,
+        str::kDeleteOldCalculation,
+        str::kCantCreateCalc,
+        str::kCantOpenCalc,
+        0,
+        str::kCantReadCalc};
+    return spec;
+}
+
+const TableSpec& IsoParamSpec() {
+    static const TableSpec spec{
+        "ISOPARAM",
+        {F("IMPULSEID", 'I', 8), F("CHANNELS", 'I', 1), F("BANDSYS", 'I', 1), F("NBANDS", 'I', 3),
+         F("STAMPA", 'C', 16), F("STAMPB", 'C', 16), F("ISODATAA", 'B', 0), F("ISODATAB", 'B', 0)},
+        45,
+        {{"ISOPARAM1.EDX", "IMPULSEID", true, str::kCantCreateCalcIndex}},
         true,
         str::kDeleteOldCalculation,
         str::kCantCreateCalc,
@@ -854,8 +871,117 @@ DbStatus CAcfFactTable::Write(AcfFactRecord& record, const AcfFactBlobs& blobs) 
 // ---------------------------------------------------------------------------------------------
 
 namespace {
-// Deletes the results of every measurement of a folder, then the measurements.
-template <class MeasurementTable, class Measurement, class ResultTable>
+// A stored result is at most this large; a larger size is damage, not a result to allocate for.
+constexpr std::uint32_t kMaxIsoBlob = 1u << 20;
+constexpr const char* kIsoSlotA = "ISODATAA";
+constexpr const char* kIsoSlotB = "ISODATAB";
+
+std::string Trimmed(const std::string& text) {
+    std::size_t end = text.find_last_not_of(' ');
+    return end == std::string::npos ? std::string() : text.substr(0, end + 1);
+}
+}  // namespace
+
+bool CIsoParamTable::ReadRecord(long impulseId, IsoParamRecord* record) {
+    if (!ReadById(Index1(), impulseId, record, true)) return 0;
+    record->stampA = Trimmed(record->stampA);
+    record->stampB = Trimmed(record->stampB);
+    return 1;
+}
+
+DbStatus CIsoParamTable::ReadSlot(const char* field, IsoResultRecord* result) {
+    std::uint32_t size = 0;
+    DbStatus st = BlobSize(field, &size);
+    if (st != db::kOk) return st;
+    if (size == 0 || size > kMaxIsoBlob) return db::kBlobDamaged;
+    std::vector<unsigned char> data(size);
+    std::uint32_t read = 0;
+    st = ReadBlob(field, data.data(), size, &read);
+    if (st == db::kOk && read != size) st = db::kBlobDamaged;
+    if (st == db::kOk) st = DecodeIsoResult(data.data(), data.size(), result);
+    return st;
+}
+
+bool CIsoParamTable::Read(long impulseId, const std::string& stamp, IsoResultRecord* result) {
+    IsoParamRecord record;
+    if (stamp.empty() || !ReadRecord(impulseId, &record)) return 0;
+    const char* field = record.stampA == stamp   ? kIsoSlotA
+                        : record.stampB == stamp ? kIsoSlotB
+                                                 : nullptr;
+    if (!field) return 0;
+    result->impulseId = static_cast<std::int32_t>(impulseId);
+    if (DbStatus st = ReadSlot(field, result); st != db::kOk) {
+        ReportStoreError(str::kCantReadCalc, st);
+        m_readFailed = true;
+        return 0;
+    }
+    return 1;
+}
+
+DbStatus CIsoParamTable::Write(const IsoResultRecord& result, const std::string& stamp,
+                               const std::string& keepStamp) {
+    if (stamp.empty() || result.bands.size() > 999) return db::kBadArgument;
+    DbStatus st = MeasurementThere<CImpulseTable>(result.impulseId);
+    if (st != db::kOk) return st;
+    std::vector<unsigned char> kept;
+    std::string keptStamp;
+    IsoParamRecord old;
+    const bool hadRow = !keepStamp.empty() && ReadRecord(result.impulseId, &old);
+    if (!keepStamp.empty() && !hadRow && ReadFailed()) return db::kIoError;
+    if (hadRow) {
+        const char* field = old.stampA == keepStamp   ? kIsoSlotA
+                            : old.stampB == keepStamp ? kIsoSlotB
+                                                      : nullptr;
+        IsoResultRecord previous;
+        // A damaged old slot is not kept: there is nothing whole to fall back to.
+        if (field && ReadSlot(field, &previous) == db::kOk) {
+            EncodeIsoResult(previous, &kept);
+            keptStamp = keepStamp;
+        }
+    }
+    IsoParamRecord record;
+    record.impulseId = result.impulseId;
+    record.channels = result.channels;
+    record.bandSystem = result.bandSystem;
+    record.nBands = static_cast<std::int32_t>(result.bands.size());
+    record.stampA = stamp;
+    record.stampB = keptStamp;
+    std::vector<unsigned char> data;
+    EncodeIsoResult(result, &data);
+    if ((st = PackRecord(record, &m_buffer)) != db::kOk) return st;
+    // The record and both slots switch together or not at all.
+    CDbTransaction transaction(*this);
+    if ((st = transaction.Status()) != db::kOk) return st;
+    st = WriteByLeadingKey(*this, Index1(), m_buffer);
+    if (st == db::kOk)
+        st = WriteBlob(kIsoSlotA, data.data(), static_cast<std::uint32_t>(data.size()));
+    if (st == db::kOk)
+        st = WriteBlob(kIsoSlotB, kept.data(), static_cast<std::uint32_t>(kept.size()));
+    if (st != db::kOk) return st;
+    return transaction.Commit();
+}
+
+DbStatus WriteImpulseResult(CAcParamTable& acparams, CIsoParamTable& isoparams,
+                            AcParamRecord& record, const IsoResultRecord* iso) {
+    if (iso) {
+        if (iso->impulseId != record.impulseId) return db::kBadArgument;
+        AcParamRecord present;
+        std::string keep;
+        if (acparams.Read(record.impulseId, &present))
+            keep = IsoStampOf(present);
+        else if (acparams.ReadFailed())
+            return db::kIoError;
+        if (DbStatus st = isoparams.Write(*iso, IsoStampOf(record), keep); st != db::kOk) return st;
+    }
+    return acparams.Write(record);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+namespace {
+// Deletes the results of every measurement of a folder, then the measurements. ExtraResults
+// is a second result table of the same key, or void.
+template <class MeasurementTable, class Measurement, class ResultTable, class ExtraResults = void>
 bool DeleteMeasurementsWithResults(long folderId, const std::string& key,
                                    int Measurement::*idMember) {
     MeasurementTable measurements;
@@ -867,7 +993,21 @@ bool DeleteMeasurementsWithResults(long folderId, const std::string& key,
     Measurement m;
     for (long i = 0; i < count && measurements.ReadNext(&m); ++i)
         ids.push_back(m.*idMember);
-    DbStatus st = results.SelectIndex(results.Index1());
+    DbStatus st = db::kOk;
+    if constexpr (!std::is_void_v<ExtraResults>) {
+        // A table never made has no rows to delete, and is not made for it.
+        std::error_code ec;
+        if (std::filesystem::exists(DataPath() + "/" + IsoParamSpec().name + ".DBF", ec)) {
+            ExtraResults extra;
+            if (!extra.Open()) return false;
+            st = extra.SelectIndex(extra.Index1());
+            for (std::size_t i = 0; st == db::kOk && i < ids.size(); ++i) {
+                std::string k = FormatKey(ids[i]);
+                st = extra.DeleteByKey(k.data(), 8, 1);
+            }
+        }
+    }
+    if (st == db::kOk) st = results.SelectIndex(results.Index1());
     for (std::size_t i = 0; st == db::kOk && i < ids.size(); ++i) {
         std::string k = FormatKey(ids[i]);
         st = results.DeleteByKey(k.data(), 8, 1);  // a measurement without a result is fine
@@ -948,8 +1088,9 @@ bool DeleteFolder(long folderId) {
             return 0;
         }
     } else if (folder.type == "I") {
-        if (!DeleteMeasurementsWithResults<CImpulseTable, ImpulseRecord, CAcParamTable>(
-                folderId, key, &ImpulseRecord::impulseId))
+        if (!DeleteMeasurementsWithResults<CImpulseTable, ImpulseRecord, CAcParamTable,
+                                           CIsoParamTable>(folderId, key,
+                                                           &ImpulseRecord::impulseId))
             return 0;
     } else if (folder.type == "A") {
         if (!DeleteMeasurementsWithResults<CAcfTable, AcfRecord, CAcfFactTable>(folderId, key,

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "store/db_engine.h"
+#include "store/iso_result.h"
 #include "store/records.h"
 
 namespace vesk {
@@ -50,6 +51,7 @@ const TableSpec& NmsSpec();
 const TableSpec& NsTmpSpec();
 const TableSpec& AcParamSpec();
 const TableSpec& AcfFactSpec();
+const TableSpec& IsoParamSpec();
 
 // A table of the store with its layout check, indexes and cached field descriptors.
 class CStoreTable : public CDbTable {
@@ -225,6 +227,39 @@ class CAcfFactTable : public CStoreTable {
     // kNoMeasurement when the ACF record is gone.
     DbStatus Write(AcfFactRecord& record, const AcfFactBlobs& blobs);
 };
+
+// The fields of an ISOPARAM record: the measurement, and two slots of result blobs, each with the
+// stamp (IsoStampOf) of the ACPARAM record it belongs to. Slot A holds the newest result, slot B
+// the one it replaced, so the ACPARAM record finds its own result whichever of the two writes a
+// kill came between.
+struct IsoParamRecord {
+    std::int32_t impulseId = 0, channels = 0, bandSystem = 0, nBands = 0;  // of slot A
+    std::string stampA, stampB;
+    void Members(MemberList& m) { m(impulseId)(channels)(bandSystem)(nBands)(stampA)(stampB); }
+};
+
+class CIsoParamTable : public CStoreTable {
+  public:
+    CIsoParamTable() : CStoreTable(IsoParamSpec()) {}
+    // The result stored under `stamp` (slot A first); false when none (ReadFailed() tells a
+    // failure or a damaged blob, after its message, from an absent result).
+    bool Read(long impulseId, const std::string& stamp, IsoResultRecord* result);
+    bool ReadRecord(long impulseId, IsoParamRecord* record);
+    // The blob of a slot ("ISODATAA" or "ISODATAB") of the current record, decoded.
+    DbStatus ReadSlot(const char* field, IsoResultRecord* result);
+    // Writes `result` into slot A under `stamp` and moves the slot that belongs to `keepStamp`
+    // (the ACPARAM record still in the store) into slot B, as one transaction; kNoMeasurement
+    // when the IMPULSE record is gone.
+    DbStatus Write(const IsoResultRecord& result, const std::string& stamp,
+                   const std::string& keepStamp);
+};
+
+// Writes a measurement's ACPARAM record and, when `iso` is given, its ISO result, so that a kill
+// at any write leaves the measurement's old pair or its new one: the ISO result goes first
+// beside the old one, then the ACPARAM record commits the pair. kNoMeasurement when the IMPULSE
+// record is gone; nothing is reported.
+DbStatus WriteImpulseResult(CAcParamTable& acparams, CIsoParamTable& isoparams,
+                            AcParamRecord& record, const IsoResultRecord* iso);
 
 // The records of a folder in the table's folder order (through its FOLDERID index), read before
 // anything else moves the table; false when it cannot be opened, scoped or read to its end

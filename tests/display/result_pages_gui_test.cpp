@@ -13,7 +13,9 @@
 #include "acf/acf_calculation.h"
 #include "cli/commands.h"
 #include "display/curve_layout.h"
+#include "display/iso_page.h"
 #include "display/result_dialogs.h"
+#include "resources/window_ids.h"
 #include "store/tables.h"
 #include "tests/display/scripted_saves.h"
 #include "tests/test_support.h"
@@ -78,7 +80,7 @@ TEST(ResultPages, AcousticParametersRecalculateAndAskToSave) {
     test::ScriptedSaves saves;
     ListBrowser browser({3, 1, 2});
     CResultDialog* d = CResultDialog::Open('I', 1, 3, &browser);
-    ASSERT_EQ(d->Pages()->GetPageCount(), 6u);
+    ASSERT_EQ(d->Pages()->GetPageCount(), 7u);
     EXPECT_EQ(d->Pages()->GetPageText(0), "Impulse response");
     EXPECT_EQ(d->Pages()->GetPageText(1), "Reverberation");
     EXPECT_EQ(d->Pages()->GetPageText(5), "Parameters");
@@ -92,7 +94,7 @@ TEST(ResultPages, AcousticParametersRecalculateAndAskToSave) {
     ASSERT_NE(impulse, nullptr);
     EXPECT_FALSE(impulse->CalculateButton()->IsEnabled());
     EXPECT_EQ(impulse->Graph(0)->Marker(1), before.deltaT1L);
-    impulse->Field(1018)->SetValue("80");
+    impulse->Field(id::kLeftReflection)->SetValue("80");
     EXPECT_EQ(impulse->Graph(0)->Marker(1), 80);
     EXPECT_TRUE(impulse->CalculateButton()->IsEnabled());
     EXPECT_EQ(d->Result().deltaT1L, before.deltaT1L);  // nothing changes before Calculate
@@ -105,7 +107,7 @@ TEST(ResultPages, AcousticParametersRecalculateAndAskToSave) {
     const wxRect plot = impulse->Graph(1)->PlotRect();
     impulse->Graph(1)->DragMarker(0, plot.GetLeft() + plot.width / 2);
     double typed = 0;
-    ASSERT_TRUE(impulse->Field(1019)->GetValue().ToCDouble(&typed));
+    ASSERT_TRUE(impulse->Field(id::kRightDirect)->GetValue().ToCDouble(&typed));
     EXPECT_NEAR(typed, impulse->Zoom()->View().total * 500, 0.1);
 
     // "Next" asks; Cancel stays on the record with the change, No drops the recalculation and
@@ -169,6 +171,36 @@ TEST(ResultPages, AcousticParametersRecalculateAndAskToSave) {
     EXPECT_EQ(saved.iaccWLevel, 0.5);
     EXPECT_NEAR(saved.bands[1].tsubL, shown.bands[1].tsubL, 0.005);  // stored with two decimals
     EXPECT_NEAR(saved.bands[1].wiacc, shown.bands[1].wiacc, 0.005);
+    EXPECT_TRUE(messages.shown.empty());
+}
+
+TEST(ResultPages, IsoPageShowsEveryBandAndEarWithoutStoredNoValues) {
+    DemoStore::Use();
+    test::ScriptedMessages messages;
+    CResultDialog* d = CResultDialog::Open('I', 1, 3, nullptr);
+    auto* page = dynamic_cast<CIsoPage*>(d->Page("ISO 3382"));
+    ASSERT_NE(page, nullptr);
+    d->Pages()->SetSelection(d->Pages()->FindPage(page));
+    wxTheApp->Yield(true);
+    wxListCtrl* list = page->List();
+    // Broadband and every octave of the record, two ears each.
+    ASSERT_GE(list->GetItemCount(), 2 * 2);
+    EXPECT_EQ(list->GetItemCount() % 2, 0);
+    for (long row = 0; row < list->GetItemCount(); ++row)
+        for (int c = 0; c < list->GetColumnCount(); ++c) {
+            const wxString text = list->GetItemText(row, c);
+            EXPECT_FALSE(text.Contains("-1000") || text.Contains("nan") || text.Contains("inf"))
+                << "row " << row << " column " << c << ": " << text;
+        }
+    // A chosen row draws its decay: the picture is not blank below the axis.
+    for (long row : {0L, static_cast<long>(list->GetItemCount()) - 1}) {
+        page->SelectRow(row);
+        wxTheApp->Yield(true);
+        EXPECT_TRUE(page->Graph()->Picture().IsOk()) << "row " << row;
+    }
+    // Nothing was reported on the way.
+    d->Destroy();
+    wxTheApp->Yield(true);
     EXPECT_TRUE(messages.shown.empty());
 }
 
@@ -342,7 +374,7 @@ TEST(ResultPages, FirstPageDrawsAndTypedNonsenseIsHarmless) {
 
     // Times that are no numbers read as 0; the recalculation neither crashes nor stores NaN.
     for (const char* text : {"nan", "inf", "-1e300", "abc"}) {
-        impulse->Field(1018)->SetValue(text);
+        impulse->Field(id::kLeftReflection)->SetValue(text);
         impulse->Calculate();
         if (text[0] != '-') {
             EXPECT_EQ(d->Result().deltaT1L, 0) << text;

@@ -68,6 +68,18 @@ TEST(ImpulseAnalysis, TsubOfAnExponentialDecay) {
     EXPECT_NEAR(manual.tsub, 0.4, 0.02);
     EXPECT_EQ(manual.aValue, 20.0);  // no energy before t1 = 0
     EXPECT_NEAR(manual.slope, -60.0 / manual.tsub, 1e-6);
+    // The fit's quality: a manual end of -20 dB spans 20 dB of a straight decay.
+    EXPECT_NEAR(manual.rangeDb, 20.0, 0.5);
+    EXPECT_LT(manual.r, -0.995);
+    // A decay that bends (a fast part, then a slow one) fits worse.
+    auto bent = x;
+    for (std::size_t i = 0; i < n; ++i)
+        bent[i] = static_cast<float>(
+            x[i] * (std::exp(-6.907755 * i / (fs * 0.05)) + 0.03 * std::exp(-6.9 * i / fs)));
+    TsubResult poor =
+        ComputeTsub(bent.data(), nullptr, static_cast<std::int32_t>(n), fs, 0.0, -40.0, 0, 0.0);
+    EXPECT_GT(poor.r, manual.r);
+    EXPECT_NEAR(poor.rangeDb, 40.0, 0.5);
     TsubResult automatic =
         ComputeTsub(x.data(), nullptr, static_cast<std::int32_t>(n), fs, 0.0, -20.0, 1, 0.0);
     EXPECT_NEAR(automatic.tsub, 0.4, 0.04);
@@ -85,6 +97,8 @@ TEST(ImpulseAnalysis, TsubOfAnExponentialDecay) {
         ComputeTsub(silent.data(), nullptr, static_cast<std::int32_t>(n), fs, 5.0, -20.0, 1, 0.5);
     EXPECT_EQ(none.tsub, kNoValue);
     EXPECT_EQ(none.aValue, kNoValue);
+    EXPECT_EQ(none.rangeDb, kNoValue);
+    EXPECT_EQ(none.r, kNoValue);
     std::vector<float> curve(n);
     DecayCurve(silent.data(), nullptr, curve.data(), static_cast<std::int32_t>(n), fs, 5.0, 0.0);
     EXPECT_EQ(curve[0], -1000.0f);

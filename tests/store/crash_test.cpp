@@ -566,12 +566,34 @@ TEST_F(StoreKill, NoiseResultsAreOldOrNewWhole) {
     EXPECT_GT(writes, 3);
 }
 
+// The ISO result of a band set, told apart by its broadband T30.
+IsoResultRecord IsoOf(std::int32_t id, double t30) {
+    IsoResultRecord r;
+    r.impulseId = id;
+    r.channels = 2;
+    r.bands.resize(3);
+    r.bands[0].channel[0].t30.seconds = t30;
+    return r;
+}
+
+// The measurement's pair: its ACPARAM record's NDATA and its ISO result's T30 (0 for none).
+std::pair<int, double> PairOf(long id) {
+    CAcParamTable results;
+    AcParamRecord r;
+    if (!results.Open() || !results.Read(id, &r)) return {0, 0};
+    IsoResultRecord iso;
+    const IsoLoad load = LoadIsoResult(id, &iso);
+    EXPECT_NE(load, IsoLoad::Failed);
+    return {r.nData, load == IsoLoad::Loaded ? iso.bands[0].channel[0].t30.seconds : 0};
+}
+
 TEST_F(StoreKill, ImpulseResultsAreOldOrNew) {
     {
         CFolderTable folders;
         CImpulseTable impulses;
         CAcParamTable results;
-        ASSERT_TRUE(folders.Open() && impulses.Open() && results.Open());
+        CIsoParamTable iso;
+        ASSERT_TRUE(folders.Open() && impulses.Open() && results.Open() && iso.Open());
         ASSERT_TRUE(test::AppendFolder(folders, 1, "I"));
         for (std::int32_t id : {1, 2}) {
             ImpulseRecord r;
@@ -582,29 +604,30 @@ TEST_F(StoreKill, ImpulseResultsAreOldOrNew) {
         AcParamRecord old;
         old.impulseId = 1;
         old.nData = 1;
-        ASSERT_EQ(results.Write(old), db::kOk);
+        const IsoResultRecord oldIso = IsoOf(1, 1.5);
+        ASSERT_EQ(WriteImpulseResult(results, iso, old, &oldIso), db::kOk);
     }
     KillAtEveryWrite(
         prepared,
         [] {
             CAcParamTable results;
+            CIsoParamTable iso;
             AcParamRecord a, b;
             a.impulseId = 1;
             a.nData = 2;
             b.impulseId = 2;
             b.nData = 3;
-            return results.Open() && results.Write(a) == db::kOk && results.Write(b) == db::kOk;
+            const IsoResultRecord isoA = IsoOf(1, 2.5), isoB = IsoOf(2, 3.5);
+            return results.Open() && iso.Open() &&
+                   WriteImpulseResult(results, iso, a, &isoA) == db::kOk &&
+                   WriteImpulseResult(results, iso, b, &isoB) == db::kOk;
         },
         [&](bool killed) {
-            CAcParamTable results;
-            AcParamRecord r;
-            ASSERT_TRUE(results.Open() && results.Read(1, &r));
-            EXPECT_TRUE((killed && r.nData == 1) || r.nData == 2);
-            if (results.Read(2, &r)) {
-                EXPECT_EQ(r.nData, 3);
-            } else {
-                EXPECT_TRUE(killed);
-            }
+            const auto one = PairOf(1), two = PairOf(2);
+            EXPECT_TRUE((killed && one == std::make_pair(1, 1.5)) || one == std::make_pair(2, 2.5))
+                << "measurement 1 holds " << one.first << ", " << one.second;
+            EXPECT_TRUE((killed && two == std::make_pair(0, 0.0)) || two == std::make_pair(3, 3.5))
+                << "measurement 2 holds " << two.first << ", " << two.second;
         });
 }
 
@@ -613,7 +636,8 @@ TEST_F(StoreKill, FolderDeletionLeavesNoOrphans) {
         CFolderTable folders;
         CImpulseTable impulses;
         CAcParamTable results;
-        ASSERT_TRUE(folders.Open() && impulses.Open() && results.Open());
+        CIsoParamTable iso;
+        ASSERT_TRUE(folders.Open() && impulses.Open() && results.Open() && iso.Open());
         ASSERT_TRUE(test::AppendFolder(folders, 1, "I"));
         ASSERT_TRUE(test::AppendFolder(folders, 2, "I"));
         for (std::int32_t id = 1; id <= 4; ++id) {
@@ -623,7 +647,8 @@ TEST_F(StoreKill, FolderDeletionLeavesNoOrphans) {
             ASSERT_TRUE(impulses.Append(r, std::vector<unsigned char>(64, 1)));
             AcParamRecord p;
             p.impulseId = id;
-            ASSERT_EQ(results.Write(p), db::kOk);
+            const IsoResultRecord isoResult = IsoOf(id, id);
+            ASSERT_EQ(WriteImpulseResult(results, iso, p, &isoResult), db::kOk);
         }
     }
     int writes = KillAtEveryWrite(
@@ -638,6 +663,14 @@ TEST_F(StoreKill, FolderDeletionLeavesNoOrphans) {
             CAcParamTable results;
             AcParamRecord p;
             ASSERT_TRUE(results.Open() && results.Read(4, &p));  // the other folder's
+            EXPECT_EQ(PairOf(4), std::make_pair(0, 4.0));
+            if (!folderThere) {
+                CIsoParamTable iso;
+                IsoParamRecord row;
+                ASSERT_TRUE(iso.Open());
+                for (long id : {1, 2, 3})
+                    EXPECT_FALSE(iso.ReadRecord(id, &row)) << id;
+            }
         });
     EXPECT_GT(writes, 3);
 }
