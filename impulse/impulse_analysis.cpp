@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "dsp/fft.h"
 #include "dsp/linefit.h"
 
 namespace vesk {
@@ -46,6 +47,84 @@ double BandLevel(const float* x, std::int32_t n, std::int32_t multiplier, double
         const double v = (x[i] - mean) * g;
         e += v * v;
     }
+    if (!(e > 0)) return kNoValue;
+    return 10.0 * std::log10(e / per);
+}
+
+ResponseSpectrum::ResponseSpectrum(const float* x, std::int32_t n) {
+    if (!x || n <= 0) return;
+    std::int32_t first = 0, last = n - 1;
+    while (first < n && x[first] == 0.0f)
+        ++first;
+    while (last > first && x[last] == 0.0f)
+        --last;
+    if (first >= n) return;
+    const std::int64_t length = last - first + 1;
+    // Twice the length, so that the correlation does not wrap around.
+    std::int64_t size = 1;
+    while (size < 2 * length)
+        size *= 2;
+    if (size > (std::int64_t{1} << 23)) return;  // 2^22 frames and more are never stored
+    const std::size_t count = static_cast<std::size_t>(size);
+    std::vector<float> re(count, 0.0f), im(count, 0.0f);
+    // Scaled to about 1, so that no square below leaves the float range.
+    double peak = 0;
+    for (std::int32_t i = first; i <= last; ++i)
+        peak = std::max(peak, static_cast<double>(std::fabs(x[i])));
+    for (std::int64_t i = 0; i < length; ++i)
+        re[static_cast<std::size_t>(i)] = static_cast<float>(x[first + i] / peak);
+    FftTables& tables = SharedFftTables();
+    const std::int32_t sz = static_cast<std::int32_t>(size);
+    if (FftForward(tables, sz, re.data(), im.data()) != 0) return;
+    for (std::size_t k = 0; k < count; ++k) {
+        re[k] = re[k] * re[k] + im[k] * im[k];
+        im[k] = 0.0f;
+    }
+    if (FftInverse(tables, sz, re.data(), im.data()) != 0) return;
+    lags_.resize(static_cast<std::size_t>(length));
+    const double scale = peak * peak / static_cast<double>(size);
+    for (std::size_t m = 0; m < lags_.size(); ++m)
+        lags_[m] = re[m] * scale;
+    // Lag 0 is the energy itself; the transform's rounding is kept out of it.
+    double e = 0;
+    for (std::int32_t i = first; i <= last; ++i)
+        e += static_cast<double>(x[i]) * x[i];
+    lags_[0] = e;
+}
+
+double ResponseSpectrum::BandEnergy(double lower, double upper, double fs) const {
+    if (lags_.empty() || !(fs > 0)) return 0.0;
+    lower = std::clamp(lower, 0.0, fs / 2);
+    upper = std::clamp(upper, 0.0, fs / 2);
+    if (!(upper > lower)) return 0.0;
+    // The ideal band-pass response at lag m is (sin(w2 m) - sin(w1 m)) / (pi m); the sines are
+    // rotated on and set afresh every 1024 lags, so that rounding does not build up.
+    const double w1 = 2 * M_PI * lower / fs, w2 = 2 * M_PI * upper / fs;
+    double e = lags_[0] * 2 * (upper - lower) / fs;
+    const double c1 = std::cos(w1), s1 = std::sin(w1), c2 = std::cos(w2), s2 = std::sin(w2);
+    double a1 = 0, b1 = 0, a2 = 0, b2 = 0;  // cos and sin of w1 m and w2 m
+    for (std::size_t m = 1; m < lags_.size(); ++m) {
+        if (m % 1024 == 1) {
+            const double dm = static_cast<double>(m);
+            a1 = std::cos(w1 * dm), b1 = std::sin(w1 * dm);
+            a2 = std::cos(w2 * dm), b2 = std::sin(w2 * dm);
+        } else {
+            const double t1 = a1 * c1 - b1 * s1, t2 = a2 * c2 - b2 * s2;
+            b1 = b1 * c1 + a1 * s1;
+            b2 = b2 * c2 + a2 * s2;
+            a1 = t1;
+            a2 = t2;
+        }
+        e += 2 * lags_[m] * (b2 - b1) / (M_PI * static_cast<double>(m));
+    }
+    return std::max(e, 0.0);
+}
+
+double BandLevel(const ResponseSpectrum& s, double lower, double upper, double fs,
+                 std::int32_t multiplier, double per) {
+    if (!(per > 0)) return kNoValue;
+    const double g = multiplier == 0 ? 1.0 : multiplier;
+    const double e = s.BandEnergy(lower, upper, fs) * g * g;
     if (!(e > 0)) return kNoValue;
     return 10.0 * std::log10(e / per);
 }

@@ -15,6 +15,28 @@ namespace vesk {
 double BandLevel(const float* x, std::int32_t n, std::int32_t multiplier);
 double BandLevel(const float* x, std::int32_t n, std::int32_t multiplier, double per);
 
+// The energy spectrum of a plain impulse response, taken over the response itself rather than
+// over the period that padding it to a power of two makes, so that the same response with any
+// padding, leading or trailing silence has the same band energies. (An MLS recording is one
+// period, and its bands are those of the period.)
+class ResponseSpectrum {
+  public:
+    ResponseSpectrum() = default;
+    ResponseSpectrum(const float* x, std::int32_t n);
+    bool Empty() const { return lags_.empty(); }
+    // Energy of the band lower .. upper Hz with vertical edges (both halves of the spectrum)
+    // at fs: what filtering the response alone by the band would leave.
+    double BandEnergy(double lower, double upper, double fs) const;
+
+  private:
+    std::vector<double> lags_;  // autocorrelation from lag 0 on
+};
+
+// 10*log10 of the band's energy, samples scaled by the multiplier (0 counts as 1), per `per`
+// samples; kNoValue without energy.
+double BandLevel(const ResponseSpectrum& s, double lower, double upper, double fs,
+                 std::int32_t multiplier, double per);
+
 // The binaural energy mean of two levels.
 double ListeningLevel(double splLeft, double splRight);
 

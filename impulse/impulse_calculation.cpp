@@ -128,10 +128,26 @@ struct BandWork {
     std::vector<float> l, r, iacf;
 };
 
+// The spectra plain impulse responses take their band levels from (empty for MLS recordings).
+struct RawSpectra {
+    ResponseSpectrum l, r;
+};
+
+// A band's level: from the response itself for a plain impulse response, so that its padding
+// and silence do not move it; from the filtered period for an MLS recording and the broadband
+// entries.
+double Level(const ResponseSpectrum& spectrum, const float* filtered, std::int32_t n, int band,
+             const AcParamRecord& rec, const ImpulseRecord& m, double fs, double per) {
+    if (band <= 0 || spectrum.Empty()) return BandLevel(filtered, n, m.multiplier, per);
+    const BandTable& t = GetBandTable(rec.freqBand);
+    const double fc = t.exactCentre[band], g = t.halfBandFactor;
+    return BandLevel(spectrum, fc / g, fc * g, fs, m.multiplier, per);
+}
+
 // Filters the channels for one band and computes its entry; false when the filter failed.
 bool ComputeBand(int band, const std::vector<float>& rawL, const std::vector<float>& rawR,
                  double fs, const AcParamRecord& rec, const ImpulseRecord& m, BandWork& w,
-                 AcParamBand* e, TsubFit* fit) {
+                 const RawSpectra& spectra, AcParamBand* e, TsubFit* fit) {
     const std::int32_t length = DecayLength(m, rawL, rawR, rec.tsubNoise);
     const double per = LevelLength(m, rawL.size(), fs);
     const std::int32_t n = static_cast<std::int32_t>(rawL.size());
@@ -142,8 +158,8 @@ bool ComputeBand(int band, const std::vector<float>& rawL, const std::vector<flo
         return false;
     *e = AcParamBand{};
     e->freq = band;
-    e->splL = Storable(BandLevel(w.l.data(), n, m.multiplier, per));
-    if (stereo) e->splR = Storable(BandLevel(w.r.data(), n, m.multiplier, per));
+    e->splL = Storable(Level(spectra.l, w.l.data(), n, band, rec, m, fs, per));
+    if (stereo) e->splR = Storable(Level(spectra.r, w.r.data(), n, band, rec, m, fs, per));
     FillTsub(*e, rec, w.l.data(), stereo ? w.r.data() : nullptr, length, fs, fit);
     if (stereo && !w.iacf.empty()) FillIacf(*e, rec, w.l.data(), w.r.data(), n, fs, w.iacf);
     return true;
@@ -208,6 +224,11 @@ CalcResult CalculateImpulseParameters(const ImpulseRecord& m, const SampleBlock&
     // The bands are independent: they are taken two at a time, the second on a helper thread,
     // each computed exactly as alone into its own slot. Progress and Cancel stay on this
     // thread, one poll and one message per entry in the stored order.
+    RawSpectra spectra;
+    if (m.noMls) {
+        spectra.l = ResponseSpectrum(rawL.data(), n);
+        if (stereo) spectra.r = ResponseSpectrum(rawR.data(), n);
+    }
     BandWork mine, theirs;
     mine.iacf.assign(iacfSize, 0.0f);
     theirs.iacf.assign(iacfSize, 0.0f);
@@ -223,13 +244,13 @@ CalcResult CalculateImpulseParameters(const ImpulseRecord& m, const SampleBlock&
         RunPair(
             helper,
             [&] {
-                done[j] =
-                    ComputeBand(bands[j], rawL, rawR, fs, *rec, m, mine, &entries[j], &fits[j]);
+                done[j] = ComputeBand(bands[j], rawL, rawR, fs, *rec, m, mine, spectra, &entries[j],
+                                      &fits[j]);
             },
             [&] {
                 if (pair)
                     done[j + 1] = ComputeBand(bands[j + 1], rawL, rawR, fs, *rec, m, theirs,
-                                              &entries[j + 1], &fits[j + 1]);
+                                              spectra, &entries[j + 1], &fits[j + 1]);
             });
     }
 

@@ -1,9 +1,10 @@
-// Helpers shared by the tests: temporary stores and scripted message sinks.
+// Helpers shared by the tests: temporary stores, scripted message and progress sinks.
 #pragma once
 
 #include <string>
 #include <vector>
 
+#include "base/progress.h"
 #include "store/db_engine.h"
 #include "store/messages.h"
 #include "store/tables.h"
@@ -46,6 +47,20 @@ class ScriptedMessages : public MessageSink {
 
   private:
     bool m_default;
+};
+
+// Records what a run shows, cancels at a chosen poll (counted from 1) and confirms the cancel
+// as told.
+class ScriptedProgress : public ProgressSink {
+  public:
+    void ShowPosition(int percent) override { positions.push_back(percent); }
+    void ShowMessage(const std::string& text) override { messages.push_back(text); }
+    bool PumpAndCheckCancel() override { return ++polls == cancelAtPoll; }
+    bool ConfirmCancel() override { return confirm; }
+    std::vector<int> positions;
+    std::vector<std::string> messages;
+    int polls = 0, cancelAtPoll = -1;
+    bool confirm = true;
 };
 
 // A temporary store connected as the data path.

@@ -15,17 +15,6 @@
 namespace vesk {
 namespace {
 
-class ScriptedProgress : public ProgressSink {
-  public:
-    void ShowPosition(int percent) override { positions.push_back(percent); }
-    void ShowMessage(const std::string& text) override { messages.push_back(text); }
-    bool PumpAndCheckCancel() override { return ++polls == cancelAtPoll; }
-    bool ConfirmCancel() override { return true; }
-    std::vector<int> positions;
-    std::vector<std::string> messages;
-    int polls = 0, cancelAtPoll = -1;
-};
-
 std::vector<std::int16_t> Music(std::size_t frames, int channels, unsigned seed) {
     std::mt19937 random(seed);
     std::normal_distribution<double> g(0.0, 200.0);
@@ -87,7 +76,7 @@ TEST(AcfCalculation, StoresResultsWithTargetsCancelAndReference) {
     test::TempStore store;
     test::ScriptedMessages messages;
     MakeFolder(1, 0, 1, {2, 1, 2, 2});
-    ScriptedProgress sink;
+    test::ScriptedProgress sink;
     // Polls: one per frame (7 frames a recording); the 17th is in the third recording.
     sink.cancelAtPoll = 17;
     {
@@ -110,7 +99,7 @@ TEST(AcfCalculation, StoresResultsWithTargetsCancelAndReference) {
     EXPECT_EQ(mono[0].binauralLevel, 0.0f);
     EXPECT_TRUE(Stored(3).empty());  // cancelled in the middle: not stored
 
-    ScriptedProgress quiet;
+    test::ScriptedProgress quiet;
     Progress p(quiet);
     RunSummary rest = RunAcfCalculation(1, Short(), Target::NonCalculated, {}, &p);
     EXPECT_EQ(rest.computed, 2);

@@ -47,18 +47,6 @@ ImpulseRecord Measurement(int order, int channels) {
     return m;
 }
 
-class ScriptedProgress : public ProgressSink {
-  public:
-    void ShowPosition(int percent) override { positions.push_back(percent); }
-    void ShowMessage(const std::string& text) override { messages.push_back(text); }
-    bool PumpAndCheckCancel() override { return ++polls == cancelAtPoll; }
-    bool ConfirmCancel() override { return confirm; }
-    std::vector<int> positions;
-    std::vector<std::string> messages;
-    int polls = 0, cancelAtPoll = -1;
-    bool confirm = true;
-};
-
 TEST(ImpulseCalculation, BandLoopEntries) {
     ImpulseConditions c;
     c.bandFrom = 0;
@@ -191,7 +179,7 @@ TEST(ImpulseCalculation, RecalculationsReproduceAndChangeOnlyTheirValues) {
 }
 
 TEST(ImpulseCalculation, ProgressArithmeticAndDeclinedCancel) {
-    ScriptedProgress sink;
+    test::ScriptedProgress sink;
     Progress p(sink);
     p.SetCount(3);
     p.BeginItem(0);
@@ -229,7 +217,7 @@ TEST(ImpulseCalculation, RunOverAFolderWithTargetsAndCancel) {
         ASSERT_EQ(impulses.Append(broken, {1, 2, 3}), 1);  // samples that do not parse
     }
     ImpulseConditions c;
-    ScriptedProgress sink;
+    test::ScriptedProgress sink;
     sink.cancelAtPoll = 14;  // inside the second measurement (12 entries each, one poll per entry)
     {
         Progress p(sink);
@@ -241,7 +229,7 @@ TEST(ImpulseCalculation, RunOverAFolderWithTargetsAndCancel) {
     ASSERT_EQ(results.Open(), 1);
     EXPECT_EQ(results.Exists(1), 1);
     EXPECT_EQ(results.Exists(2), 0);  // the measurement in progress is not written
-    ScriptedProgress quiet;
+    test::ScriptedProgress quiet;
     Progress p(quiet);
     RunSummary rest = RunImpulseCalculation(1, c, Target::NonCalculated, {}, &p);
     EXPECT_EQ(rest.computed, 2);

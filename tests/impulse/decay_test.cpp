@@ -162,6 +162,46 @@ INSTANTIATE_TEST_SUITE_P(Bands, LowBandEnd,
                                          BandCase{"third50_96k", 96000, 1, 6, 1.5, 45}),
                          BandCaseName);
 
+// Whole seats with a frequency-dependent decay: the mean of both ears' Tsub within 10 %
+// of the designed decay in every octave from 63 Hz up, within a factor of 2 (or no value) in the
+// 16 and 31.5 Hz octaves. Third octaves below 250 Hz scatter by up to 40 % and more: a decay
+// in so narrow a band holds too few independent fluctuations, and the band's own ring lies under
+// it.
+TEST(SeatDecay, OctavesFollowTheDesignedDecay) {
+    struct Seat {
+        const char* name;
+        double fs, noiseDb, seconds;
+        int channels;
+    };
+    // Higher rates give the same within 10 % but cost seconds each. One ear alone scatters by up
+    // to 17 % in the octaves below 1 kHz: one decay's fluctuations, not the analysis.
+    for (Seat seat :
+         {Seat{"16 kHz", 16000, 60, 1.6, 2}, Seat{"16 kHz, no floor", 16000, 0, 1.6, 2}}) {
+        test::RoomDesign d = test::BinauralSeat16k();
+        d.fs = seat.fs;
+        d.noiseDb = seat.noiseDb;
+        d.channels = seat.channels;
+        d.seconds = seat.seconds;
+        const AcParamRecord r = Calculate(d, 0);
+        const BandTable& t = GetBandTable(0);
+        ASSERT_GE(r.nData, 10) << seat.name;
+        for (int k = 1; k < r.nData; ++k) {
+            AcParamBand e = r.bands[static_cast<std::size_t>(k)];
+            if (d.channels == 1) e.tsubR = e.tsubL;
+            const std::string where = std::string(seat.name) + " " + BandLabel(e.freq, 0, false);
+            const double designed = test::DesignedT(d, t.exactCentre[e.freq]);
+            if (t.exactCentre[e.freq] * std::sqrt(2.0) > d.fs / 2) continue;  // no design there
+            if (t.nominalCentre[e.freq] < 63) {
+                if (e.tsubL == kNoValue || e.tsubR == kNoValue) continue;
+                EXPECT_GT(e.tsubL + e.tsubR, designed) << where;
+                EXPECT_LT(e.tsubL + e.tsubR, 4 * designed) << where;
+            } else {
+                EXPECT_NEAR(0.5 * (e.tsubL + e.tsubR), designed, 0.1 * designed) << where;
+            }
+        }
+    }
+}
+
 // A broadband exponential decay of white noise from `start`, ending in digital silence after
 // `seconds`, zero-padded to n: a denoised response as it is stored.
 std::vector<float> SilentEnding(double fs, double t60, double seconds, std::size_t n,
@@ -217,12 +257,10 @@ TEST(NoEnergyMarks, NoFitReachesThem) {
     EXPECT_EQ(d.slope, manual.slope);
 }
 
-// The same response with trailing silence or a lead-in of low noise: the same band levels
-// within 0.01 dB, the same delta-t1 and, with trailing silence, the same Tsub. Padding to the
-// next power of two changes the length of the band filters' transform: the broadband level stays
-// within 0.01 dB, a band's level moves by the share of its energy the coarser grid places across
-// its edges (up to 0.2 dB in the 16 to 125 Hz octaves of a 2 s response); the import drops
-// trailing silence so that its files do not differ in this way.
+// The same response with trailing silence, padded to a longer power of two, or with a lead-in
+// of low noise: the same band levels within 0.01 dB, the same delta-t1 and, with trailing
+// silence in the same length, the same Tsub. (Levels once came from the padded period, and the
+// coarser grid of a shorter transform moved the 16 to 125 Hz octaves by up to 0.2 dB.)
 TEST(PaddingAndLeadIn, LevelsAndDeltaT1Unchanged) {
     test::RoomDesign d = test::BinauralSeat16k();
     const AcParamRecord base = Calculate(d, 0);
@@ -231,8 +269,9 @@ TEST(PaddingAndLeadIn, LevelsAndDeltaT1Unchanged) {
         double trailing, leadIn;
         bool sameLength;
     };
-    for (Variant v : {Variant{"2741 zeros", 2741 / d.fs, 0, true}, Variant{"lead-in", 0, 0.4, true},
-                      Variant{"next power", 1.0, 0, false}}) {
+    for (Variant v :
+         {Variant{"2741 zeros", 2741 / d.fs, 0, true}, Variant{"lead-in", 0, 0.4, true},
+          Variant{"next power", 1.0, 0, false}, Variant{"3 s lead-in", 0.5, 3.0, false}}) {
         test::RoomDesign e = d;
         e.trailing = v.trailing;
         e.leadIn = v.leadIn;
@@ -242,11 +281,10 @@ TEST(PaddingAndLeadIn, LevelsAndDeltaT1Unchanged) {
             const AcParamBand &a = base.bands[static_cast<std::size_t>(k)],
                               &b = r.bands[static_cast<std::size_t>(k)];
             const std::string where = std::string(v.name) + " band " + std::to_string(a.freq);
-            if (a.freq == 0 || v.sameLength) {
+            // A long lead-in's own noise counts in a band that holds next to nothing.
+            if (v.leadIn < 1 || a.splL > base.bands[0].splL - 30) {
                 EXPECT_NEAR(b.splL, a.splL, 0.01) << where;
                 EXPECT_NEAR(b.splR, a.splR, 0.01) << where;
-            } else {
-                EXPECT_NEAR(b.splL, a.splL, 0.3) << where;
             }
             if (v.trailing > 0 && v.sameLength) {
                 EXPECT_EQ(b.tsubL, a.tsubL) << where;
@@ -270,6 +308,73 @@ TEST(PaddingAndLeadIn, LevelsAndDeltaT1Unchanged) {
     ASSERT_EQ(CalculateImpulseParameters(m, Stored(d, &m), &r, d.fs, c, nullptr, &notes),
               CalcResult::Finished);
     EXPECT_FALSE(notes.directSoundBeyondSearch);
+}
+
+// Third octaves of a one-channel response at another rate: padding to the next power of two
+// and a lead-in leave every band's level, down to the 16 Hz band, within 0.01 dB.
+TEST(PaddingAndLeadIn, ThirdOctaveLevelsUnchanged) {
+    test::RoomDesign d;
+    d.fs = 22050;
+    d.seconds = 1.2;
+    d.tLow = 1.5;
+    d.tHigh = 0.3;
+    d.noiseDb = 50;
+    const AcParamRecord base = Calculate(d, 1);
+    test::RoomDesign e = d;
+    e.leadIn = 0.6;
+    e.trailing = 0.9;
+    const AcParamRecord r = Calculate(e, 1);
+    ASSERT_EQ(r.nData, base.nData);
+    ASSERT_GT(r.nData, 25);
+    for (int k = 0; k < r.nData; ++k) {
+        const AcParamBand &a = base.bands[static_cast<std::size_t>(k)],
+                          &b = r.bands[static_cast<std::size_t>(k)];
+        EXPECT_NEAR(b.splL, a.splL, 0.01) << "band " << a.freq;
+    }
+}
+
+// Band energies of a response taken over the response alone: independent of where it lies in
+// how much padding, all bands together hold its energy, and a long padded transform agrees with
+// them as far as its grid allows (its edges err by a share of a bin, 0.03 Hz here).
+TEST(ResponseSpectrum, BandEnergyOfTheResponseAlone) {
+    const double fs = 16000;
+    std::mt19937 random(9);
+    std::normal_distribution<double> g(0.0, 1.0);
+    std::vector<float> x(3000);
+    for (std::size_t i = 0; i < x.size(); ++i)
+        x[i] = static_cast<float>(2000 * g(random) * std::exp(-0.002 * i));
+    auto placed = [&](std::size_t at, std::size_t n) {
+        std::vector<float> v(n, 0.0f);
+        std::copy(x.begin(), x.end(), v.begin() + static_cast<std::ptrdiff_t>(at));
+        return v;
+    };
+    const std::vector<float> a = placed(0, 4096), b = placed(7000, 16384);
+    const ResponseSpectrum sa(a.data(), 4096), sb(b.data(), 16384);
+    double energy = 0;
+    for (float v : x)
+        energy += static_cast<double>(v) * v;
+    EXPECT_NEAR(sa.BandEnergy(0, fs / 2, fs), energy, 1e-5 * energy);
+    EXPECT_EQ(sa.BandEnergy(0, 2 * fs, fs), sa.BandEnergy(0, fs / 2, fs));
+    const std::size_t fine = std::size_t{1} << 19;  // a grid of 0.03 Hz
+    for (auto [band, system] : {std::pair{7, 0}, std::pair{7, 1}, std::pair{1, 0}}) {
+        const BandTable& t = GetBandTable(system);
+        const double lower = t.exactCentre[band] / t.halfBandFactor,
+                     upper = t.exactCentre[band] * t.halfBandFactor;
+        const double e = sa.BandEnergy(lower, upper, fs);
+        EXPECT_DOUBLE_EQ(sb.BandEnergy(lower, upper, fs), e) << BandLabel(band, system, false);
+        std::vector<float> f = placed(0, fine);
+        ApplyBandFilter(f.data(), nullptr, static_cast<std::int32_t>(fine), fs, band, system);
+        double filtered = 0;
+        for (float v : f)
+            filtered += static_cast<double>(v) * v;
+        EXPECT_NEAR(e, filtered, 5e-3 * filtered) << BandLabel(band, system, false);
+        EXPECT_NEAR(BandLevel(sa, lower, upper, fs, 2, 16000), 10 * std::log10(4 * e / 16000),
+                    1e-9);
+    }
+    const std::vector<float> silent(64, 0.0f);
+    const ResponseSpectrum none(silent.data(), 64);
+    EXPECT_TRUE(none.Empty());
+    EXPECT_EQ(BandLevel(none, 100, 200, fs, 1, 16000), kNoValue);
 }
 
 // The recalculation after a change of the Tsub conditions reproduces the calculation's values

@@ -1,6 +1,6 @@
 // Room impulse responses with a designed, frequency-dependent exponential decay: a direct sound,
 // one reflection 12 ms later, and from there a diffuse tail that is the sum of one decaying noise
-// per octave, each band-limited to its octave so that every analysis band holds one known decay.
+// per octave, each limited to its octave so that every analysis band holds one known decay.
 #pragma once
 
 #include <algorithm>
@@ -77,9 +77,14 @@ inline std::vector<double> RoomChannel(const RoomDesign& d, unsigned seed) {
     std::vector<float> part(n);
     for (int k = 1; k < octaves.count && octaves.exactCentre[k] * std::sqrt(2.0) < d.fs / 2; ++k) {
         const double rate = std::log(1000.0) / DesignedT(d, octaves.exactCentre[k]) / d.fs;
+        // Steady noise is limited to the octave before the envelope decays it: a decaying noise
+        // limited afterwards carries the filter's ring of all its early energy, a floor falling
+        // only 6 dB per doubling of time at the octave's edges, under the designed decay.
         for (std::size_t i = 0; i < n; ++i)
-            part[i] = static_cast<float>(kTail * g(random) * std::exp(-rate * i));
+            part[i] = static_cast<float>(g(random));
         ApplyBandFilter(part.data(), nullptr, static_cast<std::int32_t>(n), d.fs, k, 0);
+        for (std::size_t i = 0; i < n; ++i)
+            part[i] = static_cast<float>(kTail * part[i] * std::exp(-rate * i));
         // Octave-wide noise holds a share of the white noise's power; the tail's bands carry
         // equal power per octave instead, as rooms roughly do.
         const double share = std::sqrt(d.fs / 2 / (octaves.exactCentre[k] / std::sqrt(2.0)));

@@ -272,22 +272,15 @@ TEST(NoiseCalculation, HandGivenNamesMonoRecordingsCancelAndFailedWrites) {
     // "Non Calculation" finds nothing left; cancel in the second recording keeps the first.
     EXPECT_EQ(RunNoiseCalculation(1, Quick(), s, 0.1, Target::NonCalculated, {}, nullptr).computed,
               0);
-    class CancelAt : public ProgressSink {
-      public:
-        void ShowPosition(int) override {}
-        void ShowMessage(const std::string& t) override { texts.push_back(t); }
-        bool PumpAndCheckCancel() override { return ++polls == 3; }
-        bool ConfirmCancel() override { return true; }
-        int polls = 0;
-        std::vector<std::string> texts;
-    } sink;
+    test::ScriptedProgress sink;
+    sink.cancelAtPoll = 3;
     {
         Progress p(sink);
         run = RunNoiseCalculation(1, Quick(), s, 0.1, Target::All, {}, &p);
     }
     EXPECT_TRUE(run.cancelled);
     EXPECT_EQ(run.computed, 1);
-    EXPECT_EQ(sink.texts, (std::vector<std::string>{"No. 1", "No. 2"}));
+    EXPECT_EQ(sink.messages, (std::vector<std::string>{"No. 1", "No. 2"}));
 
     // A write that cannot complete is reported and leaves the old result whole.
     CNmsTable table;
