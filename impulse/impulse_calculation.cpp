@@ -244,8 +244,8 @@ CalcResult CalculateImpulseParameters(const ImpulseRecord& m, const SampleBlock&
         RunPair(
             helper,
             [&] {
-                done[j] =
-                    ComputeBand(bands[j], rawL, rawR, fs, *rec, m, mine, spectra, &entries[j], &fits[j]);
+                done[j] = ComputeBand(bands[j], rawL, rawR, fs, *rec, m, mine, spectra, &entries[j],
+                                      &fits[j]);
             },
             [&] {
                 if (pair)

@@ -96,6 +96,20 @@ TEST(IsoBlob, RoundTripsAndRefusesEveryDamagedForm) {
     std::memcpy(bad.data() + code, &nine, 8);
     refused(bad, "missing code");
     EXPECT_EQ(DecodeIsoResult(nullptr, 0, &back), db::kBlobDamaged);
+
+    // Any byte changed anywhere: refused, or a result whose codes stay in their ranges.
+    for (std::size_t at = 0; at < blob.size(); ++at) {
+        std::vector<unsigned char> flipped = blob;
+        flipped[at] ^= static_cast<unsigned char>(0x5A + at);
+        IsoResultRecord out;
+        if (DecodeIsoResult(flipped.data(), flipped.size(), &out) != db::kOk) continue;
+        ASSERT_EQ(out.bands.size(), r.bands.size()) << at;
+        for (const IsoBandStored& b : out.bands)
+            for (const IsoChannelStored& c : b.channel) {
+                EXPECT_LE(c.t30.missing, 4) << at;
+                EXPECT_LE(c.flags, 0x1Fu) << at;
+            }
+    }
 }
 
 class IsoTable : public ::testing::Test {
