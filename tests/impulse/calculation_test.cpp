@@ -209,6 +209,7 @@ TEST(ImpulseCalculation, ProgressArithmeticAndDeclinedCancel) {
 
 TEST(ImpulseCalculation, RunOverAFolderWithTargetsAndCancel) {
     test::TempStore store;
+    test::Threads one(1);
     test::ScriptedMessages messages;
     {
         CFolderTable folders;

@@ -282,6 +282,7 @@ TEST(NoiseCalculation, HandGivenNamesMonoRecordingsCancelAndFailedWrites) {
         std::vector<std::string> texts;
     } sink;
     {
+        test::Threads one(1);
         Progress p(sink);
         run = RunNoiseCalculation(1, Quick(), s, 0.1, Target::All, {}, &p);
     }
