@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 
+#include "base/folder_run.h"
 #include "resources/strings.h"
 #include "store/file_io.h"
 #include "store/messages.h"
@@ -12,23 +14,6 @@
 namespace vesk {
 
 using namespace detail;
-
-namespace {
-
-bool Takes(Target target, const std::set<std::int32_t>& selected, CAcfFactTable& results,
-           std::int32_t id) {
-    switch (target) {
-        case Target::All:
-            return true;
-        case Target::Selected:
-            return selected.count(id) != 0;
-        case Target::NonCalculated:
-            return !results.Exists(id);
-    }
-    return false;
-}
-
-}  // namespace
 
 std::vector<unsigned char> EncodeAcfFactors(const std::vector<AcfFactorRecord>& factors) {
     std::vector<unsigned char> out(factors.size() * sizeof(AcfFactorRecord));
@@ -81,106 +66,123 @@ AcfProgressCallback CallbackOf(Progress* progress) {
     };
 }
 
+namespace {
+
+// One recording: its ACFFACT record and blobs are computed on any thread and written in folder
+// order.
+class AcfJob : public MeasurementJob {
+  public:
+    AcfJob(AcfRecord m, SampleBlock block, double fs, const RunningAcfConditions& c,
+           CAcfFactTable& results)
+        : m_m(std::move(m)), m_block(std::move(block)), m_fs(fs), m_results(results) {
+        m_used.sampleNum = m_m.sampleNum;
+        m_used.conditions = c;
+        m_used.wiaccWidth = 0.1;
+    }
+
+    CalcResult Compute(Progress* progress) override {
+        if (progress) progress->SetMessage(m_m.title);
+        RunningAcfResult result;
+        const CalcResult status =
+            CalcRunningAcf(m_block, m_used, m_fs, CallbackOf(progress), &result);
+        m_block = SampleBlock{};
+        if (status != CalcResult::Finished) return status;
+        EncodeAcfConditionBlock(m_used, m_blobs.cond.data());
+        m_blobs.factors = EncodeAcfFactors(result.factors);
+        m_blobs.peaks = EncodeAcfPeaks(result.peaks);
+        return status;
+    }
+
+    bool Write() override {
+        AcfFactRecord stored;
+        stored.acfId = m_m.acfId;
+        if (DbStatus st = m_results.Write(stored, m_blobs); st != db::kOk) {
+            ReportStoreError(str::kCantWriteCalc, st);
+            return false;
+        }
+        return true;
+    }
+
+  private:
+    AcfRecord m_m;
+    SampleBlock m_block;
+    double m_fs;
+    CAcfFactTable& m_results;
+    AcfConditionBlock m_used;
+    AcfFactBlobs m_blobs;
+};
+
+class AcfRun : public FolderRunKind {
+  public:
+    explicit AcfRun(const RunningAcfConditions& c) : m_c(c) {}
+
+    bool Open(std::int32_t folderId, std::size_t* count) override {
+        FolderRecord folder;
+        if (!m_folders.Open() || !m_folders.Read(folderId, &folder) || !m_recordings.Open() ||
+            !m_results.Open())
+            return false;
+        m_scale = folder.TimeScale();
+        // The folder's recordings first: reading one by ID for its samples moves the table off
+        // the folder's walk.
+        if (!ReadFolderRecords(m_recordings, folderId, &m_list)) return false;
+        *count = m_list.size();
+        return true;
+    }
+
+    std::int32_t Id(std::size_t item) const override { return m_list[item].acfId; }
+
+    int HasResult(std::size_t item) override {
+        const bool stored = m_results.Exists(Id(item));
+        return m_results.ReadFailed() ? -1 : stored ? 1 : 0;
+    }
+
+    std::string CheckMeasurement(std::size_t item) override {
+        const AcfRecord& m = m_list[item];
+        // A channel field other than 1 or 2 is skipped when read; there is nothing to check.
+        if (m.channel != 1 && m.channel != 2) return {};
+        const double fs = m.sampling / m_scale;
+        std::string why = CheckRunningAcfConditions(m_c, fs, m.channel);
+        if (why.empty() && FrameRunningAcf(m_c, fs, m.sampleNum).frames > kMaxAcfFrames)
+            why = "The recording gives more than 9999 frames; choose a longer Running Step.";
+        return why.empty() ? why : m.title + ": " + why;
+    }
+
+    ReadOutcome Read(std::size_t item, std::unique_ptr<MeasurementJob>* job) override {
+        AcfRecord m;
+        if (!m_recordings.Read(Id(item), &m)) {
+            if (!m_recordings.ReadFailed()) return ReadOutcome::Skipped;  // gone since listed
+            Messages().ShowMessage(m_list[item].title + ": " +
+                                   LoadString(str::kCantReadMeasuredData));
+            return ReadOutcome::Damaged;
+        }
+        SampleBlock block;
+        if (DbStatus st = ReadWaveData(m_recordings, &block); st != db::kOk) {
+            if (st == db::kNoRecord) return ReadOutcome::Skipped;  // no samples
+            ReportStoreError(m.title, str::kCantReadAcf, st);
+            return ReadOutcome::Damaged;
+        }
+        if (!ChannelsAgree(m.channel, block.channels)) return ReadOutcome::Skipped;
+        const double fs = m.sampling / m_scale;
+        *job = std::make_unique<AcfJob>(std::move(m), std::move(block), fs, m_c, m_results);
+        return ReadOutcome::Ready;
+    }
+
+  private:
+    const RunningAcfConditions& m_c;
+    CFolderTable m_folders;
+    CAcfTable m_recordings;
+    CAcfFactTable m_results;
+    double m_scale = 1.0;
+    std::vector<AcfRecord> m_list;
+};
+
+}  // namespace
+
 RunSummary RunAcfCalculation(std::int32_t folderId, const RunningAcfConditions& conditions,
                              Target target, const std::set<std::int32_t>& selected,
                              Progress* progress) {
-    RunSummary summary;
-    CFolderTable folders;
-    FolderRecord folder;
-    CAcfTable recordings;
-    CAcfFactTable results;
-    if (!folders.Open() || !folders.Read(folderId, &folder) || !recordings.Open() ||
-        !results.Open()) {
-        summary.failed = true;
-        return summary;
-    }
-    const double scale = folder.TimeScale();
-    // The folder's recordings first: reading one by ID for its samples moves the table off
-    // the folder's walk.
-    std::vector<AcfRecord> list;
-    if (!ReadFolderRecords(recordings, folderId, &list)) {
-        summary.failed = true;
-        return summary;
-    }
-    std::vector<char> take(list.size(), 0);
-    for (std::size_t i = 0; i < list.size(); ++i) {
-        take[i] = Takes(target, selected, results, list[i].acfId);
-        if (results.ReadFailed()) {  // not knowing is not "not calculated"
-            summary.failed = true;
-            return summary;
-        }
-    }
-    summary.taken = static_cast<int>(std::count(take.begin(), take.end(), 1));
-
-    // Conditions that make the analysis undefined are refused before anything is computed.
-    for (std::size_t i = 0; i < list.size(); ++i) {
-        if (!take[i]) continue;
-        const double fs = list[i].sampling / scale;
-        std::string why = CheckRunningAcfConditions(conditions, fs, list[i].channel == 2 ? 2 : 1);
-        if (why.empty() &&
-            FrameRunningAcf(conditions, fs, list[i].sampleNum).frames > kMaxAcfFrames)
-            why = "The recording gives more than 9999 frames; choose a longer Running Step.";
-        if (!why.empty()) {
-            summary.refused = list[i].title + ": " + why;
-            return summary;
-        }
-    }
-
-    if (progress) progress->SetCount(static_cast<int>(list.size()));
-    for (std::size_t i = 0; i < list.size(); ++i) {
-        if (progress) progress->BeginItem(static_cast<int>(i));
-        if (!take[i]) continue;
-        const std::int32_t id = list[i].acfId;
-        AcfRecord m;
-        SampleBlock block;
-        if (!recordings.Read(id, &m)) {
-            if (recordings.ReadFailed())
-                ++summary.damaged;
-            else
-                ++summary.skipped;  // gone since the folder was read
-            continue;
-        }
-        if (DbStatus st = ReadWaveData(recordings, &block); st != db::kOk) {
-            if (st == db::kNoRecord) {  // no samples
-                ++summary.skipped;
-                continue;
-            }
-            ReportStoreError(m.title, str::kCantReadAcf, st);
-            ++summary.damaged;
-            continue;
-        }
-        if (progress) progress->SetMessage(m.title);
-        AcfConditionBlock used;
-        used.sampleNum = m.sampleNum;
-        used.conditions = conditions;
-        used.wiaccWidth = 0.1;
-        RunningAcfResult result;
-        const AcfProgressCallback callback = CallbackOf(progress);
-        const CalcResult status =
-            CalcRunningAcf(block, used, m.sampling / scale, callback, &result);
-        block = SampleBlock{};
-        if (status == CalcResult::Cancelled) {
-            summary.cancelled = true;
-            break;
-        }
-        if (status != CalcResult::Finished) {
-            ++summary.skipped;
-            continue;
-        }
-        AcfFactRecord stored;
-        stored.acfId = id;
-        AcfFactBlobs blobs;
-        EncodeAcfConditionBlock(used, blobs.cond.data());
-        blobs.factors = EncodeAcfFactors(result.factors);
-        blobs.peaks = EncodeAcfPeaks(result.peaks);
-        if (DbStatus st = results.Write(stored, blobs); st != db::kOk) {
-            ReportStoreError(str::kCantWriteCalc, st);
-            ++summary.writeFailures;
-            continue;
-        }
-        ++summary.computed;
-    }
-    return summary;
+    AcfRun run(conditions);
+    return RunFolder(run, folderId, target, selected, progress);
 }
 
 namespace {

@@ -18,10 +18,8 @@ namespace vesk {
 // else shows the percent of the current item (0). Empty without a progress.
 AcfProgressCallback CallbackOf(Progress* progress);
 
-// Runs over the folder's ACF records in the table's folder order; writes one ACFFACT record
-// with its blobs per computed recording. A cancelled recording is not stored; earlier ones
-// stay. A failed write or a recording that cannot be read is reported and the run goes on with
-// the next recording.
+// Runs over the folder's ACF records in the table's folder order (base/folder_run.h); writes
+// one ACFFACT record with its blobs per computed recording.
 RunSummary RunAcfCalculation(std::int32_t folderId, const RunningAcfConditions& conditions,
                              Target target, const std::set<std::int32_t>& selected,
                              Progress* progress);

@@ -4,9 +4,9 @@
 #include <cmath>
 #include <cstring>
 
+#include "base/thread_pool.h"
 #include "dsp/bands.h"
 #include "dsp/fft.h"
-#include "dsp/helper_thread.h"
 #include "dsp/linefit.h"
 
 namespace vesk {
@@ -125,36 +125,46 @@ float Energy(const float* left, const float* right) {
     return static_cast<float>(std::sqrt(static_cast<double>(left[0]) * right[0]));
 }
 
-// Runs frame(k, work) for every frame, two at a time on two threads, polling the callback
-// before each frame in frame order.
+// Runs frame(k, work) for every frame, as many at a time as the pool has threads, each with
+// its own work arrays of n (binaural: with the cross arrays), polling the callback before each
+// frame in frame order.
 template <class Frame>
 CalcResult RunFrames(std::int32_t frames, const AcfProgressCallback& callback,
-                     RunningAcfResult* result, FrameWork& mine, FrameWork& theirs, Frame frame) {
+                     RunningAcfResult* result, std::int32_t n, bool binaural, Frame frame) {
     result->factors.assign(static_cast<std::size_t>(frames), AcfFactorRecord{});
     result->peaks.assign(static_cast<std::size_t>(frames), AcfPeakRecord{});
     result->frames = 0;
     auto cancelled = [&](std::int32_t k) {
         return callback && callback(static_cast<int>(std::int64_t{100} * k / frames)) != 0;
     };
-    HelperThread helper(frames > 1);
+    ThreadPool& pool = SharedPool();
+    const std::int32_t width = pool.Threads();
+    std::vector<FrameWork> work(static_cast<std::size_t>(std::clamp(frames, 0, width)));
+    for (FrameWork& w : work)
+        w.Size(n, binaural);
     bool ok = true;
-    for (std::int32_t k = 0; k < frames && ok; k += 2) {
-        if (cancelled(k)) {
+    for (std::int32_t k = 0; k < frames && ok; k += width) {
+        std::int32_t end = std::min(frames, k + width);
+        bool stop = false;
+        for (std::int32_t q = k; q < end; ++q) {
+            if (cancelled(q)) {
+                end = q;
+                stop = true;
+                break;
+            }
+        }
+        if (stop && end == k) {
             result->frames = k;
             result->factors.clear();
             return CalcResult::Cancelled;
         }
-        const bool pair = k + 1 < frames;
-        const bool stopAfterFirst = pair && cancelled(k + 1);
-        bool ok0 = true, ok1 = true;
-        RunPair(
-            helper, [&] { ok0 = frame(k, mine); },
-            [&] {
-                if (pair && !stopAfterFirst) ok1 = frame(k + 1, theirs);
-            });
-        ok = ok0 && ok1;
-        if (stopAfterFirst) {
-            result->frames = k + 1;
+        std::vector<char> fine(static_cast<std::size_t>(end - k), 1);
+        pool.ParallelFor(fine.size(), [&](std::size_t i, int slot) {
+            fine[i] = frame(k + static_cast<std::int32_t>(i), work[static_cast<std::size_t>(slot)]);
+        });
+        ok = std::find(fine.begin(), fine.end(), 0) == fine.end();
+        if (stop) {
+            result->frames = end;
             result->factors.clear();
             return ok ? CalcResult::Cancelled : CalcResult::Unusable;
         }
@@ -361,10 +371,7 @@ CalcResult CalcRunningAcfMono(const SampleBlock& block, std::int32_t sampleNum,
     const AcfFraming f = FrameRunningAcf(c, fs, available);
     const std::int32_t L = f.integration, D = f.maxDelay, n = f.transform;
     const std::vector<float> h = AcfWeightingResponse(c.weighting, calibration, n, fs);
-    FrameWork mine, theirs;
-    mine.Size(n, false);
-    theirs.Size(n, false);
-    return RunFrames(f.frames, callback, result, mine, theirs, [&](std::int32_t k, FrameWork& w) {
+    return RunFrames(f.frames, callback, result, n, false, [&](std::int32_t k, FrameWork& w) {
         const std::int64_t first = static_cast<std::int64_t>(k) * f.step;
         LoadChannel(block, 0, first, L + D, available, w.re.data(), n);
         std::copy(w.re.begin(), w.re.begin() + L, w.im.begin());
@@ -389,10 +396,7 @@ CalcResult CalcRunningAcfBinaural(const SampleBlock& block, std::int32_t sampleN
     const std::vector<float> h = AcfWeightingResponse(c.weighting, calibration, n, fs);
     const std::int32_t half = static_cast<std::int32_t>(std::floor(0.002 * fs)) / 2;
     const float fsFloat = static_cast<float>(fs);
-    FrameWork mine, theirs;
-    mine.Size(n, true);
-    theirs.Size(n, true);
-    return RunFrames(f.frames, callback, result, mine, theirs, [&](std::int32_t k, FrameWork& w) {
+    return RunFrames(f.frames, callback, result, n, true, [&](std::int32_t k, FrameWork& w) {
         const std::int64_t first = static_cast<std::int64_t>(k) * f.step;
         LoadChannel(block, 0, first, L, available, w.re.data(), n);
         LoadChannel(block, 1, first, L, available, w.im.data(), n);

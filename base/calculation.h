@@ -23,12 +23,10 @@ struct RunSummary {
     int identified = 0;  // noise: computed and matched to a template
     int skipped = 0;     // without samples, gone since the folder was read, or not computable
     int damaged = 0;     // could not be read, each named in a store message
-    // Running ACF and noise: computed but not stored (the store's message was shown); the run
-    // goes on. The impulse run stops at a failed write instead and sets `failed`.
-    int writeFailures = 0;
+    int writeFailures = 0;  // 1 when a result could not be written (the run stopped there)
     bool cancelled = false;
-    // A table, the folder or the template library could not be read (nothing computed), or an
-    // impulse result could not be written.
+    // A table, the folder or the template library could not be read (nothing computed), or a
+    // result could not be written.
     bool failed = false;
     std::string refused;  // conditions that cannot be used; nothing was computed
     // Impulse: measurements computed although their direct sound lies past the searched first

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "base/thread_pool.h"
 #include "cli/commands.h"
 #include "store/messages.h"
 #include "store/tables.h"
@@ -13,7 +14,7 @@
 namespace {
 
 const char kHelp[] =
-    "usage: vesk-cli [--store DIR] [--settings FILE] [--yes|--no] COMMAND ...\n"
+    "usage: vesk-cli [--store DIR] [--settings FILE] [--yes|--no] [--threads N] COMMAND ...\n"
     "\n"
     "  folders                    list the folders of the store\n"
     "  list FOLDERID              list the measurements of a folder\n"
@@ -51,6 +52,8 @@ const char kHelp[] =
     "                             records; --repair removes orphans after a question\n"
     "\n"
     "The store defaults to ./DATA and the settings to ./Vesk.dat.\n"
+    "Calculations use N threads (1 to 1024): --threads, else the environment variable\n"
+    "VESK_THREADS, else every core of the machine. Results are the same at any count.\n"
     "Exit status: 0 done, 1 cancelled, 2 bad usage or input, 3 store failure.\n";
 
 int Dispatch(vesk::cli::Context& ctx, const std::string& command,
@@ -84,7 +87,12 @@ int Run(int argc, char** argv) {
             store = argv[++i];
         else if (a == "--settings" && i + 1 < argc)
             settings = argv[++i];
-        else if (a == "--yes")
+        else if (a == "--threads" && i + 1 < argc) {
+            long n = 0;
+            if (!ParseInt(argv[++i], &n) || n < 1 || n > 1024)
+                return Usage("--threads takes a whole number from 1 to 1024");
+            SetThreadCount(static_cast<int>(n));
+        } else if (a == "--yes")
             answer = CliMessages::Answer::Yes;
         else if (a == "--no")
             answer = CliMessages::Answer::No;

@@ -412,8 +412,8 @@ TsubResult ComputeTsub(const float* x, const float* y, std::int32_t n, double fs
     if (!fit.valid || fit.slope == 0.0f) return result;
     result.slope = fit.slope;
     result.tsub = -60.0 / fit.slope;
-    result.rangeDb = curve[static_cast<std::size_t>(s)] - curve[static_cast<std::size_t>(end - 1)];
-    result.r = Correlation(curve.data() + s, end - s);
+    result.rangeDb = levels.front() - levels.back();
+    result.r = Correlation(levels.data(), end - s);
     return result;
 }
 

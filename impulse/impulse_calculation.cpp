@@ -1,11 +1,14 @@
 #include "impulse/impulse_calculation.h"
 
-#include "dsp/helper_thread.h"
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <memory>
+#include <mutex>
 #include <vector>
+
+#include "base/folder_run.h"
+#include "base/thread_pool.h"
 
 #include "dsp/bands.h"
 #include "dsp/mls.h"
@@ -45,6 +48,9 @@ bool RecoverImpulseResponses(const ImpulseRecord& m, const SampleBlock& block, d
         for (std::size_t i = 0; i < frames; ++i)
             (*right)[i] = block.At(i, 1);
     }
+    // The MLS tables are process-wide and rebuilt per order: one recovery at a time.
+    static std::mutex mls;
+    std::lock_guard lock(mls);
     if (!MlsPrepare(m.noMls ? 0 : m.mesTime)) return false;
     MlsRecover(left->data());
     if (stereo) MlsRecover(right->data());
@@ -221,7 +227,7 @@ CalcResult CalculateImpulseParameters(const ImpulseRecord& m, const SampleBlock&
         notes->directSoundBeyondSearch = DirectSoundBeyondSearch(rawL.data(), n) ||
                                          (stereo && DirectSoundBeyondSearch(rawR.data(), n));
 
-    // The bands are independent: they are taken two at a time, the second on a helper thread,
+    // The bands are independent: they are taken as many at a time as the pool has threads,
     // each computed exactly as alone into its own slot. Progress and Cancel stay on this
     // thread, one poll and one message per entry in the stored order.
     RawSpectra spectra;
@@ -229,29 +235,23 @@ CalcResult CalculateImpulseParameters(const ImpulseRecord& m, const SampleBlock&
         spectra.l = ResponseSpectrum(rawL.data(), n);
         if (stereo) spectra.r = ResponseSpectrum(rawR.data(), n);
     }
-    BandWork mine, theirs;
-    mine.iacf.assign(iacfSize, 0.0f);
-    theirs.iacf.assign(iacfSize, 0.0f);
-    HelperThread helper(bands.size() > 2);
-    for (std::size_t j = 0; j < bands.size(); j += 2) {
-        const bool pair = j + 1 < bands.size();
-        if (progress) {
-            if (j > 0 && progress->PollCancel()) return CalcResult::Cancelled;
-            if (j > 0) ReportBand(progress, m, bands[j], c.freqBand);
-            if (pair && progress->PollCancel()) return CalcResult::Cancelled;
-            if (pair) ReportBand(progress, m, bands[j + 1], c.freqBand);
+    ThreadPool& pool = SharedPool();
+    const std::size_t width = static_cast<std::size_t>(pool.Threads());
+    std::vector<BandWork> work(std::min(width, bands.size()));
+    for (BandWork& w : work)
+        w.iacf.assign(iacfSize, 0.0f);
+    for (std::size_t j = 0; j < bands.size(); j += width) {
+        const std::size_t end = std::min(bands.size(), j + width);
+        for (std::size_t k = j; progress && k < end; ++k) {
+            if (k > 0 && progress->PollCancel()) return CalcResult::Cancelled;
+            if (k > 0) ReportBand(progress, m, bands[k], c.freqBand);
         }
-        RunPair(
-            helper,
-            [&] {
-                done[j] = ComputeBand(bands[j], rawL, rawR, fs, *rec, m, mine, spectra, &entries[j],
-                                      &fits[j]);
-            },
-            [&] {
-                if (pair)
-                    done[j + 1] = ComputeBand(bands[j + 1], rawL, rawR, fs, *rec, m, theirs,
-                                              spectra, &entries[j + 1], &fits[j + 1]);
-            });
+        pool.ParallelFor(end - j, [&](std::size_t i, int slot) {
+            const std::size_t k = j + i;
+            done[k] = ComputeBand(bands[k], rawL, rawR, fs, *rec, m,
+                                  work[static_cast<std::size_t>(slot)], spectra, &entries[k],
+                                  &fits[k]);
+        });
     }
 
     int count = 0;
@@ -339,93 +339,127 @@ std::string CheckImpulseConditions(const ImpulseConditions& c) {
     return {};
 }
 
+namespace {
+
+// One measurement: its ACPARAM record is computed on any thread and written in folder order.
+class ImpulseJob : public MeasurementJob {
+  public:
+    ImpulseJob(ImpulseRecord m, SampleBlock block, double fs, const ImpulseConditions& c,
+               CAcParamTable& results, CIsoParamTable& isoResults)
+        : m_m(std::move(m)),
+          m_block(std::move(block)),
+          m_fs(fs),
+          m_c(c),
+          m_results(results),
+          m_isoResults(isoResults) {}
+
+    CalcResult Compute(Progress* progress) override {
+        m_record = AcParamRecord{};
+        m_record.impulseId = m_m.impulseId;
+        const CalcResult r =
+            CalculateImpulseParameters(m_m, m_block, &m_record, m_fs, m_c, progress, &m_notes);
+        if (r == CalcResult::Finished) {
+            // The ISO 3382-1 set of the same response; each thread keeps its designed filters.
+            thread_local iso::Analyzer analyzer;
+            m_withIso = ComputeIsoResult(m_m, m_block, m_fs, m_c, m_record, m_notes, &analyzer,
+                                         &m_iso);
+        }
+        m_block = SampleBlock{};
+        return r;
+    }
+
+    bool Write() override {
+        if (DbStatus st = WriteImpulseResult(m_results, m_isoResults, m_record,
+                                             m_withIso ? &m_iso : nullptr);
+            st != db::kOk) {
+            ReportStoreError(str::kCantWriteCalc, st);
+            return false;
+        }
+        return true;
+    }
+
+    void Note(RunSummary* summary) const override {
+        if (m_notes.directSoundBeyondSearch)
+            summary->directSoundBeyondSearch.push_back({m_m.impulseId, m_m.title});
+    }
+
+  private:
+    ImpulseRecord m_m;
+    SampleBlock m_block;
+    double m_fs;
+    const ImpulseConditions& m_c;
+    CAcParamTable& m_results;
+    CIsoParamTable& m_isoResults;
+    AcParamRecord m_record;
+    CalcNotes m_notes;
+    IsoResultRecord m_iso;
+    bool m_withIso = false;
+};
+
+class ImpulseRun : public FolderRunKind {
+  public:
+    explicit ImpulseRun(const ImpulseConditions& c) : m_c(c) {}
+
+    std::string CheckRun() override { return CheckImpulseConditions(m_c); }
+
+    bool Open(std::int32_t folderId, std::size_t* count) override {
+        FolderRecord folder;
+        if (!m_measurements.Open() || !m_results.Open() || !m_isoResults.Open() || !m_folders.Open() ||
+            !m_folders.Read(folderId, &folder))
+            return false;
+        m_scale = folder.TimeScale();
+        // The folder's measurements first: reading one by ID for its samples moves the table
+        // off the folder's walk.
+        if (!ReadFolderRecords(m_measurements, folderId, &m_list)) return false;
+        *count = m_list.size();
+        return true;
+    }
+
+    std::int32_t Id(std::size_t item) const override { return m_list[item].impulseId; }
+
+    int HasResult(std::size_t item) override {
+        const bool stored = m_results.Exists(Id(item));
+        return m_results.ReadFailed() ? -1 : stored ? 1 : 0;
+    }
+
+    ReadOutcome Read(std::size_t item, std::unique_ptr<MeasurementJob>* job) override {
+        ImpulseRecord m;
+        if (!m_measurements.Read(Id(item), &m)) {
+            if (!m_measurements.ReadFailed()) return ReadOutcome::Skipped;  // gone since listed
+            Messages().ShowMessage(m_list[item].title + ": " +
+                                   LoadString(str::kCantReadMeasuredData));
+            return ReadOutcome::Damaged;
+        }
+        SampleBlock block;
+        if (DbStatus st = ReadWaveData(m_measurements, &block); st != db::kOk) {
+            if (st == db::kNoRecord) return ReadOutcome::Skipped;  // no samples
+            ReportStoreError(m.title, str::kCantReadImpulse, st);
+            return ReadOutcome::Damaged;
+        }
+        if (!ChannelsAgree(m.channel, block.channels)) return ReadOutcome::Skipped;
+        const double fs = m.sampling / m_scale;
+        *job = std::make_unique<ImpulseJob>(std::move(m), std::move(block), fs, m_c, m_results,
+                                            m_isoResults);
+        return ReadOutcome::Ready;
+    }
+
+  private:
+    const ImpulseConditions& m_c;
+    CImpulseTable m_measurements;
+    CAcParamTable m_results;
+    CIsoParamTable m_isoResults;
+    CFolderTable m_folders;
+    double m_scale = 1.0;
+    std::vector<ImpulseRecord> m_list;
+};
+
+}  // namespace
+
 RunSummary RunImpulseCalculation(std::int32_t folderId, const ImpulseConditions& conditions,
                                  Target target, const std::set<std::int32_t>& selected,
                                  Progress* progress) {
-    RunSummary summary;
-    // Conditions from a settings file are checked like typed ones, before anything is read.
-    if (summary.refused = CheckImpulseConditions(conditions); !summary.refused.empty())
-        return summary;
-    CImpulseTable measurements;
-    CAcParamTable results;
-    CIsoParamTable isoResults;
-    CFolderTable folders;
-    FolderRecord folder;
-    if (!measurements.Open() || !results.Open() || !isoResults.Open() || !folders.Open() ||
-        !folders.Read(folderId, &folder)) {
-        summary.failed = true;
-        return summary;
-    }
-    const double scale = folder.TimeScale();
-    // The folder's measurements first: reading one by ID for its samples moves the table off
-    // the folder's walk.
-    std::vector<ImpulseRecord> list;
-    if (!ReadFolderRecords(measurements, folderId, &list)) {
-        summary.failed = true;
-        return summary;
-    }
-    std::vector<char> take(list.size(), 0);
-    for (std::size_t item = 0; item < list.size(); ++item) {
-        const std::int32_t id = list[item].impulseId;
-        take[item] = target == Target::All || (target == Target::Selected && selected.count(id)) ||
-                     (target == Target::NonCalculated && !results.Exists(id));
-        if (results.ReadFailed()) {  // not knowing is not "not calculated"
-            summary.failed = true;
-            return summary;
-        }
-    }
-    summary.taken = static_cast<int>(std::count(take.begin(), take.end(), 1));
-    if (progress) progress->SetCount(static_cast<int>(list.size()));
-    ImpulseRecord m;
-    iso::Analyzer isoAnalyzer;
-    for (std::size_t item = 0; item < list.size(); ++item) {
-        const std::int32_t id = list[item].impulseId;
-        if (!take[item]) continue;
-        if (progress) progress->BeginItem(static_cast<int>(item));
-        SampleBlock block;
-        if (!measurements.Read(id, &m)) {
-            if (measurements.ReadFailed())
-                ++summary.damaged;
-            else
-                ++summary.skipped;  // gone since the folder was read
-            continue;
-        }
-        if (DbStatus st = ReadWaveData(measurements, &block); st != db::kOk) {
-            if (st == db::kNoRecord) {  // no samples
-                ++summary.skipped;
-                continue;
-            }
-            ReportStoreError(m.title, str::kCantReadImpulse, st);
-            ++summary.damaged;
-            continue;
-        }
-        AcParamRecord record;
-        record.impulseId = id;
-        CalcNotes notes;
-        CalcResult r = CalculateImpulseParameters(m, block, &record, m.sampling / scale, conditions,
-                                                  progress, &notes);
-        if (r == CalcResult::Cancelled) {
-            summary.cancelled = true;
-            break;
-        }
-        if (r == CalcResult::Unusable) {
-            ++summary.skipped;
-            continue;
-        }
-        // The ISO 3382-1 set of the same response, written with the record as one pair.
-        IsoResultRecord iso;
-        const bool withIso = ComputeIsoResult(m, block, m.sampling / scale, conditions, record,
-                                              notes, &isoAnalyzer, &iso);
-        if (DbStatus st = WriteImpulseResult(results, isoResults, record, withIso ? &iso : nullptr);
-            st != db::kOk) {
-            ReportStoreError(str::kCantWriteCalc, st);
-            summary.failed = true;
-            break;
-        }
-        ++summary.computed;
-        if (notes.directSoundBeyondSearch) summary.directSoundBeyondSearch.push_back({id, m.title});
-    }
-    return summary;
+    ImpulseRun run(conditions);
+    return RunFolder(run, folderId, target, selected, progress);
 }
 
 }  // namespace vesk

@@ -66,9 +66,8 @@ bool RecalculateWiacc(const ImpulseRecord& measurement, const SampleBlock& block
 // otherwise a message in the conditions dialog's words.
 std::string CheckImpulseConditions(const ImpulseConditions& conditions);
 
-// Runs over the folder's IMPULSE records in index order; writes one ACPARAM record per computed
-// measurement (replace or append). A cancelled measurement is not written; earlier ones stay.
-// A measurement that cannot be read is named and left as it was; the run goes on.
+// Runs over the folder's IMPULSE records in index order (base/folder_run.h); writes one ACPARAM
+// record per computed measurement (replace or append).
 RunSummary RunImpulseCalculation(std::int32_t folderId, const ImpulseConditions& conditions,
                                  Target target, const std::set<std::int32_t>& selected,
                                  Progress* progress);

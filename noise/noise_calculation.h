@@ -13,11 +13,9 @@
 
 namespace vesk {
 
-// Runs over the folder's NMS records in the table's folder order. Each computed recording's
-// NMSCOND (with the conditions used and the stored calibration), NMSFACTOR and NOISESRC are
-// written with the record as one unit; a name given by hand ("=...") survives. A failed write is
-// reported and leaves the old result whole; a recording that cannot be read is named and left as
-// it was; the run goes on.
+// Runs over the folder's NMS records in the table's folder order (base/folder_run.h). Each
+// computed recording's NMSCOND (with the conditions used and the stored calibration), NMSFACTOR
+// and NOISESRC are written with the record as one unit; a name given by hand ("=...") survives.
 RunSummary RunNoiseCalculation(std::int32_t folderId, RunningAcfConditions conditions,
                                const IdentificationSettings& identification, double wiaccWidth,
                                Target target, const std::set<std::int32_t>& selected,

@@ -34,6 +34,28 @@ three_runs() {
 "$root/build-bench/cli/vesk-synth" --seats 20 wav >/dev/null
 "$cli" import --kind ir --title "Bench" wav/seat-*.wav >/dev/null
 three_runs "calc of 20 order-16 measurements" "$cli" calc 1 --target all 2>/dev/null
+# The same folder at one and at two threads, runs interleaved so that the load of a shared
+# machine falls on both alike: the medians of five and the speed-up.
+thread_scaling() {
+  local t1=() t2=()
+  for run in 1 2 3 4 5; do
+    for n in 1 2; do
+      local start end
+      start=$(date +%s.%N)
+      "$cli" --threads "$n" calc 1 --target all 2>/dev/null
+      end=$(date +%s.%N)
+      local took
+      took=$(awk -v a="$start" -v b="$end" 'BEGIN { printf "%.3f", b - a }')
+      if [ "$n" = 1 ]; then t1+=("$took"); else t2+=("$took"); fi
+    done
+  done
+  local m1 m2
+  m1=$(printf '%s\n' "${t1[@]}" | sort -n | sed -n 3p)
+  m2=$(printf '%s\n' "${t2[@]}" | sort -n | sed -n 3p)
+  echo "calc of 20 order-16 measurements, octaves: median ${m1} s at --threads 1, ${m2} s at" \
+    "--threads 2, speed-up $(awk -v a="$m1" -v b="$m2" 'BEGIN { printf "%.2f", a / b }')x"
+}
+thread_scaling
 
 # A noise folder of 20 ten-second binaural recordings, default conditions (noise_bench's
 # BM_CalcNoiseFactors10s times the engine alone for one of them).

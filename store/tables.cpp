@@ -1051,6 +1051,22 @@ bool DeleteMeasurementsById(CStoreTable& measurements, CStoreTable* results,
 
 bool DeleteMeasurements(char kind, const std::vector<long>& ids) {
     if (kind == 'I') {
+        // The ISO rows go first: a row without its ACPARAM record is what check repairs, the
+        // reverse would be a result shown for a deleted measurement.
+        std::error_code ec;
+        if (std::filesystem::exists(DataPath() + "/" + IsoParamSpec().name + ".DBF", ec)) {
+            CIsoParamTable iso;
+            if (!iso.Open()) return false;
+            DbStatus st = iso.SelectIndex(iso.Index1());
+            for (std::size_t i = 0; st == db::kOk && i < ids.size(); ++i) {
+                const std::string k = FormatKey(ids[i]);
+                st = iso.DeleteByKey(k.data(), 8, 1);
+            }
+            if (st != db::kOk) {
+                ShowStoreMessage(str::kCantDeleteImpulseData);
+                return false;
+            }
+        }
         CImpulseTable measurements;
         CAcParamTable results;
         return DeleteMeasurementsById(measurements, &results, ids);

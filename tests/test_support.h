@@ -5,11 +5,21 @@
 #include <vector>
 
 #include "base/progress.h"
+#include "base/thread_pool.h"
 #include "store/db_engine.h"
 #include "store/messages.h"
 #include "store/tables.h"
 
 namespace vesk::test {
+
+// Runs the scope's calculations on `threads` threads (1: on the test's own thread, so a
+// scripted progress sees every poll in order).
+struct Threads {
+    explicit Threads(int threads) { SetThreadCount(threads); }
+    ~Threads() { SetThreadCount(0); }
+    Threads(const Threads&) = delete;
+    Threads& operator=(const Threads&) = delete;
+};
 
 // A fresh folder under the temporary path, removed with everything in it at the end.
 class TempDir {

@@ -134,6 +134,9 @@ TEST_F(Cli, BadUsageAndBadInputChangeNothing) {
         {"delete-folder 9", 2, "no folder 9"},
         {"frobnicate", 2, "unknown command"},
         {"--bogus folders", 2, "unknown option"},
+        {"--threads 0 calc 1 --target all", 2, "--threads"},
+        {"--threads two calc 1 --target all", 2, "--threads"},
+        {"--threads 1025 calc 1 --target all", 2, "--threads"},
     };
     for (const Case& c : cases) {
         auto r = Run(c.args);

@@ -197,6 +197,7 @@ TEST(ImpulseCalculation, ProgressArithmeticAndDeclinedCancel) {
 
 TEST(ImpulseCalculation, RunOverAFolderWithTargetsAndCancel) {
     test::TempStore store;
+    test::Threads one(1);
     test::ScriptedMessages messages;
     {
         CFolderTable folders;

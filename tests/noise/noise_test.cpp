@@ -275,6 +275,7 @@ TEST(NoiseCalculation, HandGivenNamesMonoRecordingsCancelAndFailedWrites) {
     test::ScriptedProgress sink;
     sink.cancelAtPoll = 3;
     {
+        test::Threads one(1);
         Progress p(sink);
         run = RunNoiseCalculation(1, Quick(), s, 0.1, Target::All, {}, &p);
     }

@@ -9,6 +9,7 @@
 
 #include "store/samples.h"
 #include "store/tables.h"
+#include "store/iso_result.h"
 #include "tests/test_support.h"
 
 namespace vesk {
@@ -154,12 +155,19 @@ TEST_F(Import, DeletedMeasurementsTakeTheirResultsAndEditsKeepTheSamples) {
                                         ImportChoices{}, nullptr);
     ASSERT_EQ(s.Imported(), 2);
     const std::int32_t a = s.files[0].ids.at(0), b = s.files[1].ids.at(0);
-    CAcParamTable results;
-    ASSERT_TRUE(results.Open());
-    for (std::int32_t id : {a, b}) {
-        AcParamRecord r;
-        r.impulseId = id;
-        ASSERT_EQ(results.Write(r), db::kOk);
+    {
+        CAcParamTable results;
+        CIsoParamTable iso;
+        ASSERT_TRUE(results.Open() && iso.Open());
+        for (std::int32_t id : {a, b}) {
+            AcParamRecord r;
+            r.impulseId = id;
+            IsoResultRecord stored;
+            stored.impulseId = id;
+            stored.channels = 2;
+            stored.bands.resize(1);
+            ASSERT_EQ(WriteImpulseResult(results, iso, r, &stored), db::kOk);
+        }
     }
     ASSERT_TRUE(SetMeasurementText('I', b, "front row", "after the rehearsal"))
         << (m_messages.shown.empty() ? "" : m_messages.shown.back());
@@ -178,6 +186,9 @@ TEST_F(Import, DeletedMeasurementsTakeTheirResultsAndEditsKeepTheSamples) {
     ASSERT_TRUE(after.Open());
     EXPECT_FALSE(after.Exists(a));
     EXPECT_TRUE(after.Exists(b));
+    IsoResultRecord iso;
+    EXPECT_EQ(LoadIsoResult(a, &iso), IsoLoad::Absent);
+    EXPECT_EQ(LoadIsoResult(b, &iso), IsoLoad::Loaded);
     std::string report;
     EXPECT_EQ(impulses.Verify(&report), db::kOk) << report;
     EXPECT_EQ(after.Verify(&report), db::kOk) << report;
