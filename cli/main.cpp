@@ -28,6 +28,12 @@ const char kHelp[] =
     "                             chosen ones, with receivers L,R (default 1,2) as ears\n"
     "  sweep [--rate HZ] [--from HZ] [--to HZ] [--length S] [--tail S] FILE\n"
     "                             write the excitation of a sweep measurement\n"
+    "  devices                    list the audio devices, their channels and rates\n"
+    "  measure FOLDERID --title T [--device NAME] [--rate HZ] [--in L[,R]] [--out C]\n"
+    "         [--loopback CH] [--level DBFS] [--no-check]\n"
+    "         --mls ORDER [--averages N] | --sweep [--from HZ] [--to HZ] [--length S]\n"
+    "         | --record S [--cal-level DB]\n"
+    "                             measure through a sound card (measure --help)\n"
     "  delete-folder FOLDERID     delete a folder with all its data\n"
     "  calc FOLDERID [--target new|all|ID,...] [conditions]\n"
     "                             calculate a folder (calc --help lists the conditions)\n"
@@ -55,6 +61,7 @@ int Dispatch(vesk::cli::Context& ctx, const std::string& command,
     if (command == "templates") return CmdTemplates(ctx, args);
     if (command == "export") return CmdExport(ctx, args);
     if (command == "show") return CmdShow(ctx, args);
+    if (command == "measure") return CmdMeasure(ctx, args);
     return Usage("unknown command " + command + " (try --help)");
 }
 
@@ -95,6 +102,8 @@ int Run(int argc, char** argv) {
             PrintTemplatesHelp();
         else if (command == "sweep")
             return CmdSweep(args);
+        else if (command == "measure")
+            PrintMeasureHelp();
         else
             std::fputs(kHelp, stdout);
         return kDone;
@@ -111,6 +120,7 @@ int Run(int argc, char** argv) {
     };
     if (command == "demo") return checked(CmdDemo(args));
     if (command == "sweep") return CmdSweep(args);  // needs no store
+    if (command == "devices") return CmdDevices(args);
     Context ctx{store, settings, &messages};
     std::error_code ec;
     if (std::filesystem::exists(store, ec) && !std::filesystem::is_directory(store, ec)) {
