@@ -56,8 +56,8 @@ Measurement RunChecked(AudioDevice& device, const MeasureSettings& s, DuplexRequ
     m.peakDb = peak > 0 ? 20 * std::log10(peak) : -1000;
     if (peak >= kClipLevel) {
         char text[160];
-        std::snprintf(text, sizeof text, "%s: peak %.1f dBFS", AudioStatusText(AudioStatus::kClipping),
-                      m.peakDb);
+        std::snprintf(text, sizeof text, "%s: peak %.1f dBFS",
+                      AudioStatusText(AudioStatus::kClipping), m.peakDb);
         return Refused(AudioStatus::kClipping, text);
     }
     if (s.loopback > 0) {
@@ -191,7 +191,8 @@ Measurement MeasureSweep(AudioDevice& device, const MeasureSettings& s, SweepPar
     DeconvolvedResponse room = Deconvolve(m.channels, s.rate, excitation.samples, s.rate, options);
     if (room.status != SweepStatus::kDone) return Refused(AudioStatus::kFailed, room.message);
     if (s.loopback > 0) {
-        DeconvolvedResponse wire = Deconvolve(loopback, s.rate, excitation.samples, s.rate, options);
+        DeconvolvedResponse wire =
+            Deconvolve(loopback, s.rate, excitation.samples, s.rate, options);
         if (wire.status != SweepStatus::kDone)
             return Refused(AudioStatus::kFailed, "loopback: " + wire.message);
         const auto& h = wire.channels[0];
@@ -206,16 +207,21 @@ Measurement MeasureSweep(AudioDevice& device, const MeasureSettings& s, SweepPar
     m.channels = std::move(room.channels);
     if (m.latency >= 0) {
         // Sample 0 becomes the moment the excitation left the output.
-        const long start =
-            room.onsetLag - preDelay - static_cast<long>(leadIn) - m.latency;
+        const long start = room.onsetLag - preDelay - static_cast<long>(leadIn) - m.latency;
         for (auto& channel : m.channels) {
             if (start >= 0)
                 channel.insert(channel.begin(), static_cast<std::size_t>(start), 0.0f);
             else
-                channel.erase(channel.begin(),
-                              channel.begin() + std::min<long>(-start, static_cast<long>(channel.size())));
+                channel.erase(
+                    channel.begin(),
+                    channel.begin() + std::min<long>(-start, static_cast<long>(channel.size())));
         }
     }
+    // The silent tail is what the user sized for the room's decay; the lead-in and the latency
+    // allowance would add nothing but noise, which lengthens the decay fit.
+    const std::size_t keep = std::max<std::size_t>(Frames(sweep.tailS, s.rate), 64);
+    for (auto& channel : m.channels)
+        if (channel.size() > keep) channel.resize(keep);
     double worst = 1000;
     for (const auto& channel : m.channels)
         worst = std::min(worst, PeakToNoiseDb(channel));
@@ -252,10 +258,11 @@ Measurement CheckLevels(AudioDevice& device, const MeasureSettings& s, double se
     // 10 ms fades keep the tone from clicking.
     const std::size_t fade = std::max<std::size_t>(1, Frames(0.01, s.rate));
     for (std::size_t i = 0; i < request.frames; ++i) {
-        const double edge = std::min({1.0, static_cast<double>(i) / static_cast<double>(fade),
-                                      static_cast<double>(request.frames - i) / static_cast<double>(fade)});
-        request.play[i] = static_cast<float>(level * edge *
-                                             std::sin(2 * kPi * 1000.0 * static_cast<double>(i) / s.rate));
+        const double edge =
+            std::min({1.0, static_cast<double>(i) / static_cast<double>(fade),
+                      static_cast<double>(request.frames - i) / static_cast<double>(fade)});
+        request.play[i] = static_cast<float>(
+            level * edge * std::sin(2 * kPi * 1000.0 * static_cast<double>(i) / s.rate));
     }
     std::vector<std::vector<float>> loopback;
     Measurement m = RunChecked(device, s, request, monitor, &loopback);

@@ -38,11 +38,11 @@ struct Measurement {
     // MLS: the averaged period as calc reads it (2^order frames); sweep: the impulse response;
     // recording: the recording. Full scale 1.
     std::vector<std::vector<float>> channels;
-    int order = 0;               // MLS: its order; sweep: the power of two it is padded to
-    long latency = -1;           // frames removed; -1 when unknown
+    int order = 0;                 // MLS: its order; sweep: the power of two it is padded to
+    long latency = -1;             // frames removed; -1 when unknown
     bool latencyMeasured = false;  // on the loopback channel during this measurement
-    double peakDb = -1000;       // the largest input sample, dBFS
-    double peakToNoiseDb = 0;    // of the response
+    double peakDb = -1000;         // the largest input sample, dBFS
+    double peakToNoiseDb = 0;      // of the response
 };
 
 // Plays (averages + 1) periods of the MLS of the order (10..19), drops the first and averages
@@ -56,8 +56,8 @@ Measurement MeasureSweep(AudioDevice& device, const MeasureSettings& settings,
                          SweepParameters sweep, RunMonitor* monitor);
 
 // Records running sound or noise for the seconds, playing nothing.
-Measurement MeasureRecording(AudioDevice& device, const MeasureSettings& settings,
-                             double seconds, RunMonitor* monitor);
+Measurement MeasureRecording(AudioDevice& device, const MeasureSettings& settings, double seconds,
+                             RunMonitor* monitor);
 
 // Plays a 1 kHz tone at the output level for the seconds; channels hold nothing, peakDb the
 // loudest input. Refuses clipping as a measurement would.

@@ -56,11 +56,16 @@ DeviceInfo Describe(PaDeviceIndex index) {
 
 AudioStatus StatusOf(PaError error) {
     switch (error) {
-        case paDeviceUnavailable: return AudioStatus::kBusy;
-        case paInvalidSampleRate: return AudioStatus::kUnsupportedRate;
-        case paInvalidChannelCount: return AudioStatus::kBadChannels;
-        case paInvalidDevice: return AudioStatus::kNoDevice;
-        default: return AudioStatus::kFailed;
+        case paDeviceUnavailable:
+            return AudioStatus::kBusy;
+        case paInvalidSampleRate:
+            return AudioStatus::kUnsupportedRate;
+        case paInvalidChannelCount:
+            return AudioStatus::kBadChannels;
+        case paInvalidDevice:
+            return AudioStatus::kNoDevice;
+        default:
+            return AudioStatus::kFailed;
     }
 }
 
@@ -74,8 +79,8 @@ struct Transfer {
     std::atomic<std::size_t> dropouts{0};
 };
 
-int Callback(const void* input, void* output, unsigned long count,
-             const PaStreamCallbackTimeInfo*, PaStreamCallbackFlags flags, void* user) {
+int Callback(const void* input, void* output, unsigned long count, const PaStreamCallbackTimeInfo*,
+             PaStreamCallbackFlags flags, void* user) {
     auto* t = static_cast<Transfer*>(user);
     const DuplexRequest& r = *t->request;
     const auto* in = static_cast<const float*>(input);
@@ -130,8 +135,7 @@ DuplexResult PortAudioDevice::Run(const DuplexRequest& request, RunMonitor* moni
     t.inputs = &result.inputs;
     const PaDeviceInfo* d = Pa_GetDeviceInfo(m_index);
     PaStreamParameters in{m_index, t.inChannels, paFloat32, d->defaultHighInputLatency, nullptr};
-    PaStreamParameters out{m_index, t.outChannels, paFloat32, d->defaultHighOutputLatency,
-                           nullptr};
+    PaStreamParameters out{m_index, t.outChannels, paFloat32, d->defaultHighOutputLatency, nullptr};
     PaStream* stream = nullptr;
     if (PaError e = Pa_OpenStream(&stream, &in, &out, request.rate, paFramesPerBufferUnspecified,
                                   paClipOff, Callback, &t);
@@ -189,7 +193,9 @@ DuplexResult PortAudioDevice::Run(const DuplexRequest& request, RunMonitor* moni
 
 }  // namespace
 
-bool HaveSoundCards() { return true; }
+bool HaveSoundCards() {
+    return true;
+}
 
 std::vector<DeviceInfo> ListSoundCards(std::string* message) {
     PortAudioSession session;
@@ -211,14 +217,16 @@ std::unique_ptr<AudioDevice> OpenSoundCard(const std::string& name, AudioStatus*
     auto session = std::make_unique<PortAudioSession>();
     if (session->Error() != paNoError) {
         *status = AudioStatus::kNoDevice;
-        *message = std::string("the audio system cannot start: ") + Pa_GetErrorText(session->Error());
+        *message =
+            std::string("the audio system cannot start: ") + Pa_GetErrorText(session->Error());
         return nullptr;
     }
     PaDeviceIndex found = paNoDevice;
     int matches = 0;
     for (PaDeviceIndex i = 0; i < Pa_GetDeviceCount(); ++i) {
         const PaDeviceInfo* d = Pa_GetDeviceInfo(i);
-        if (!d || d->maxInputChannels == 0 || d->maxOutputChannels == 0 || !UsableHostApi(d->hostApi))
+        if (!d || d->maxInputChannels == 0 || d->maxOutputChannels == 0 ||
+            !UsableHostApi(d->hostApi))
             continue;
         const std::string full = DeviceName(i);
         if (name.empty() ? i == Pa_GetDefaultInputDevice() : full == name) {
@@ -234,7 +242,8 @@ std::unique_ptr<AudioDevice> OpenSoundCard(const std::string& name, AudioStatus*
     }
     if (matches != 1) {
         *status = AudioStatus::kNoDevice;
-        *message = matches > 1 ? "\"" + name + "\" names more than one device (see vesk-cli devices)"
+        *message = matches > 1
+                       ? "\"" + name + "\" names more than one device (see vesk-cli devices)"
                    : name.empty() ? std::string("no default duplex audio device")
                                   : "no audio device \"" + name + "\" (see vesk-cli devices)";
         return nullptr;

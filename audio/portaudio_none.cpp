@@ -3,7 +3,9 @@
 
 namespace vesk::audio {
 
-bool HaveSoundCards() { return false; }
+bool HaveSoundCards() {
+    return false;
+}
 
 std::vector<DeviceInfo> ListSoundCards(std::string* message) {
     *message = "built without PortAudio";

@@ -85,7 +85,8 @@ DuplexResult SimulatedDevice::Run(const DuplexRequest& request, RunMonitor* moni
     for (int c : request.inputChannels) {
         std::vector<float> in(frames);
         for (std::size_t i = 0; i < frames; ++i) {
-            const double v = c == loopback ? played[i] : gain * room[static_cast<std::size_t>(c - 1)][i];
+            const double v =
+                c == loopback ? played[i] : gain * room[static_cast<std::size_t>(c - 1)][i];
             in[i] = static_cast<float>(std::clamp(v + normal(random), -1.0, 1.0));
         }
         if (m_options.dropoutAt >= 0) {

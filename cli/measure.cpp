@@ -148,7 +148,8 @@ int ParseMeasure(const std::vector<std::string>& args, MeasureOptions* o) {
             if (!value() || !ParseDouble(v, &d) || !(d > 0))
                 return Usage(a + " takes a positive number");
             (a == "--from" ? o->sweepParameters.fromHz
-                           : a == "--to" ? o->sweepParameters.toHz : o->sweepParameters.lengthS) = d;
+             : a == "--to" ? o->sweepParameters.toHz
+                           : o->sweepParameters.lengthS) = d;
         } else if (a == "--record") {
             if (!value() || !ParseDouble(v, &d) || !(d >= 0.1 && d <= 3600))
                 return Usage("--record takes seconds from 0.1 to 3600");
@@ -317,8 +318,10 @@ int StoreMeasurement(const FolderRecord& folder, const std::string& title,
 int Refuse(const audio::Measurement& m) {
     std::fprintf(stderr, "vesk-cli: measurement refused, nothing stored: %s\n", m.message.c_str());
     switch (m.status) {
-        case AudioStatus::kCancelled: return kCancelled;
-        default: return kBadInput;
+        case AudioStatus::kCancelled:
+            return kCancelled;
+        default:
+            return kBadInput;
     }
 }
 
@@ -326,8 +329,9 @@ int Refuse(const audio::Measurement& m) {
 
 int CmdDevices(const std::vector<std::string>& args) {
     if (!args.empty()) return Usage("usage: devices");
-    std::printf("sim:RESPONSE.wav[,noise=DB][,latency=SAMPLES]\tsimulated: the response's "
-                "channels and a loopback in, 2 out, at the response's rate\n");
+    std::printf(
+        "sim:RESPONSE.wav[,noise=DB][,latency=SAMPLES]\tsimulated: the response's "
+        "channels and a loopback in, 2 out, at the response's rate\n");
     std::string message;
     const auto cards = audio::ListSoundCards(&message);
     if (cards.empty() && !message.empty())
@@ -382,11 +386,14 @@ int CmdMeasure(Context& ctx, const std::vector<std::string>& args) {
         auto known = settings.deviceLatency.find(info.name);
         if (known != settings.deviceLatency.end()) {
             s.knownLatency = known->second;
-            std::fprintf(stderr, "vesk-cli: removing the latency measured before on %s: %ld frames\n",
+            std::fprintf(stderr,
+                         "vesk-cli: removing the latency measured before on %s: %ld frames\n",
                          info.name.c_str(), known->second);
         } else if (folder.type == "I") {
-            std::fprintf(stderr, "vesk-cli: no loopback and no latency known for %s: the response "
-                                 "starts 5 ms before its direct sound\n", info.name.c_str());
+            std::fprintf(stderr,
+                         "vesk-cli: no loopback and no latency known for %s: the response "
+                         "starts 5 ms before its direct sound\n",
+                         info.name.c_str());
         }
     }
 

@@ -84,8 +84,10 @@ AppSettings AppSettings::Load(const std::string& path) {
     AppSettings s = Decode(block.data());
     std::uint64_t size = 0;
     if (file.Size(&size) && size > kAppSettingsSize) {
-        std::string text(static_cast<std::size_t>(std::min(size - kAppSettingsSize, kMaxLatencyText)), '\0');
-        if (file.ReadAt(kAppSettingsSize, text.data(), text.size())) ParseLatencies(text, &s.deviceLatency);
+        std::string text(
+            static_cast<std::size_t>(std::min(size - kAppSettingsSize, kMaxLatencyText)), '\0');
+        if (file.ReadAt(kAppSettingsSize, text.data(), text.size()))
+            ParseLatencies(text, &s.deviceLatency);
     }
     return s;
 }
