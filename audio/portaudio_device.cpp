@@ -1,11 +1,14 @@
 #include "audio/portaudio_device.h"
 
+#include <fcntl.h>
 #include <portaudio.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <thread>
 
 namespace vesk::audio {
@@ -15,7 +18,18 @@ namespace {
 // Pa_Initialize and Pa_Terminate count their calls; each user holds one of these.
 class PortAudioSession {
   public:
-    PortAudioSession() : m_error(Pa_Initialize()) {}
+    // ALSA prints every device it probes and fails to open (on a machine without a card,
+    // dozens of lines); PortAudio reports what matters through its status.
+    PortAudioSession() {
+        std::fflush(stderr);
+        const int saved = dup(STDERR_FILENO);
+        const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
+        if (saved >= 0 && null >= 0) dup2(null, STDERR_FILENO);
+        m_error = Pa_Initialize();
+        if (saved >= 0 && null >= 0) dup2(saved, STDERR_FILENO);
+        if (null >= 0) close(null);
+        if (saved >= 0) close(saved);
+    }
     ~PortAudioSession() {
         if (m_error == paNoError) Pa_Terminate();
     }
@@ -24,7 +38,7 @@ class PortAudioSession {
     PaError Error() const { return m_error; }
 
   private:
-    PaError m_error;
+    PaError m_error = paNoError;
 };
 
 const int kProbedRates[] = {16000, 22050, 32000, 44100, 48000, 88200, 96000};
