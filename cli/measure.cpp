@@ -85,6 +85,7 @@ struct MeasureOptions {
     bool check = true;
     long mlsOrder = 0, averages = 4;
     bool sweep = false;
+    bool toGiven = false;
     SweepParameters sweepParameters;
     double recordS = 0;
     double calLevel = 0;
@@ -147,6 +148,7 @@ int ParseMeasure(const std::vector<std::string>& args, MeasureOptions* o) {
         } else if (a == "--from" || a == "--to" || a == "--length") {
             if (!value() || !ParseDouble(v, &d) || !(d > 0))
                 return Usage(a + " takes a positive number");
+            o->toGiven = o->toGiven || a == "--to";
             (a == "--from" ? o->sweepParameters.fromHz
              : a == "--to" ? o->sweepParameters.toHz
                            : o->sweepParameters.lengthS) = d;
@@ -407,6 +409,9 @@ int CmdMeasure(Context& ctx, const std::vector<std::string>& args) {
         std::fprintf(stderr, "vesk-cli: test tone at %.1f dBFS: input peak %.1f dBFS\n", o.levelDb,
                      check.peakDb);
     }
+    if (!o.toGiven)  // the default band's top cannot pass below 44.1 kHz
+        o.sweepParameters.toHz = std::min(
+            o.sweepParameters.toHz, std::floor(0.99 * s.rate / 2 / std::exp2(kSweepFadeOctaves)));
     audio::Measurement m;
     {
         CliMeter meter("measuring");
