@@ -7,19 +7,16 @@
 #include <atomic>
 #include <cmath>
 #include <cstdio>
-#include <ctime>
 #include <memory>
 #include <sstream>
 
-#include "acf/acf_conditions.h"
 #include "audio/measurement.h"
 #include "audio/portaudio_device.h"
 #include "audio/simulated_device.h"
 #include "cli/audio.h"
 #include "cli/commands.h"
+#include "shell/measurement_store.h"
 #include "shell/settings.h"
-#include "store/file_io.h"
-#include "store/samples.h"
 #include "store/tables.h"
 
 namespace vesk::cli {
@@ -208,115 +205,6 @@ std::unique_ptr<audio::AudioDevice> OpenSimulated(const std::string& spec, std::
                                                     response.sampleRate, options);
 }
 
-std::string Now() {
-    std::time_t t = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&t, &local);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y%m%d%H%M%S", &local);
-    return text;
-}
-
-// Full scale 1 to the store's 16 bits; a response that would clip is scaled to -1 dBFS.
-std::vector<std::int16_t> ToStoreSamples(const std::vector<std::vector<float>>& channels) {
-    float peak = 0;
-    for (const auto& channel : channels)
-        for (float v : channel)
-            peak = std::max(peak, std::fabs(v));
-    double gain = 32767.0;
-    if (peak > 1.0f) {
-        gain = 32767.0 * audio::kClipLevel / peak;
-        std::fprintf(stderr, "vesk-cli: the response would clip; scaled by %.2f dB\n",
-                     20 * std::log10(gain / 32767.0));
-    }
-    const std::size_t frames = channels[0].size(), count = channels.size();
-    std::vector<std::int16_t> samples(frames * count);
-    for (std::size_t i = 0; i < frames; ++i)
-        for (std::size_t c = 0; c < count; ++c)
-            samples[i * count + c] = static_cast<std::int16_t>(
-                std::clamp(std::lround(channels[c][i] * gain), -32768L, 32767L));
-    return samples;
-}
-
-// Stores a finished measurement in its folder as the import stores a file of that kind.
-int StoreMeasurement(const FolderRecord& folder, const std::string& title,
-                     const audio::Measurement& m, bool mls, double calLevel,
-                     const std::string& settingsPath) {
-    const int channels = static_cast<int>(m.channels.size());
-    const auto frames = static_cast<std::int32_t>(m.channels[0].size());
-    const std::vector<unsigned char> wave = MakeWaveBlock(channels, ToStoreSamples(m.channels));
-    const std::string time = Now();
-    std::int32_t id = 0;
-    bool ok = false;
-    if (folder.type == "I") {
-        CImpulseTable table;
-        if (!table.Open() || !table.NextId(&id)) return kStoreFailure;
-        ImpulseRecord r;
-        r.folderId = folder.folderId;
-        r.impulseId = id;
-        r.sampling = m.rate;
-        r.mesTime = m.order;
-        r.noMls = mls ? 0 : 1;
-        r.mesNum = 1;
-        r.channel = channels;
-        r.bit = 16;
-        r.time = time;
-        r.title = title;
-        r.multiplier = 1;
-        ok = table.Append(r, wave);
-    } else if (folder.type == "A") {
-        CAcfTable table;
-        if (!table.Open() || !table.NextId(&id)) return kStoreFailure;
-        AcfRecord r;
-        r.folderId = folder.folderId;
-        r.acfId = id;
-        r.sampling = m.rate;
-        r.channel = channels;
-        r.sampleNum = frames;
-        r.dataTime = std::min(99999.99, static_cast<double>(frames) / m.rate);
-        r.time = time;
-        r.title = title;
-        ok = table.Append(r, wave);
-    } else {
-        CNmsTable table;
-        if (!table.Open() || !table.NextId(&id)) return kStoreFailure;
-        std::vector<NmsRecord> list;
-        if (!ReadFolderRecords(table, folder.folderId, &list)) return kStoreFailure;
-        std::int64_t number = 0;
-        for (const NmsRecord& r : list)
-            number = std::max<std::int64_t>(number, std::int64_t{r.number} + 1);
-        if (number >= 1000000) {  // NUMBER is 6 digits
-            std::fprintf(stderr, "vesk-cli: folder %d has no free numbers left\n", folder.folderId);
-            return kBadInput;
-        }
-        NmsRecord r;
-        r.folderId = folder.folderId;
-        r.nmsId = id;
-        r.sampling = m.rate;
-        r.channel = channels;
-        r.sampleNum = frames;
-        r.number = static_cast<std::int32_t>(number);
-        r.dataTime = std::min(99999.99, static_cast<double>(frames) / m.rate);
-        r.time = time;
-        r.condSize = static_cast<std::int32_t>(blob::kNmsCondSize);
-        // As the import writes it: the noise conditions in use, no Phi(0) reference, the WIACC
-        // width, and the microphone's reference level.
-        const AppSettings settings = AppSettings::Load(settingsPath);
-        std::array<unsigned char, blob::kNmsCondSize> cond{};
-        detail::PutU32(cond.data() + 4, static_cast<std::uint32_t>(r.sampleNum));
-        RunningAcfConditions c = settings.noise;
-        c.phi0RefData = 0;
-        c.phi0RefLevel = 0.0;
-        EncodeRunningAcfConditions(c, cond.data() + 8);
-        detail::PutF64(cond.data() + 76, settings.noiseParameter);
-        detail::PutF64(cond.data() + 84, calLevel);
-        ok = table.Append(r, wave, cond);
-    }
-    if (!ok) return kStoreFailure;
-    std::printf("record %d\t%s\n", id, title.c_str());
-    return kDone;
-}
-
 int Refuse(const audio::Measurement& m) {
     std::fprintf(stderr, "vesk-cli: measurement refused, nothing stored: %s\n", m.message.c_str());
     switch (m.status) {
@@ -436,7 +324,12 @@ int CmdMeasure(Context& ctx, const std::vector<std::string>& args) {
             std::fprintf(stderr, "vesk-cli: warning: could not remember the latency in %s\n",
                          ctx.settingsPath.c_str());
     }
-    return StoreMeasurement(folder, o.title, m, o.mlsOrder > 0, o.calLevel, ctx.settingsPath);
+    const StoredMeasurement stored =
+        StoreMeasurement(folder, o.title, m, o.mlsOrder > 0, o.calLevel, ctx.settingsPath);
+    if (!stored.note.empty()) std::fprintf(stderr, "vesk-cli: %s\n", stored.note.c_str());
+    if (!stored.ok) return ctx.Failure();
+    std::printf("record %d\t%s\n", stored.id, o.title.c_str());
+    return kDone;
 }
 
 }  // namespace vesk::cli
