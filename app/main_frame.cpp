@@ -9,6 +9,7 @@
 #include <fstream>
 
 #include "app/dialogs.h"
+#include "app/measure_dialog.h"
 #include "app/template_dialogs.h"
 #include "export/output_files.h"
 #include "noise/noise_calculation.h"
@@ -340,6 +341,14 @@ wxBEGIN_EVENT_TABLE(CMainFrame, wxFrame) EVT_MENU(id::kFileOpen, CMainFrame::OnO
       m_document(settings, this) {
     auto* file = new wxMenu;
     file->Append(id::kFileOpen, "&Open...\tCtrl+O");
+    file->Append(id::kFileMeasure, "&Measure...");
+    Bind(wxEVT_MENU, &CMainFrame::OnMeasure, this, id::kFileMeasure);
+    Bind(
+        wxEVT_UPDATE_UI,
+        [this](wxUpdateUIEvent& e) {
+            e.Enable(m_document.State().FolderOpen() && !m_document.Running());
+        },
+        id::kFileMeasure);
     file->AppendSeparator();
     file->Append(id::kFilePrint, "&Print...\tCtrl+P");
     file->Append(id::kFilePrintPreview, "Print Pre&view");
@@ -426,6 +435,12 @@ void CMainFrame::OnToggleStatusBar(wxCommandEvent&) {
 void CMainFrame::OnUpdateBars(wxUpdateUIEvent& event) {
     event.Check(event.GetId() == id::kViewToolbar ? GetToolBar()->IsShown()
                                                   : GetStatusBar()->IsShown());
+}
+
+void CMainFrame::OnMeasure(wxCommandEvent&) {
+    if (!m_document.State().FolderOpen()) return;
+    MeasureDialog dialog(this, m_document.State(), m_settings);
+    if (dialog.ShowModal() == wxID_OK) m_document.UpdateAllViews();
 }
 
 void CMainFrame::OnUpdateDocumentCommand(wxUpdateUIEvent& event) {

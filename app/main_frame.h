@@ -110,6 +110,7 @@ class CMainFrame : public wxFrame {
     void OnOutputFile(wxCommandEvent&) { m_document.OnOutputFile(); }
     void OnShowParameters(wxCommandEvent&) { m_view->OnShowParameters(); }
     void OnNoiseTemplates(wxCommandEvent&) { m_document.OnNoiseTemplates(); }
+    void OnMeasure(wxCommandEvent&);
     void OnAbout(wxCommandEvent&);
     void OnOnlineUpdate(wxCommandEvent&);
     void OnExit(wxCommandEvent&) { Close(); }

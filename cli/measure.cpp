@@ -325,7 +325,7 @@ int CmdMeasure(Context& ctx, const std::vector<std::string>& args) {
                          ctx.settingsPath.c_str());
     }
     const StoredMeasurement stored =
-        StoreMeasurement(folder, o.title, m, o.mlsOrder > 0, o.calLevel, ctx.settingsPath);
+        StoreMeasurement(folder, o.title, m, o.mlsOrder > 0, o.calLevel, settings);
     if (!stored.note.empty()) std::fprintf(stderr, "vesk-cli: %s\n", stored.note.c_str());
     if (!stored.ok) return ctx.Failure();
     std::printf("record %d\t%s\n", stored.id, o.title.c_str());

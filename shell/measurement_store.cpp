@@ -54,7 +54,7 @@ std::vector<std::int16_t> ToStoreSamples(const std::vector<std::vector<float>>& 
 
 StoredMeasurement StoreMeasurement(const FolderRecord& folder, const std::string& title,
                                    const audio::Measurement& m, bool mls, double calLevel,
-                                   const std::string& settingsPath) {
+                                   const AppSettings& settings) {
     StoredMeasurement result;
     if (m.channels.empty() || m.channels.size() > 2 || m.channels[0].empty() || m.rate <= 0) {
         result.note = "nothing measured to store";
@@ -120,7 +120,6 @@ StoredMeasurement StoreMeasurement(const FolderRecord& folder, const std::string
         r.condSize = static_cast<std::int32_t>(blob::kNmsCondSize);
         // As the import writes it: the noise conditions in use, no Phi(0) reference, the WIACC
         // width, and the microphone's reference level.
-        const AppSettings settings = AppSettings::Load(settingsPath);
         std::array<unsigned char, blob::kNmsCondSize> cond{};
         detail::PutU32(cond.data() + 4, static_cast<std::uint32_t>(r.sampleNum));
         RunningAcfConditions c = settings.noise;

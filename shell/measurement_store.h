@@ -5,6 +5,7 @@
 #include <string>
 
 #include "audio/measurement.h"
+#include "shell/settings.h"
 #include "store/records.h"
 
 namespace vesk {
@@ -17,10 +18,10 @@ struct StoredMeasurement {
 
 // Impulse folders take an MLS recording (mls) or a response, the others a recording; noise
 // recordings take the next free number and the calibration level with the noise conditions of
-// the settings file. The samples are the store's 16 bits; a response that would clip is scaled
+// the settings. The samples are the store's 16 bits; a response that would clip is scaled
 // to -1 dBFS.
 StoredMeasurement StoreMeasurement(const FolderRecord& folder, const std::string& title,
                                    const audio::Measurement& m, bool mls, double calLevel,
-                                   const std::string& settingsPath);
+                                   const AppSettings& settings);
 
 }  // namespace vesk
