@@ -53,6 +53,7 @@ MeasureDialog::MeasureDialog(wxWindow* parent, const DocumentState& folder, AppS
       m_settings(settings) {
     const wxSizerFlags label = wxSizerFlags().CenterVertical().Right().Border(wxALL, 3);
     const wxSizerFlags field = wxSizerFlags().Expand().Border(wxALL, 3);
+    const wxSizerFlags inRow = wxSizerFlags().CenterVertical().Border(wxALL, 3);
     auto* top = new wxBoxSizer(wxVERTICAL);
     auto* grid = new wxFlexGridSizer(2);
     grid->AddGrowableCol(1);
@@ -77,7 +78,7 @@ MeasureDialog::MeasureDialog(wxWindow* parent, const DocumentState& folder, AppS
     row("Sample rate (Hz):", m_rate);
     auto* channels = new wxBoxSizer(wxHORIZONTAL);
     auto spin = [&](const wxString& text, int from, int to, int value) {
-        channels->Add(new wxStaticText(this, wxID_ANY, text), label);
+        channels->Add(new wxStaticText(this, wxID_ANY, text), inRow);
         auto* s = new wxSpinCtrl(this, wxID_ANY, "", wxDefaultPosition, wxDefaultSize,
                                  wxSP_ARROW_KEYS, from, to, value);
         channels->Add(s, wxSizerFlags().Border(wxALL, 3));
@@ -101,9 +102,9 @@ MeasureDialog::MeasureDialog(wxWindow* parent, const DocumentState& folder, AppS
                              10, 19, 16);
     m_averages = new wxSpinCtrl(this, wxID_ANY, "", wxDefaultPosition, wxDefaultSize,
                                 wxSP_ARROW_KEYS, 1, 1000, 4);
-    mls->Add(new wxStaticText(this, wxID_ANY, "Order"), label);
+    mls->Add(new wxStaticText(this, wxID_ANY, "Order"), inRow);
     mls->Add(m_order, wxSizerFlags().Border(wxALL, 3));
-    mls->Add(new wxStaticText(this, wxID_ANY, "Averages"), label);
+    mls->Add(new wxStaticText(this, wxID_ANY, "Averages"), inRow);
     mls->Add(m_averages, wxSizerFlags().Border(wxALL, 3));
     grid->Add(new wxStaticText(this, wxID_ANY, "MLS:"), label);
     grid->Add(mls);
@@ -114,7 +115,7 @@ MeasureDialog::MeasureDialog(wxWindow* parent, const DocumentState& folder, AppS
     for (auto [text, control] : {std::pair<const char*, wxTextCtrl*>{"From (Hz)", m_from},
                                  {"To (Hz)", m_to},
                                  {"Length (s)", m_length}}) {
-        sweep->Add(new wxStaticText(this, wxID_ANY, text), label);
+        sweep->Add(new wxStaticText(this, wxID_ANY, text), inRow);
         sweep->Add(control, wxSizerFlags(1).Border(wxALL, 3));
     }
     grid->Add(new wxStaticText(this, wxID_ANY, "Sweep:"), label);
@@ -122,9 +123,9 @@ MeasureDialog::MeasureDialog(wxWindow* parent, const DocumentState& folder, AppS
     auto* record = new wxBoxSizer(wxHORIZONTAL);
     m_seconds = new wxTextCtrl(this, wxID_ANY, "10");
     m_calLevel = new wxTextCtrl(this, wxID_ANY, "0");
-    record->Add(new wxStaticText(this, wxID_ANY, "Seconds"), label);
+    record->Add(new wxStaticText(this, wxID_ANY, "Seconds"), inRow);
     record->Add(m_seconds, wxSizerFlags(1).Border(wxALL, 3));
-    record->Add(new wxStaticText(this, wxID_ANY, "Calibration level (dB)"), label);
+    record->Add(new wxStaticText(this, wxID_ANY, "Calibration level (dB)"), inRow);
     record->Add(m_calLevel, wxSizerFlags(1).Border(wxALL, 3));
     grid->Add(new wxStaticText(this, wxID_ANY, "Recording:"), label);
     grid->Add(record, field);
