@@ -14,6 +14,7 @@
 #include "app/import_dialog.h"
 #include "app/report_commands.h"
 #include "app/statistics_dialog.h"
+#include "app/measure_dialog.h"
 #include "app/template_dialogs.h"
 #include "export/output_files.h"
 #include "noise/noise_calculation.h"
@@ -481,6 +482,14 @@ wxBEGIN_EVENT_TABLE(CMainFrame, wxFrame) EVT_MENU(id::kFileOpen, CMainFrame::OnO
                                {selected.begin(), selected.end()}, preview);
         }, preview ? id::kFilePrintPreview : id::kFilePrint);
     Bind(wxEVT_MENU, [this](wxCommandEvent&) { PrintSetup(this); }, id::kFilePrintSetup);
+    file->Append(id::kFileMeasure, "&Measure...");
+    Bind(wxEVT_MENU, &CMainFrame::OnMeasure, this, id::kFileMeasure);
+    Bind(
+        wxEVT_UPDATE_UI,
+        [this](wxUpdateUIEvent& e) {
+            e.Enable(m_document.State().FolderOpen() && !m_document.Running());
+        },
+        id::kFileMeasure);
     file->AppendSeparator();
     file->Append(id::kFilePrint, "&Print...\tCtrl+P");
     file->Append(id::kFilePrintPreview, "Print Pre&view");
@@ -595,6 +604,12 @@ void CMainFrame::OnToggleStatusBar(wxCommandEvent&) {
 void CMainFrame::OnUpdateBars(wxUpdateUIEvent& event) {
     event.Check(event.GetId() == id::kViewToolbar ? GetToolBar()->IsShown()
                                                   : GetStatusBar()->IsShown());
+}
+
+void CMainFrame::OnMeasure(wxCommandEvent&) {
+    if (!m_document.State().FolderOpen()) return;
+    MeasureDialog dialog(this, m_document.State(), m_settings);
+    if (dialog.ShowModal() == wxID_OK) m_document.UpdateAllViews();
 }
 
 void CMainFrame::OnUpdateDocumentCommand(wxUpdateUIEvent& event) {

@@ -129,6 +129,7 @@ class CMainFrame : public wxFrame {
     void OnEditMeasurement(wxCommandEvent&) { m_document.OnEditMeasurement(); }
     void OnSelectAll(wxCommandEvent&);
     void OnUpdateMeasurementCommand(wxUpdateUIEvent& event);
+    void OnMeasure(wxCommandEvent&);
     void OnAbout(wxCommandEvent&);
     void OnOnlineUpdate(wxCommandEvent&);
     void OnExit(wxCommandEvent&) { Close(); }

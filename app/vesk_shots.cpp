@@ -14,6 +14,7 @@
 #include "app/folder_dialog.h"
 #include "app/import_dialog.h"
 #include "app/main_frame.h"
+#include "app/measure_dialog.h"
 #include "app/template_dialogs.h"
 #include "resources/window_ids.h"
 #include "store/tables.h"
@@ -194,6 +195,12 @@ class CShotsApp : public wxApp {
             editor.Move(40, 40);
             editor.Show();
             Save(&editor, out + "/templates.png");
+        }
+        {
+            MeasureDialog d(frame, DocumentState{1, 'I', "Concert hall"}, m_settings);
+            d.Move(40, 40);
+            d.Show();
+            Save(&d, out + "/measure.png");
         }
         frame->Destroy();
     }

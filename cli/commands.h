@@ -61,6 +61,10 @@ int CmdDeleteFolder(Context& ctx, const std::vector<std::string>& args);
 int CmdCheck(Context& ctx, const std::vector<std::string>& args);
 // Whether a command may change the store; the others open it for reading only.
 bool CommandWrites(const std::string& command, const std::vector<std::string>& args);
+// Sound-card measurements: the devices, and a measurement stored in a folder.
+int CmdDevices(const std::vector<std::string>& args);
+int CmdMeasure(Context& ctx, const std::vector<std::string>& args);
+void PrintMeasureHelp();
 int CmdCalc(Context& ctx, const std::vector<std::string>& args);
 void PrintCalcHelp();
 

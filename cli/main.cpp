@@ -29,6 +29,12 @@ const char kHelp[] =
     "                             chosen ones, with receivers L,R (default 1,2) as ears\n"
     "  sweep [--rate HZ] [--from HZ] [--to HZ] [--length S] [--tail S] FILE\n"
     "                             write the excitation of a sweep measurement\n"
+    "  devices                    list the audio devices, their channels and rates\n"
+    "  measure FOLDERID --title T [--device NAME] [--rate HZ] [--in L[,R]] [--out C]\n"
+    "         [--loopback CH] [--level DBFS] [--no-check]\n"
+    "         --mls ORDER [--averages N] | --sweep [--from HZ] [--to HZ] [--length S]\n"
+    "         | --record S [--cal-level DB]\n"
+    "                             measure through a sound card (measure --help)\n"
     "  delete-folder FOLDERID     delete a folder with all its data\n"
     "  calc FOLDERID [--target new|all|ID,...] [conditions]\n"
     "                             calculate a folder (calc --help lists the conditions)\n"
@@ -70,6 +76,7 @@ int Dispatch(vesk::cli::Context& ctx, const std::string& command,
     if (command == "show") return CmdShow(ctx, args);
     if (command == "plot") return CmdPlot(ctx, args);
     if (command == "report") return CmdReport(ctx, args);
+    if (command == "measure") return CmdMeasure(ctx, args);
     return Usage("unknown command " + command + " (try --help)");
 }
 
@@ -115,6 +122,8 @@ int Run(int argc, char** argv) {
             PrintTemplatesHelp();
         else if (command == "sweep")
             return CmdSweep(args);
+        else if (command == "measure")
+            PrintMeasureHelp();
         else
             std::fputs(kHelp, stdout);
         return kDone;
@@ -131,6 +140,7 @@ int Run(int argc, char** argv) {
     };
     if (command == "demo") return checked(CmdDemo(args));
     if (command == "sweep") return CmdSweep(args);  // needs no store
+    if (command == "devices") return CmdDevices(args);
     Context ctx{store, settings, &messages};
     std::error_code ec;
     if (std::filesystem::exists(store, ec) && !std::filesystem::is_directory(store, ec)) {

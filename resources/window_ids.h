@@ -23,6 +23,7 @@ constexpr int kCalculation = 2775;       // 32775
 constexpr int kOutputFile = 2776;        // 32776
 constexpr int kOnlineUpdate = 2777;      // 32777
 constexpr int kNoiseTemplates = 2795;    // 32795
+constexpr int kFileMeasure = 2850;       // File, "&Measure..."
 
 // Dialog templates.
 constexpr int kAboutDialog = 100;

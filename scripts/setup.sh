@@ -3,6 +3,8 @@
 set -euo pipefail
 packages=(build-essential cmake pkg-config libsndfile1-dev libnetcdf-dev libgif-dev libgtest-dev libgmock-dev libbenchmark-dev
           libcairo2-dev poppler-utils  # graph files and reports; the report tests read PDFs with poppler
+          portaudio19-dev  # sound cards (ALSA, JACK)
+          jackd2 libjack-jackd2-dev  # the loopback test on JACK's dummy backend
           libwxgtk3.2-dev xvfb xauth)  # the desktop program and its tests under Xvfb
 case "${1:-}" in
   --fuzz) packages+=(clang libclang-rt-dev) ;;

@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <vector>
 
 #include "store/file_io.h"
 
@@ -50,16 +52,56 @@ AppSettings AppSettings::Decode(const unsigned char* p) {
     return s;
 }
 
+namespace {
+
+// Bounds what a hostile settings file can make us read and keep.
+constexpr std::uint64_t kMaxLatencyText = 64 * 1024;
+constexpr long kMaxLatencyFrames = 10'000'000;
+
+void ParseLatencies(const std::string& text, std::map<std::string, long>* latencies) {
+    std::size_t begin = 0;
+    while (begin < text.size()) {
+        std::size_t end = text.find('\n', begin);
+        if (end == std::string::npos) end = text.size();
+        const std::string line = text.substr(begin, end - begin);
+        begin = end + 1;
+        if (line.rfind("latency ", 0) != 0) continue;
+        const char* number = line.c_str() + 8;
+        char* rest = nullptr;
+        const long frames = std::strtol(number, &rest, 10);
+        if (rest == number || *rest != ' ' || frames < 0 || frames > kMaxLatencyFrames) continue;
+        const std::string name = rest + 1;
+        if (!name.empty()) (*latencies)[name] = frames;
+    }
+}
+
+}  // namespace
+
 AppSettings AppSettings::Load(const std::string& path) {
     FileHandle file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     std::array<unsigned char, kAppSettingsSize> block{};
-    if (file.Valid() && file.ReadAt(0, block.data(), block.size())) return Decode(block.data());
-    return AppSettings();
+    if (!file.Valid() || !file.ReadAt(0, block.data(), block.size())) return AppSettings();
+    AppSettings s = Decode(block.data());
+    std::uint64_t size = 0;
+    if (file.Size(&size) && size > kAppSettingsSize) {
+        std::string text(
+            static_cast<std::size_t>(std::min(size - kAppSettingsSize, kMaxLatencyText)), '\0');
+        if (file.ReadAt(kAppSettingsSize, text.data(), text.size()))
+            ParseLatencies(text, &s.deviceLatency);
+    }
+    return s;
 }
 
 bool AppSettings::Save(const std::string& path) const {
     auto block = Encode();
-    return WriteFileAtomically(path, block.data(), block.size());
+    std::vector<unsigned char> bytes(block.begin(), block.end());
+    for (const auto& [name, frames] : deviceLatency) {
+        // A line break in a name would split its line; such a name is not kept.
+        if (name.empty() || name.find_first_of("\r\n") != std::string::npos) continue;
+        const std::string line = "latency " + std::to_string(frames) + " " + name + "\n";
+        bytes.insert(bytes.end(), line.begin(), line.end());
+    }
+    return WriteFileAtomically(path, bytes.data(), bytes.size());
 }
 
 }  // namespace vesk

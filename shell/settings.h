@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <map>
 #include <string>
 
 #include "acf/acf_conditions.h"
@@ -27,12 +28,15 @@ struct AppSettings {
     std::array<unsigned char, 4> unused{};
     // The two unused words of the impulse block, kept so a file round-trips byte for byte.
     std::uint32_t impulseUnused[2] = {0, 0};
+    // Frames from output to input of each audio device, measured on a loopback. Kept after the
+    // 264-byte block as lines "latency FRAMES NAME", which older readers ignore.
+    std::map<std::string, long> deviceLatency;
 
     std::array<unsigned char, kAppSettingsSize> Encode() const;
     static AppSettings Decode(const unsigned char* block);
 
-    // Exactly 264 readable bytes are taken as they stand (a longer file for its first 264);
-    // a shorter, missing or unreadable file gives the defaults.
+    // Exactly 264 readable bytes are taken as they stand (a longer file for its first 264,
+    // then its device latencies); a shorter, missing or unreadable file gives the defaults.
     static AppSettings Load(const std::string& path);
     // Writes through a temporary file renamed over the old one, so a crash or a full disk
     // never leaves a truncated file. false when it could not be written.
