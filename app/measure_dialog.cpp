@@ -186,7 +186,7 @@ void MeasureDialog::OnDevice(wxCommandEvent&) {
 
 std::unique_ptr<audio::AudioDevice> MeasureDialog::OpenDevice(wxString* error) {
     if (m_device->GetSelection() == 0) {
-        cli::FloatAudio response;
+        FloatAudio response;
         std::string text;
         if (m_response->GetPath().empty()) {
             *error = "Choose the response the simulated device hears through.";

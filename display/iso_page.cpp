@@ -9,44 +9,14 @@
 
 namespace vesk {
 
-void CIsoDecayGraph::SetData(IsoDecayCurve curve, const wxString& title) {
-    m_curve = std::move(curve);
-    m_title = title;
+void CIsoDecayGraph::SetData(const IsoDecayCurve& curve, const wxString& title) {
+    m_graph.title = title.utf8_string();
+    m_graph.t = curve.t;
+    m_graph.level = curve.level;
+    m_graph.lines.clear();
+    for (const IsoDecayLine& l : curve.lines)
+        m_graph.lines.push_back({l.name, l.t0, l.level0, l.t1, l.level1});
     Redraw();
-}
-
-void CIsoDecayGraph::Draw(wxDC& dc, const wxRect& plot) {
-    // Down to the lowest point of the curve in steps of 10 dB, at least 60 dB and at most 100.
-    double lowest = -60;
-    for (double v : m_curve.level)
-        lowest = std::min(lowest, v);
-    const double bottom = std::max(-100.0, std::floor(lowest / 10) * 10);
-    DrawValueAxis(dc, plot, 0, bottom, 10, "Decay [dB]");
-    if (m_curve.t.empty()) return;
-    const double end = std::max(m_curve.t.back(), 1e-3);
-    DrawHorizontalAxis(dc, plot, 0, end, "Time after onset [s]");
-    auto x = [&](double t) {
-        return plot.GetLeft() + static_cast<int>(std::clamp(t / end, 0.0, 1.0) * plot.width);
-    };
-    auto y = [&](double level) { return RowOf(level, plot, 0, bottom); };
-    std::vector<wxPoint> points;
-    for (std::size_t k = 0; k < m_curve.t.size(); ++k)
-        points.emplace_back(x(m_curve.t[k]), y(m_curve.level[k]));
-    dc.SetPen(CurvePen(0));
-    if (points.size() > 1) dc.DrawLines(static_cast<int>(points.size()), points.data());
-    int legendX = plot.GetRight() - FromDIP(70), legendY = plot.GetTop() + FromDIP(4);
-    dc.SetTextForeground(*wxBLACK);
-    // Bottom left, where the decay has left the plot empty.
-    dc.DrawText(m_title, plot.GetLeft() + FromDIP(6), plot.GetBottom() - FromDIP(20));
-    for (std::size_t k = 0; k < m_curve.lines.size(); ++k) {
-        const IsoDecayLine& l = m_curve.lines[k];
-        const wxPen pen = CurvePen(static_cast<int>(k) + 1, FromDIP(2));
-        dc.SetPen(pen);
-        dc.DrawLine(x(l.t0), y(l.level0), x(l.t1), y(l.level1));
-        dc.DrawLine(legendX, legendY + FromDIP(7), legendX + FromDIP(20), legendY + FromDIP(7));
-        dc.DrawText(wxString::FromUTF8(l.name), legendX + FromDIP(24), legendY);
-        legendY += FromDIP(16);
-    }
 }
 
 CIsoPage::CIsoPage(wxWindow* parent, ImpulseView* view) : CResultPage(parent), m_view(view) {

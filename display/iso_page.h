@@ -15,14 +15,11 @@ namespace vesk {
 class CIsoDecayGraph : public CGraphWnd {
   public:
     explicit CIsoDecayGraph(wxWindow* parent) : CGraphWnd(parent) {}
-    void SetData(IsoDecayCurve curve, const wxString& title);
-
-  protected:
-    void Draw(wxDC& dc, const wxRect& plot) override;
+    void SetData(const IsoDecayCurve& curve, const wxString& title);
+    const Graph& Model() const override { return m_graph; }
 
   private:
-    IsoDecayCurve m_curve;
-    wxString m_title;
+    FittedDecayGraph m_graph;
 };
 
 class CIsoPage : public CResultPage {

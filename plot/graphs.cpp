@@ -443,6 +443,44 @@ void DecayGraph::DrawData(Painter& p, const Box& plot) const {
     }
 }
 
+void FittedDecayGraph::Draw(Painter& p, const Box& plot) const {
+    // Down to the lowest point of the curve in steps of 10 dB, at least 60 dB and at most 100.
+    double lowest = -60;
+    for (double v : level)
+        lowest = std::min(lowest, v);
+    const double bottom = std::max(-100.0, std::floor(lowest / 10) * 10);
+    DrawValueAxis(p, plot, 0, bottom, 10, "Decay [dB]");
+    if (t.empty()) return;
+    const double end = std::max(t.back(), 1e-3);
+    DrawHorizontalAxis(p, plot, 0, end, "Time after onset [s]");
+    auto x = [&](double s) {
+        return plot.x + static_cast<int>(std::clamp(s / end, 0.0, 1.0) * plot.width);
+    };
+    auto y = [&](double dB) { return RowOf(dB, plot, 0, bottom); };
+    std::vector<PixelPoint> points;
+    points.reserve(t.size());
+    for (std::size_t k = 0; k < t.size() && k < level.size(); ++k)
+        points.push_back({x(t[k]), y(level[k])});
+    p.Clip({plot.x, plot.y, plot.width + 1, plot.height + 1});
+    p.SetPen(CurvePen(0));
+    if (points.size() > 1) p.Polyline(points);
+    for (std::size_t k = 0; k < lines.size(); ++k) {
+        p.SetPen(CurvePen(static_cast<int>(k) + 1, p.FromDip(2)));
+        p.Line(x(lines[k].t0), y(lines[k].level0), x(lines[k].t1), y(lines[k].level1));
+    }
+    p.Unclip();
+    // Bottom left, where the decay has left the plot empty.
+    p.SetTextColour({0, 0, 0});
+    p.Text(title, plot.x + p.FromDip(6), plot.Bottom() - p.FromDip(20));
+}
+
+std::vector<LegendEntry> FittedDecayGraph::Legend() const {
+    std::vector<LegendEntry> entries;
+    for (std::size_t k = 0; k < lines.size(); ++k)
+        entries.push_back({CurvePen(static_cast<int>(k) + 1, 2), lines[k].name});
+    return entries;
+}
+
 std::vector<LegendEntry> RunningAcfGraph::Legend() const {
     if (logarithm)
         return {{CurvePen(0, 1), "log |Phi(Tau)|"},

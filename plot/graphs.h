@@ -125,6 +125,21 @@ class DecayGraph : public TimeGraph {
     void DrawData(Painter& p, const Box& plot) const override;
 };
 
+// A backward-integrated decay from its onset (0 dB) with straight fitted lines over it (the
+// EDT, T20 and T30 lines of the ISO 3382 page).
+class FittedDecayGraph : public Graph {
+  public:
+    struct FitLine {
+        std::string name;
+        double t0 = 0, level0 = 0, t1 = 0, level1 = 0;  // s after the onset, dB
+    };
+    void Draw(Painter& p, const Box& plot) const override;
+    std::vector<LegendEntry> Legend() const override;
+    std::string title;
+    std::vector<double> t, level;
+    std::vector<FitLine> lines;
+};
+
 // The running ACF of a frame, linear or logarithmic, with tau1, phi1, tau-e and the regression
 // line of its stored factors.
 class RunningAcfGraph : public TimeGraph {
