@@ -119,20 +119,24 @@ struct Line {
     double a = 0, b = 0;  // level = a + b * t (dB, t in samples from the onset)
 };
 
-// Least squares through (x[i], y[i]) given as block centres (k + 0.5) * len and levels.
+// Least-squares line through the levels of blocks [k0, k1) of `len` samples that reach
+// `lowest`: blocks under it within the range are noise or silence (the gap before the first
+// reflection), not decay. False unless two blocks remain and the line falls.
 bool FitBlocks(const std::vector<double>& level, std::size_t k0, std::size_t k1, double len,
-               Line* line) {
-    if (k1 < k0 + 2) return false;
-    double mx = 0, my = 0;
+               double lowest, Line* line) {
+    double mx = 0, my = 0, m = 0;
     for (std::size_t k = k0; k < k1; ++k) {
+        if (level[k] < lowest) continue;
         mx += (k + 0.5) * len;
         my += level[k];
+        ++m;
     }
-    const double m = static_cast<double>(k1 - k0);
+    if (m < 2) return false;
     mx /= m;
     my /= m;
     double sxx = 0, sxy = 0;
     for (std::size_t k = k0; k < k1; ++k) {
+        if (level[k] < lowest) continue;
         const double dx = (k + 0.5) * len - mx;
         sxx += dx * dx;
         sxy += dx * (level[k] - my);
@@ -165,6 +169,14 @@ double MeanPower(const double* e, std::size_t from, std::size_t to) {
     return s / static_cast<double>(to - from);
 }
 
+// One past the last block from `from` on whose level reaches `threshold` (`from` + 1 at least).
+std::size_t BlocksAbove(const std::vector<double>& level, std::size_t from, double threshold) {
+    std::size_t end = level.size();
+    while (end > from + 1 && level[end - 1] < threshold)
+        --end;
+    return end;
+}
+
 struct Lundeby {
     bool found = false;
     Line line;              // the late decay
@@ -191,12 +203,13 @@ Lundeby FindDecayAndNoise(const double* e, std::size_t m, double fs, double peak
     // Step 2: the noise from the last 10 % of the response.
     double noise = std::max(MeanPower(e, m - m / 10, m), floor);
     double noiseDb = PowerDb(noise);
-    // Step 3: the decay from the peak to 10 dB above the noise (the paper's 5..10 dB).
-    std::size_t k1 = kPeak + 1;
-    while (k1 < level->size() && (*level)[k1] >= noiseDb + 10.0)
-        ++k1;
+    // Step 3: the decay from the peak to 10 dB above the noise (the paper's 5..10 dB). It ends
+    // after the last block that high, not before the first one lower: the gap between the direct
+    // sound and the first reflection may hold nothing but noise, or digital silence.
+    const std::size_t k1 = BlocksAbove(*level, kPeak, noiseDb + 10.0);
     Line line;
-    if (!FitBlocks(*level, kPeak, k1, static_cast<double>(len0), &line)) return out;
+    if (!FitBlocks(*level, kPeak, k1, static_cast<double>(len0), noiseDb + 10.0, &line))
+        return out;
     double crossing = (noiseDb - line.a) / line.b;  // step 4
     // At most 5 rounds: a bound of ours against a crossing that keeps hopping between blocks.
     for (int iteration = 0; iteration < 5; ++iteration) {
@@ -210,15 +223,14 @@ Lundeby FindDecayAndNoise(const double* e, std::size_t m, double fs, double peak
         noiseDb = PowerDb(noise);
         // Step 8: the late decay over 20 dB, ending 5 dB above the noise (the paper: 10..20 dB
         // ending 5..10 dB above).
-        std::size_t k0 = static_cast<std::size_t>(std::max_element(level->begin(), level->end()) -
-                                                  level->begin());
-        while (k0 < level->size() && (*level)[k0] > noiseDb + 25.0)
-            ++k0;
-        std::size_t k2 = k0;
-        while (k2 < level->size() && (*level)[k2] >= noiseDb + 5.0)
-            ++k2;
+        const std::size_t top = static_cast<std::size_t>(
+            std::max_element(level->begin(), level->end()) - level->begin());
+        const std::size_t k2 = BlocksAbove(*level, top, noiseDb + 5.0);
+        std::size_t k0 = k2;
+        while (k0 > top && (*level)[k0 - 1] <= noiseDb + 25.0)
+            --k0;
         Line late;
-        if (!FitBlocks(*level, k0, k2, static_cast<double>(len), &late)) break;
+        if (!FitBlocks(*level, k0, k2, static_cast<double>(len), noiseDb + 5.0, &late)) break;
         line = late;
         const double next = (noiseDb - line.a) / line.b;  // step 9
         const bool settled = std::abs(next - crossing) < static_cast<double>(len);

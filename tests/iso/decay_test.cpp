@@ -120,6 +120,25 @@ TEST(Decay, TruncationCorrectionRestoresTheCutTail) {
     EXPECT_NEAR(c.edt.seconds, 1.0, 0.002);
 }
 
+// A hall's initial time gap: the direct sound, then 22 ms of nothing but the noise (or of
+// digital silence, as a denoised file has) before the reverberation. A decay search that stops
+// at the first quiet block finds no decay at all.
+TEST(Decay, TheGapAfterTheDirectSoundIsNotTheNoise) {
+    for (double noiseDb : {-60.0, -300.0}) {
+        std::vector<float> x = Decay(1.0, noiseDb, 1.8, 0, 0, 0.035, 5);
+        // The direct sound: 2 ms at 12 dB over the decay's start, more energy than its first
+        // 10 ms.
+        for (std::size_t i = 0; i < 96; ++i)
+            x[static_cast<std::size_t>(0.010 * kFs) + i] = (i % 2 ? -4.0f : 4.0f);
+        if (noiseDb < -200) std::fill(x.begin() + static_cast<long>(0.013 * kFs),
+                                      x.begin() + static_cast<long>(0.035 * kFs), 0.0f);
+        const ChannelResult c = Analyze(x, BandSystem::Octave, 1000, 1000).bands[0].channel[0];
+        EXPECT_EQ(c.t30.missing, Missing::None) << noiseDb;
+        EXPECT_NEAR(c.t30.seconds, 1.0, 0.03) << noiseDb;
+        EXPECT_NEAR(c.onset, 0.010, 1.0 / kFs) << noiseDb;
+    }
+}
+
 // Zero padding to a power of two is not a noise floor: the results are those of the response
 // without it.
 TEST(Decay, TrailingSilenceIsNotNoise) {
