@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "dsp/bands.h"
+#include "impulse/iso_calculation.h"
 
 namespace vesk {
 
@@ -36,17 +37,6 @@ const char* ShortReason(std::int32_t missing) {
     }
 }
 
-IsoDecayStored ToStored(const iso::DecayTime& d) {
-    return {iso::ToStoreValue(d.seconds),
-            iso::ToStoreValue(d.r),
-            iso::ToStoreValue(d.xi),
-            iso::ToStoreValue(d.lineAtOnset),
-            iso::ToStoreValue(d.fromDb),
-            iso::ToStoreValue(d.toDb),
-            static_cast<std::int32_t>(d.missing),
-            d.flags};
-}
-
 std::string BandName(double centre) {
     if (centre <= 0) return "All";
     return centre >= 1000 ? Text("%gk", centre / 1000) : Text("%g", centre);
@@ -54,52 +44,6 @@ std::string BandName(double centre) {
 
 }  // namespace
 
-IsoResultRecord ToIsoRecord(const iso::Results& results, int bandSystem) {
-    IsoResultRecord r;
-    r.channels = results.channels;
-    r.bandSystem = bandSystem;
-    for (const iso::BandResult& b : results.bands) {
-        IsoBandStored s;
-        s.nominalCentre = b.nominalCentre;
-        s.timeReversed = b.timeReversed;
-        for (int ch = 0; ch < 2; ++ch) {
-            const iso::ChannelResult& c = b.channel[ch];
-            IsoChannelStored& o = s.channel[ch];
-            o.onset = iso::ToStoreValue(c.onset);
-            o.truncation = iso::ToStoreValue(c.truncation);
-            o.noiseDb = iso::ToStoreValue(c.noiseDb);
-            o.inr = iso::ToStoreValue(c.inr);
-            o.edt = ToStored(c.edt);
-            o.t20 = ToStored(c.t20);
-            o.t30 = ToStored(c.t30);
-            o.curvature = iso::ToStoreValue(c.curvature);
-            o.c50 = iso::ToStoreValue(c.c50);
-            o.c80 = iso::ToStoreValue(c.c80);
-            o.d50 = iso::ToStoreValue(c.d50);
-            o.ts = iso::ToStoreValue(c.ts);
-            o.energyMissing = static_cast<std::int32_t>(c.energyMissing);
-            o.flags = c.flags;
-        }
-        s.early = {iso::ToStoreValue(b.early.value), iso::ToStoreValue(b.early.tauMs)};
-        s.late = {iso::ToStoreValue(b.late.value), iso::ToStoreValue(b.late.tauMs)};
-        s.all = {iso::ToStoreValue(b.all.value), iso::ToStoreValue(b.all.tauMs)};
-        s.iaccMissing = static_cast<std::int32_t>(b.iaccMissing);
-        r.bands.push_back(s);
-    }
-    const iso::SingleNumbers& n = results.single;
-    for (int ch = 0; ch < 2; ++ch) {
-        r.single.edt[ch] = iso::ToStoreValue(n.edt[ch]);
-        r.single.t20[ch] = iso::ToStoreValue(n.t20[ch]);
-        r.single.t30[ch] = iso::ToStoreValue(n.t30[ch]);
-        r.single.c50[ch] = iso::ToStoreValue(n.c50[ch]);
-        r.single.c80[ch] = iso::ToStoreValue(n.c80[ch]);
-        r.single.d50[ch] = iso::ToStoreValue(n.d50[ch]);
-        r.single.ts[ch] = iso::ToStoreValue(n.ts[ch]);
-    }
-    r.single.iaccE3 = iso::ToStoreValue(n.iaccE3);
-    r.single.iaccL3 = iso::ToStoreValue(n.iaccL3);
-    return r;
-}
 
 bool ComputeIsoForDisplay(const std::vector<float>& left, const std::vector<float>& right,
                           double fs, const AcParamRecord& result, IsoResultRecord* out) {
@@ -126,7 +70,8 @@ bool ComputeIsoForDisplay(const std::vector<float>& left, const std::vector<floa
     if (analyzer.Calculate(left.data(), right.empty() ? nullptr : right.data(), left.size(), fs,
                            options, &results) != iso::kDone)
         return false;
-    *out = ToIsoRecord(results, system);
+    // No Tsub fits: those come only with a calculation.
+    *out = ToIsoStored(results, options, result, CalcNotes{});
     return true;
 }
 

@@ -13,9 +13,6 @@
 
 namespace vesk {
 
-// The stored form of a result computed for display (the store's own conversion of NaN).
-IsoResultRecord ToIsoRecord(const iso::Results& results, int bandSystem);
-
 // The ISO result of recovered responses, computed in the band system and range of an ACPARAM
 // record (octaves or third-octaves between its lowest and highest band); false without samples.
 bool ComputeIsoForDisplay(const std::vector<float>& left, const std::vector<float>& right,

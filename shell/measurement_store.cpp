@@ -1,17 +1,13 @@
 #include "shell/measurement_store.h"
 
 #include <algorithm>
-#include <array>
 #include <cmath>
 #include <cstdio>
 #include <ctime>
 #include <vector>
 
-#include "acf/acf_conditions.h"
+#include "shell/import.h"
 #include "shell/settings.h"
-#include "store/file_io.h"
-#include "store/samples.h"
-#include "store/tables.h"
 
 namespace vesk {
 
@@ -60,78 +56,32 @@ StoredMeasurement StoreMeasurement(const FolderRecord& folder, const std::string
         result.note = "nothing measured to store";
         return result;
     }
-    const int channels = static_cast<int>(m.channels.size());
-    const auto frames = static_cast<std::int32_t>(m.channels[0].size());
-    const std::vector<unsigned char> wave =
-        MakeWaveBlock(channels, ToStoreSamples(m.channels, &result.note));
-    const std::string time = Now();
-    std::int32_t id = 0;
-    bool ok = false;
-    if (folder.type == "I") {
-        CImpulseTable table;
-        if (!table.Open() || !table.NextId(&id)) return result;
-        ImpulseRecord r;
-        r.folderId = folder.folderId;
-        r.impulseId = id;
-        r.sampling = m.rate;
-        r.mesTime = m.order;
-        r.noMls = mls ? 0 : 1;
-        r.mesNum = 1;
-        r.channel = channels;
-        r.bit = 16;
-        r.time = time;
-        r.title = title;
-        r.multiplier = 1;
-        ok = table.Append(r, wave);
-    } else if (folder.type == "A") {
-        CAcfTable table;
-        if (!table.Open() || !table.NextId(&id)) return result;
-        AcfRecord r;
-        r.folderId = folder.folderId;
-        r.acfId = id;
-        r.sampling = m.rate;
-        r.channel = channels;
-        r.sampleNum = frames;
-        r.dataTime = std::min(99999.99, static_cast<double>(frames) / m.rate);
-        r.time = time;
-        r.title = title;
-        ok = table.Append(r, wave);
-    } else {
-        CNmsTable table;
-        if (!table.Open() || !table.NextId(&id)) return result;
-        std::vector<NmsRecord> list;
-        if (!ReadFolderRecords(table, folder.folderId, &list)) return result;
-        std::int64_t number = 0;
-        for (const NmsRecord& r : list)
-            number = std::max<std::int64_t>(number, std::int64_t{r.number} + 1);
+    // Stored as an imported file of its kind, through the import's one write path.
+    ImportChoices choices;
+    choices.kind = folder.type.empty() ? 'I' : folder.type[0];
+    choices.form = mls ? ResponseForm::kMls : ResponseForm::kPlain;
+    choices.calLevel = calLevel;
+    choices.noiseConditions = settings.noise;
+    choices.noiseParameter = settings.noiseParameter;
+    ImportedMeasurement f;
+    f.title = title;
+    f.time = Now();
+    f.mesTime = m.order;
+    f.audio.channels = static_cast<int>(m.channels.size());
+    f.audio.sampleRate = m.rate;
+    f.audio.frames = m.channels[0].size();
+    f.audio.samples = ToStoreSamples(m.channels, &result.note);
+    std::int64_t number = 0;
+    if (choices.kind == 'N') {
+        if (!NextNoiseNumber(folder.folderId, &number)) return result;
         if (number >= 1000000) {  // NUMBER is 6 digits
             result.note = "the folder has no free numbers left";
             return result;
         }
-        NmsRecord r;
-        r.folderId = folder.folderId;
-        r.nmsId = id;
-        r.sampling = m.rate;
-        r.channel = channels;
-        r.sampleNum = frames;
-        r.number = static_cast<std::int32_t>(number);
-        r.dataTime = std::min(99999.99, static_cast<double>(frames) / m.rate);
-        r.time = time;
-        r.condSize = static_cast<std::int32_t>(blob::kNmsCondSize);
-        // As the import writes it: the noise conditions in use, no Phi(0) reference, the WIACC
-        // width, and the microphone's reference level.
-        std::array<unsigned char, blob::kNmsCondSize> cond{};
-        detail::PutU32(cond.data() + 4, static_cast<std::uint32_t>(r.sampleNum));
-        RunningAcfConditions c = settings.noise;
-        c.phi0RefData = 0;
-        c.phi0RefLevel = 0.0;
-        EncodeRunningAcfConditions(c, cond.data() + 8);
-        detail::PutF64(cond.data() + 76, settings.noiseParameter);
-        detail::PutF64(cond.data() + 84, calLevel);
-        ok = table.Append(r, wave, cond);
     }
-    result.ok = ok;
-    result.id = id;
+    std::vector<std::int32_t> ids;
+    result.ok = StoreImported(folder.folderId, choices, {f}, &number, &ids) && ids.size() == 1;
+    if (result.ok) result.id = ids[0];
     return result;
 }
 
