@@ -41,6 +41,23 @@ void BM_CalculateImpulseParameters(benchmark::State& state) {
     }
     state.counters["peak_rss_MiB"] = bench::PeakMiB();
 }
+// The responses recovered from the MLS recording, the first step of every calculation.
+void BM_RecoverImpulseResponses(benchmark::State& state) {
+    const int order = static_cast<int>(state.range(0));
+    SampleBlock block = bench::DecayingStereoRoom(order);
+    ImpulseRecord m;
+    m.mesTime = order;
+    m.noMls = 0;
+    m.channel = 2;
+    m.multiplier = 1;
+    for (auto _ : state) {
+        std::vector<float> left, right;
+        RecoverImpulseResponses(m, block, 48000, &left, &right);
+        benchmark::DoNotOptimize(left.data());
+    }
+}
+BENCHMARK(BM_RecoverImpulseResponses)->Arg(16)->Arg(19)->Unit(benchmark::kMillisecond);
+
 // CPU time of both threads: on a shared machine it says more than the wall time.
 BENCHMARK(BM_CalculateImpulseParameters)
     ->Arg(16)
