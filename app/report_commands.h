@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "display/report_printing.h"
+
 namespace vesk {
 
 // Asks for the file and writes the report; false when cancelled or not written (after a
@@ -13,10 +15,5 @@ namespace vesk {
 bool ExportFolderReport(wxWindow* parent, std::int32_t folderId,
                         const std::vector<std::int32_t>& measurements);
 
-// File -> "Print..." and "Print Preview": the folder's summary page. Print Setup chooses the
-// printer and paper kept for both.
-void PrintFolderSummary(wxWindow* parent, std::int32_t folderId,
-                        const std::vector<std::int32_t>& measurements, bool preview);
-void PrintSetup(wxWindow* parent);
 
 }  // namespace vesk

@@ -15,6 +15,7 @@
 #include "app/import_dialog.h"
 #include "app/main_frame.h"
 #include "app/measure_dialog.h"
+#include "app/statistics_dialog.h"
 #include "app/template_dialogs.h"
 #include "resources/window_ids.h"
 #include "store/tables.h"
@@ -201,6 +202,12 @@ class CShotsApp : public wxApp {
             d.Move(40, 40);
             d.Show();
             Save(&d, out + "/measure.png");
+        }
+        {
+            CStatisticsDlg d(frame, 1, {});
+            d.Move(40, 40);
+            d.Show();
+            Save(&d, out + "/folder-statistics.png");
         }
         frame->Destroy();
     }

@@ -15,6 +15,8 @@ namespace vesk {
 // The colour of the arrow that marks a value beyond a fixed axis.
 const wxColour kClippedMark(kClippedColour.r, kClippedColour.g, kClippedColour.b);
 
+class CGraphLegend;
+
 class CGraphWnd : public wxWindow {
   public:
     explicit CGraphWnd(wxWindow* parent);
@@ -26,6 +28,12 @@ class CGraphWnd : public wxWindow {
     wxRect PlotRect() const;
     // What the window draws.
     virtual const Graph& Model() const = 0;
+
+  protected:
+    // The legend, a small window the user can move, created on first use in the plot's top
+    // right corner.
+    void SetLegend(const std::vector<LegendEntry>& entries);
+    CGraphLegend* m_legend = nullptr;
 
   private:
     void OnPaint(wxPaintEvent& event);

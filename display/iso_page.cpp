@@ -5,9 +5,22 @@
 #include <algorithm>
 #include <cmath>
 
+#include "display/page_graphs.h"
 #include "resources/window_ids.h"
 
 namespace vesk {
+
+CIsoDecayGraph::CIsoDecayGraph(wxWindow* parent) : CGraphWnd(parent) {
+    // The legend keeps to the top right corner, where the decay leaves the plot empty, until the
+    // user moves it.
+    Bind(wxEVT_SIZE, [this](wxSizeEvent& event) {
+        if (m_legend && !m_legend->Moved()) {
+            const wxRect plot = PlotRect();
+            m_legend->Move(plot.GetRight() - m_legend->GetSize().x - 4, plot.GetTop() + 4);
+        }
+        event.Skip();
+    });
+}
 
 void CIsoDecayGraph::SetData(const IsoDecayCurve& curve, const wxString& title) {
     m_graph.title = title.utf8_string();
@@ -16,6 +29,7 @@ void CIsoDecayGraph::SetData(const IsoDecayCurve& curve, const wxString& title) 
     m_graph.lines.clear();
     for (const IsoDecayLine& l : curve.lines)
         m_graph.lines.push_back({l.name, l.t0, l.level0, l.t1, l.level1});
+    SetLegend(m_graph.Legend());
     Redraw();
 }
 

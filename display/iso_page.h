@@ -14,7 +14,7 @@ namespace vesk {
 // The backward-integrated decay from the onset with the EDT, T20 and T30 lines.
 class CIsoDecayGraph : public CGraphWnd {
   public:
-    explicit CIsoDecayGraph(wxWindow* parent) : CGraphWnd(parent) {}
+    explicit CIsoDecayGraph(wxWindow* parent);
     void SetData(const IsoDecayCurve& curve, const wxString& title);
     const Graph& Model() const override { return m_graph; }
 

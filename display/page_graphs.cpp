@@ -54,6 +54,7 @@ void CGraphLegend::OnMouse(wxMouseEvent& event) {
     } else if (event.Dragging() && m_moving) {
         const wxPoint delta = event.GetPosition() - m_press;
         if (delta != wxPoint(0, 0)) {
+            m_moved = true;
             Move(GetPosition() + delta);
             Update();
         }
@@ -80,8 +81,9 @@ void CTimeGraph::SetView(const TimeView& view) {
     Redraw();
 }
 
-void CTimeGraph::SetLegend(const std::vector<LegendEntry>& entries) {
+void CGraphWnd::SetLegend(const std::vector<LegendEntry>& entries) {
     if (!m_legend) {
+        if (entries.empty()) return;
         m_legend = new CGraphLegend(this);
         m_legend->SetEntries(entries);
         const wxRect plot = PlotRect();
@@ -89,6 +91,7 @@ void CTimeGraph::SetLegend(const std::vector<LegendEntry>& entries) {
         return;
     }
     m_legend->SetEntries(entries);
+    m_legend->Show(!entries.empty());
 }
 
 int CTimeGraph::Column(double time) const {

@@ -20,13 +20,15 @@ class CGraphLegend : public wxWindow {
   public:
     explicit CGraphLegend(wxWindow* graph);
     void SetEntries(const std::vector<LegendEntry>& entries);
+    // Whether the user has moved it from where the graph put it.
+    bool Moved() const { return m_moved; }
 
   private:
     void OnPaint(wxPaintEvent&);
     void OnMouse(wxMouseEvent& event);
     wxBitmap m_picture;
     wxPoint m_press;
-    bool m_moving = false;
+    bool m_moving = false, m_moved = false;
 };
 
 // A graph whose horizontal axis is a visible window of time (or lag) with ticks in milliseconds.
@@ -39,10 +41,7 @@ class CTimeGraph : public CGraphWnd {
   protected:
     virtual TimeGraph& TimeModel() = 0;
     virtual const TimeGraph& TimeModel() const = 0;
-    // The legend, created on first use in the plot's top right corner.
-    void SetLegend(const std::vector<LegendEntry>& entries);
     int Column(double time) const;
-    CGraphLegend* m_legend = nullptr;
 };
 
 // The impulse response of one channel with its direct-sound and first-reflection markers, which

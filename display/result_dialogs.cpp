@@ -1,6 +1,7 @@
 #include "display/result_dialogs.h"
 
 #include "display/iso_page.h"
+#include "display/report_printing.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -140,6 +141,12 @@ CResultDialog::CResultDialog(char kind, std::int32_t folderId, std::int32_t reco
       m_recordId(recordId),
       m_browser(browser) {
     OpenDialogs().push_back(this);
+    wxAcceleratorEntry keys[2];
+    keys[0].Set(wxACCEL_CTRL, 'P', wxID_PRINT);
+    keys[1].Set(wxACCEL_CTRL | wxACCEL_SHIFT, 'P', wxID_PREVIEW);
+    SetAcceleratorTable(wxAcceleratorTable(2, keys));
+    Bind(wxEVT_MENU, [this](wxCommandEvent&) { PrintStored(false); }, wxID_PRINT);
+    Bind(wxEVT_MENU, [this](wxCommandEvent&) { PrintStored(true); }, wxID_PREVIEW);
     TrackActivation(this);
     // The header scrolls inside its panel when the screen is too low for it and the graphs.
     m_header = new wxScrolledWindow(this, wxID_ANY, wxDefaultPosition, wxDefaultSize,
@@ -780,6 +787,10 @@ void CResultDialog::OnColumn(wxListEvent& event) {
     m_sortColumn = column;
     SortResultRows(&m_rows, m_sortColumn, m_direction);
     ShowList();
+}
+
+void CResultDialog::PrintStored(bool preview) {
+    PrintRecord(this, m_folderId, m_recordId, preview);
 }
 
 }  // namespace vesk

@@ -70,6 +70,9 @@ class CResultDialog : public wxDialog {
     wxWindow* Page(const wxString& title) const;
     // Selects a list row as a click would (band entry or frame).
     void SelectRow(long row);
+    // Ctrl+P and Ctrl+Shift+P: prints the stored record, or shows its print preview, in the
+    // report's per-measurement layout.
+    void PrintStored(bool preview);
 
   private:
     CResultDialog(char kind, std::int32_t folderId, std::int32_t recordId, RecordBrowser* browser);
