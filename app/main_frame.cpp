@@ -12,9 +12,9 @@
 #include "app/dialogs.h"
 #include "app/folder_dialog.h"
 #include "app/import_dialog.h"
+#include "app/measure_dialog.h"
 #include "app/report_commands.h"
 #include "app/statistics_dialog.h"
-#include "app/measure_dialog.h"
 #include "app/template_dialogs.h"
 #include "export/output_files.h"
 #include "noise/noise_calculation.h"
@@ -465,23 +465,33 @@ wxBEGIN_EVENT_TABLE(CMainFrame, wxFrame) EVT_MENU(id::kFileOpen, CMainFrame::OnO
     file->Append(id::kImportRecordings, "&Import Recordings...");
     const int exportReport = wxWindow::NewControlId();
     file->Append(exportReport, "Export &Report...");
-    Bind(wxEVT_MENU, [this](wxCommandEvent&) {
-        const std::set<std::int32_t> selected = m_view->SelectedIds();
-        ExportFolderReport(this, m_document.State().folderId, {selected.begin(), selected.end()});
-    }, exportReport);
-    // Bound handlers come before the frame's table, which keeps printing disabled otherwise.
-    for (int item : {exportReport, static_cast<int>(id::kFilePrint),
-                     static_cast<int>(id::kFilePrintPreview)})
-        Bind(wxEVT_UPDATE_UI,
-             [this](wxUpdateUIEvent& e) { e.Enable(m_document.State().FolderOpen()); }, item);
-    Bind(wxEVT_UPDATE_UI, [](wxUpdateUIEvent& e) { e.Enable(true); }, id::kFilePrintSetup);
-    for (bool preview : {false, true})
-        Bind(wxEVT_MENU, [this, preview](wxCommandEvent&) {
+    Bind(
+        wxEVT_MENU,
+        [this](wxCommandEvent&) {
             const std::set<std::int32_t> selected = m_view->SelectedIds();
-            PrintFolderSummary(this, m_document.State().folderId,
-                               {selected.begin(), selected.end()}, preview);
-        }, preview ? id::kFilePrintPreview : id::kFilePrint);
-    Bind(wxEVT_MENU, [this](wxCommandEvent&) { PrintSetup(this); }, id::kFilePrintSetup);
+            ExportFolderReport(this, m_document.State().folderId,
+                               {selected.begin(), selected.end()});
+        },
+        exportReport);
+    // Bound handlers come before the frame's table, which keeps printing disabled otherwise.
+    for (int item :
+         {exportReport, static_cast<int>(id::kFilePrint), static_cast<int>(id::kFilePrintPreview)})
+        Bind(
+            wxEVT_UPDATE_UI,
+            [this](wxUpdateUIEvent& e) { e.Enable(m_document.State().FolderOpen()); }, item);
+    Bind(
+        wxEVT_UPDATE_UI, [](wxUpdateUIEvent& e) { e.Enable(true); }, id::kFilePrintSetup);
+    for (bool preview : {false, true})
+        Bind(
+            wxEVT_MENU,
+            [this, preview](wxCommandEvent&) {
+                const std::set<std::int32_t> selected = m_view->SelectedIds();
+                PrintFolderSummary(this, m_document.State().folderId,
+                                   {selected.begin(), selected.end()}, preview);
+            },
+            preview ? id::kFilePrintPreview : id::kFilePrint);
+    Bind(
+        wxEVT_MENU, [this](wxCommandEvent&) { PrintSetup(this); }, id::kFilePrintSetup);
     file->Append(id::kFileMeasure, "&Measure...");
     Bind(wxEVT_MENU, &CMainFrame::OnMeasure, this, id::kFileMeasure);
     Bind(
@@ -508,13 +518,18 @@ wxBEGIN_EVENT_TABLE(CMainFrame, wxFrame) EVT_MENU(id::kFileOpen, CMainFrame::OnO
     view->Append(id::kRefreshViews, "&Refresh Views");
     const int statistics = wxWindow::NewControlId();
     view->Append(statistics, "Folder S&tatistics");
-    Bind(wxEVT_MENU, [this](wxCommandEvent&) {
-        const std::set<std::int32_t> selected = m_view->SelectedIds();
-        CStatisticsDlg dialog(this, m_document.State().folderId, {selected.begin(), selected.end()});
-        dialog.ShowModal();
-    }, statistics);
-    Bind(wxEVT_UPDATE_UI, [this](wxUpdateUIEvent& e) { e.Enable(m_document.State().FolderOpen()); },
-         statistics);
+    Bind(
+        wxEVT_MENU,
+        [this](wxCommandEvent&) {
+            const std::set<std::int32_t> selected = m_view->SelectedIds();
+            CStatisticsDlg dialog(this, m_document.State().folderId,
+                                  {selected.begin(), selected.end()});
+            dialog.ShowModal();
+        },
+        statistics);
+    Bind(
+        wxEVT_UPDATE_UI, [this](wxUpdateUIEvent& e) { e.Enable(m_document.State().FolderOpen()); },
+        statistics);
     auto* parameters = new wxMenu;
     parameters->Append(id::kShowParameters, "&Show Parameters...");
     parameters->Append(id::kCalculation, "&Calculation...");

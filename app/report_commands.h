@@ -15,5 +15,4 @@ namespace vesk {
 bool ExportFolderReport(wxWindow* parent, std::int32_t folderId,
                         const std::vector<std::int32_t>& measurements);
 
-
 }  // namespace vesk

@@ -83,7 +83,8 @@ class CShotsApp : public wxApp {
                 tab.pop_back();
             Save(d, m_out + "/" + name + "-" + tab + ".png");
             if (pages->GetPageText(k) == "ACF") {
-                if (auto* log = dynamic_cast<wxCheckBox*>(pages->GetPage(k)->FindWindow(id::kAcfLogarithm))) {
+                if (auto* log = dynamic_cast<wxCheckBox*>(
+                        pages->GetPage(k)->FindWindow(id::kAcfLogarithm))) {
                     log->SetValue(true);
                     wxCommandEvent e(wxEVT_CHECKBOX, 1083);
                     e.SetEventObject(log);

@@ -20,9 +20,9 @@ enum class Target { NonCalculated = 0, Selected = 1, All = 2 };
 struct RunSummary {
     int taken = 0;  // measurements the target chose
     int computed = 0;
-    int identified = 0;  // noise: computed and matched to a template
-    int skipped = 0;     // without samples, gone since the folder was read, or not computable
-    int damaged = 0;     // could not be read, each named in a store message
+    int identified = 0;     // noise: computed and matched to a template
+    int skipped = 0;        // without samples, gone since the folder was read, or not computable
+    int damaged = 0;        // could not be read, each named in a store message
     int writeFailures = 0;  // 1 when a result could not be written (the run stopped there)
     bool cancelled = false;
     // A table, the folder or the template library could not be read (nothing computed), or a

@@ -44,7 +44,6 @@ std::string BandName(double centre) {
 
 }  // namespace
 
-
 bool ComputeIsoForDisplay(const std::vector<float>& left, const std::vector<float>& right,
                           double fs, const AcParamRecord& result, IsoResultRecord* out) {
     if (left.empty() || !(fs > 0) || (!right.empty() && right.size() != left.size())) return false;

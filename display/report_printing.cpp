@@ -40,7 +40,6 @@ class CReportPrintout : public wxPrintout {
     std::shared_ptr<Report> m_report;
 };
 
-
 // Loads the report and lays out the summary (`record` < 0) or the one measurement alone, then
 // prints it or shows its preview.
 void PrintReport(wxWindow* parent, std::int32_t folderId,

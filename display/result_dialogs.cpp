@@ -145,8 +145,10 @@ CResultDialog::CResultDialog(char kind, std::int32_t folderId, std::int32_t reco
     keys[0].Set(wxACCEL_CTRL, 'P', wxID_PRINT);
     keys[1].Set(wxACCEL_CTRL | wxACCEL_SHIFT, 'P', wxID_PREVIEW);
     SetAcceleratorTable(wxAcceleratorTable(2, keys));
-    Bind(wxEVT_MENU, [this](wxCommandEvent&) { PrintStored(false); }, wxID_PRINT);
-    Bind(wxEVT_MENU, [this](wxCommandEvent&) { PrintStored(true); }, wxID_PREVIEW);
+    Bind(
+        wxEVT_MENU, [this](wxCommandEvent&) { PrintStored(false); }, wxID_PRINT);
+    Bind(
+        wxEVT_MENU, [this](wxCommandEvent&) { PrintStored(true); }, wxID_PREVIEW);
     TrackActivation(this);
     // The header scrolls inside its panel when the screen is too low for it and the graphs.
     m_header = new wxScrolledWindow(this, wxID_ANY, wxDefaultPosition, wxDefaultSize,

@@ -248,9 +248,9 @@ CalcResult CalculateImpulseParameters(const ImpulseRecord& m, const SampleBlock&
         }
         pool.ParallelFor(end - j, [&](std::size_t i, int slot) {
             const std::size_t k = j + i;
-            done[k] = ComputeBand(bands[k], rawL, rawR, fs, *rec, m,
-                                  work[static_cast<std::size_t>(slot)], spectra, &entries[k],
-                                  &fits[k]);
+            done[k] =
+                ComputeBand(bands[k], rawL, rawR, fs, *rec, m, work[static_cast<std::size_t>(slot)],
+                            spectra, &entries[k], &fits[k]);
         });
     }
 
@@ -361,16 +361,16 @@ class ImpulseJob : public MeasurementJob {
         if (r == CalcResult::Finished) {
             // The ISO 3382-1 set of the same response; each thread keeps its designed filters.
             thread_local iso::Analyzer analyzer;
-            m_withIso = ComputeIsoResult(m_m, m_block, m_fs, m_c, m_record, m_notes, &analyzer,
-                                         &m_iso);
+            m_withIso =
+                ComputeIsoResult(m_m, m_block, m_fs, m_c, m_record, m_notes, &analyzer, &m_iso);
         }
         m_block = SampleBlock{};
         return r;
     }
 
     bool Write() override {
-        if (DbStatus st = WriteImpulseResult(m_results, m_isoResults, m_record,
-                                             m_withIso ? &m_iso : nullptr);
+        if (DbStatus st =
+                WriteImpulseResult(m_results, m_isoResults, m_record, m_withIso ? &m_iso : nullptr);
             st != db::kOk) {
             ReportStoreError(str::kCantWriteCalc, st);
             return false;
@@ -404,8 +404,8 @@ class ImpulseRun : public FolderRunKind {
 
     bool Open(std::int32_t folderId, std::size_t* count) override {
         FolderRecord folder;
-        if (!m_measurements.Open() || !m_results.Open() || !m_isoResults.Open() || !m_folders.Open() ||
-            !m_folders.Read(folderId, &folder))
+        if (!m_measurements.Open() || !m_results.Open() || !m_isoResults.Open() ||
+            !m_folders.Open() || !m_folders.Read(folderId, &folder))
             return false;
         m_scale = folder.TimeScale();
         // The folder's measurements first: reading one by ID for its samples moves the table

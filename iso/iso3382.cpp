@@ -208,8 +208,7 @@ Lundeby FindDecayAndNoise(const double* e, std::size_t m, double fs, double peak
     // sound and the first reflection may hold nothing but noise, or digital silence.
     const std::size_t k1 = BlocksAbove(*level, kPeak, noiseDb + 10.0);
     Line line;
-    if (!FitBlocks(*level, kPeak, k1, static_cast<double>(len0), noiseDb + 10.0, &line))
-        return out;
+    if (!FitBlocks(*level, kPeak, k1, static_cast<double>(len0), noiseDb + 10.0, &line)) return out;
     double crossing = (noiseDb - line.a) / line.b;  // step 4
     // At most 5 rounds: a bound of ours against a crossing that keeps hopping between blocks.
     for (int iteration = 0; iteration < 5; ++iteration) {

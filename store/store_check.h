@@ -10,10 +10,10 @@ namespace vesk {
 
 enum class StoreCheck {
     Clean,
-    Problems,      // found, and left as they are (no repair asked, or nothing removable)
-    Damaged,       // a table or a record cannot be read
-    NotOpened,     // a table cannot be opened (the store's message was shown)
-    Declined,      // the repair's question was answered No
+    Problems,   // found, and left as they are (no repair asked, or nothing removable)
+    Damaged,    // a table or a record cannot be read
+    NotOpened,  // a table cannot be opened (the store's message was shown)
+    Declined,   // the repair's question was answered No
     Repaired,
     RepairFailed,  // some of what was found could not be removed
 };

@@ -214,7 +214,7 @@ TEST(ExportFields, CsvAndJsonTextsStayOneField) {
     Json j;
     ASSERT_TRUE(JsonReader(literal).Document(&j)) << literal;
     EXPECT_EQ(j.kind, Json::String);
-    EXPECT_NE(literal.find("\xC3\xA9"), std::string::npos);             // good UTF-8 passes
+    EXPECT_NE(literal.find("\xC3\xA9"), std::string::npos);  // good UTF-8 passes
     // Each byte that starts no well-formed sequence is one U+FFFD: 80 | E3 81 | C0 AF | ED A0 80.
     std::size_t replaced = 0;
     for (std::size_t at = literal.find("\xEF\xBF\xBD"); at != std::string::npos;

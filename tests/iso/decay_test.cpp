@@ -130,8 +130,9 @@ TEST(Decay, TheGapAfterTheDirectSoundIsNotTheNoise) {
         // 10 ms.
         for (std::size_t i = 0; i < 96; ++i)
             x[static_cast<std::size_t>(0.010 * kFs) + i] = (i % 2 ? -4.0f : 4.0f);
-        if (noiseDb < -200) std::fill(x.begin() + static_cast<long>(0.013 * kFs),
-                                      x.begin() + static_cast<long>(0.035 * kFs), 0.0f);
+        if (noiseDb < -200)
+            std::fill(x.begin() + static_cast<long>(0.013 * kFs),
+                      x.begin() + static_cast<long>(0.035 * kFs), 0.0f);
         const ChannelResult c = Analyze(x, BandSystem::Octave, 1000, 1000).bands[0].channel[0];
         EXPECT_EQ(c.t30.missing, Missing::None) << noiseDb;
         EXPECT_NEAR(c.t30.seconds, 1.0, 0.03) << noiseDb;

@@ -7,9 +7,9 @@
 #include <cmath>
 #include <random>
 
+#include "store/iso_result.h"
 #include "store/samples.h"
 #include "store/tables.h"
-#include "store/iso_result.h"
 #include "tests/test_support.h"
 
 namespace vesk {
