@@ -1,6 +1,7 @@
 #include "tests/test_support.h"
 
 #include <stdlib.h>
+#include <sys/wait.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -56,6 +57,21 @@ int AppendFolder(CFolderTable& folders, std::int32_t id, const char* type, const
     f.title = title;
     f.scale = scale;
     return folders.Append(f);
+}
+
+RunResult RunProgram(const std::string& dir, const std::string& program, const std::string& args,
+                     const std::string& errFile, const std::string& prefix) {
+    const std::string command = "cd '" + dir + "' && " + prefix + (prefix.empty() ? "" : " ") +
+                                "'" + program + "' " + args + " 2>'" + errFile + "' </dev/null";
+    FILE* pipe = popen(command.c_str(), "r");
+    std::string out;
+    char buffer[4096];
+    for (std::size_t n; pipe && (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+        out.append(buffer, n);
+    const int status = pipe ? pclose(pipe) : -1;
+    const std::vector<unsigned char> e = ReadFileBytes(errFile);
+    return {status != -1 && WIFEXITED(status) ? WEXITSTATUS(status) : -1, out,
+            std::string(e.begin(), e.end())};
 }
 
 }  // namespace vesk::test

@@ -94,6 +94,17 @@ int AppendFolder(CFolderTable& folders, std::int32_t id, const char* type, const
                  double scale = 0.0);
 
 std::vector<unsigned char> ReadFileBytes(const std::string& path);
+
+// What a program run from the shell did: its exit status (-1 when it did not exit), its
+// standard output and its standard error.
+struct RunResult {
+    int status;
+    std::string out, err;
+};
+// Runs `program args` in `dir` with standard input from /dev/null, after `prefix` (such as
+// "env -u DISPLAY"); standard error goes through `errFile`.
+RunResult RunProgram(const std::string& dir, const std::string& program, const std::string& args,
+                     const std::string& errFile, const std::string& prefix = "");
 void WriteFileBytes(const std::string& path, const std::vector<unsigned char>& bytes);
 
 }  // namespace vesk::test

@@ -26,26 +26,12 @@
 namespace vesk {
 namespace {
 
-struct Result {
-    int status;
-    std::string out, err;
-};
+using Result = test::RunResult;
 
 class Cli : public ::testing::Test {
   protected:
     Result Run(const std::string& args, const std::string& program = VESK_CLI_PATH) {
-        std::string err = dir.File("stderr.txt");
-        std::string command =
-            "cd '" + dir.Path() + "' && '" + program + "' " + args + " 2>'" + err + "' </dev/null";
-        FILE* pipe = popen(command.c_str(), "r");
-        std::string out;
-        char buffer[4096];
-        size_t n;
-        while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
-            out.append(buffer, n);
-        int status = pclose(pipe);
-        auto e = test::ReadFileBytes(err);
-        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out, std::string(e.begin(), e.end())};
+        return test::RunProgram(dir.Path(), program, args, dir.File("stderr.txt"));
     }
     std::string Wav(const std::string& name, int channels, std::size_t frames, int rate = 48000) {
         std::vector<std::int16_t> samples(frames * static_cast<std::size_t>(channels));

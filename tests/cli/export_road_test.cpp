@@ -225,22 +225,9 @@ TEST(ExportFields, CsvAndJsonTextsStayOneField) {
 
 class ExportRoad : public ::testing::Test {
   protected:
-    struct Result {
-        int status;
-        std::string out, err;
-    };
+    using Result = test::RunResult;
     Result Run(const std::string& args) {
-        const std::string err = dir.File("stderr.txt");
-        const std::string command = "cd '" + dir.Path() + "' && '" VESK_CLI_PATH "' " + args +
-                                    " 2>'" + err + "' </dev/null";
-        FILE* pipe = popen(command.c_str(), "r");
-        std::string out;
-        char buffer[4096];
-        std::size_t n;
-        while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
-            out.append(buffer, n);
-        const int status = pclose(pipe);
-        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out, Bytes(err)};
+        return test::RunProgram(dir.Path(), VESK_CLI_PATH, args, dir.File("stderr.txt"));
     }
     // A binaural room response as measured: 20 ms of leading noise, a decay of T = 1 s in
     // independent noise per ear, a noise floor 60 dB below the peak, full scale, and trailing

@@ -16,22 +16,9 @@ namespace {
 
 class MeasureCli : public ::testing::Test {
   protected:
-    struct Result {
-        int status;
-        std::string out, err;
-    };
+    using Result = test::RunResult;
     Result Run(const std::string& args) {
-        const std::string err = dir.File("stderr.txt");
-        const std::string command = "cd '" + dir.Path() + "' && '" VESK_CLI_PATH "' " + args +
-                                    " 2>'" + err + "' </dev/null";
-        FILE* pipe = popen(command.c_str(), "r");
-        std::string out;
-        char buffer[4096];
-        for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-            out.append(buffer, n);
-        const int status = pclose(pipe);
-        const auto e = test::ReadFileBytes(err);
-        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out, std::string(e.begin(), e.end())};
+        return test::RunProgram(dir.Path(), VESK_CLI_PATH, args, dir.File("stderr.txt"));
     }
     // A two-channel room at 16 kHz: direct sound, then a tail decaying 60 dB in 0.3 s.
     void Room(const std::string& name, double scale) {

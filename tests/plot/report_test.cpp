@@ -16,10 +16,7 @@
 namespace vesk {
 namespace {
 
-struct Result {
-    int status;
-    std::string out, err;
-};
+using Result = test::RunResult;
 
 // One demo store for the whole suite: its folders are an impulse-response hall, running sound
 // and noise, all calculated, with their text output files.
@@ -35,19 +32,8 @@ class Reports : public ::testing::Test {
     }
     // Runs vesk-cli without a display.
     static Result Run(const std::string& args, const std::string& where = "") {
-        const std::string cwd = where.empty() ? s_dir->File("demo") : where;
-        const std::string err = s_dir->File("stderr.txt");
-        const std::string command = "cd '" + cwd + "' && env -u DISPLAY -u WAYLAND_DISPLAY '" +
-                                    VESK_CLI_PATH + "' " + args + " 2>'" + err + "' </dev/null";
-        FILE* pipe = popen(command.c_str(), "r");
-        std::string out;
-        char buffer[4096];
-        std::size_t n;
-        while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
-            out.append(buffer, n);
-        const int status = pclose(pipe);
-        const auto e = test::ReadFileBytes(err);
-        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out, std::string(e.begin(), e.end())};
+        return test::RunProgram(where.empty() ? s_dir->File("demo") : where, VESK_CLI_PATH, args,
+                                s_dir->File("stderr.txt"), "env -u DISPLAY -u WAYLAND_DISPLAY");
     }
     static std::string Output(const std::string& command) {
         FILE* pipe = popen(command.c_str(), "r");
