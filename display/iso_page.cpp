@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "display/page_graphs.h"
+#include "iso/iso3382.h"
 #include "resources/window_ids.h"
 
 namespace vesk {
@@ -22,13 +23,9 @@ CIsoDecayGraph::CIsoDecayGraph(wxWindow* parent) : CGraphWnd(parent) {
     });
 }
 
-void CIsoDecayGraph::SetData(const IsoDecayCurve& curve, const wxString& title) {
+void CIsoDecayGraph::SetData(FittedDecayGraph curve, const wxString& title) {
+    m_graph = std::move(curve);
     m_graph.title = title.utf8_string();
-    m_graph.t = curve.t;
-    m_graph.level = curve.level;
-    m_graph.lines.clear();
-    for (const IsoDecayLine& l : curve.lines)
-        m_graph.lines.push_back({l.name, l.t0, l.level0, l.t1, l.level1});
     SetLegend(m_graph.Legend());
     Redraw();
 }

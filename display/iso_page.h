@@ -7,7 +7,7 @@
 
 #include "display/graph_window.h"
 #include "display/impulse_pages.h"
-#include "display/iso_data.h"
+#include "plot/iso_view.h"
 
 namespace vesk {
 
@@ -15,7 +15,7 @@ namespace vesk {
 class CIsoDecayGraph : public CGraphWnd {
   public:
     explicit CIsoDecayGraph(wxWindow* parent);
-    void SetData(const IsoDecayCurve& curve, const wxString& title);
+    void SetData(FittedDecayGraph curve, const wxString& title);
     const Graph& Model() const override { return m_graph; }
 
   private:

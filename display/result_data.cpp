@@ -1,10 +1,10 @@
 #include "display/result_data.h"
 
 #include "acf/acf_calculation.h"
-#include "display/iso_data.h"
 #include "impulse/impulse_calculation.h"
 #include "impulse/spl_reference.h"
 #include "noise/noise_analysis.h"
+#include "plot/iso_view.h"
 #include "resources/strings.h"
 #include "store/messages.h"
 #include "store/tables.h"

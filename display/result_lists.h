@@ -8,20 +8,10 @@
 
 #include "acf/acf_conditions.h"
 #include "acf/running_acf.h"
+#include "plot/table_rows.h"
 #include "store/records.h"
 
 namespace vesk {
-
-struct ResultColumn {
-    std::string title;
-    int width;  // pixels at the templates' font
-};
-
-struct ResultRow {
-    std::int32_t key = 0;        // band entry or frame index
-    std::vector<double> values;  // one per column (the first column's value sorts it)
-    std::vector<std::string> texts;
-};
 
 // "Acoustic Parameters": one row per band entry; the last column of two-channel results is the
 // preference value "S". Empty for a record without a result (nData 0).

@@ -9,6 +9,7 @@
 
 #include "base/atomic_file.h"
 #include "plot/cairo_painter.h"
+#include "plot/iso_view.h"
 #include "store/messages.h"
 #include "store/tables.h"
 
@@ -169,6 +170,33 @@ std::vector<BandStatistics> FolderStatistics(const std::vector<LoadedMeasurement
                         return b.label == band;
                     });
                     s.values.push_back(at == t.end() ? -1000 : (*at).*p.value);
+                }
+                s.stats = Describe(s.values);
+                out.push_back(std::move(s));
+            }
+        // The ISO 3382-1 set per band, the mean of both ears where there are two.
+        std::vector<std::string> isoBands;
+        for (const LoadedMeasurement& m : measurements)
+            if (m.hasIso)
+                for (const std::string& b : IsoBandNames(m.iso))
+                    if (std::find(isoBands.begin(), isoBands.end(), b) == isoBands.end())
+                        isoBands.push_back(b);
+        for (const std::string& band : isoBands)
+            for (int k = 0; k < kIsoParameterCount; ++k) {
+                const auto p = static_cast<IsoParameter>(k);
+                if (p == IsoParameter::IaccA || (p >= IsoParameter::IaccE && !stereo)) continue;
+                BandStatistics s{"", band, {}, {}};
+                for (const LoadedMeasurement& m : measurements) {
+                    double v = -1000;
+                    if (m.hasIso) {
+                        const ParameterPlot series = IsoParameterSeries(m.iso, p);
+                        s.parameter = series.title;
+                        const auto at = std::find(series.labels.begin(), series.labels.end(), band);
+                        if (at != series.labels.end() && !series.series.empty())
+                            v = series.series[0]
+                                             [static_cast<std::size_t>(at - series.labels.begin())];
+                    }
+                    s.values.push_back(v);
                 }
                 s.stats = Describe(s.values);
                 out.push_back(std::move(s));
@@ -469,6 +497,40 @@ void Report::Layout(int summaryOnly, int measurement) {
                 graphBlock("impulse-response", 120);
                 graphBlock("reverberation", 130);
                 if (two) graphBlock("cross-correlation", 170);
+                if (m.hasIso) {
+                    gap();
+                    heading("ISO 3382-1");
+                    if (m.isoComputed)
+                        line("Computed from the impulse responses for this report; not stored.");
+                    for (const std::string& text : IsoSingleNumberLines(m.iso))
+                        line(text);
+                    // The columns a reader compares; the desktop shows the fit figures too.
+                    static const char* const kShown[] = {
+                        "Band [Hz]", "Ear",      "EDT [s]", "T20 [s]", "T30 [s]",
+                        "C50 [dB]",  "C80 [dB]", "D50",     "Ts [ms]", "INR [dB]",
+                        "IACC_E",    "IACC_L",   "IACC_A"};
+                    const std::vector<ResultColumn> columns = IsoColumns();
+                    std::vector<std::size_t> shown;
+                    std::vector<std::string> titles;
+                    for (const char* t : kShown)
+                        for (std::size_t c = 0; c < columns.size(); ++c)
+                            if (columns[c].title == t && (two || c < 16)) {
+                                shown.push_back(c);
+                                titles.push_back(t);
+                            }
+                    // Wide enough for a missing decay time's reason ("INR too low").
+                    std::vector<double> isoWidths(shown.size(), 1.0);
+                    for (std::size_t c = 0; c < shown.size(); ++c)
+                        if (shown[c] >= 2 && shown[c] <= 4) isoWidths[c] = 1.5;
+                    row(titles, isoWidths, true);
+                    for (const ResultRow& r : IsoRows(m.iso)) {
+                        std::vector<std::string> cells;
+                        for (std::size_t c : shown)
+                            cells.push_back(c < r.texts.size() ? r.texts[c] : "");
+                        row(cells, isoWidths, false);
+                    }
+                    header = nullptr;
+                }
             } else {
                 std::vector<std::string> cells{"Time [s]"};
                 for (const Factor& f : kFactors)

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstdlib>
 
 #include "acf/acf_calculation.h"
 #include "acf/acf_conditions.h"
@@ -13,6 +14,7 @@
 #include "impulse/preference.h"
 #include "impulse/spl_reference.h"
 #include "noise/noise_analysis.h"
+#include "plot/iso_view.h"
 #include "store/messages.h"
 #include "store/samples.h"
 #include "store/tables.h"
@@ -112,9 +114,16 @@ LoadStatus LoadMeasurement(std::int32_t folderId, const std::string& kind, std::
         out->block = SampleBlock{};
         CAcParamTable results;
         out->hasResult = results.Open() && results.Read(id, &out->result) && out->result.nData > 0;
-        if (out->hasResult)
+        if (out->hasResult) {
             out->splOffset =
                 SplReferenceOffset(out->result.splRefData, folderId, out->result.splRefLevel);
+            const IsoLoad iso = LoadIsoResult(id, &out->iso);
+            out->hasIso = iso == IsoLoad::Loaded;
+            if (iso == IsoLoad::Absent)
+                out->hasIso = out->isoComputed =
+                    ComputeIsoForDisplay(out->left, out->right, out->fs, out->result, &out->iso);
+            if (!out->hasIso) out->iso = IsoResultRecord{};
+        }
     } else if (out->kind == 'A') {
         CAcfTable table;
         AcfRecord r;
@@ -201,8 +210,8 @@ std::vector<BandParameters> ParameterTable(const LoadedMeasurement& m) {
 
 std::vector<std::string> GraphPageNames(char kind) {
     if (kind == 'I')
-        return {"impulse-response", "reverberation", "cross-correlation",
-                "spectrum",         "preference",    "parameters"};
+        return {"impulse-response", "reverberation", "cross-correlation", "spectrum",
+                "preference",       "parameters",    "iso-3382"};
     std::vector<std::string> names;
     for (const FactorPage& p : kFactorPages)
         if (p.name != std::string("spl") || kind == 'N') names.push_back(p.name);
@@ -227,6 +236,36 @@ PageStatus PageGraphs(const LoadedMeasurement& m, const PageChoice& choice,
     if (std::find(pages.begin(), pages.end(), page) == pages.end()) {
         *valid = pages;
         return PageStatus::UnknownPage;
+    }
+    if (page == "iso-3382") {
+        // The decay of one band, one graph per ear; the band by its short name or its centre.
+        const std::vector<std::string> bands =
+            m.hasIso ? IsoBandNames(m.iso) : std::vector<std::string>{};
+        std::size_t band = 0;
+        if (!choice.band.empty() || bands.empty()) {
+            char* end = nullptr;
+            const double centre = std::strtod(choice.band.c_str(), &end);
+            const bool number = !choice.band.empty() && end && *end == '\0';
+            band = bands.size();
+            for (std::size_t k = 0; k < bands.size() && band == bands.size(); ++k)
+                if (Lower(bands[k]) == Lower(choice.band) ||
+                    (number && centre > 0 && m.iso.bands[k].nominalCentre == centre))
+                    band = k;
+            if (band == bands.size()) {
+                *valid = bands;
+                return PageStatus::UnknownBand;
+            }
+        }
+        const int ears = m.iso.channels == 2 ? 2 : 1;
+        for (int ear = 0; ear < ears; ++ear) {
+            auto g = std::make_unique<FittedDecayGraph>(
+                IsoDecayOf(ear == 0 ? m.left : m.right, m.fs, m.iso, band, ear));
+            g->title = IsoBandTitle(m.iso, band) + (ears == 1  ? ""
+                                                    : ear == 0 ? ", Left"
+                                                               : ", Right");
+            graphs->push_back(std::move(g));
+        }
+        return PageStatus::Done;
     }
     if (m.kind == 'I') {
         int entry = 0;

@@ -9,6 +9,7 @@
 
 #include "acf/running_acf.h"
 #include "plot/graphs.h"
+#include "store/iso_result.h"
 #include "store/records.h"
 
 namespace vesk {
@@ -26,6 +27,9 @@ struct LoadedMeasurement {
     std::vector<float> left, right;  // recovered responses; empty without samples
     AcParamRecord result;
     double splOffset = 0;
+    // The ISO 3382-1 result: stored, or computed from the samples for display (isoComputed).
+    bool hasIso = false, isoComputed = false;
+    IsoResultRecord iso;
     // Running sound and noise.
     std::vector<AcfFactorRecord> factors;
     double step = 0.1, phiOffset = 0, wiaccWidth = 0.1;
@@ -56,7 +60,8 @@ std::vector<BandParameters> ParameterTable(const LoadedMeasurement& m);
 
 // The page names of a folder kind, lower-case with hyphens.
 std::vector<std::string> GraphPageNames(char kind);
-// The band names of an impulse result ("All(F)", "125", ...), in stored order.
+// The band names of an impulse result ("All(F)", "125", ...), in stored order; of the
+// "iso-3382" page the ISO result's ("All", "125", "1k", ...).
 std::vector<std::string> BandNames(const LoadedMeasurement& m);
 
 struct PageChoice {

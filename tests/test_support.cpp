@@ -74,4 +74,38 @@ RunResult RunProgram(const std::string& dir, const std::string& program, const s
             std::string(e.begin(), e.end())};
 }
 
+bool ReadCsv(const std::string& s, std::vector<std::vector<std::string>>* rows) {
+    std::vector<std::string> row(1);
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        const char c = s[i];
+        if (c == '"') {
+            if (!row.back().empty()) return false;
+            for (++i;; ++i) {
+                if (i >= s.size()) return false;
+                if (s[i] == '"') {
+                    if (i + 1 < s.size() && s[i + 1] == '"') {
+                        row.back() += '"';
+                        ++i;
+                    } else {
+                        break;
+                    }
+                } else {
+                    row.back() += s[i];
+                }
+            }
+        } else if (c == ',') {
+            row.emplace_back();
+        } else if (c == '\r' && i + 1 < s.size() && s[i + 1] == '\n') {
+            rows->push_back(row);
+            row.assign(1, "");
+            ++i;
+        } else if (c == '\n' || c == '\r') {
+            return false;  // lines end with CR LF
+        } else {
+            row.back() += c;
+        }
+    }
+    return row.size() == 1 && row[0].empty();
+}
+
 }  // namespace vesk::test

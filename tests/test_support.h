@@ -94,6 +94,8 @@ int AppendFolder(CFolderTable& folders, std::int32_t id, const char* type, const
                  double scale = 0.0);
 
 std::vector<unsigned char> ReadFileBytes(const std::string& path);
+// RFC 4180 records; false on a quote in an unquoted field or an unclosed quote.
+bool ReadCsv(const std::string& s, std::vector<std::vector<std::string>>* rows);
 
 // What a program run from the shell did: its exit status (-1 when it did not exit), its
 // standard output and its standard error.

@@ -156,41 +156,6 @@ class JsonReader {
     std::size_t m_i = 0;
 };
 
-// RFC 4180 records; false on a quote in an unquoted field or an unclosed quote.
-bool ReadCsv(const std::string& s, std::vector<std::vector<std::string>>* rows) {
-    std::vector<std::string> row(1);
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        const char c = s[i];
-        if (c == '"') {
-            if (!row.back().empty()) return false;
-            for (++i;; ++i) {
-                if (i >= s.size()) return false;
-                if (s[i] == '"') {
-                    if (i + 1 < s.size() && s[i + 1] == '"') {
-                        row.back() += '"';
-                        ++i;
-                    } else {
-                        break;
-                    }
-                } else {
-                    row.back() += s[i];
-                }
-            }
-        } else if (c == ',') {
-            row.emplace_back();
-        } else if (c == '\r' && i + 1 < s.size() && s[i + 1] == '\n') {
-            rows->push_back(row);
-            row.assign(1, "");
-            ++i;
-        } else if (c == '\n' || c == '\r') {
-            return false;  // lines end with CR LF
-        } else {
-            row.back() += c;
-        }
-    }
-    return row.size() == 1 && row[0].empty();
-}
-
 std::string Bytes(const std::string& path) {
     auto b = test::ReadFileBytes(path);
     return std::string(b.begin(), b.end());
@@ -202,7 +167,7 @@ TEST(ExportFields, CsvAndJsonTextsStayOneField) {
     EXPECT_EQ(CsvField("say \"hi\""), "\"say \"\"hi\"\"\"");
     EXPECT_EQ(CsvField("two\r\nlines"), "\"two\r\nlines\"");
     std::vector<std::vector<std::string>> rows;
-    ASSERT_TRUE(ReadCsv(CsvField("x, \"y\"\r\nz") + "," + CsvField("w") + "\r\n", &rows));
+    ASSERT_TRUE(test::ReadCsv(CsvField("x, \"y\"\r\nz") + "," + CsvField("w") + "\r\n", &rows));
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(rows[0][0], "x, \"y\"\r\nz");
 
@@ -322,7 +287,7 @@ TEST_F(ExportRoad, CalcExportsTheIsoSetAsJsonAndTableAndSurvivesReopening) {
 
     // The table: one header and one row per band (and the single numbers), all of one width.
     std::vector<std::vector<std::string>> rows;
-    ASSERT_TRUE(ReadCsv(Bytes(dir.File("hall.csv")), &rows));
+    ASSERT_TRUE(test::ReadCsv(Bytes(dir.File("hall.csv")), &rows));
     ASSERT_EQ(rows.size(), m["bands"].items.size() + 2);
     for (const auto& row : rows)
         EXPECT_EQ(row.size(), rows[0].size());

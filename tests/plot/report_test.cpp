@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -130,6 +131,52 @@ TEST_F(Reports, PdfHoldsTitlesAndTheNumbersOfTheTextFile) {
     EXPECT_NE(line.find(expected), std::string::npos) << line;
 }
 
+// The ISO 3382-1 set: each seat's T30 as the table CSV gives it, and the summary's mean and
+// deviation across the seats of the mean of both ears.
+TEST_F(Reports, PdfHoldsTheIsoSetOfEverySeat) {
+    ASSERT_EQ(Run("report 1 iso.pdf").status, 0);
+    ASSERT_EQ(Run("export 1 iso.csv --table").status, 0);
+    const auto bytes = test::ReadFileBytes(File("iso.csv"));
+    std::vector<std::vector<std::string>> rows;
+    ASSERT_TRUE(test::ReadCsv(std::string(bytes.begin(), bytes.end()), &rows));
+    ASSERT_FALSE(rows.empty());
+    auto column = [&](const std::string& title) {
+        return std::find(rows[0].begin(), rows[0].end(), title) - rows[0].begin();
+    };
+    const auto band = column("band"), left = column("left T30"), right = column("right T30");
+    ASSERT_LT(static_cast<std::size_t>(right), rows[0].size());
+    const std::string text = Text("iso.pdf");
+    std::vector<double> seats;
+    char shown[64];
+    for (std::size_t i = 1; i < rows.size(); ++i) {
+        if (rows[i][band] != "1000") continue;
+        const double l = std::stod(rows[i][left]), r = std::stod(rows[i][right]);
+        for (double v : {l, r}) {
+            std::snprintf(shown, sizeof shown, "%.2f", v);
+            EXPECT_NE(text.find(shown), std::string::npos) << shown;
+        }
+        seats.push_back((l + r) / 2);
+    }
+    ASSERT_EQ(seats.size(), 6u);
+    double mean = 0, squares = 0;
+    for (double v : seats)
+        mean += v / seats.size();
+    for (double v : seats)
+        squares += (v - mean) * (v - mean);
+    std::size_t at = text.find("Statistics per band");
+    std::string line;
+    while ((at = text.find("T30 [s]", at + 1)) != std::string::npos) {
+        line = text.substr(at, text.find('\n', at) - at);
+        if (line.find(" 1k ") != std::string::npos) break;
+    }
+    ASSERT_NE(at, std::string::npos);
+    for (double v : {mean, std::sqrt(squares / (seats.size() - 1))}) {
+        std::snprintf(shown, sizeof shown, "%.2f", v);
+        EXPECT_NE(line.find(shown), std::string::npos) << line << " lacks " << shown;
+    }
+    EXPECT_NE(text.find("500 Hz-1 kHz octaves (left / right): EDT"), std::string::npos);
+}
+
 TEST_F(Reports, ChosenMeasurementsPageSizeAndRefusals) {
     ASSERT_EQ(Run("report 1 two.pdf --measurements 2,5 --letter").status, 0);
     EXPECT_NE(Output("pdfinfo '" + File("two.pdf") + "'").find("612 x 792"), std::string::npos);
@@ -211,6 +258,13 @@ TEST_F(Reports, PlotRefusesWithTheValidChoices) {
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("All(F)"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("1000"), std::string::npos) << r.err;
+    r = Run("plot 1 1 iso-3382 x.png --band 17");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("All, 16, 31.5"), std::string::npos) << r.err;
+    // A band by its short name or its centre frequency.
+    ASSERT_EQ(Run("plot 1 1 iso-3382 k1.png --band 1k").status, 0);
+    ASSERT_EQ(Run("plot 1 1 iso-3382 k1000.png --band 1000").status, 0);
+    EXPECT_EQ(test::ReadFileBytes(File("k1.png")), test::ReadFileBytes(File("k1000.png")));
     r = Run("plot 2 1 phi0 x.png --frame 100000");
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("0 .. "), std::string::npos) << r.err;

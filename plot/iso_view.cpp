@@ -1,4 +1,4 @@
-#include "display/iso_data.h"
+#include "plot/iso_view.h"
 
 #include <algorithm>
 #include <cmath>
@@ -74,91 +74,46 @@ bool ComputeIsoForDisplay(const std::vector<float>& left, const std::vector<floa
     return true;
 }
 
+std::vector<std::string> IsoBandNames(const IsoResultRecord& result) {
+    std::vector<std::string> names;
+    for (const IsoBandStored& b : result.bands)
+        names.push_back(BandName(b.nominalCentre));
+    return names;
+}
+
 std::string IsoBandTitle(const IsoResultRecord& result, std::size_t band) {
     if (band >= result.bands.size() || result.bands[band].nominalCentre <= 0) return "Broadband";
     return Text("%g Hz", result.bands[band].nominalCentre) +
            (result.bandSystem == 1 ? " third-octave" : " octave");
 }
 
-std::vector<ResultColumn> IsoColumns() {
-    static const char* const kTitles[] = {
-        "Band [Hz]", "Ear",        "EDT [s]",    "T20 [s]", "T30 [s]",  "r EDT",           "r T20",
-        "r T30",     "xi T20 [‰]", "xi T30 [‰]", "C [%]",   "C50 [dB]", "C80 [dB]",        "D50",
-        "Ts [ms]",   "INR [dB]",   "IACC_E",     "IACC_L",  "IACC_A",   "Tsub range [dB]", "Tsub r",
-        "Flags"};
-    std::vector<ResultColumn> columns;
-    for (const char* t : kTitles)
-        columns.push_back({t, std::string(t) == "Flags" ? 110 : 56});
-    return columns;
-}
-
-std::vector<ResultRow> IsoRows(const IsoResultRecord& result) {
-    std::vector<ResultRow> rows;
-    const int ears = result.channels == 2 ? 2 : 1;
-    for (std::size_t b = 0; b < result.bands.size(); ++b) {
-        const IsoBandStored& band = result.bands[b];
-        for (int ear = 0; ear < ears; ++ear) {
-            const IsoChannelStored& c = band.channel[ear];
-            ResultRow row;
-            row.key = static_cast<std::int32_t>(b) * 2 + ear;
-            auto add = [&row](double v, const char* format, std::int32_t missing,
-                              double scale = 1) {
-                const bool has = Has(v);
-                row.values.push_back(has ? v * scale : kNoValue);
-                row.texts.push_back(has ? Text(format, v * scale) : ShortReason(missing));
-            };
-            row.values.push_back(band.nominalCentre);
-            row.texts.push_back(BandName(band.nominalCentre));
-            row.values.push_back(ear);
-            row.texts.push_back(ears == 1 ? "Mono" : ear == 0 ? "Left" : "Right");
-            for (const IsoDecayStored* d : {&c.edt, &c.t20, &c.t30})
-                add(d->seconds, "%.2f", d->missing);
-            for (const IsoDecayStored* d : {&c.edt, &c.t20, &c.t30})
-                add(d->r, "%.3f", d->missing);
-            for (const IsoDecayStored* d : {&c.t20, &c.t30})
-                add(d->xi, "%.1f", d->missing);
-            add(c.curvature, "%.1f", Has(c.t20.seconds) ? c.t30.missing : c.t20.missing);
-            add(c.c50, "%.1f", c.energyMissing);
-            add(c.c80, "%.1f", c.energyMissing);
-            add(c.d50, "%.2f", c.energyMissing);
-            add(c.ts, "%.0f", c.energyMissing, 1000);
-            add(c.inr, "%.1f", c.energyMissing);
-            for (const IsoIaccStored* i : {&band.early, &band.late, &band.all})
-                add(i->value, "%.2f", band.iaccMissing);
-            add(c.tsubRangeDb, "%.1f", 0);
-            add(c.tsubR, "%.3f", 0);
-            std::string flags;
-            for (const std::string& w : iso::FlagWords(c.flags))
-                flags += (flags.empty() ? "" : " ") + w;
-            row.values.push_back(static_cast<double>(c.flags));
-            row.texts.push_back(flags);
-            rows.push_back(std::move(row));
-        }
-    }
-    return rows;
-}
-
-std::string IsoSingleNumberText(const IsoResultRecord& result) {
+std::vector<std::string> IsoSingleNumberLines(const IsoResultRecord& result) {
     const IsoSingleStored& s = result.single;
     const bool two = result.channels == 2;
     auto pair = [two](const double* v, const char* format, double scale) {
         auto one = [&](double x) { return Has(x) ? Text(format, x * scale) : std::string("----"); };
         return two ? one(v[0]) + " / " + one(v[1]) : one(v[0]);
     };
-    std::string text = "500 Hz-1 kHz octaves" + std::string(two ? " (left / right): " : ": ");
-    text += "EDT " + pair(s.edt, "%.2f", 1) + " s, T20 " + pair(s.t20, "%.2f", 1) + " s, T30 " +
-            pair(s.t30, "%.2f", 1) + " s, C50 " + pair(s.c50, "%.1f", 1) + " dB, C80 " +
-            pair(s.c80, "%.1f", 1) + " dB, D50 " + pair(s.d50, "%.2f", 1) + ", Ts " +
-            pair(s.ts, "%.0f", 1000) + " ms";
+    std::vector<std::string> lines(2);
+    lines[0] = "500 Hz-1 kHz octaves" + std::string(two ? " (left / right): " : ": ") + "EDT " +
+               pair(s.edt, "%.2f", 1) + " s, T20 " + pair(s.t20, "%.2f", 1) + " s, T30 " +
+               pair(s.t30, "%.2f", 1) + " s";
+    lines[1] = "C50 " + pair(s.c50, "%.1f", 1) + " dB, C80 " + pair(s.c80, "%.1f", 1) +
+               " dB, D50 " + pair(s.d50, "%.2f", 1) + ", Ts " + pair(s.ts, "%.0f", 1000) + " ms";
     if (two)
-        text += ", IACC_E3 " + (Has(s.iaccE3) ? Text("%.2f", s.iaccE3) : std::string("----")) +
-                ", IACC_L3 " + (Has(s.iaccL3) ? Text("%.2f", s.iaccL3) : std::string("----"));
-    return text;
+        lines[1] += ", IACC_E3 " + (Has(s.iaccE3) ? Text("%.2f", s.iaccE3) : std::string("----")) +
+                    ", IACC_L3 " + (Has(s.iaccL3) ? Text("%.2f", s.iaccL3) : std::string("----"));
+    return lines;
 }
 
-IsoDecayCurve IsoDecayOf(const std::vector<float>& response, double fs,
-                         const IsoResultRecord& result, std::size_t band, int ear) {
-    IsoDecayCurve curve;
+std::string IsoSingleNumberText(const IsoResultRecord& result) {
+    const std::vector<std::string> lines = IsoSingleNumberLines(result);
+    return lines[0] + ", " + lines[1];
+}
+
+FittedDecayGraph IsoDecayOf(const std::vector<float>& response, double fs,
+                            const IsoResultRecord& result, std::size_t band, int ear) {
+    FittedDecayGraph curve;
     if (band >= result.bands.size() || ear < 0 || ear > 1 || response.empty() || !(fs > 0))
         return curve;
     const IsoBandStored& b = result.bands[band];
@@ -221,6 +176,65 @@ IsoDecayCurve IsoDecayOf(const std::vector<float>& response, double fs,
         curve.lines.push_back({kNames[k], t0, d.fromDb, t1, d.toDb});
     }
     return curve;
+}
+
+std::vector<ResultColumn> IsoColumns() {
+    static const char* const kTitles[] = {
+        "Band [Hz]", "Ear",        "EDT [s]",    "T20 [s]", "T30 [s]",  "r EDT",           "r T20",
+        "r T30",     "xi T20 [‰]", "xi T30 [‰]", "C [%]",   "C50 [dB]", "C80 [dB]",        "D50",
+        "Ts [ms]",   "INR [dB]",   "IACC_E",     "IACC_L",  "IACC_A",   "Tsub range [dB]", "Tsub r",
+        "Flags"};
+    std::vector<ResultColumn> columns;
+    for (const char* t : kTitles)
+        columns.push_back({t, std::string(t) == "Flags" ? 110 : 56});
+    return columns;
+}
+
+std::vector<ResultRow> IsoRows(const IsoResultRecord& result) {
+    std::vector<ResultRow> rows;
+    const int ears = result.channels == 2 ? 2 : 1;
+    const std::vector<std::string> names = IsoBandNames(result);
+    for (std::size_t b = 0; b < result.bands.size(); ++b) {
+        const IsoBandStored& band = result.bands[b];
+        for (int ear = 0; ear < ears; ++ear) {
+            const IsoChannelStored& c = band.channel[ear];
+            ResultRow row;
+            row.key = static_cast<std::int32_t>(b) * 2 + ear;
+            auto add = [&row](double v, const char* format, std::int32_t missing,
+                              double scale = 1) {
+                const bool has = Has(v);
+                row.values.push_back(has ? v * scale : kNoValue);
+                row.texts.push_back(has ? Text(format, v * scale) : ShortReason(missing));
+            };
+            row.values.push_back(band.nominalCentre);
+            row.texts.push_back(names[b]);
+            row.values.push_back(ear);
+            row.texts.push_back(ears == 1 ? "Mono" : ear == 0 ? "Left" : "Right");
+            for (const IsoDecayStored* d : {&c.edt, &c.t20, &c.t30})
+                add(d->seconds, "%.2f", d->missing);
+            for (const IsoDecayStored* d : {&c.edt, &c.t20, &c.t30})
+                add(d->r, "%.3f", d->missing);
+            for (const IsoDecayStored* d : {&c.t20, &c.t30})
+                add(d->xi, "%.1f", d->missing);
+            add(c.curvature, "%.1f", Has(c.t20.seconds) ? c.t30.missing : c.t20.missing);
+            add(c.c50, "%.1f", c.energyMissing);
+            add(c.c80, "%.1f", c.energyMissing);
+            add(c.d50, "%.2f", c.energyMissing);
+            add(c.ts, "%.0f", c.energyMissing, 1000);
+            add(c.inr, "%.1f", c.energyMissing);
+            for (const IsoIaccStored* i : {&band.early, &band.late, &band.all})
+                add(i->value, "%.2f", band.iaccMissing);
+            add(c.tsubRangeDb, "%.1f", 0);
+            add(c.tsubR, "%.3f", 0);
+            std::string flags;
+            for (const std::string& w : iso::FlagWords(c.flags))
+                flags += (flags.empty() ? "" : " ") + w;
+            row.values.push_back(static_cast<double>(c.flags));
+            row.texts.push_back(flags);
+            rows.push_back(std::move(row));
+        }
+    }
+    return rows;
 }
 
 const char* IsoParameterName(IsoParameter p) {

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <random>
 
-#include "display/iso_data.h"
+#include "plot/iso_view.h"
 
 namespace vesk {
 namespace {
@@ -47,13 +47,13 @@ TEST(IsoDisplay, DecayCurveFollowsItsFittedLines) {
     EXPECT_EQ(iso.bands[2].nominalCentre, 1000);
     for (std::size_t band = 0; band < iso.bands.size(); ++band) {
         for (int ear = 0; ear < 2; ++ear) {
-            const IsoDecayCurve c = IsoDecayOf(ear ? right : left, 48000, iso, band, ear);
+            const FittedDecayGraph c = IsoDecayOf(ear ? right : left, 48000, iso, band, ear);
             ASSERT_GT(c.t.size(), 100u) << "band " << band;
             EXPECT_NEAR(c.level.front(), 0, 1e-9);
             ASSERT_EQ(c.lines.size(), 3u) << "band " << band;
             // The curve the page draws is the one the lines were fitted to: it meets them at
             // both ends of their ranges.
-            for (const IsoDecayLine& l : c.lines) {
+            for (const FittedDecayGraph::FitLine& l : c.lines) {
                 std::size_t j = 0;
                 while (j + 1 < c.t.size() && c.t[j] < l.t0)
                     ++j;
