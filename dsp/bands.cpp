@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "dsp/fft.h"
+#include "dsp/scratch.h"
 
 namespace vesk {
 
@@ -187,19 +188,36 @@ double BandWidth(int bandIndex, int bandSystem) {
     return fc * g - fc / g;
 }
 
+namespace {
+
+// The response of band index -1 (A-weighting) or 1 .. count - 1 into h; false when the index is
+// outside the table or the band has no FFT bin.
+bool BandResponse(float* h, std::int32_t n, double fs, int bandIndex, int bandSystem) {
+    if (bandIndex == -1) return WeightingResponse(h, n, fs, 1, 20.0) != 0;
+    const BandTable& t = GetBandTable(bandSystem);
+    if (bandIndex < 1 || bandIndex >= t.count) return false;
+    const double fc = t.exactCentre[bandIndex], g = t.halfBandFactor;
+    return BandPassResponse(h, n, fs, fc / g, fc * g) != 0;
+}
+
+thread_local std::vector<float> t_response;
+
+}  // namespace
+
 int ApplyBandFilter(float* x, float* y, std::int32_t n, double fs, int bandIndex, int bandSystem) {
     if (bandIndex == 0) return 1;
     if (n <= 0 || (n & (n - 1)) != 0 || !(fs > 0)) return 0;
-    std::vector<float> h(static_cast<std::size_t>(n));
-    if (bandIndex == -1) {
-        WeightingResponse(h.data(), n, fs, 1, 20.0);
-    } else {
-        const BandTable& t = GetBandTable(bandSystem);
-        if (bandIndex < 1 || bandIndex >= t.count) return 0;
-        const double fc = t.exactCentre[bandIndex], g = t.halfBandFactor;
-        if (!BandPassResponse(h.data(), n, fs, fc / g, fc * g)) return 0;
-    }
+    Scratch<float> h(t_response, static_cast<std::size_t>(n));
+    if (!BandResponse(h.data(), n, fs, bandIndex, bandSystem)) return 0;
     return FilterInFrequencyDomain(x, y, n, h.data()) == 0 ? 1 : 0;
+}
+
+int ApplyBandFilterFromSpectrum(const float* re, const float* im, float* x, float* y,
+                                std::int32_t n, double fs, int bandIndex, int bandSystem) {
+    if (bandIndex == 0 || n <= 0 || (n & (n - 1)) != 0 || !(fs > 0)) return 0;
+    Scratch<float> h(t_response, static_cast<std::size_t>(n));
+    if (!BandResponse(h.data(), n, fs, bandIndex, bandSystem)) return 0;
+    return FilterFromSpectrum(re, im, n, h.data(), x, y) == 0 ? 1 : 0;
 }
 
 }  // namespace vesk

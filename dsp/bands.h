@@ -51,5 +51,9 @@ double BandWidth(int bandIndex, int bandSystem);
 // Filters x and, when present, y in place for the band index (0 none, -1 A-weighted, k band
 // k of the system). 0 when the band has no FFT bin: the signals are left as they were.
 int ApplyBandFilter(float* x, float* y, std::int32_t n, double fs, int bandIndex, int bandSystem);
+// The same for a band index other than 0, from the transform of x + iy (ForwardSpectrum) into
+// x and y, which then hold the floats ApplyBandFilter gives; 0 when the band has no FFT bin.
+int ApplyBandFilterFromSpectrum(const float* re, const float* im, float* x, float* y,
+                                std::int32_t n, double fs, int bandIndex, int bandSystem);
 
 }  // namespace vesk

@@ -520,12 +520,29 @@ int FilterInFrequencyDomain(float* x, float* y, std::int32_t n, const float* h) 
     }
     FftTables& tables = SharedFftTables();
     if (int st = FftForward(tables, n, x, y); st != 0) return st;
+    return FilterFromSpectrum(x, y, n, h, x, y);
+}
+
+int ForwardSpectrum(const float* x, const float* y, std::int32_t n, std::vector<float>* re,
+                    std::vector<float>* im) {
+    if (n < 0) return 2;
+    re->assign(x, x + n);
+    if (y)
+        im->assign(y, y + n);
+    else
+        im->assign(static_cast<std::size_t>(n), 0.0f);
+    return n == 0 ? 0 : FftForward(SharedFftTables(), n, re->data(), im->data());
+}
+
+int FilterFromSpectrum(const float* re, const float* im, std::int32_t n, const float* h, float* x,
+                       float* y) {
+    if (n <= 0) return n == 0 ? 0 : 2;
     const float fn = static_cast<float>(n);
     for (std::int32_t k = 0; k < n; ++k) {
-        x[k] = x[k] / fn * h[k];
-        y[k] = y[k] / fn * h[k];
+        x[k] = re[k] / fn * h[k];
+        y[k] = im[k] / fn * h[k];
     }
-    return FftInverse(tables, n, x, y);
+    return FftInverse(SharedFftTables(), n, x, y);
 }
 
 int PowerSpectrum2(const float* left, const float* right, float* pl, float* pr, std::int32_t n) {

@@ -44,6 +44,13 @@ int FftInverseEnds(FftTables& tables, std::int32_t n, float* re, float* im, std:
 // Zero-phase filtering of x and, when given, y (length n) by the real symmetric response h.
 // Afterwards x holds x filtered and y holds y filtered. Returns the transform's status.
 int FilterInFrequencyDomain(float* x, float* y, std::int32_t n, const float* h);
+// The same in two halves, for one signal filtered by many responses: the transform of x + iy
+// (y may be nullptr) once, then each filtered pair from it. The floats are those of
+// FilterInFrequencyDomain; y receives the imaginary part also when the signal had none.
+int ForwardSpectrum(const float* x, const float* y, std::int32_t n, std::vector<float>* re,
+                    std::vector<float>* im);
+int FilterFromSpectrum(const float* re, const float* im, std::int32_t n, const float* h, float* x,
+                       float* y);
 
 // Power spectra of two real signals with one transform: bins 1..n/2 (mirrored to n-k) are four
 // times the squared magnitude, bin 0 the square of the mean; full scale 32767 maps to 1.

@@ -53,22 +53,63 @@ int LeastSquares(int m, int k, std::vector<std::vector<float>>& col, std::vector
     return static_cast<int>(r);
 }
 
+namespace {
+
+// The regressor column x[i] = x0 + i*dx of the fits through the origin, accumulated in long
+// double as always, and the running float sums of its squares, which are the column's norm for
+// every length. Kept per thread: a calculation fits many bands on one time axis.
+struct OriginColumn {
+    double x0 = 0, dx = 0;
+    long double next = 0;
+    std::vector<float> x, squares;  // squares[i]: sum of x[0..i-1]^2 in ascending order
+
+    void Reach(double from, double step, std::size_t m) {
+        if (from != x0 || step != dx || x.empty()) {
+            x0 = from;
+            dx = step;
+            next = from;
+            x.clear();
+            squares.assign(1, 0.0f);
+        }
+        if (x.size() >= m) return;
+        x.reserve(m);
+        squares.reserve(m + 1);
+        while (x.size() < m) {
+            const float v = static_cast<float>(next);
+            x.push_back(v);
+            squares.push_back(squares.back() + v * v);
+            next += step;
+        }
+    }
+};
+
+}  // namespace
+
 LineFit FitSlopeThroughOrigin(const float* y, int m, double x0, double dx) {
     LineFit fit;
     if (m <= 0 || !y) return fit;
-    std::vector<std::vector<float>> col(2, std::vector<float>(static_cast<std::size_t>(m)));
-    long double x = x0;
-    for (int i = 0; i < m; ++i) {
-        col[0][static_cast<std::size_t>(i)] = static_cast<float>(x);
-        col[1][static_cast<std::size_t>(i)] = y[i];
-        x += dx;
-    }
-    std::vector<float> coef;
-    std::vector<int> order;
-    if (LeastSquares(m, 1, col, &coef, &order) == 1) {
-        fit.valid = std::isfinite(coef[0]);
-        fit.slope = fit.valid ? coef[0] : 0.0f;
-    }
+    // LeastSquares with one column, its arithmetic written out: the norm comes from the kept
+    // sums, and only the first row of the reflected right-hand side is formed.
+    thread_local OriginColumn column;
+    const std::size_t M = static_cast<std::size_t>(m);
+    column.Reach(x0, dx, M);
+    const float* x = column.x.data();
+    const float norm = column.squares[M];
+    if (norm == 0.0f) return fit;
+    const float s = norm;
+    if (s / norm < 1e-12) return fit;
+    const float p = x[0];
+    const float sigma = std::copysign(std::sqrt(s), p);
+    const float c0 = p + sigma;
+    const float scale = 1.0f / ((sigma + p) * sigma);
+    float dot = 0.0f;
+    dot += c0 * y[0];
+    for (std::size_t i = 1; i < M; ++i)
+        dot += x[i] * y[i];
+    const float rhs = y[0] - c0 * dot * scale;
+    const float slope = rhs / -sigma;
+    fit.valid = std::isfinite(slope);
+    fit.slope = fit.valid ? slope : 0.0f;
     return fit;
 }
 

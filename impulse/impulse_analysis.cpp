@@ -7,6 +7,7 @@
 
 #include "dsp/fft.h"
 #include "dsp/linefit.h"
+#include "dsp/scratch.h"
 
 namespace vesk {
 
@@ -232,15 +233,89 @@ float CurveLevel(double sum, double r) {
     return (r > 0 && sum > 0) ? static_cast<float>(10.0 * std::log10(sum / r)) : -1000.0f;
 }
 
+// The float levels of `count` backward sums against the reference r > 0, each exactly
+// CurveLevel's: 10 log10(sum / r) is formed by a short series to within 1e-11 dB, and taken
+// only where that cannot round to another float than the library's logarithm would. About one
+// value in ten thousand is that close to a rounding boundary and takes the library's path, as
+// do zero sums and values near the ends of the double range.
+__attribute__((target_clones("arch=x86-64-v4", "avx2", "default"))) void CurveLevelsOf(
+    const double* sums, double r, std::int32_t count, float* out) {
+    // Four lanes: the widths whose comparisons every clone keeps in vector registers.
+    using Quad = double __attribute__((vector_size(32)));
+    using Longs = long __attribute__((vector_size(32)));
+    using Floats = float __attribute__((vector_size(16)));
+    using Ints = int __attribute__((vector_size(16)));
+    constexpr int kQuad = 4;
+    // |a - 10 log10(sum / r)| of the series, and the library's own error, stay far below this.
+    constexpr double kSlack = 1e-9;
+    constexpr double kLog2 = 3.0102999566398119521373889472449;   // 10 log10(2)
+    constexpr double kAtanh = 8.6858896380650365530225783783322;  // 2 * 10 / ln 10
+    constexpr double kTwo52 = 4503599627370496.0;
+    const double inverse = 1.0 / r;
+    std::int32_t i = 0;
+    for (; i + kQuad <= count; i += kQuad) {
+        Quad v;
+        std::memcpy(&v, sums + i, sizeof v);
+        // Rounded apart from sum / r by an ulp: far inside the slack.
+        v *= inverse;
+        Longs bits;
+        std::memcpy(&bits, &v, sizeof bits);
+        // The exponent as a double without a conversion instruction: 2^52 + e, less 2^52.
+        const Longs eb = ((bits >> 52) & 0x7ff) | 0x4330000000000000L;
+        Quad e;
+        std::memcpy(&e, &eb, sizeof e);
+        e -= kTwo52 + 1023;
+        const Longs mb = (bits & 0x000fffffffffffffL) | 0x3ff0000000000000L;
+        Quad m;
+        std::memcpy(&m, &mb, sizeof m);
+        const Longs big = m > 1.4142135623730951;  // m in sqrt 1/2 .. sqrt 2
+        m = big ? m * 0.5 : m;
+        e = big ? e + 1.0 : e;
+        // ln m = 2 atanh t, t = (m - 1) / (m + 1), |t| < 0.1716: seven odd terms, the first
+        // left out below 5e-13; pairs formed apart to shorten the chain.
+        const Quad t = (m - 1.0) / (m + 1.0), u = t * t, u2 = u * u, u4 = u2 * u2;
+        const Quad p = (1.0 + u * (1.0 / 3)) + u2 * ((1.0 / 5) + u * (1.0 / 7)) +
+                       u4 * (((1.0 / 9) + u * (1.0 / 11)) + u2 * (1.0 / 13));
+        const Quad a = e * kLog2 + t * p * kAtanh;
+        const Floats f = __builtin_convertvector(a, Floats);
+        Ints fb;
+        std::memcpy(&fb, &f, sizeof fb);
+        const Ints ub = fb + 1, db = fb - 1;
+        Floats up, down;
+        std::memcpy(&up, &ub, sizeof up);
+        std::memcpy(&down, &db, sizeof down);
+        const Quad fd = __builtin_convertvector(f, Quad);
+        const Quad m1 = (fd + __builtin_convertvector(up, Quad)) * 0.5,
+                   m2 = (fd + __builtin_convertvector(down, Quad)) * 0.5;
+        // The whole slack around a must lie between the midpoints to f's neighbours.
+        const Longs inside =
+            ((a - kSlack > m1) & (a + kSlack < m2)) | ((a - kSlack > m2) & (a + kSlack < m1));
+        const Longs take = inside & (v >= 1e-300) & (v <= 1e300) & (fd != 0.0);
+        std::memcpy(out + i, &f, sizeof f);
+        if ((take[0] & take[1] & take[2] & take[3]) != 0) continue;
+        for (int l = 0; l < kQuad; ++l)
+            if (!take[l]) out[i + l] = CurveLevel(sums[i + l], r);
+    }
+    for (; i < count; ++i)
+        out[i] = CurveLevel(sums[i], r);
+}
+
 }  // namespace
+
+void DecayLevels(const double* sums, double r, std::int32_t count, float* levels) {
+    if (!(r > 0)) {
+        std::fill_n(levels, std::max(count, 0), -1000.0f);
+        return;
+    }
+    CurveLevelsOf(sums, r, count, levels);
+}
 
 void DecayCurve(const float* x, const float* y, float* curve, std::int32_t n, double fs,
                 double t1Ms, double noiseRate) {
     if (!x || !curve || n <= 0) return;
     std::vector<double> sums(static_cast<std::size_t>(n));
     const double r = DecaySums(x, y, sums.data(), n, fs, t1Ms, noiseRate);
-    for (std::int32_t i = 0; i < n; ++i)
-        curve[i] = CurveLevel(sums[static_cast<std::size_t>(i)], r);
+    DecayLevels(sums.data(), r, n, curve);
 }
 
 std::int32_t TsubEndWindow(double fs, double bandwidthHz) {
@@ -274,9 +349,11 @@ __attribute__((target_clones("avx512f", "avx2", "default"))) std::int32_t Automa
     const float* x, const float* y, std::int32_t s, std::int32_t n, double noiseMean) {
     if (s >= n) return 0;
     const std::int32_t count = n - s;
-    std::vector<double> e(static_cast<std::size_t>(count) + 64 + kLanes, 0.0);
+    thread_local std::vector<double> kept;
+    Scratch<double> e(kept, static_cast<std::size_t>(count) + 64 + kLanes);
     for (std::int32_t j = s; j < n; ++j)
         e[static_cast<std::size_t>(j - s)] = Energy(x, y, j);
+    std::fill_n(e.data() + count, 64 + kLanes, 0.0);
     const double limit = 3.0 * noiseMean;
     for (std::int32_t b = 0; b < count; b += kLanes) {
         Lanes w = {};
@@ -337,7 +414,8 @@ TsubResult ComputeTsub(const float* x, const float* y, std::int32_t n, double fs
     TsubResult result;
     if (!x || n <= 0 || !(fs > 0)) return result;
     // The curve's level is taken only where it is read: its logarithms dominate the fit's time.
-    std::vector<double> sums(static_cast<std::size_t>(n));
+    thread_local std::vector<double> keptSums;
+    Scratch<double> sums(keptSums, static_cast<std::size_t>(n));
     const double r = DecaySums(x, y, sums.data(), n, fs, t1Ms, q);
     const auto curve = [&](std::int32_t i) {
         return CurveLevel(sums[static_cast<std::size_t>(i)], r);
@@ -405,14 +483,14 @@ TsubResult ComputeTsub(const float* x, const float* y, std::int32_t n, double fs
     if (end <= s) end = tsubAuto ? (nsAuto > s ? nsAuto : n - 1) : n - 1;
     end = std::min(end, firstMark);
     if (end - s < 2) return result;
-    std::vector<float> levels(static_cast<std::size_t>(end - s));
-    for (std::int32_t i = s; i < end; ++i)
-        levels[static_cast<std::size_t>(i - s)] = curve(i);
+    thread_local std::vector<float> keptLevels;
+    Scratch<float> levels(keptLevels, static_cast<std::size_t>(end - s));
+    DecayLevels(sums.data() + s, r, end - s, levels.data());
     LineFit fit = FitSlopeThroughOrigin(levels.data(), end - s, 0.0, 1.0 / fs);
     if (!fit.valid || fit.slope == 0.0f) return result;
     result.slope = fit.slope;
     result.tsub = -60.0 / fit.slope;
-    result.rangeDb = levels.front() - levels.back();
+    result.rangeDb = levels[0] - levels[static_cast<std::size_t>(end - s - 1)];
     result.r = Correlation(levels.data(), end - s);
     return result;
 }
@@ -440,7 +518,8 @@ __attribute__((target_clones("avx512f", "avx2", "default"))) void IacfSums(
     const std::int32_t c = m / 2;
     const std::int32_t lags = (m + kLagBlock - 1) / kLagBlock * kLagBlock;
     std::vector<double> acc(static_cast<std::size_t>(lags), 0.0);
-    std::vector<double> lx(static_cast<std::size_t>(kChunk + lags)), rx(kChunk);
+    thread_local std::vector<double> keptLx, keptRx;
+    Scratch<double> lx(keptLx, static_cast<std::size_t>(kChunk + lags)), rx(keptRx, kChunk);
     for (std::int32_t i0 = 0; i0 < n; i0 += kChunk) {
         const std::int32_t len = std::min(kChunk, n - i0);
         for (std::int32_t q = 0; q < len + lags; ++q) {

@@ -48,6 +48,10 @@ void FindDirectAndFirstReflection(const float* x, std::int32_t n, double fs, dou
 // direct sound: delta-t1, A and Tsub are then taken from a wrong reference.
 bool DirectSoundBeyondSearch(const float* x, std::int32_t n);
 
+// levels[i] = 10 log10(sums[i] / r) as a float, -1000 where sums[i] or r is not positive: the
+// floats of that expression with the library's logarithm, taken faster.
+void DecayLevels(const double* sums, double r, std::int32_t count, float* levels);
+
 // Backward-integrated decay curve in dB, 0 dB at the first-reflection sample, -1000 where the
 // integral is not positive; y (optional) is averaged in. All -1000 when the integral from the
 // first reflection on is 0.

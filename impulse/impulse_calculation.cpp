@@ -11,6 +11,7 @@
 #include "base/thread_pool.h"
 
 #include "dsp/bands.h"
+#include "dsp/fft.h"
 #include "dsp/mls.h"
 #include "impulse/impulse_analysis.h"
 #include "impulse/iso_calculation.h"
@@ -134,8 +135,11 @@ struct BandWork {
     std::vector<float> l, r, iacf;
 };
 
-// The spectra plain impulse responses take their band levels from (empty for MLS recordings).
+// What every band starts from: the transform of left + i right, which each band filter only
+// masks, and the spectra plain impulse responses take their band levels from (empty for MLS
+// recordings).
 struct RawSpectra {
+    std::vector<float> re, im;
     ResponseSpectrum l, r;
 };
 
@@ -158,10 +162,18 @@ bool ComputeBand(int band, const std::vector<float>& rawL, const std::vector<flo
     const double per = LevelLength(m, rawL.size(), fs);
     const std::int32_t n = static_cast<std::int32_t>(rawL.size());
     const bool stereo = !rawR.empty();
-    w.l = rawL;
-    w.r = rawR;
-    if (!ApplyBandFilter(w.l.data(), stereo ? w.r.data() : nullptr, n, fs, band, rec.freqBand))
-        return false;
+    if (band == 0) {
+        w.l = rawL;
+        w.r = rawR;
+    } else {
+        if (spectra.re.empty()) return false;
+        // A one-channel response still takes the imaginary half of the inverse transform.
+        w.l.resize(rawL.size());
+        w.r.resize(rawL.size());
+        if (!ApplyBandFilterFromSpectrum(spectra.re.data(), spectra.im.data(), w.l.data(),
+                                         w.r.data(), n, fs, band, rec.freqBand))
+            return false;
+    }
     *e = AcParamBand{};
     e->freq = band;
     e->splL = Storable(Level(spectra.l, w.l.data(), n, band, rec, m, fs, per));
@@ -231,6 +243,10 @@ CalcResult CalculateImpulseParameters(const ImpulseRecord& m, const SampleBlock&
     // each computed exactly as alone into its own slot. Progress and Cancel stay on this
     // thread, one poll and one message per entry in the stored order.
     RawSpectra spectra;
+    // Without the transform (no memory) the bands are left out, as a failed filter leaves one.
+    if (ForwardSpectrum(rawL.data(), stereo ? rawR.data() : nullptr, n, &spectra.re, &spectra.im) !=
+        0)
+        spectra.re.clear();
     if (m.noMls) {
         spectra.l = ResponseSpectrum(rawL.data(), n);
         if (stereo) spectra.r = ResponseSpectrum(rawR.data(), n);

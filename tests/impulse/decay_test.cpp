@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
+#include <limits>
 #include <random>
 #include <string>
 
@@ -427,6 +429,43 @@ TEST(DecayLength, EndsBeforeSilenceThatFillsTheNoiseRange) {
     m.noMls = 1;
     m.sampling = 44100;
     EXPECT_EQ(LevelLength(m, 16, 48000), 44100.0);
+}
+
+// The decay levels are taken by a series where that cannot change a float: every level must be
+// the library logarithm's float, also next to a rounding boundary and at the ends of the range.
+TEST(DecayLevels, TheFloatsOfTheLibraryLogarithm) {
+    auto literal = [](double sum, double r) {
+        return r > 0 && sum > 0 ? static_cast<float>(10.0 * std::log10(sum / r)) : -1000.0f;
+    };
+    std::vector<double> sums;
+    std::mt19937_64 random(11);
+    std::uniform_real_distribution<double> exponent(-320, 310);
+    for (int i = 0; i < 200000; ++i)
+        sums.push_back(std::pow(10.0, exponent(random)));
+    // Right at the midpoints between neighbouring floats, where the slack must send a value to
+    // the library's path.
+    for (float f = -99.0f; f < 0; f += 0.37f) {
+        const double mid = (static_cast<double>(f) + std::nextafter(f, 0.0f)) / 2;
+        for (double nudge : {-1e-13, 0.0, 1e-13})
+            sums.push_back(std::pow(10.0, (mid + nudge) / 10));
+    }
+    for (double v :
+         {0.0, -1.0, 1.0, 4.9e-324, 2.2e-308, 1.7e308, std::numeric_limits<double>::infinity(),
+          std::numeric_limits<double>::quiet_NaN()})
+        sums.push_back(v);
+    const std::int32_t n = static_cast<std::int32_t>(sums.size());
+    for (double r : {1.0, 3.7e-5, 2.5e10, 0.0, std::numeric_limits<double>::quiet_NaN()}) {
+        std::vector<float> levels(sums.size());
+        DecayLevels(sums.data(), r, n, levels.data());
+        std::size_t wrong = 0;
+        for (std::size_t i = 0; i < sums.size(); ++i) {
+            const float want = literal(sums[i], r);
+            if (std::memcmp(&want, &levels[i], sizeof want) != 0 && ++wrong < 5)
+                ADD_FAILURE() << "sum " << sums[i] << " r " << r << ": " << levels[i]
+                              << " instead of " << want;
+        }
+        EXPECT_EQ(wrong, 0u) << "r " << r;
+    }
 }
 
 }  // namespace
