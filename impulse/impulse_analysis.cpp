@@ -59,6 +59,31 @@ double BandLevel(const float* x, std::int32_t n, std::int32_t multiplier, double
     return 10.0 * std::log10(e / per);
 }
 
+void BandLevelPair(const float* l, const float* r, std::int32_t n, std::int32_t multiplier,
+                   double per, double* levelL, double* levelR) {
+    if (!l || !r || n <= 0 || !(per > 0)) {
+        *levelL = BandLevel(l, n, multiplier, per);
+        *levelR = BandLevel(r, n, multiplier, per);
+        return;
+    }
+    // BandLevel's sums for both channels in one pass each: two chains that overlap.
+    const double g = multiplier == 0 ? 1.0 : multiplier;
+    double suml = 0, sumr = 0;
+    for (std::int32_t i = 0; i < n; ++i) {
+        suml += l[i];
+        sumr += r[i];
+    }
+    const double meanl = suml / n, meanr = sumr / n;
+    double el = 0, er = 0;
+    for (std::int32_t i = 0; i < n; ++i) {
+        const double vl = (l[i] - meanl) * g, vr = (r[i] - meanr) * g;
+        el += vl * vl;
+        er += vr * vr;
+    }
+    *levelL = el > 0 ? 10.0 * std::log10(el / per) : kNoValue;
+    *levelR = er > 0 ? 10.0 * std::log10(er / per) : kNoValue;
+}
+
 ResponseSpectrum::ResponseSpectrum(const float* x, std::int32_t n) {
     if (!x || n <= 0) return;
     std::int32_t first = 0, last = n - 1;
@@ -227,6 +252,37 @@ double DecaySums(const float* x, const float* y, double* sums, std::int32_t n, d
         sums[i] = sum;
     }
     return sums[k1];
+}
+
+// DecaySums of two single channels with the same noise range, side by side: each channel's
+// sums are formed exactly as alone, and the two chains of dependent additions overlap.
+void DecaySumsPair(const float* xl, const float* xr, double* sl, double* sr, std::int32_t n,
+                   double fs, double t1L, double t1R, double noiseRate, double* refL,
+                   double* refR) {
+    const std::int32_t k1L = SampleIndex(std::trunc(fs * t1L * 0.001), 0, n - 1, 0);
+    const std::int32_t k1R = SampleIndex(std::trunc(fs * t1R * 0.001), 0, n - 1, 0);
+    const double nsd = std::trunc((1.0 - noiseRate) * n);
+    const std::int32_t ns = SampleIndex(nsd, 0, n, n);
+    double ml = 0, mr = 0;
+    if (ns < n) {
+        for (std::int32_t i = ns; i < n; ++i) {
+            ml += Energy(xl, nullptr, i);
+            mr += Energy(xr, nullptr, i);
+        }
+        ml /= (n - ns);
+        mr /= (n - ns);
+    }
+    double suml = 0, sumr = 0;
+    for (std::int32_t i = n - 1; i >= 0; --i) {
+        if (i < ns) {
+            suml += std::max(Energy(xl, nullptr, i) - ml, 0.0);
+            sumr += std::max(Energy(xr, nullptr, i) - mr, 0.0);
+        }
+        sl[i] = suml;
+        sr[i] = sumr;
+    }
+    *refL = sl[k1L];
+    *refR = sr[k1R];
 }
 
 float CurveLevel(double sum, double r) {
@@ -409,14 +465,14 @@ double Correlation(const float* y, std::int32_t m) {
 }
 }  // namespace
 
-TsubResult ComputeTsub(const float* x, const float* y, std::int32_t n, double fs, double t1Ms,
-                       double tsubEnd, int tsubAuto, double q, double bandwidthHz) {
+namespace {
+
+// Tsub from the channel's backward sums (DecaySums) and their reference r.
+TsubResult TsubFromSums(const float* x, const float* y, const double* sums, double r,
+                        std::int32_t n, double fs, double t1Ms, double tsubEnd, int tsubAuto,
+                        double q, double bandwidthHz) {
     TsubResult result;
-    if (!x || n <= 0 || !(fs > 0)) return result;
     // The curve's level is taken only where it is read: its logarithms dominate the fit's time.
-    thread_local std::vector<double> keptSums;
-    Scratch<double> sums(keptSums, static_cast<std::size_t>(n));
-    const double r = DecaySums(x, y, sums.data(), n, fs, t1Ms, q);
     const auto curve = [&](std::int32_t i) {
         return CurveLevel(sums[static_cast<std::size_t>(i)], r);
     };
@@ -485,7 +541,7 @@ TsubResult ComputeTsub(const float* x, const float* y, std::int32_t n, double fs
     if (end - s < 2) return result;
     thread_local std::vector<float> keptLevels;
     Scratch<float> levels(keptLevels, static_cast<std::size_t>(end - s));
-    DecayLevels(sums.data() + s, r, end - s, levels.data());
+    DecayLevels(sums + s, r, end - s, levels.data());
     LineFit fit = FitSlopeThroughOrigin(levels.data(), end - s, 0.0, 1.0 / fs);
     if (!fit.valid || fit.slope == 0.0f) return result;
     result.slope = fit.slope;
@@ -493,6 +549,35 @@ TsubResult ComputeTsub(const float* x, const float* y, std::int32_t n, double fs
     result.rangeDb = levels[0] - levels[static_cast<std::size_t>(end - s - 1)];
     result.r = Correlation(levels.data(), end - s);
     return result;
+}
+
+}  // namespace
+
+TsubResult ComputeTsub(const float* x, const float* y, std::int32_t n, double fs, double t1Ms,
+                       double tsubEnd, int tsubAuto, double q, double bandwidthHz) {
+    if (!x || n <= 0 || !(fs > 0)) return {};
+    thread_local std::vector<double> keptSums;
+    Scratch<double> sums(keptSums, static_cast<std::size_t>(n));
+    const double r = DecaySums(x, y, sums.data(), n, fs, t1Ms, q);
+    return TsubFromSums(x, y, sums.data(), r, n, fs, t1Ms, tsubEnd, tsubAuto, q, bandwidthHz);
+}
+
+void ComputeTsubPair(const float* l, const float* r, std::int32_t n, double fs, double t1L,
+                     double t1R, double tsubEnd, int tsubAuto, double q, double bandwidthHz,
+                     TsubResult* left, TsubResult* right) {
+    if (!l || !r || n <= 0 || !(fs > 0)) {
+        *left = *right = TsubResult{};
+        return;
+    }
+    thread_local std::vector<double> keptLeft, keptRight;
+    Scratch<double> sl(keptLeft, static_cast<std::size_t>(n)),
+        sr(keptRight, static_cast<std::size_t>(n));
+    double refL = 0, refR = 0;
+    DecaySumsPair(l, r, sl.data(), sr.data(), n, fs, t1L, t1R, q, &refL, &refR);
+    *left =
+        TsubFromSums(l, nullptr, sl.data(), refL, n, fs, t1L, tsubEnd, tsubAuto, q, bandwidthHz);
+    *right =
+        TsubFromSums(r, nullptr, sr.data(), refR, n, fs, t1R, tsubEnd, tsubAuto, q, bandwidthHz);
 }
 
 std::int32_t IacfLength(double fs) {

@@ -14,6 +14,9 @@ namespace vesk {
 // kNoValue.
 double BandLevel(const float* x, std::int32_t n, std::int32_t multiplier);
 double BandLevel(const float* x, std::int32_t n, std::int32_t multiplier, double per);
+// BandLevel of two channels, each the value it has alone.
+void BandLevelPair(const float* l, const float* r, std::int32_t n, std::int32_t multiplier,
+                   double per, double* levelL, double* levelR);
 
 // The energy spectrum of a plain impulse response, taken over the response itself rather than
 // over the period that padding it to a power of two makes, so that the same response with any
@@ -75,6 +78,12 @@ struct TsubResult {
 // sample with energy and the noise range is the same share of that.
 TsubResult ComputeTsub(const float* x, const float* y, std::int32_t n, double fs, double t1Ms,
                        double tsubEnd, int tsubAuto, double noiseRate, double bandwidthHz = 0.0);
+
+// ComputeTsub of two single channels (y nullptr) with their own first reflections, each the
+// result it has alone.
+void ComputeTsubPair(const float* l, const float* r, std::int32_t n, double fs, double t1L,
+                     double t1R, double tsubEnd, int tsubAuto, double noiseRate, double bandwidthHz,
+                     TsubResult* left, TsubResult* right);
 
 // Samples the automatic end of the regression averages the energy over.
 std::int32_t TsubEndWindow(double fs, double bandwidthHz);

@@ -88,16 +88,19 @@ namespace {
 void FillTsub(AcParamBand& e, const AcParamRecord& rec, const float* l, const float* r,
               std::int32_t length, double fs, TsubFit* fit) {
     const double width = BandWidth(e.freq, rec.freqBand);
-    TsubResult left = ComputeTsub(l, nullptr, length, fs, rec.deltaT1L, rec.tsubEnd, rec.tsubAuto,
-                                  rec.tsubNoise, width);
+    TsubResult left, right;
+    if (r)
+        ComputeTsubPair(l, r, length, fs, rec.deltaT1L, rec.deltaT1R, rec.tsubEnd, rec.tsubAuto,
+                        rec.tsubNoise, width, &left, &right);
+    else
+        left = ComputeTsub(l, nullptr, length, fs, rec.deltaT1L, rec.tsubEnd, rec.tsubAuto,
+                           rec.tsubNoise, width);
     e.tsubL = Storable(left.tsub);
     e.aL = Storable(left.aValue);
     *fit = TsubFit{};
     fit->rangeDb[0] = Storable(left.rangeDb);
     fit->r[0] = Storable(left.r);
     if (!r) return;
-    TsubResult right = ComputeTsub(r, nullptr, length, fs, rec.deltaT1R, rec.tsubEnd, rec.tsubAuto,
-                                   rec.tsubNoise, width);
     e.tsubR = Storable(right.tsub);
     e.aR = Storable(right.aValue);
     fit->rangeDb[1] = Storable(right.rangeDb);
@@ -176,8 +179,15 @@ bool ComputeBand(int band, const std::vector<float>& rawL, const std::vector<flo
     }
     *e = AcParamBand{};
     e->freq = band;
-    e->splL = Storable(Level(spectra.l, w.l.data(), n, band, rec, m, fs, per));
-    if (stereo) e->splR = Storable(Level(spectra.r, w.r.data(), n, band, rec, m, fs, per));
+    if (stereo && (band <= 0 || (spectra.l.Empty() && spectra.r.Empty()))) {
+        double l = 0, r = 0;
+        BandLevelPair(w.l.data(), w.r.data(), n, m.multiplier, per, &l, &r);
+        e->splL = Storable(l);
+        e->splR = Storable(r);
+    } else {
+        e->splL = Storable(Level(spectra.l, w.l.data(), n, band, rec, m, fs, per));
+        if (stereo) e->splR = Storable(Level(spectra.r, w.r.data(), n, band, rec, m, fs, per));
+    }
     FillTsub(*e, rec, w.l.data(), stereo ? w.r.data() : nullptr, length, fs, fit);
     if (stereo && !w.iacf.empty()) FillIacf(*e, rec, w.l.data(), w.r.data(), n, fs, w.iacf);
     return true;

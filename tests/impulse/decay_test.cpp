@@ -468,5 +468,43 @@ TEST(DecayLevels, TheFloatsOfTheLibraryLogarithm) {
     }
 }
 
+// Both ears are summed side by side; each ear's Tsub, fit figures and level must be the
+// doubles it has alone, with their own first reflections, noise ranges and silent tails.
+TEST(PairedEars, EachEarAsAlone) {
+    std::mt19937 random(5);
+    std::normal_distribution<float> g(0.0f, 0.3f);
+    const std::int32_t n = 40000;
+    std::vector<float> l(n), r(n);
+    for (std::int32_t i = 0; i < n; ++i) {
+        l[static_cast<std::size_t>(i)] = g(random) * std::exp(-i / 5000.0f) + 1e-4f * g(random);
+        r[static_cast<std::size_t>(i)] = i < 30000 ? g(random) * std::exp(-i / 3000.0f) : 0.0f;
+    }
+    auto same = [](double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; };
+    for (int automatic : {1, 0})
+        for (double q : {0.1, 0.0, 0.5}) {
+            TsubResult a, b;
+            ComputeTsubPair(l.data(), r.data(), n, 48000, 3.0, 7.5, -20, automatic, q, 125, &a, &b);
+            const TsubResult la = ComputeTsub(l.data(), nullptr, n, 48000, 3.0, -20, automatic, q,
+                                              125),
+                             rb = ComputeTsub(r.data(), nullptr, n, 48000, 7.5, -20, automatic, q,
+                                              125);
+            for (auto [x, y] : {std::pair{a, la}, std::pair{b, rb}}) {
+                EXPECT_TRUE(same(x.tsub, y.tsub)) << automatic << " " << q;
+                EXPECT_TRUE(same(x.aValue, y.aValue));
+                EXPECT_TRUE(same(x.slope, y.slope));
+                EXPECT_TRUE(same(x.rangeDb, y.rangeDb));
+                EXPECT_TRUE(same(x.r, y.r));
+            }
+        }
+    double levelL = 0, levelR = 0;
+    BandLevelPair(l.data(), r.data(), n, 3, 48000, &levelL, &levelR);
+    EXPECT_TRUE(same(levelL, BandLevel(l.data(), n, 3, 48000)));
+    EXPECT_TRUE(same(levelR, BandLevel(r.data(), n, 3, 48000)));
+    std::vector<float> silent(n, 0.0f);
+    BandLevelPair(silent.data(), r.data(), n, 1, n, &levelL, &levelR);
+    EXPECT_EQ(levelL, kNoValue);
+    EXPECT_TRUE(same(levelR, BandLevel(r.data(), n, 1)));
+}
+
 }  // namespace
 }  // namespace vesk
