@@ -13,6 +13,7 @@
 #include "dsp/bands.h"
 #include "dsp/fft.h"
 #include "dsp/mls.h"
+#include "dsp/scratch.h"
 #include "impulse/impulse_analysis.h"
 #include "impulse/iso_calculation.h"
 #include "resources/strings.h"
@@ -133,10 +134,19 @@ std::vector<int> BandSequence(const ImpulseConditions& c, double fs) {
     return bands;
 }
 
-// One thread's copies of the channels and the correlation.
+// One thread's copies of the channels and the correlation, kept between entries and
+// measurements unless they are long (see Scratch).
 struct BandWork {
     std::vector<float> l, r, iacf;
 };
+
+BandWork& ThreadBandWork(std::size_t n, std::size_t iacfSize) {
+    thread_local BandWork kept;
+    if (kept.l.capacity() > Scratch<float>::kKeptElements && n <= Scratch<float>::kKeptElements)
+        kept = BandWork{};
+    kept.iacf.assign(iacfSize, 0.0f);
+    return kept;
+}
 
 // What every band starts from: the transform of left + i right, which each band filter only
 // masks, and the spectra plain impulse responses take their band levels from (empty for MLS
@@ -257,26 +267,27 @@ CalcResult CalculateImpulseParameters(const ImpulseRecord& m, const SampleBlock&
     if (ForwardSpectrum(rawL.data(), stereo ? rawR.data() : nullptr, n, &spectra.re, &spectra.im) !=
         0)
         spectra.re.clear();
-    if (m.noMls) {
-        spectra.l = ResponseSpectrum(rawL.data(), n);
-        if (stereo) spectra.r = ResponseSpectrum(rawR.data(), n);
-    }
     ThreadPool& pool = SharedPool();
+    if (m.noMls)
+        pool.ParallelFor(stereo ? 2 : 1, [&](std::size_t ear, int) {
+            (ear == 0 ? spectra.l : spectra.r) =
+                ResponseSpectrum((ear == 0 ? rawL : rawR).data(), n);
+        });
     const std::size_t width = static_cast<std::size_t>(pool.Threads());
-    std::vector<BandWork> work(std::min(width, bands.size()));
-    for (BandWork& w : work)
-        w.iacf.assign(iacfSize, 0.0f);
-    for (std::size_t j = 0; j < bands.size(); j += width) {
-        const std::size_t end = std::min(bands.size(), j + width);
+    // A few entries per thread between the polls: the threads then wait less on the slowest
+    // entry of each round, and Cancel still answers within a few entries.
+    const std::size_t round = width == 1 ? 1 : 4 * width;
+    for (std::size_t j = 0; j < bands.size(); j += round) {
+        const std::size_t end = std::min(bands.size(), j + round);
         for (std::size_t k = j; progress && k < end; ++k) {
             if (k > 0 && progress->PollCancel()) return CalcResult::Cancelled;
             if (k > 0) ReportBand(progress, m, bands[k], c.freqBand);
         }
-        pool.ParallelFor(end - j, [&](std::size_t i, int slot) {
+        pool.ParallelFor(end - j, [&](std::size_t i, int) {
             const std::size_t k = j + i;
             done[k] =
-                ComputeBand(bands[k], rawL, rawR, fs, *rec, m, work[static_cast<std::size_t>(slot)],
-                            spectra, &entries[k], &fits[k]);
+                ComputeBand(bands[k], rawL, rawR, fs, *rec, m,
+                            ThreadBandWork(rawL.size(), iacfSize), spectra, &entries[k], &fits[k]);
         });
     }
 
