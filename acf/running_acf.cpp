@@ -89,7 +89,7 @@ void LoadChannel(const SampleBlock& block, int channel, std::int64_t first, std:
 
 // Mono ACF of the frame already loaded as re (L + D samples) and im (L samples).
 bool MonoAcf(FrameWork& w, std::int32_t L, std::int32_t n, const float* h, std::int32_t keep) {
-    FftTables& tables = SharedFftTables();
+    FftTables& tables = SharedFftTables(n);
     if (FftForward(tables, n, w.re.data(), w.im.data()) != 0) return false;
     Weight(w.re.data(), w.im.data(), n, h, L);
     CrossSpectrum(w.re.data(), w.im.data(), n);
@@ -104,7 +104,7 @@ bool MonoAcf(FrameWork& w, std::int32_t L, std::int32_t n, const float* h, std::
 // (the negative ones at the end of the array) are computed.
 bool BinauralAcf(FrameWork& w, std::int32_t L, std::int32_t n, const float* h, std::int32_t keep,
                  bool cross, std::int32_t crossHalf = 0) {
-    FftTables& tables = SharedFftTables();
+    FftTables& tables = SharedFftTables(n);
     if (FftForward(tables, n, w.re.data(), w.im.data()) != 0) return false;
     Weight(w.re.data(), w.im.data(), n, h, L);
     if (cross) {

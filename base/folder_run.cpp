@@ -118,7 +118,9 @@ void RunConcurrently(FolderRunKind& kind, const std::vector<std::size_t>& chosen
         }
     } drain{*shared, flights};
 
-    const std::size_t limit = static_cast<std::size_t>(pool.Threads());
+    // One more than the threads: the next measurement waits in the pool, so a thread that
+    // finishes starts on it while this thread writes the one before.
+    const std::size_t limit = static_cast<std::size_t>(pool.Threads()) + 1;
     std::size_t next = 0;
     int shownPosition = -1;
     std::exception_ptr error;

@@ -1,9 +1,11 @@
 #include "dsp/fft.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <new>
 
@@ -466,9 +468,19 @@ void UseBestFftKernel() {
 }
 }  // namespace detail
 
-FftTables& SharedFftTables() {
-    static FftTables tables;
-    return tables;
+FftTables& SharedFftTables(std::int32_t n) {
+    // One set per power of two, never freed: a calculation that mixes sizes (the band filters
+    // and the spectrum of a response, say) would otherwise rebuild one shared set back and forth,
+    // each rebuild stopping every other thread's transforms.
+    static std::mutex mutex;
+    static std::array<std::unique_ptr<FftTables>, 32> sets;
+    std::size_t index = 0;
+    if (n > 0 && (n & (n - 1)) == 0)
+        while ((std::int32_t{1} << index) != n)
+            ++index;
+    std::lock_guard lock(mutex);
+    if (!sets[index]) sets[index] = std::make_unique<FftTables>();
+    return *sets[index];
 }
 
 namespace {
@@ -518,7 +530,7 @@ int FilterInFrequencyDomain(float* x, float* y, std::int32_t n, const float* h) 
         zeros.assign(static_cast<std::size_t>(n), 0.0f);
         y = zeros.data();
     }
-    FftTables& tables = SharedFftTables();
+    FftTables& tables = SharedFftTables(n);
     if (int st = FftForward(tables, n, x, y); st != 0) return st;
     return FilterFromSpectrum(x, y, n, h, x, y);
 }
@@ -531,7 +543,7 @@ int ForwardSpectrum(const float* x, const float* y, std::int32_t n, std::vector<
         im->assign(y, y + n);
     else
         im->assign(static_cast<std::size_t>(n), 0.0f);
-    return n == 0 ? 0 : FftForward(SharedFftTables(), n, re->data(), im->data());
+    return n == 0 ? 0 : FftForward(SharedFftTables(n), n, re->data(), im->data());
 }
 
 int FilterFromSpectrum(const float* re, const float* im, std::int32_t n, const float* h, float* x,
@@ -542,7 +554,7 @@ int FilterFromSpectrum(const float* re, const float* im, std::int32_t n, const f
         x[k] = re[k] / fn * h[k];
         y[k] = im[k] / fn * h[k];
     }
-    return FftInverse(SharedFftTables(), n, x, y);
+    return FftInverse(SharedFftTables(n), n, x, y);
 }
 
 int PowerSpectrum2(const float* left, const float* right, float* pl, float* pr, std::int32_t n) {
@@ -552,7 +564,7 @@ int PowerSpectrum2(const float* left, const float* right, float* pl, float* pr, 
         pl[t] = left ? static_cast<float>(left[t] * g) : 0.0f;
         pr[t] = right ? static_cast<float>(right[t] * g) : 0.0f;
     }
-    if (int st = FftForward(SharedFftTables(), n, pl, pr); st != 0) return st;
+    if (int st = FftForward(SharedFftTables(n), n, pl, pr); st != 0) return st;
     // Separate in place: bins k and n-k are read before either is written.
     const float re0 = pl[0], im0 = pr[0];
     for (std::int32_t k = 1; k <= n / 2; ++k) {

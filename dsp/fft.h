@@ -27,8 +27,9 @@ struct FftTables {
     void BuildStageTwiddles();
 };
 
-// The process-wide tables shared by the filter, the spectrum and the running-ACF engine.
-FftTables& SharedFftTables();
+// The process-wide tables of transform size n, shared by every thread; one set per power of
+// two, so that transforms of different sizes never rebuild each other's tables.
+FftTables& SharedFftTables(std::int32_t n);
 
 // In-place transform of re[k] + j*im[k], no scaling; re and im must not overlap. Every float
 // equals that of the literal radix-2 loop with the products in double. 0 done, 1 no memory,

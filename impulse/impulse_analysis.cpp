@@ -99,15 +99,18 @@ ResponseSpectrum::ResponseSpectrum(const float* x, std::int32_t n) {
         size *= 2;
     if (size > (std::int64_t{1} << 23)) return;  // 2^22 frames and more are never stored
     const std::size_t count = static_cast<std::size_t>(size);
-    std::vector<float> re(count, 0.0f), im(count, 0.0f);
+    thread_local std::vector<float> keptRe, keptIm;
+    Scratch<float> re(keptRe, count), im(keptIm, count);
+    std::fill_n(re.data(), count, 0.0f);
+    std::fill_n(im.data(), count, 0.0f);
     // Scaled to about 1, so that no square below leaves the float range.
     double peak = 0;
     for (std::int32_t i = first; i <= last; ++i)
         peak = std::max(peak, static_cast<double>(std::fabs(x[i])));
     for (std::int64_t i = 0; i < length; ++i)
         re[static_cast<std::size_t>(i)] = static_cast<float>(x[first + i] / peak);
-    FftTables& tables = SharedFftTables();
     const std::int32_t sz = static_cast<std::int32_t>(size);
+    FftTables& tables = SharedFftTables(sz);
     if (FftForward(tables, sz, re.data(), im.data()) != 0) return;
     for (std::size_t k = 0; k < count; ++k) {
         re[k] = re[k] * re[k] + im[k] * im[k];

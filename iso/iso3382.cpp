@@ -416,45 +416,43 @@ ChannelResult AnalyzeChannel(const double* h, std::size_t n, double fs, ChannelW
 
 // ---- IACC ---------------------------------------------------------------------------------
 
-// Four float lanes (GCC and Clang vector extension; SSE on x86-64, NEON on ARM).
-typedef float Lanes __attribute__((vector_size(16)));
-
-Lanes Load(const float* p) {
-    Lanes v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-
 // Sums l[t] * r[t + j - lags] over t in [t1, t2) for j = 0 .. 2 lags, with r zero outside
-// [0, n): padded holds r with `lags` zeros in front and at least lags + 16 behind. Sixteen lags
-// at a time keep their sums in four registers while t runs, so the work is (2 lags + 1)
-// (t2 - t1). Products and sums over 1024 samples are float (four lanes to a vector instead of
-// two); each such block goes into a double, which keeps the error near float rounding, ~1e-7
-// of the sum.
-void CrossSums(const float* l, const float* padded, std::size_t t1, std::size_t t2, int lags,
-               double* out) {
+// [0, n): padded holds r with `lags` zeros in front and at least kCrossLags behind the last lag.
+// Each lag is one lane, so sixty-four lags at a time keep their sums in four vectors while t
+// runs, and the work is about (2 lags + 1) (t2 - t1). Products and sums over 1024 samples are
+// float; each such block goes into a double, which keeps the error near float rounding, ~1e-7
+// of the sum. The lane width changes nothing in any lag's sum.
+constexpr int kCrossLags = 64;
+__attribute__((target_clones("arch=x86-64-v4", "avx2", "default"))) void CrossSums(
+    const float* l, const float* padded, std::size_t t1, std::size_t t2, int lags, double* out) {
+    typedef float Sixteen __attribute__((vector_size(64)));
     const int count = 2 * lags + 1;
-    for (int j0 = 0; j0 < count; j0 += 16) {
-        double total[16] = {};
+    for (int j0 = 0; j0 < count; j0 += kCrossLags) {
+        double total[kCrossLags] = {};
         for (std::size_t b = t1; b < t2; b += 1024) {
             const std::size_t e = std::min(t2, b + 1024);
-            Lanes a0 = {}, a1 = {}, a2 = {}, a3 = {};
+            Sixteen a0 = {}, a1 = {}, a2 = {}, a3 = {};
             for (std::size_t t = b; t < e; ++t) {
-                const Lanes lv = {l[t], l[t], l[t], l[t]};
+                const float lt = l[t];
                 const float* rp = padded + t + j0;
-                a0 += lv * Load(rp);
-                a1 += lv * Load(rp + 4);
-                a2 += lv * Load(rp + 8);
-                a3 += lv * Load(rp + 12);
+                Sixteen v0, v1, v2, v3;
+                std::memcpy(&v0, rp, sizeof v0);
+                std::memcpy(&v1, rp + 16, sizeof v1);
+                std::memcpy(&v2, rp + 32, sizeof v2);
+                std::memcpy(&v3, rp + 48, sizeof v3);
+                a0 += lt * v0;
+                a1 += lt * v1;
+                a2 += lt * v2;
+                a3 += lt * v3;
             }
-            for (int q = 0; q < 4; ++q) {
+            for (int q = 0; q < 16; ++q) {
                 total[q] += a0[q];
-                total[4 + q] += a1[q];
-                total[8 + q] += a2[q];
-                total[12 + q] += a3[q];
+                total[16 + q] += a1[q];
+                total[32 + q] += a2[q];
+                total[48 + q] += a3[q];
             }
         }
-        for (int q = 0; q < 16 && j0 + q < count; ++q)
+        for (int q = 0; q < kCrossLags && j0 + q < count; ++q)
             out[j0 + q] = total[q];
     }
 }
@@ -489,7 +487,8 @@ void ComputeIacc(const double* l, const double* r, std::size_t n, double fs, std
     const int lags = static_cast<int>(std::lround(0.001 * fs));
     const std::size_t lagCount = static_cast<std::size_t>(2 * lags + 1);
     left->assign(l, l + n);
-    padded->assign(n + static_cast<std::size_t>(2 * lags + 32), 0.0f);
+    // Room behind for the last round of kCrossLags lags.
+    padded->assign(n + static_cast<std::size_t>(2 * lags + 1 + 2 * kCrossLags), 0.0f);
     std::copy(r, r + n, padded->begin() + lags);
     const std::size_t split =
         std::min(n, onset + static_cast<std::size_t>(std::lround(0.080 * fs)));

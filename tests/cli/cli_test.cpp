@@ -705,21 +705,21 @@ TEST_F(Cli, SweepRecordingsGiveTheResultsOfTheirResponse) {
         n *= 2;
     std::vector<float> xr(n), xi(n);
     std::copy(x.begin(), x.end(), xr.begin());
-    ASSERT_EQ(FftForward(SharedFftTables(), static_cast<std::int32_t>(n), xr.data(), xi.data()), 0);
+    ASSERT_EQ(FftForward(SharedFftTables(static_cast<std::int32_t>(n)), static_cast<std::int32_t>(n), xr.data(), xi.data()), 0);
     const std::size_t length = x.size() + frames / 2;
     std::vector<float> recording(2 * length);
     for (int ear = 0; ear < 2; ++ear) {
         std::vector<float> hr(n), hi(n);
         for (std::size_t i = 0; i < frames; ++i)
             hr[i] = response[2 * i + static_cast<std::size_t>(ear)];
-        ASSERT_EQ(FftForward(SharedFftTables(), static_cast<std::int32_t>(n), hr.data(), hi.data()),
+        ASSERT_EQ(FftForward(SharedFftTables(static_cast<std::int32_t>(n)), static_cast<std::int32_t>(n), hr.data(), hi.data()),
                   0);
         for (std::size_t k = 0; k < n; ++k) {
             const float re = xr[k] * hr[k] - xi[k] * hi[k], im = xr[k] * hi[k] + xi[k] * hr[k];
             hr[k] = re / static_cast<float>(n);
             hi[k] = im / static_cast<float>(n);
         }
-        ASSERT_EQ(FftInverse(SharedFftTables(), static_cast<std::int32_t>(n), hr.data(), hi.data()),
+        ASSERT_EQ(FftInverse(SharedFftTables(static_cast<std::int32_t>(n)), static_cast<std::int32_t>(n), hr.data(), hi.data()),
                   0);
         for (std::size_t i = 0; i < length; ++i)
             recording[2 * i + static_cast<std::size_t>(ear)] = hr[i];

@@ -49,14 +49,14 @@ std::vector<float> Convolve(const std::vector<float>& a, const std::vector<float
     std::copy(a.begin(), a.end(), ar.begin());
     std::copy(b.begin(), b.end(), br.begin());
     const auto size = static_cast<std::int32_t>(n);
-    EXPECT_EQ(FftForward(SharedFftTables(), size, ar.data(), ai.data()), 0);
-    EXPECT_EQ(FftForward(SharedFftTables(), size, br.data(), bi.data()), 0);
+    EXPECT_EQ(FftForward(SharedFftTables(size), size, ar.data(), ai.data()), 0);
+    EXPECT_EQ(FftForward(SharedFftTables(size), size, br.data(), bi.data()), 0);
     for (std::size_t k = 0; k < n; ++k) {
         const float re = ar[k] * br[k] - ai[k] * bi[k], im = ar[k] * bi[k] + ai[k] * br[k];
         ar[k] = re / float(n);
         ai[k] = im / float(n);
     }
-    EXPECT_EQ(FftInverse(SharedFftTables(), size, ar.data(), ai.data()), 0);
+    EXPECT_EQ(FftInverse(SharedFftTables(size), size, ar.data(), ai.data()), 0);
     ar.resize(out);
     return ar;
 }
@@ -67,14 +67,14 @@ std::vector<float> BandLimit(const std::vector<float>& x, std::size_t n, double 
     std::vector<float> re(n), im(n);
     std::copy(x.begin(), x.end(), re.begin());
     const auto size = static_cast<std::int32_t>(n);
-    FftForward(SharedFftTables(), size, re.data(), im.data());
+    FftForward(SharedFftTables(size), size, re.data(), im.data());
     for (std::size_t k = 0; k < n; ++k) {
         const double f = double(std::min(k, n - k)) * kRate / double(n);
         const float keep = f >= from && f <= to ? 1.0f / float(n) : 0.0f;
         re[k] *= keep;
         im[k] *= keep;
     }
-    FftInverse(SharedFftTables(), size, re.data(), im.data());
+    FftInverse(SharedFftTables(size), size, re.data(), im.data());
     return re;
 }
 
