@@ -3,76 +3,19 @@
 #include <benchmark/benchmark.h>
 
 #include <filesystem>
-#include <random>
 
 #include "bench/bench_support.h"
 #include "export/output_files.h"
 #include "plot/cairo_painter.h"
 #include "plot/report.h"
-#include "store/samples.h"
-#include "store/tables.h"
 
 namespace {
 
 using namespace vesk;
 
 std::string MakeStore() {
-    const std::string dir = std::filesystem::temp_directory_path() / "vesk-plot-bench";
-    std::filesystem::remove_all(dir);
-    ConnectStoreAt(dir + "/DATA");
-    CFolderTable folders;
-    CImpulseTable m;
-    CAcParamTable r;
-    folders.Open();
-    m.Open();
-    r.Open();
-    FolderRecord f;
-    f.folderId = 1;
-    f.type = "I";
-    f.title = "Hall";
-    folders.Append(f);
-    std::mt19937 random(1);
-    std::uniform_real_distribution<double> u(0.0, 1.0);
-    const SampleBlock room = bench::DecayingStereoRoom(16);
-    const std::vector<unsigned char> wave = MakeWaveBlock(2, room.samples);
-    for (int id = 1; id <= 20; ++id) {
-        ImpulseRecord rec;
-        rec.folderId = 1;
-        rec.impulseId = id;
-        rec.sampling = 48000;
-        rec.mesTime = 16;
-        rec.mesNum = 1;
-        rec.channel = 2;
-        rec.bit = 16;
-        rec.title = "Seat " + std::to_string(id);
-        rec.time = "20240303090507";
-        m.Append(rec, wave);
-        AcParamRecord a;
-        a.impulseId = id;
-        a.nData = 34;
-        a.freqBand = 1;
-        a.splRefData = -1;
-        a.tsubEnd = -20;
-        a.tsubNoise = 0.5;
-        a.iaccWLevel = 0.1;
-        a.deltaT1L = 20 + 10 * u(random);
-        a.deltaT1R = 20 + 10 * u(random);
-        for (int k = 0; k < 34; ++k)
-            a.bands[static_cast<std::size_t>(k)] = {k == 0   ? 0
-                                                    : k == 1 ? -1
-                                                             : k - 1,
-                                                    -10 * u(random),
-                                                    -10 * u(random),
-                                                    2 * u(random),
-                                                    2 * u(random),
-                                                    1 + u(random),
-                                                    1 + u(random),
-                                                    u(random),
-                                                    u(random) - 0.5,
-                                                    u(random)};
-        r.Write(a);
-    }
-    return dir;
+    return bench::MakeImpulseStore("vesk-plot-bench", 20, bench::DecayingStereoRoom(16).samples,
+                                   -10);
 }
 
 void BM_ReportOf20(benchmark::State& state) {
