@@ -92,6 +92,16 @@ long InkedPixels(const std::string& path) {
     return inked;
 }
 
+// The mean and the sample standard deviation, as the report's summary should give them.
+std::pair<double, double> MeanAndDeviation(const std::vector<double>& values) {
+    double mean = 0, squares = 0;
+    for (double v : values)
+        mean += v / static_cast<double>(values.size());
+    for (double v : values)
+        squares += (v - mean) * (v - mean);
+    return {mean, std::sqrt(squares / static_cast<double>(values.size() - 1))};
+}
+
 TEST_F(Reports, PdfHoldsTitlesAndTheNumbersOfTheTextFile) {
     const Result r = Run("report 1 hall.pdf");
     ASSERT_EQ(r.status, 0) << r.err;
@@ -114,12 +124,7 @@ TEST_F(Reports, PdfHoldsTitlesAndTheNumbersOfTheTextFile) {
     for (const std::vector<std::string>& numbers : Lines("hall.txt", "SPL-LR"))
         spl.push_back(std::stod(numbers.at(0)));
     ASSERT_EQ(spl.size(), 6u);
-    double mean = 0, squares = 0;
-    for (double v : spl)
-        mean += v / spl.size();
-    for (double v : spl)
-        squares += (v - mean) * (v - mean);
-    const double sd = std::sqrt(squares / (spl.size() - 1));
+    const auto [mean, sd] = MeanAndDeviation(spl);
     char expected[128];
     std::snprintf(expected, sizeof expected, "%.2f", mean);
     const std::size_t row = text.find("SPL [dB]", text.find("Statistics per band"));
@@ -158,11 +163,7 @@ TEST_F(Reports, PdfHoldsTheIsoSetOfEverySeat) {
         seats.push_back((l + r) / 2);
     }
     ASSERT_EQ(seats.size(), 6u);
-    double mean = 0, squares = 0;
-    for (double v : seats)
-        mean += v / seats.size();
-    for (double v : seats)
-        squares += (v - mean) * (v - mean);
+    const auto [mean, sd] = MeanAndDeviation(seats);
     std::size_t at = text.find("Statistics per band");
     std::string line;
     while ((at = text.find("T30 [s]", at + 1)) != std::string::npos) {
@@ -170,7 +171,7 @@ TEST_F(Reports, PdfHoldsTheIsoSetOfEverySeat) {
         if (line.find(" 1k ") != std::string::npos) break;
     }
     ASSERT_NE(at, std::string::npos);
-    for (double v : {mean, std::sqrt(squares / (seats.size() - 1))}) {
+    for (double v : {mean, sd}) {
         std::snprintf(shown, sizeof shown, "%.2f", v);
         EXPECT_NE(line.find(shown), std::string::npos) << line << " lacks " << shown;
     }
