@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "base/thread_pool.h"
 #include "dsp/bands.h"
 
 namespace vesk {
@@ -123,10 +124,16 @@ bool ComputeIsoResult(const ImpulseRecord& m, const SampleBlock& block, double f
     const iso::Options options = IsoOptionsOf(c);
     iso::Results results;
     if (analyzer->Calculate(left.data(), right.empty() ? nullptr : right.data(), left.size(), fs,
-                            options, &results) != iso::kDone)
+                            options, &results, PoolParallelFor()) != iso::kDone)
         return false;
     *out = ToIsoStored(results, options, record, notes);
     return true;
+}
+
+iso::ParallelFor PoolParallelFor() {
+    return [](std::size_t count, const std::function<void(std::size_t)>& body) {
+        SharedPool().ParallelFor(count, [&](std::size_t i, int) { body(i); });
+    };
 }
 
 }  // namespace vesk

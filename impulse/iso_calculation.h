@@ -26,4 +26,7 @@ bool ComputeIsoResult(const ImpulseRecord& measurement, const SampleBlock& block
                       const ImpulseConditions& conditions, const AcParamRecord& record,
                       const CalcNotes& notes, iso::Analyzer* analyzer, IsoResultRecord* out);
 
+// The ISO analysis's bands on the shared pool of threads.
+iso::ParallelFor PoolParallelFor();
+
 }  // namespace vesk

@@ -621,7 +621,12 @@ double ToStoreValue(double value) {
 
 namespace {
 
-// The buffers of one band's analysis, owned by the Analyzer.
+// The buffers of one band's analysis, one set per thread.
+struct ThreadBuffers {
+    std::vector<double> band[2], energy, level, blocks;
+    std::vector<float> left, padded;
+};
+
 struct BandWork {
     std::vector<double>* band;  // two channels
     ChannelWork channel;
@@ -663,7 +668,7 @@ BandResult AnalyzeBand(const BandFilter* filter, const float* const in[2], int c
 }  // namespace
 
 int Analyzer::Calculate(const float* left, const float* right, std::size_t n, double fs,
-                        const Options& options, Results* results) {
+                        const Options& options, Results* results, const ParallelFor& parallel) {
     if (!left || n == 0 || !(fs > 0) || !(options.lowest <= options.highest)) return kBadInput;
     if (fs != m_fs || options.system != m_options.system || options.lowest != m_options.lowest ||
         options.highest != m_options.highest || options.reversedBelow != m_options.reversedBelow ||
@@ -687,23 +692,44 @@ int Analyzer::Calculate(const float* left, const float* right, std::size_t n, do
                 break;
             }
     if (used > 0) n = used;
-    BandWork work{m_band, {m_energy, m_level, m_blocks}, m_leftFloat, m_padded};
-    results->channels = channels;
-    results->bands.clear();
-    results->bands.push_back(AnalyzeBand(nullptr, in, channels, n, fs, work));
+    // Broadband, every band, and the 500, 1000 and 2000 Hz octaves of Table A.1's single
+    // numbers where the bands are not those octaves already.
+    std::vector<const BandFilter*> jobs{nullptr};
     for (const BandFilter& f : m_filters)
-        results->bands.push_back(AnalyzeBand(&f, in, channels, n, fs, work));
-
-    // Table A.1 single numbers from the 500, 1000 and 2000 Hz octaves.
-    BandResult octave[3];
+        jobs.push_back(&f);
+    int octaveJob[3] = {-1, -1, -1};
     int found = 0;
     for (const BandFilter& f : m_singleFilters) {
-        const BandResult* same = nullptr;
+        int same = -1;
         if (options.system == BandSystem::Octave)
-            for (const BandResult& b : results->bands)
-                if (b.nominalCentre == f.nominalCentre) same = &b;
-        octave[found++] = same ? *same : AnalyzeBand(&f, in, channels, n, fs, work);
+            for (std::size_t b = 1; b < jobs.size(); ++b)
+                if (jobs[b]->nominalCentre == f.nominalCentre) same = static_cast<int>(b);
+        if (same < 0) {
+            same = static_cast<int>(jobs.size());
+            jobs.push_back(&f);
+        }
+        if (found < 3) octaveJob[found++] = same;
     }
+    std::vector<BandResult> done(jobs.size());
+    const auto body = [&](std::size_t j) {
+        thread_local ThreadBuffers b;
+        BandWork work{b.band, {b.energy, b.level, b.blocks}, b.left, b.padded};
+        done[j] = AnalyzeBand(jobs[j], in, channels, n, fs, work);
+        // A thread keeps the buffers of ordinary responses, not those of very long ones.
+        if (n > (std::size_t{1} << 20)) b = ThreadBuffers{};
+    };
+    if (parallel) {
+        parallel(jobs.size(), body);
+    } else {
+        for (std::size_t j = 0; j < jobs.size(); ++j)
+            body(j);
+    }
+    results->channels = channels;
+    results->bands.assign(done.begin(),
+                          done.begin() + 1 + static_cast<std::ptrdiff_t>(m_filters.size()));
+    BandResult octave[3];
+    for (int k = 0; k < found; ++k)
+        octave[k] = done[static_cast<std::size_t>(octaveJob[k])];
     SingleNumbers& s = results->single;
     for (int c = 0; c < 2; ++c) {
         double edt[2], t20[2], t30[2], c50[2], c80[2], d50[2], ts[2];

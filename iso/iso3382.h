@@ -8,6 +8,7 @@
 #include <complex>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -141,19 +142,20 @@ enum Status { kDone = 0, kBadInput = 1 };
 // Computes broadband and every band of the options for one channel (right == nullptr) or two.
 // Trailing samples that are zero in every channel are padding and left out. kBadInput, and
 // nothing computed, when left is null, n == 0, fs <= 0 or lowest > highest.
-// An Analyzer keeps its designed filters and work buffers for the next call with the same fs
-// and options.
+// An Analyzer keeps its designed filters for the next call with the same fs and options.
+// The bands are independent: `parallel`, when given, runs body(i) for every i below count, on
+// any threads, and returns when all are done; each band is computed exactly as alone.
+using ParallelFor =
+    std::function<void(std::size_t count, const std::function<void(std::size_t)>& body)>;
 class Analyzer {
   public:
     int Calculate(const float* left, const float* right, std::size_t n, double fs,
-                  const Options& options, Results* results);
+                  const Options& options, Results* results, const ParallelFor& parallel = {});
 
   private:
     double m_fs = 0;
     Options m_options;
     std::vector<BandFilter> m_filters, m_singleFilters;
-    std::vector<double> m_band[2], m_energy, m_level, m_blocks;
-    std::vector<float> m_leftFloat, m_padded;
 };
 
 }  // namespace vesk::iso

@@ -67,7 +67,7 @@ bool ComputeIsoForDisplay(const std::vector<float>& left, const std::vector<floa
     iso::Analyzer analyzer;
     iso::Results results;
     if (analyzer.Calculate(left.data(), right.empty() ? nullptr : right.data(), left.size(), fs,
-                           options, &results) != iso::kDone)
+                           options, &results, PoolParallelFor()) != iso::kDone)
         return false;
     // No Tsub fits: those come only with a calculation.
     *out = ToIsoStored(results, options, result, CalcNotes{});
