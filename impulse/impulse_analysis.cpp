@@ -303,7 +303,7 @@ __attribute__((target_clones("arch=x86-64-v4", "avx2", "default"))) void CurveLe
     using Quad = double __attribute__((vector_size(32)));
     using Longs = long __attribute__((vector_size(32)));
     using Floats = float __attribute__((vector_size(16)));
-    using Ints = int __attribute__((vector_size(16)));
+    using Ints = unsigned __attribute__((vector_size(16)));  // bit patterns: no overflow
     constexpr int kQuad = 4;
     // |a - 10 log10(sum / r)| of the series, and the library's own error, stay far below this.
     constexpr double kSlack = 1e-9;
