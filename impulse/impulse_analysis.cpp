@@ -129,17 +129,33 @@ ResponseSpectrum::ResponseSpectrum(const float* x, std::int32_t n) {
 }
 
 double ResponseSpectrum::BandEnergy(double lower, double upper, double fs) const {
-    if (lags_.empty() || !(fs > 0)) return 0.0;
+    double e = 0;
+    const ResponseSpectrum* one[] = {this};
+    BandEnergies(one, 1, lower, upper, fs, &e);
+    return e;
+}
+
+void ResponseSpectrum::BandEnergies(const ResponseSpectrum* const* spectra, int count, double lower,
+                                    double upper, double fs, double* energies) {
+    std::size_t longest = 0;
+    for (int k = 0; k < count; ++k) {
+        energies[k] = 0.0;
+        longest = std::max(longest, spectra[k]->lags_.size());
+    }
+    if (longest == 0 || !(fs > 0)) return;
     lower = std::clamp(lower, 0.0, fs / 2);
     upper = std::clamp(upper, 0.0, fs / 2);
-    if (!(upper > lower)) return 0.0;
+    if (!(upper > lower)) return;
     // The ideal band-pass response at lag m is (sin(w2 m) - sin(w1 m)) / (pi m); the sines are
-    // rotated on and set afresh every 1024 lags, so that rounding does not build up.
+    // rotated on and set afresh every 1024 lags, so that rounding does not build up. The
+    // rotation serves every spectrum; each one's sum is its own, in the same order.
     const double w1 = 2 * M_PI * lower / fs, w2 = 2 * M_PI * upper / fs;
-    double e = lags_[0] * 2 * (upper - lower) / fs;
+    for (int k = 0; k < count; ++k)
+        if (!spectra[k]->lags_.empty())
+            energies[k] = spectra[k]->lags_[0] * 2 * (upper - lower) / fs;
     const double c1 = std::cos(w1), s1 = std::sin(w1), c2 = std::cos(w2), s2 = std::sin(w2);
     double a1 = 0, b1 = 0, a2 = 0, b2 = 0;  // cos and sin of w1 m and w2 m
-    for (std::size_t m = 1; m < lags_.size(); ++m) {
+    for (std::size_t m = 1; m < longest; ++m) {
         if (m % 1024 == 1) {
             const double dm = static_cast<double>(m);
             a1 = std::cos(w1 * dm), b1 = std::sin(w1 * dm);
@@ -151,18 +167,37 @@ double ResponseSpectrum::BandEnergy(double lower, double upper, double fs) const
             a1 = t1;
             a2 = t2;
         }
-        e += 2 * lags_[m] * (b2 - b1) / (M_PI * static_cast<double>(m));
+        const double d = b2 - b1, pm = M_PI * static_cast<double>(m);
+        for (int k = 0; k < count; ++k)
+            if (m < spectra[k]->lags_.size()) energies[k] += 2 * spectra[k]->lags_[m] * d / pm;
     }
-    return std::max(e, 0.0);
+    for (int k = 0; k < count; ++k)
+        energies[k] = std::max(energies[k], 0.0);
 }
+
+namespace {
+double LevelOfEnergy(double energy, std::int32_t multiplier, double per) {
+    if (!(per > 0)) return kNoValue;
+    const double g = multiplier == 0 ? 1.0 : multiplier;
+    const double e = energy * g * g;
+    if (!(e > 0)) return kNoValue;
+    return 10.0 * std::log10(e / per);
+}
+}  // namespace
 
 double BandLevel(const ResponseSpectrum& s, double lower, double upper, double fs,
                  std::int32_t multiplier, double per) {
     if (!(per > 0)) return kNoValue;
-    const double g = multiplier == 0 ? 1.0 : multiplier;
-    const double e = s.BandEnergy(lower, upper, fs) * g * g;
-    if (!(e > 0)) return kNoValue;
-    return 10.0 * std::log10(e / per);
+    return LevelOfEnergy(s.BandEnergy(lower, upper, fs), multiplier, per);
+}
+
+void BandLevelPair(const ResponseSpectrum& l, const ResponseSpectrum& r, double lower, double upper,
+                   double fs, std::int32_t multiplier, double per, double* levelL, double* levelR) {
+    double e[2] = {0, 0};
+    const ResponseSpectrum* both[] = {&l, &r};
+    if (per > 0) ResponseSpectrum::BandEnergies(both, 2, lower, upper, fs, e);
+    *levelL = LevelOfEnergy(e[0], multiplier, per);
+    *levelR = LevelOfEnergy(e[1], multiplier, per);
 }
 
 double ListeningLevel(double splLeft, double splRight) {

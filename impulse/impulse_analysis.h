@@ -30,6 +30,9 @@ class ResponseSpectrum {
     // Energy of the band lower .. upper Hz with vertical edges (both halves of the spectrum)
     // at fs: what filtering the response alone by the band would leave.
     double BandEnergy(double lower, double upper, double fs) const;
+    // BandEnergy of `count` spectra at once, each the value it has alone.
+    static void BandEnergies(const ResponseSpectrum* const* spectra, int count, double lower,
+                             double upper, double fs, double* energies);
 
   private:
     std::vector<double> lags_;  // autocorrelation from lag 0 on
@@ -39,6 +42,10 @@ class ResponseSpectrum {
 // samples; kNoValue without energy.
 double BandLevel(const ResponseSpectrum& s, double lower, double upper, double fs,
                  std::int32_t multiplier, double per);
+
+// BandLevel of both ears' spectra, each the value it has alone.
+void BandLevelPair(const ResponseSpectrum& l, const ResponseSpectrum& r, double lower, double upper,
+                   double fs, std::int32_t multiplier, double per, double* levelL, double* levelR);
 
 // The binaural energy mean of two levels.
 double ListeningLevel(double splLeft, double splRight);

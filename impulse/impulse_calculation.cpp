@@ -194,6 +194,13 @@ bool ComputeBand(int band, const std::vector<float>& rawL, const std::vector<flo
         BandLevelPair(w.l.data(), w.r.data(), n, m.multiplier, per, &l, &r);
         e->splL = Storable(l);
         e->splR = Storable(r);
+    } else if (stereo && !spectra.l.Empty() && !spectra.r.Empty()) {
+        const BandTable& t = GetBandTable(rec.freqBand);
+        const double fc = t.exactCentre[band], g = t.halfBandFactor;
+        double l = 0, r = 0;
+        BandLevelPair(spectra.l, spectra.r, fc / g, fc * g, fs, m.multiplier, per, &l, &r);
+        e->splL = Storable(l);
+        e->splR = Storable(r);
     } else {
         e->splL = Storable(Level(spectra.l, w.l.data(), n, band, rec, m, fs, per));
         if (stereo) e->splR = Storable(Level(spectra.r, w.r.data(), n, band, rec, m, fs, per));

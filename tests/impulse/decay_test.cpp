@@ -500,6 +500,14 @@ TEST(PairedEars, EachEarAsAlone) {
     BandLevelPair(l.data(), r.data(), n, 3, 48000, &levelL, &levelR);
     EXPECT_TRUE(same(levelL, BandLevel(l.data(), n, 3, 48000)));
     EXPECT_TRUE(same(levelR, BandLevel(r.data(), n, 3, 48000)));
+    // The band levels of plain responses, from both ears' spectra at once (the right ear's
+    // spectrum is shorter: its response ends in silence).
+    const ResponseSpectrum sl(l.data(), n), sr(r.data(), n);
+    for (double lower : {44.0, 700.0, 7000.0}) {
+        BandLevelPair(sl, sr, lower, 2 * lower, 48000, 2, n, &levelL, &levelR);
+        EXPECT_TRUE(same(levelL, BandLevel(sl, lower, 2 * lower, 48000, 2, n))) << lower;
+        EXPECT_TRUE(same(levelR, BandLevel(sr, lower, 2 * lower, 48000, 2, n))) << lower;
+    }
     std::vector<float> silent(n, 0.0f);
     BandLevelPair(silent.data(), r.data(), n, 1, n, &levelL, &levelR);
     EXPECT_EQ(levelL, kNoValue);
