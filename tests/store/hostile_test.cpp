@@ -779,8 +779,12 @@ TEST(Hostile, WaveBlocksAreRefusedUnlessWholeAndNeverReadPast) {
     SampleBlock block;
     EXPECT_FALSE(ParseWaveBlock(nullptr, 0, &block));
     const Bytes stereo = MakeWaveBlock(2, Ramp(2 * 50, 11));
+    EXPECT_EQ(GetU32(stereo.data() + 8), 200u);  // the sample bytes
     ASSERT_TRUE(parse(stereo, &block));
     EXPECT_EQ(block.Frames(), 50u);
+    EXPECT_EQ(block.At(3, 0), 11 * 6 - 3000);  // frames interleave left, right
+    EXPECT_EQ(block.At(3, 1), 11 * 7 - 3000);
+    EXPECT_EQ(GetU32(MakeWaveBlock(1, Ramp(5, 1)).data() + 8), 10u);
     for (std::size_t n = 0; n < stereo.size(); ++n)
         EXPECT_FALSE(parse(Bytes(stereo.begin(), stereo.begin() + static_cast<long>(n)), &block))
             << n;
