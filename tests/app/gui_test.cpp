@@ -229,17 +229,27 @@ void AddSeat(CImpulseTable& table, std::int32_t id) {
     ASSERT_EQ(table.Append(r, MakeWaveBlock(2, s)), 1);
 }
 
+// A folder of three seats the impulse calculation can take.
+void MakeSeats() {
+    CFolderTable folders;
+    CImpulseTable impulses;
+    ASSERT_TRUE(folders.Open() && impulses.Open());
+    ASSERT_EQ(test::AppendFolder(folders, 1, "I", "Hall"), 1);
+    ASSERT_EQ(test::AppendFolder(folders, 2, "I", "Foyer"), 1);
+    for (int id = 1; id <= 3; ++id)
+        AddSeat(impulses, id);
+}
+
+int Stored(std::int32_t id) {
+    CAcParamTable results;
+    EXPECT_TRUE(results.Open());
+    return results.Exists(id);
+}
+
 TEST(Desktop, CalculationFromTheFrameWithCancelAnswered) {
     test::TempStore store;
     test::ScriptedMessages messages;
-    {
-        CFolderTable folders;
-        CImpulseTable impulses;
-        ASSERT_TRUE(folders.Open() && impulses.Open());
-        ASSERT_EQ(test::AppendFolder(folders, 1, "I", "Hall"), 1);
-        for (int id = 1; id <= 3; ++id)
-            AddSeat(impulses, id);
-    }
+    MakeSeats();
     // The progress dialog pumps the active event loop, as it does in the running program.
     wxEventLoop loop;
     wxEventLoopActivator active(&loop);
@@ -268,11 +278,7 @@ TEST(Desktop, CalculationFromTheFrameWithCancelAnswered) {
     messages.answers = {true};
     frame->Document().RunImpulse(c, Target::All);
     EXPECT_EQ(messages.asked, (std::vector<std::string>{"Cancel action?"}));
-    {
-        CAcParamTable results;
-        ASSERT_TRUE(results.Open());
-        EXPECT_EQ(results.Exists(1), 0);
-    }
+    EXPECT_EQ(Stored(1), 0);
     // Pressed and declined: the run completes every record, as the command line's would.
     pressCancel();
     messages.answers = {false};
@@ -324,23 +330,6 @@ TEST(Desktop, CalculationFromTheFrameWithCancelAnswered) {
         }
     }
     frame->Destroy();
-}
-
-// A folder of three seats the impulse calculation can take.
-void MakeSeats() {
-    CFolderTable folders;
-    CImpulseTable impulses;
-    ASSERT_TRUE(folders.Open() && impulses.Open());
-    ASSERT_EQ(test::AppendFolder(folders, 1, "I", "Hall"), 1);
-    ASSERT_EQ(test::AppendFolder(folders, 2, "I", "Foyer"), 1);
-    for (int id = 1; id <= 3; ++id)
-        AddSeat(impulses, id);
-}
-
-int Stored(std::int32_t id) {
-    CAcParamTable results;
-    EXPECT_TRUE(results.Open());
-    return results.Exists(id);
 }
 
 bool Closing(wxWindow* w) {
