@@ -129,4 +129,12 @@ long CountInFolder(CStoreTable& table, std::int32_t folderId) {
     return count;
 }
 
+bool AppendImpulse(CImpulseTable& impulses, std::int32_t folderId, std::int32_t id,
+                   const std::vector<unsigned char>& wave) {
+    ImpulseRecord r;
+    r.folderId = folderId;
+    r.impulseId = id;
+    return impulses.Append(r, wave);
+}
+
 }  // namespace vesk::test

@@ -119,4 +119,8 @@ inline long CountInFolder(CStoreTable&& table, std::int32_t folderId) {
     return CountInFolder(table, folderId);
 }
 
+// Appends a measurement with nothing but its folder, ID and samples; the table's Append result.
+bool AppendImpulse(CImpulseTable& impulses, std::int32_t folderId, std::int32_t id,
+                   const std::vector<unsigned char>& wave);
+
 }  // namespace vesk::test
