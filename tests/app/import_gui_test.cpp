@@ -16,18 +16,13 @@
 #include "resources/window_ids.h"
 #include "shell/audio.h"
 #include "store/tables.h"
+#include "tests/app/gui_support.h"
 #include "tests/test_support.h"
 
 namespace vesk {
 namespace {
 
-void Press(wxWindow* window, int id) {
-    wxWindow* button = wxWindow::FindWindowById(id, window);
-    ASSERT_NE(button, nullptr) << id;
-    wxCommandEvent e(wxEVT_BUTTON, id);
-    e.SetEventObject(button);
-    button->GetEventHandler()->ProcessEvent(e);
-}
+using test::Press;
 
 void SetText(wxWindow* dialog, int id, const wxString& text) {
     auto* t = dynamic_cast<wxTextCtrl*>(wxWindow::FindWindowById(id, dialog));

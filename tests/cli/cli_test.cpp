@@ -36,6 +36,12 @@ class Cli : public test::CliTest {
         EXPECT_TRUE(cli::WriteWavFile(path, channels, rate, samples));
         return path;
     }
+    // seat1.wav and seat2.wav: two synthetic room responses.
+    void Seats() {
+        for (unsigned seed : {1u, 2u})
+            ASSERT_TRUE(cli::WriteWavFile(dir.File("seat" + std::to_string(seed) + ".wav"), 2,
+                                          48000, cli::SynthRoomImpulse(48000, 0.3, 0.8, seed)));
+    }
 };
 
 TEST_F(Cli, ImportListsAndDeletes) {
@@ -134,11 +140,7 @@ TEST_F(Cli, UnreadableStoresAreStoreFailures) {
 }
 
 TEST_F(Cli, CalcComputesImpulseFoldersWithTargetsAndOverrides) {
-    for (unsigned seed : {1u, 2u}) {
-        std::string path = dir.File("seat" + std::to_string(seed) + ".wav");
-        ASSERT_TRUE(
-            cli::WriteWavFile(path, 2, 48000, cli::SynthRoomImpulse(48000, 0.3, 0.8, seed)));
-    }
+    ASSERT_NO_FATAL_FAILURE(Seats());
     Wav("music.wav", 2, 4800);
     ASSERT_EQ(Run("import --kind ir --title Hall seat1.wav seat2.wav").status, 0);
     ASSERT_EQ(Run("import --kind acf music.wav").status, 0);
@@ -244,11 +246,7 @@ void DamageLastBlob(const std::string& path) {
 // A measurement whose samples fail their checksum is named and keeps its old result; a settings
 // file with impossible conditions is refused before anything is read.
 TEST_F(Cli, DamagedSamplesAndHostileSettingsAreFailures) {
-    for (unsigned seed : {1u, 2u}) {
-        std::string path = dir.File("seat" + std::to_string(seed) + ".wav");
-        ASSERT_TRUE(
-            cli::WriteWavFile(path, 2, 48000, cli::SynthRoomImpulse(48000, 0.3, 0.8, seed)));
-    }
+    ASSERT_NO_FATAL_FAILURE(Seats());
     ASSERT_EQ(Run("import --kind ir --title Hall seat1.wav seat2.wav").status, 0);
     ASSERT_EQ(Run("calc 1").status, 0);
     const Result before = Run("show 1 2");
