@@ -1,5 +1,7 @@
 #include "tests/test_support.h"
 
+#include <gtest/gtest.h>
+
 #include <stdlib.h>
 #include <sys/wait.h>
 
@@ -106,6 +108,33 @@ bool ReadCsv(const std::string& s, std::vector<std::vector<std::string>>* rows) 
         }
     }
     return row.size() == 1 && row[0].empty();
+}
+
+std::string ReadFileText(const std::string& path) {
+    const std::vector<unsigned char> bytes = ReadFileBytes(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+std::map<std::string, std::vector<unsigned char>> FolderBytes(const std::string& dir) {
+    std::map<std::string, std::vector<unsigned char>> files;
+    for (const auto& e : std::filesystem::directory_iterator(dir))
+        if (e.is_regular_file())
+            files[e.path().filename().string()] = ReadFileBytes(e.path().string());
+    return files;
+}
+
+long CountInFolder(CStoreTable& table, std::int32_t folderId) {
+    long count = 0;
+    EXPECT_TRUE(table.Open() && table.SetScopeTo(folderId, &count));
+    return count;
+}
+
+bool AppendImpulse(CImpulseTable& impulses, std::int32_t folderId, std::int32_t id,
+                   const std::vector<unsigned char>& wave) {
+    ImpulseRecord r;
+    r.folderId = folderId;
+    r.impulseId = id;
+    return impulses.Append(r, wave);
 }
 
 }  // namespace vesk::test

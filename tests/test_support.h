@@ -1,6 +1,7 @@
 // Helpers shared by the tests: temporary stores, scripted message and progress sinks.
 #pragma once
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -108,5 +109,18 @@ struct RunResult {
 RunResult RunProgram(const std::string& dir, const std::string& program, const std::string& args,
                      const std::string& errFile, const std::string& prefix = "");
 void WriteFileBytes(const std::string& path, const std::vector<unsigned char>& bytes);
+
+std::string ReadFileText(const std::string& path);
+// Every file directly in `dir` by name with its bytes, to show that something changed nothing.
+std::map<std::string, std::vector<unsigned char>> FolderBytes(const std::string& dir);
+// The records `table` (opened here) holds for a folder.
+long CountInFolder(CStoreTable& table, std::int32_t folderId);
+inline long CountInFolder(CStoreTable&& table, std::int32_t folderId) {
+    return CountInFolder(table, folderId);
+}
+
+// Appends a measurement with nothing but its folder, ID and samples; the table's Append result.
+bool AppendImpulse(CImpulseTable& impulses, std::int32_t folderId, std::int32_t id,
+                   const std::vector<unsigned char>& wave);
 
 }  // namespace vesk::test

@@ -28,6 +28,7 @@
 #include "resources/window_ids.h"
 #include "store/samples.h"
 #include "store/tables.h"
+#include "tests/app/gui_support.h"
 #include "tests/display/scripted_saves.h"
 #include "tests/test_support.h"
 
@@ -211,8 +212,11 @@ void AddSeat(CImpulseTable& table, std::int32_t id) {
     std::vector<std::int16_t> s(2 * 4096, 0);
     for (std::size_t i = 0; i < 4096; ++i) {
         const double decay = std::exp(-static_cast<double>(i) / 600.0);
-        s[2 * i] = static_cast<std::int16_t>(8000 * decay * ((i * 7919 + id) % 13 - 6) / 6.0);
-        s[2 * i + 1] = static_cast<std::int16_t>(7000 * decay * ((i * 104729 + id) % 11 - 5) / 5.0);
+        // Signed steps: in unsigned arithmetic "- 6" wraps to a value no sample can hold.
+        const int left = static_cast<int>((i * 7919 + id) % 13) - 6;
+        const int right = static_cast<int>((i * 104729 + id) % 11) - 5;
+        s[2 * i] = static_cast<std::int16_t>(8000 * decay * left / 6.0);
+        s[2 * i + 1] = static_cast<std::int16_t>(7000 * decay * right / 5.0);
     }
     s[200] = 30000;
     s[201] = 28000;
@@ -229,17 +233,27 @@ void AddSeat(CImpulseTable& table, std::int32_t id) {
     ASSERT_EQ(table.Append(r, MakeWaveBlock(2, s)), 1);
 }
 
+// A folder of three seats the impulse calculation can take.
+void MakeSeats() {
+    CFolderTable folders;
+    CImpulseTable impulses;
+    ASSERT_TRUE(folders.Open() && impulses.Open());
+    ASSERT_EQ(test::AppendFolder(folders, 1, "I", "Hall"), 1);
+    ASSERT_EQ(test::AppendFolder(folders, 2, "I", "Foyer"), 1);
+    for (int id = 1; id <= 3; ++id)
+        AddSeat(impulses, id);
+}
+
+int Stored(std::int32_t id) {
+    CAcParamTable results;
+    EXPECT_TRUE(results.Open());
+    return results.Exists(id);
+}
+
 TEST(Desktop, CalculationFromTheFrameWithCancelAnswered) {
     test::TempStore store;
     test::ScriptedMessages messages;
-    {
-        CFolderTable folders;
-        CImpulseTable impulses;
-        ASSERT_TRUE(folders.Open() && impulses.Open());
-        ASSERT_EQ(test::AppendFolder(folders, 1, "I", "Hall"), 1);
-        for (int id = 1; id <= 3; ++id)
-            AddSeat(impulses, id);
-    }
+    MakeSeats();
     // The progress dialog pumps the active event loop, as it does in the running program.
     wxEventLoop loop;
     wxEventLoopActivator active(&loop);
@@ -250,13 +264,7 @@ TEST(Desktop, CalculationFromTheFrameWithCancelAnswered) {
     ImpulseConditions c;
     c.aFilter = 1;
     auto pressCancel = [] {
-        wxTheApp->CallAfter([] {
-            wxWindow* button = wxWindow::FindWindowById(id::kProgressCancel);
-            ASSERT_NE(button, nullptr);
-            wxCommandEvent e(wxEVT_BUTTON, id::kProgressCancel);
-            e.SetEventObject(button);
-            button->GetEventHandler()->ProcessEvent(e);
-        });
+        wxTheApp->CallAfter([] { test::Press(nullptr, id::kProgressCancel); });
     };
     // Conditions no run can use (from a damaged settings file) are refused with their reason.
     ImpulseConditions impossible = c;
@@ -268,11 +276,7 @@ TEST(Desktop, CalculationFromTheFrameWithCancelAnswered) {
     messages.answers = {true};
     frame->Document().RunImpulse(c, Target::All);
     EXPECT_EQ(messages.asked, (std::vector<std::string>{"Cancel action?"}));
-    {
-        CAcParamTable results;
-        ASSERT_TRUE(results.Open());
-        EXPECT_EQ(results.Exists(1), 0);
-    }
+    EXPECT_EQ(Stored(1), 0);
     // Pressed and declined: the run completes every record, as the command line's would.
     pressCancel();
     messages.answers = {false};
@@ -324,23 +328,6 @@ TEST(Desktop, CalculationFromTheFrameWithCancelAnswered) {
         }
     }
     frame->Destroy();
-}
-
-// A folder of three seats the impulse calculation can take.
-void MakeSeats() {
-    CFolderTable folders;
-    CImpulseTable impulses;
-    ASSERT_TRUE(folders.Open() && impulses.Open());
-    ASSERT_EQ(test::AppendFolder(folders, 1, "I", "Hall"), 1);
-    ASSERT_EQ(test::AppendFolder(folders, 2, "I", "Foyer"), 1);
-    for (int id = 1; id <= 3; ++id)
-        AddSeat(impulses, id);
-}
-
-int Stored(std::int32_t id) {
-    CAcParamTable results;
-    EXPECT_TRUE(results.Open());
-    return results.Exists(id);
 }
 
 bool Closing(wxWindow* w) {
@@ -607,11 +594,6 @@ TEST(Desktop, ConditionsDialogsTakeAndRefuseValues) {
     test::TempStore store;
     test::ScriptedMessages messages;
     MakeStore();
-    auto click = [](wxDialog& d, int id) {
-        wxCommandEvent e(wxEVT_BUTTON, id);
-        e.SetEventObject(d.FindWindow(id));
-        d.GetEventHandler()->ProcessEvent(e);
-    };
     auto radio = [](wxDialog& d, int id, int selection) {
         auto* box = static_cast<wxRadioBox*>(d.FindWindow(id));
         box->SetSelection(selection);
@@ -638,11 +620,11 @@ TEST(Desktop, ConditionsDialogsTakeAndRefuseValues) {
         radio(d, id::kTargetNonCalculation, 2);
         static_cast<wxTextCtrl*>(d.FindWindow(id::kRateOfNoise))->SetValue("20");
         static_cast<wxTextCtrl*>(d.FindWindow(id::kTauE))->SetValue("soon");
-        click(d, wxID_OK);
+        test::Press(&d, wxID_OK);
         ASSERT_EQ(messages.shown.size(), 1u);  // a value that is not a number: the dialog stays
         EXPECT_NE(d.GetReturnCode(), wxID_OK);
         static_cast<wxTextCtrl*>(d.FindWindow(id::kTauE))->SetValue("80");
-        click(d, wxID_OK);
+        test::Press(&d, wxID_OK);
         EXPECT_EQ(d.GetReturnCode(), wxID_OK);
         EXPECT_EQ(d.m_target, Target::All);
         EXPECT_DOUBLE_EQ(d.m_conditions.tsubNoise, 0.2);
@@ -652,7 +634,7 @@ TEST(Desktop, ConditionsDialogsTakeAndRefuseValues) {
     {
         CAcfConditionsDlg d(nullptr, RunningAcfConditions(), 1, nullptr);
         static_cast<wxTextCtrl*>(d.FindWindow(id::kRunningStep))->SetValue("0.00001");
-        click(d, wxID_OK);
+        test::Press(&d, wxID_OK);
         EXPECT_NE(messages.shown.back().find("Running Step"), std::string::npos);
         EXPECT_NE(d.GetReturnCode(), wxID_OK);
     }
@@ -662,7 +644,7 @@ TEST(Desktop, ConditionsDialogsTakeAndRefuseValues) {
         EXPECT_FALSE(d.FindWindow(id::kStepsBefore)->IsEnabled());
         radio(d, id::kMaximumSpl, 1);  // "Minimum Tau-e" enables the steps
         EXPECT_TRUE(d.FindWindow(id::kStepsBefore)->IsEnabled());
-        click(d, wxID_OK);
+        test::Press(&d, wxID_OK);
         EXPECT_EQ(d.GetReturnCode(), wxID_OK);
         EXPECT_EQ(d.m_identification.mode, 1);
         EXPECT_EQ(d.m_conditions.phi0RefData, 0);  // noise results carry no reference

@@ -16,18 +16,13 @@
 #include "resources/window_ids.h"
 #include "shell/audio.h"
 #include "store/tables.h"
+#include "tests/app/gui_support.h"
 #include "tests/test_support.h"
 
 namespace vesk {
 namespace {
 
-void Press(wxWindow* window, int id) {
-    wxWindow* button = wxWindow::FindWindowById(id, window);
-    ASSERT_NE(button, nullptr) << id;
-    wxCommandEvent e(wxEVT_BUTTON, id);
-    e.SetEventObject(button);
-    button->GetEventHandler()->ProcessEvent(e);
-}
+using test::Press;
 
 void SetText(wxWindow* dialog, int id, const wxString& text) {
     auto* t = dynamic_cast<wxTextCtrl*>(wxWindow::FindWindowById(id, dialog));
@@ -58,12 +53,6 @@ std::vector<std::int16_t> Signal(int rate, double seconds, bool decaying, unsign
         s[2 * i + 1] = static_cast<std::int16_t>(-s[2 * i] / 2);
     }
     return s;
-}
-
-long Count(CStoreTable&& table, std::int32_t folderId) {
-    long count = 0;
-    EXPECT_TRUE(table.Open() && table.SetScopeTo(folderId, &count));
-    return count;
 }
 
 class DesktopImport : public ::testing::Test {
@@ -176,9 +165,9 @@ TEST_F(DesktopImport, ThreeFilesOfEachKindComeInThroughTheDialog) {
         m_frame->Document().OnImport(c.files);
         EXPECT_EQ(m_frame->View().GetItemCount(), 3) << c.kind;
         EXPECT_TRUE(m_messages.shown.empty()) << c.kind << ": " << m_messages.shown.front();
-        const long stored = c.kind[0] == 'I'   ? Count(CImpulseTable(), folder)
-                            : c.kind[0] == 'A' ? Count(CAcfTable(), folder)
-                                               : Count(CNmsTable(), folder);
+        const long stored = c.kind[0] == 'I'   ? test::CountInFolder(CImpulseTable(), folder)
+                            : c.kind[0] == 'A' ? test::CountInFolder(CAcfTable(), folder)
+                                               : test::CountInFolder(CNmsTable(), folder);
         EXPECT_EQ(stored, 3) << c.kind;
     }
     // A refused file is named with its reason; the others are imported.
@@ -188,7 +177,7 @@ TEST_F(DesktopImport, ThreeFilesOfEachKindComeInThroughTheDialog) {
     EXPECT_EQ(s.Imported(), 2);
     ASSERT_EQ(m_messages.shown.size(), 1u);
     EXPECT_NE(m_messages.shown[0].find("missing.wav"), std::string::npos) << m_messages.shown[0];
-    EXPECT_EQ(Count(CImpulseTable(), folder), 2);
+    EXPECT_EQ(test::CountInFolder(CImpulseTable(), folder), 2);
 }
 
 TEST_F(DesktopImport, ADroppedFileLandsInTheOpenFolder) {
@@ -205,7 +194,7 @@ TEST_F(DesktopImport, ADroppedFileLandsInTheOpenFolder) {
         EXPECT_EQ(list->GetCount(), 1u);
     });
     wxTheApp->ProcessPendingEvents();
-    EXPECT_EQ(Count(CImpulseTable(), folder), 1);
+    EXPECT_EQ(test::CountInFolder(CImpulseTable(), folder), 1);
     EXPECT_EQ(m_frame->View().GetItemCount(), 1);
 }
 
@@ -238,7 +227,7 @@ TEST_F(DesktopImport, DeleteRemovesMeasurementsWithTheirResults) {
     m_frame->GetEventHandler()->ProcessEvent(del);
     EXPECT_EQ(m_messages.asked.back(), "Delete the selected measurement with its results?");
     EXPECT_EQ(view.GetItemCount(), 2);
-    EXPECT_EQ(Count(CImpulseTable(), folder), 2);
+    EXPECT_EQ(test::CountInFolder(CImpulseTable(), folder), 2);
     {
         CAcParamTable after;
         ASSERT_TRUE(after.Open());
@@ -281,7 +270,7 @@ TEST_F(DesktopImport, CancelOfALongImportKeepsTheStoreAsBeforeThatFile) {
     ASSERT_TRUE(s.Cancelled());
     EXPECT_LT(s.Imported(), 4);
     // Exactly the files before the cancelled one are in the store.
-    EXPECT_EQ(Count(CAcfTable(), folder), s.Imported());
+    EXPECT_EQ(test::CountInFolder(CAcfTable(), folder), s.Imported());
     std::string report;
     CAcfTable acfs;
     ASSERT_TRUE(acfs.Open());

@@ -14,6 +14,7 @@
 #include "resources/window_ids.h"
 #include "store/samples.h"
 #include "store/tables.h"
+#include "tests/app/gui_support.h"
 #include "tests/noise/learnt_template.h"
 #include "tests/test_support.h"
 
@@ -35,11 +36,7 @@ std::size_t TemplateCount() {
 }
 
 void Click(wxWindow& dialog, int id) {
-    wxWindow* control = dialog.FindWindow(id);
-    ASSERT_NE(control, nullptr) << id;
-    wxCommandEvent e(wxEVT_BUTTON, id);
-    e.SetEventObject(control);
-    control->GetEventHandler()->ProcessEvent(e);
+    test::Press(&dialog, id);
 }
 
 wxListBox* List(wxWindow& dialog) {

@@ -141,14 +141,6 @@ RunningAcfConditions Short() {
 
 using Snapshot = std::map<std::string, std::vector<unsigned char>>;
 
-Snapshot Files(const std::string& dir) {
-    Snapshot s;
-    for (const auto& e : fs::directory_iterator(dir))
-        if (e.is_regular_file())
-            s[e.path().filename().string()] = test::ReadFileBytes(e.path().string());
-    return s;
-}
-
 void Restore(const std::string& from, const std::string& to) {
     fs::remove_all(to);
     fs::copy(from, to, fs::copy_options::recursive);
@@ -184,7 +176,7 @@ TEST(FolderRun, StoresTheSameBytesAtEveryThreadCount) {
         EXPECT_EQ(noise.computed, 4);
         EXPECT_FALSE(ir.failed || acf.failed || noise.failed);
 
-        Snapshot now = Files(store.DataPath());
+        Snapshot now = test::FolderBytes(store.DataPath());
         if (threads == 1) {
             reference = now;
             EXPECT_GT(reference.count("ACPARAM.DBF"), 0u);

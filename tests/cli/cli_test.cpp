@@ -1,8 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <sndfile.h>
-#include <sys/wait.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -15,12 +12,13 @@
 
 #include "cli/audio.h"
 #include "cli/synth.h"
-#include "dsp/fft.h"
 #include "noise/templates.h"
 #include "shell/settings.h"
 #include "store/file_io.h"
+#include "tests/cli/cli_fixture.h"
 #include "tests/impulse/synthetic_rooms.h"
 #include "tests/sofa/sofa_writer.h"
+#include "tests/sweep/convolve.h"
 #include "tests/test_support.h"
 
 namespace vesk {
@@ -28,11 +26,8 @@ namespace {
 
 using Result = test::RunResult;
 
-class Cli : public ::testing::Test {
+class Cli : public test::CliTest {
   protected:
-    Result Run(const std::string& args, const std::string& program = VESK_CLI_PATH) {
-        return test::RunProgram(dir.Path(), program, args, dir.File("stderr.txt"));
-    }
     std::string Wav(const std::string& name, int channels, std::size_t frames, int rate = 48000) {
         std::vector<std::int16_t> samples(frames * static_cast<std::size_t>(channels));
         for (std::size_t i = 0; i < samples.size(); ++i)
@@ -41,14 +36,12 @@ class Cli : public ::testing::Test {
         EXPECT_TRUE(cli::WriteWavFile(path, channels, rate, samples));
         return path;
     }
-    // Every file of the store with its bytes, to show that a refused command changed nothing.
-    std::map<std::string, std::vector<unsigned char>> Snapshot() {
-        std::map<std::string, std::vector<unsigned char>> files;
-        for (auto& e : std::filesystem::directory_iterator(dir.File("DATA")))
-            files[e.path().filename().string()] = test::ReadFileBytes(e.path().string());
-        return files;
+    // seat1.wav and seat2.wav: two synthetic room responses.
+    void Seats() {
+        for (unsigned seed : {1u, 2u})
+            ASSERT_TRUE(cli::WriteWavFile(dir.File("seat" + std::to_string(seed) + ".wav"), 2,
+                                          48000, cli::SynthRoomImpulse(48000, 0.3, 0.8, seed)));
     }
-    test::TempDir dir;
 };
 
 TEST_F(Cli, ImportListsAndDeletes) {
@@ -147,11 +140,7 @@ TEST_F(Cli, UnreadableStoresAreStoreFailures) {
 }
 
 TEST_F(Cli, CalcComputesImpulseFoldersWithTargetsAndOverrides) {
-    for (unsigned seed : {1u, 2u}) {
-        std::string path = dir.File("seat" + std::to_string(seed) + ".wav");
-        ASSERT_TRUE(
-            cli::WriteWavFile(path, 2, 48000, cli::SynthRoomImpulse(48000, 0.3, 0.8, seed)));
-    }
+    ASSERT_NO_FATAL_FAILURE(Seats());
     Wav("music.wav", 2, 4800);
     ASSERT_EQ(Run("import --kind ir --title Hall seat1.wav seat2.wav").status, 0);
     ASSERT_EQ(Run("import --kind acf music.wav").status, 0);
@@ -254,19 +243,10 @@ void DamageLastBlob(const std::string& path) {
     test::WriteFileBytes(path, bytes);
 }
 
-std::string Text(const std::string& path) {
-    auto bytes = test::ReadFileBytes(path);
-    return std::string(bytes.begin(), bytes.end());
-}
-
 // A measurement whose samples fail their checksum is named and keeps its old result; a settings
 // file with impossible conditions is refused before anything is read.
 TEST_F(Cli, DamagedSamplesAndHostileSettingsAreFailures) {
-    for (unsigned seed : {1u, 2u}) {
-        std::string path = dir.File("seat" + std::to_string(seed) + ".wav");
-        ASSERT_TRUE(
-            cli::WriteWavFile(path, 2, 48000, cli::SynthRoomImpulse(48000, 0.3, 0.8, seed)));
-    }
+    ASSERT_NO_FATAL_FAILURE(Seats());
     ASSERT_EQ(Run("import --kind ir --title Hall seat1.wav seat2.wav").status, 0);
     ASSERT_EQ(Run("calc 1").status, 0);
     const Result before = Run("show 1 2");
@@ -336,7 +316,7 @@ TEST_F(Cli, UnreadableResultsFailExportAndShow) {
     ASSERT_EQ(Run("import --kind acf music.wav").status, 0);
     ASSERT_EQ(Run("calc 1 --integration-time 0.5 --running-step 0.25").status, 0);
     ASSERT_EQ(Run("export 1 out.txt").status, 0);
-    const std::string old = Text(dir.File("out.txt"));
+    const std::string old = Text("out.txt");
     ASSERT_NE(old.find("[Factor1]"), std::string::npos);
 
     DamageLastBlob(dir.File("DATA/ACFFACT.BIN"));
@@ -344,7 +324,7 @@ TEST_F(Cli, UnreadableResultsFailExportAndShow) {
     EXPECT_EQ(r.status, 3);
     EXPECT_NE(r.err.find("Can't read calculation file. (Error=3036)"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("out.txt not written"), std::string::npos) << r.err;
-    EXPECT_EQ(Text(dir.File("out.txt")), old);
+    EXPECT_EQ(Text("out.txt"), old);
     EXPECT_EQ(Run("export 1 new.csv").status, 3);
     EXPECT_FALSE(std::filesystem::exists(dir.File("new.csv")));
     r = Run("show 1 1");
@@ -360,7 +340,7 @@ TEST_F(Cli, AnUnreadableRecordIsNotTheEndOfAFolder) {
     ASSERT_EQ(Run("import --kind ir seat1.wav seat2.wav").status, 0);
     ASSERT_EQ(Run("calc 1").status, 0);
     ASSERT_EQ(Run("export 1 out.txt").status, 0);
-    const std::string old = Text(dir.File("out.txt"));
+    const std::string old = Text("out.txt");
 
     // The second record flagged deleted behind its index's back: reading it is damage.
     auto dbf = test::ReadFileBytes(dir.File("DATA/IMPULSE.DBF"));
@@ -369,7 +349,7 @@ TEST_F(Cli, AnUnreadableRecordIsNotTheEndOfAFolder) {
     test::WriteFileBytes(dir.File("DATA/IMPULSE.DBF"), dbf);
     auto r = Run("export 1 out.txt");
     EXPECT_EQ(r.status, 3);
-    EXPECT_EQ(Text(dir.File("out.txt")), old);
+    EXPECT_EQ(Text("out.txt"), old);
     r = Run("calc 1 --target all");
     EXPECT_EQ(r.status, 3);
     EXPECT_NE(r.err.find("folder 1 not calculated"), std::string::npos) << r.err;
@@ -385,7 +365,7 @@ TEST_F(Cli, SilentChannelsShowNoLevel) {
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("Phi-0=---- ----"), std::string::npos) << r.out;
     ASSERT_EQ(Run("export 1 quiet.csv").status, 0);
-    for (const std::string& text : {r.out, Text(dir.File("quiet.csv"))})
+    for (const std::string& text : {r.out, Text("quiet.csv")})
         EXPECT_EQ(text.find("inf"), std::string::npos) << text;
 }
 
@@ -434,8 +414,7 @@ TEST_F(Cli, DemoCalculatesEveryFolderAndIsRepeatable) {
         EXPECT_FALSE(a.empty()) << f;
         EXPECT_EQ(a, test::ReadFileBytes(dir.File(std::string("two/") + f))) << f;
     }
-    auto hallBytes = test::ReadFileBytes(dir.File("one/hall.txt"));
-    const std::string hall(hallBytes.begin(), hallBytes.end());
+    const std::string hall = Text("one/hall.txt");
     for (int seat = 0; seat < 6; ++seat) {
         EXPECT_NE(hall.find("[Parameters" + std::to_string(seat + 1) + "]"), std::string::npos);
         // Octave bands: All(F), 16 Hz ... 16 kHz; 1, 2, 4 kHz are entries 7, 8, 9.
@@ -448,8 +427,7 @@ TEST_F(Cli, DemoCalculatesEveryFolderAndIsRepeatable) {
         EXPECT_GT(std::stod(tsub[8]), std::stod(tsub[9])) << "seat " << seat;
         EXPECT_GT(std::stod(tsub[9]), std::stod(tsub[10])) << "seat " << seat;
     }
-    auto recitalBytes = test::ReadFileBytes(dir.File("one/recital.txt"));
-    const std::string recital(recitalBytes.begin(), recitalBytes.end());
+    const std::string recital = Text("one/recital.txt");
     EXPECT_NE(recital.find("[Factor1]"), std::string::npos);
     EXPECT_NE(recital.find("[Factor2]"), std::string::npos);
     EXPECT_EQ(Values(recital, "IACC").size(),
@@ -493,19 +471,11 @@ TEST_F(Cli, ImpulseResponsesAreTrimmedToTheirOnset) {
     lead.leadIn = 2.0;
     const std::vector<std::int16_t> led = RoomSamples(lead);
     ASSERT_TRUE(cli::WriteWavFile(dir.File("lead.wav"), 2, 16000, led));
-    {
-        SF_INFO info{};
-        info.channels = 2;
-        info.samplerate = 16000;
-        info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
-        SNDFILE* f = sf_open(dir.File("float.wav").c_str(), SFM_WRITE, &info);
-        ASSERT_NE(f, nullptr);
-        std::vector<float> v(led.size());
-        for (std::size_t i = 0; i < v.size(); ++i)
-            v[i] = static_cast<float>(led[i] / 32767.0);
-        sf_writef_float(f, v.data(), static_cast<sf_count_t>(v.size() / 2));
-        sf_close(f);
-    }
+    std::vector<float> asFloat(led.size());
+    for (std::size_t i = 0; i < asFloat.size(); ++i)
+        asFloat[i] = static_cast<float>(led[i] / 32767.0);
+    std::string error;
+    ASSERT_TRUE(cli::WriteFloatWavFile(dir.File("float.wav"), 2, 16000, asFloat, &error)) << error;
     auto r = Run("import --kind ir --title Seats plain.wav tail.wav lead.wav float.wav");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.err.find("plain.wav: 1.6 ms of silence put before"), std::string::npos) << r.err;
@@ -652,12 +622,6 @@ TEST(Audio, DamagedAudioFilesAreRefusedOrReadWhole) {
     }
 }
 
-}  // namespace
-}  // namespace vesk
-
-namespace vesk {
-namespace {
-
 // Values of one "Name=v v v ... [unit]" line of `show`, by band label.
 std::map<std::string, double> BandValues(const std::string& shown, const std::string& name) {
     auto line = [&](const std::string& key) {
@@ -698,31 +662,16 @@ TEST_F(Cli, SweepRecordingsGiveTheResultsOfTheirResponse) {
     std::vector<float> response(room.begin(), room.end());
     ASSERT_TRUE(cli::WriteFloatWavFile(dir.File("room.wav"), 2, 48000, response, &error));
 
-    // The recording: each ear's response convolved with the excitation, by one transform.
-    const std::vector<float>& x = sweep.channels[0];
-    std::size_t n = 1;
-    while (n < x.size() + frames)
-        n *= 2;
-    std::vector<float> xr(n), xi(n);
-    std::copy(x.begin(), x.end(), xr.begin());
-    ASSERT_EQ(FftForward(SharedFftTables(static_cast<std::int32_t>(n)), static_cast<std::int32_t>(n), xr.data(), xi.data()), 0);
-    const std::size_t length = x.size() + frames / 2;
+    // The recording: each ear's response convolved with the excitation.
+    const std::size_t length = sweep.channels[0].size() + frames / 2;
     std::vector<float> recording(2 * length);
-    for (int ear = 0; ear < 2; ++ear) {
-        std::vector<float> hr(n), hi(n);
+    for (std::size_t ear = 0; ear < 2; ++ear) {
+        std::vector<float> h(frames);
         for (std::size_t i = 0; i < frames; ++i)
-            hr[i] = response[2 * i + static_cast<std::size_t>(ear)];
-        ASSERT_EQ(FftForward(SharedFftTables(static_cast<std::int32_t>(n)), static_cast<std::int32_t>(n), hr.data(), hi.data()),
-                  0);
-        for (std::size_t k = 0; k < n; ++k) {
-            const float re = xr[k] * hr[k] - xi[k] * hi[k], im = xr[k] * hi[k] + xi[k] * hr[k];
-            hr[k] = re / static_cast<float>(n);
-            hi[k] = im / static_cast<float>(n);
-        }
-        ASSERT_EQ(FftInverse(SharedFftTables(static_cast<std::int32_t>(n)), static_cast<std::int32_t>(n), hr.data(), hi.data()),
-                  0);
+            h[i] = response[2 * i + ear];
+        const std::vector<float> wet = test::Convolve(sweep.channels[0], h);
         for (std::size_t i = 0; i < length; ++i)
-            recording[2 * i + static_cast<std::size_t>(ear)] = hr[i];
+            recording[2 * i + ear] = wet[i];
     }
     ASSERT_TRUE(cli::WriteFloatWavFile(dir.File("recorded.wav"), 2, 48000, recording, &error));
 
@@ -754,12 +703,6 @@ TEST_F(Cli, SweepRecordingsGiveTheResultsOfTheirResponse) {
     EXPECT_EQ(Run("sweep --from 5000 --to 4000 bad.wav").status, 2);
     EXPECT_EQ(Snapshot(), before);
 }
-
-}  // namespace
-}  // namespace vesk
-
-namespace vesk {
-namespace {
 
 // A dummy head beside an omni and a spare channel: channels 3 and 4 are the ears.
 TEST_F(Cli, ChannelsOfAMultichannelFileAreChosen) {
@@ -797,12 +740,6 @@ TEST_F(Cli, ChannelsOfAMultichannelFileAreChosen) {
     const std::string mono = Run("show 1 3").out;
     EXPECT_NE(mono.find("Channel=Mono"), std::string::npos) << mono;
 }
-
-}  // namespace
-}  // namespace vesk
-
-namespace vesk {
-namespace {
 
 // Three seats of a room in a SOFA file, taken with their ears swapped beside the same responses
 // as float WAV files: the stored measurements must give the same results.

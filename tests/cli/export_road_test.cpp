@@ -2,8 +2,6 @@
 // older store without the table, and check/repair of the table.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -15,6 +13,7 @@
 #include "cli/audio.h"
 #include "export/structured_files.h"
 #include "store/tables.h"
+#include "tests/cli/cli_fixture.h"
 #include "tests/test_support.h"
 
 namespace vesk {
@@ -156,11 +155,6 @@ class JsonReader {
     std::size_t m_i = 0;
 };
 
-std::string Bytes(const std::string& path) {
-    auto b = test::ReadFileBytes(path);
-    return std::string(b.begin(), b.end());
-}
-
 TEST(ExportFields, CsvAndJsonTextsStayOneField) {
     EXPECT_EQ(CsvField("plain"), "plain");
     EXPECT_EQ(CsvField("a,b"), "\"a,b\"");
@@ -188,12 +182,8 @@ TEST(ExportFields, CsvAndJsonTextsStayOneField) {
     EXPECT_EQ(replaced, 8u);
 }
 
-class ExportRoad : public ::testing::Test {
+class ExportRoad : public test::CliTest {
   protected:
-    using Result = test::RunResult;
-    Result Run(const std::string& args) {
-        return test::RunProgram(dir.Path(), VESK_CLI_PATH, args, dir.File("stderr.txt"));
-    }
     // A binaural room response as measured: 20 ms of leading noise, a decay of T = 1 s in
     // independent noise per ear, a noise floor 60 dB below the peak, full scale, and trailing
     // digital silence.
@@ -220,11 +210,10 @@ class ExportRoad : public ::testing::Test {
     }
     Json ReadJson(const std::string& file) {
         Json j;
-        const std::string text = Bytes(dir.File(file));
+        const std::string text = Text(file);
         EXPECT_TRUE(JsonReader(text).Document(&j)) << file;
         return j;
     }
-    test::TempDir dir;
 };
 
 const Json* Band(const Json& m, const std::string& label) {
@@ -271,7 +260,7 @@ TEST_F(ExportRoad, CalcExportsTheIsoSetAsJsonAndTableAndSurvivesReopening) {
         EXPECT_TRUE(k1->Has(key)) << key;
 
     // Every value of the text file has the same number in JSON: Tsub-L of every band.
-    const std::string text = Bytes(dir.File("hall.txt"));
+    const std::string text = Text("hall.txt");
     const std::size_t at = text.find("Tsub-L=");
     ASSERT_NE(at, std::string::npos);
     std::istringstream tsub(text.substr(at + 7, text.find(" [sec]", at) - at - 7));
@@ -287,7 +276,7 @@ TEST_F(ExportRoad, CalcExportsTheIsoSetAsJsonAndTableAndSurvivesReopening) {
 
     // The table: one header and one row per band (and the single numbers), all of one width.
     std::vector<std::vector<std::string>> rows;
-    ASSERT_TRUE(test::ReadCsv(Bytes(dir.File("hall.csv")), &rows));
+    ASSERT_TRUE(test::ReadCsv(Text("hall.csv"), &rows));
     ASSERT_EQ(rows.size(), m["bands"].items.size() + 2);
     for (const auto& row : rows)
         EXPECT_EQ(row.size(), rows[0].size());
@@ -305,10 +294,10 @@ TEST_F(ExportRoad, CalcExportsTheIsoSetAsJsonAndTableAndSurvivesReopening) {
     }
 
     // Reopened, the store gives the same files; check finds the table in order.
-    const std::string first = Bytes(dir.File("hall.json"));
+    const std::string first = Text("hall.json");
     EXPECT_EQ(Run("check").status, 0);
     ASSERT_EQ(Run("export 1 again.json").status, 0);
-    EXPECT_EQ(Bytes(dir.File("again.json")), first);
+    EXPECT_EQ(Text("again.json"), first);
 
     // An unwritable target is bad input, and nothing is left beside it.
     r = Run("export 1 missing/x.json");
@@ -334,7 +323,6 @@ TEST_F(ExportRoad, AnOlderStoreWithoutTheTableOpensExportsAndCalculates) {
     EXPECT_EQ((*Band(m, "1000"))["left"]["Tsub"].kind, Json::Number);
 
     ASSERT_EQ(Run("calc 1 --target all").status, 0);
-    doc = ReadJson("old.json");
     ASSERT_EQ(Run("export 1 new.json").status, 0);
     doc = ReadJson("new.json");
     EXPECT_NEAR(doc["measurements"].items[0]["single"]["T30"].number, 1.0, 0.05);

@@ -1,7 +1,6 @@
 // vesk-cli measure through the simulated card: each kind of folder, and refusals that store
 // nothing.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cmath>
 #include <filesystem>
@@ -9,17 +8,15 @@
 #include <random>
 
 #include "cli/audio.h"
+#include "tests/cli/cli_fixture.h"
 #include "tests/test_support.h"
 
 namespace vesk {
 namespace {
 
-class MeasureCli : public ::testing::Test {
+class MeasureCli : public test::CliTest {
   protected:
     using Result = test::RunResult;
-    Result Run(const std::string& args) {
-        return test::RunProgram(dir.Path(), VESK_CLI_PATH, args, dir.File("stderr.txt"));
-    }
     // A two-channel room at 16 kHz: direct sound, then a tail decaying 60 dB in 0.3 s.
     void Room(const std::string& name, double scale) {
         std::mt19937 random(3);
@@ -34,6 +31,7 @@ class MeasureCli : public ::testing::Test {
         std::string error;
         ASSERT_TRUE(cli::WriteFloatWavFile(dir.File(name), 2, 16000, samples, &error)) << error;
     }
+    // The whole folder: the settings file must not change either.
     std::map<std::string, std::vector<unsigned char>> Snapshot() {
         std::map<std::string, std::vector<unsigned char>> files;
         for (const auto& e : std::filesystem::recursive_directory_iterator(dir.Path()))
@@ -41,7 +39,6 @@ class MeasureCli : public ::testing::Test {
                 files[e.path().string()] = test::ReadFileBytes(e.path().string());
         return files;
     }
-    test::TempDir dir;
 };
 
 TEST_F(MeasureCli, MeasuresEachKindAndRemembersTheLatency) {

@@ -51,8 +51,7 @@ CliRun RunCli(const std::string& store, std::vector<std::string> args,
     ::waitpid(pid, &status, 0);
     CliRun run;
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    const auto bytes = test::ReadFileBytes(log);
-    run.out.assign(bytes.begin(), bytes.end());
+    run.out = test::ReadFileText(log);
     return run;
 }
 
@@ -66,10 +65,7 @@ class Promises : public ::testing::Test {
         ASSERT_TRUE(folders.Open() && impulses.Open() && results.Open());
         ASSERT_TRUE(test::AppendFolder(folders, 1, "I"));
         for (std::int32_t id : {1, 2}) {
-            ImpulseRecord r;
-            r.folderId = 1;
-            r.impulseId = id;
-            ASSERT_TRUE(impulses.Append(r, std::vector<unsigned char>(4096, 7)));
+            ASSERT_TRUE(test::AppendImpulse(impulses, 1, id, std::vector<unsigned char>(4096, 7)));
             AcParamRecord p;
             p.impulseId = id;
             ASSERT_EQ(results.Write(p), db::kOk);

@@ -182,13 +182,7 @@ void NoiseFolder() {
 }
 
 std::string Golden(const std::string& name) {
-    auto bytes = test::ReadFileBytes(std::string(VESK_GOLDEN_DIR) + "/" + name);
-    return std::string(bytes.begin(), bytes.end());
-}
-
-std::string Written(const std::string& path) {
-    auto bytes = test::ReadFileBytes(path);
-    return std::string(bytes.begin(), bytes.end());
+    return test::ReadFileText(std::string(VESK_GOLDEN_DIR) + "/" + name);
 }
 
 TEST(OutputFiles, SixWritersMatchTheFormatByteForByte) {
@@ -208,7 +202,7 @@ TEST(OutputFiles, SixWritersMatchTheFormatByteForByte) {
     for (const Case& c : cases) {
         const std::string path = dir.File(c.file);
         ASSERT_EQ(c.writer(c.folder, path), OutputStatus::Written) << c.file;
-        EXPECT_EQ(Written(path), Golden(c.file)) << c.file;
+        EXPECT_EQ(test::ReadFileText(path), Golden(c.file)) << c.file;
     }
     EXPECT_TRUE(messages.shown.empty());
 }
@@ -220,7 +214,7 @@ TEST(OutputFiles, ExtensionsEmptyFoldersAndFilesThatCannotBeWritten) {
     test::TempDir dir;
     ASSERT_EQ(WriteOutputFile(4, "I", dir.File("e.Txt")), OutputStatus::Written);
     EXPECT_EQ(
-        Written(dir.File("e.Txt")),
+        test::ReadFileText(dir.File("e.Txt")),
         "[Folder]\r\nTitle=Empty\r\nName=Ono\r\nPlace=Tokyo\r\nComment=\r\nDate=2024/03/03\r\n"
         "Scale=1\r\n\r\n");
     EXPECT_EQ(WriteOutputFile(4, "I", dir.File("e.dat")), OutputStatus::BadExtension);
@@ -230,7 +224,7 @@ TEST(OutputFiles, ExtensionsEmptyFoldersAndFilesThatCannotBeWritten) {
     test::WriteFileBytes(dir.File("old.csv"), {'o', 'l', 'd'});
     std::filesystem::create_directory(dir.File("old.csv.vesk-part"));  // the write cannot start
     EXPECT_EQ(WriteOutputFile(4, "I", dir.File("old.csv")), OutputStatus::CantCreate);
-    EXPECT_EQ(Written(dir.File("old.csv")), "old");
+    EXPECT_EQ(test::ReadFileText(dir.File("old.csv")), "old");
     EXPECT_NE(messages.shown.back().find(dir.File("old.csv")), std::string::npos);
     EXPECT_EQ(WriteOutputFile(99, "I", dir.File("none.txt")), OutputStatus::StoreFailed);
     EXPECT_FALSE(std::filesystem::exists(dir.File("none.txt")));

@@ -31,26 +31,6 @@ std::vector<std::int16_t> Response(int rate, double seconds, unsigned seed) {
     return s;
 }
 
-// Cancels, confirmed, when asked for the `at`-th time.
-class CancelAt : public ProgressSink {
-  public:
-    explicit CancelAt(int at) : m_at(at) {}
-    void ShowPosition(int) override {}
-    void ShowMessage(const std::string&) override {}
-    bool PumpAndCheckCancel() override { return ++m_polls == m_at; }
-    bool ConfirmCancel() override { return true; }
-
-  private:
-    int m_at;
-    int m_polls = 0;
-};
-
-long CountRecords(CStoreTable& table, long folderId) {
-    long count = 0;
-    EXPECT_TRUE(table.Open() && table.SetScopeTo(folderId, &count));
-    return count;
-}
-
 class Import : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -96,7 +76,7 @@ TEST_F(Import, RefusedFilesAreNamedAndTheOthersStillImported) {
     ASSERT_EQ(ReadWaveData(impulses, &block), db::kOk);
     EXPECT_EQ(block.Frames(), 8192u);
     EXPECT_EQ(block.At(0, 0), 0);
-    EXPECT_EQ(CountRecords(impulses, 1), 2);
+    EXPECT_EQ(test::CountInFolder(impulses, 1), 2);
 }
 
 TEST_F(Import, MlsOrderComesFromTheLengthOrIsRefused) {
@@ -127,14 +107,15 @@ TEST_F(Import, CancelKeepsTheStoreAsBeforeThatFileAndSweepNeedsItsExcitation) {
     choices.kind = 'N';
     choices.calLevel = 94;
     // Two polls per file: the second file is cancelled before it reaches the store.
-    CancelAt sink(3);
+    test::ScriptedProgress sink;
+    sink.cancelAtPoll = 3;
     Progress progress(sink);
     const ImportSummary s = ImportFiles(2, files, choices, &progress);
     EXPECT_EQ(s.Imported(), 1);
     EXPECT_TRUE(s.Cancelled());
     EXPECT_EQ(s.files[2].status, ImportOutcome::Status::kSkipped);
     CNmsTable noises;
-    EXPECT_EQ(CountRecords(noises, 2), 1);
+    EXPECT_EQ(test::CountInFolder(noises, 2), 1);
     std::int64_t next = 0;
     ASSERT_TRUE(NextNoiseNumber(2, &next));
     EXPECT_EQ(next, 1);
@@ -145,7 +126,7 @@ TEST_F(Import, CancelKeepsTheStoreAsBeforeThatFileAndSweepNeedsItsExcitation) {
     const ImportSummary refused = ImportFiles(1, {files[0]}, sweep, nullptr);
     EXPECT_EQ(refused.files[0].status, ImportOutcome::Status::kRefused);
     CImpulseTable impulses;
-    EXPECT_EQ(CountRecords(impulses, 1), 0);
+    EXPECT_EQ(test::CountInFolder(impulses, 1), 0);
 }
 
 TEST_F(Import, DeletedMeasurementsTakeTheirResultsAndEditsKeepTheSamples) {

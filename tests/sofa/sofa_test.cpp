@@ -9,19 +9,14 @@
 
 #include "sofa/sofa_file.h"
 #include "tests/sofa/sofa_writer.h"
+#include "tests/test_support.h"
 
 namespace vesk {
 namespace {
 
 class Sofa : public ::testing::Test {
   protected:
-    Sofa()
-        : m_dir(std::filesystem::temp_directory_path() /
-                ("vesk_sofa_" + std::to_string(::getpid()))) {
-        std::filesystem::create_directories(m_dir);
-    }
-    ~Sofa() override { std::filesystem::remove_all(m_dir); }
-    std::string File(const std::string& name) const { return (m_dir / name).string(); }
+    std::string File(const std::string& name) const { return m_dir.File(name); }
 
     // Values a float holds exactly, different for every measurement, receiver and emitter.
     static std::vector<double> Values(std::size_t count) {
@@ -57,7 +52,7 @@ class Sofa : public ::testing::Test {
     }
 
   private:
-    std::filesystem::path m_dir;
+    test::TempDir m_dir;
 };
 
 TEST_F(Sofa, AnHrirSetReadsBackWithItsPositionsValuesAndRate) {

@@ -593,12 +593,8 @@ TEST_F(StoreKill, ImpulseResultsAreOldOrNew) {
         CIsoParamTable iso;
         ASSERT_TRUE(folders.Open() && impulses.Open() && results.Open() && iso.Open());
         ASSERT_TRUE(test::AppendFolder(folders, 1, "I"));
-        for (std::int32_t id : {1, 2}) {
-            ImpulseRecord r;
-            r.folderId = 1;
-            r.impulseId = id;
-            ASSERT_TRUE(impulses.Append(r, std::vector<unsigned char>(64, 1)));
-        }
+        for (std::int32_t id : {1, 2})
+            ASSERT_TRUE(test::AppendImpulse(impulses, 1, id, std::vector<unsigned char>(64, 1)));
         AcParamRecord old;
         old.impulseId = 1;
         old.nData = 1;
@@ -639,10 +635,8 @@ TEST_F(StoreKill, FolderDeletionLeavesNoOrphans) {
         ASSERT_TRUE(test::AppendFolder(folders, 1, "I"));
         ASSERT_TRUE(test::AppendFolder(folders, 2, "I"));
         for (std::int32_t id = 1; id <= 4; ++id) {
-            ImpulseRecord r;
-            r.folderId = id <= 3 ? 1 : 2;
-            r.impulseId = id;
-            ASSERT_TRUE(impulses.Append(r, std::vector<unsigned char>(64, 1)));
+            ASSERT_TRUE(test::AppendImpulse(impulses, id <= 3 ? 1 : 2, id,
+                                            std::vector<unsigned char>(64, 1)));
             AcParamRecord p;
             p.impulseId = id;
             const IsoResultRecord isoResult = IsoOf(id, id);

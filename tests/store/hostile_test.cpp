@@ -652,10 +652,7 @@ TEST(Hostile, WrappingBlockPointerIsRefused) {
         CImpulseTable impulses;
         ASSERT_EQ(impulses.Open(), 1);
         for (int i = 1; i <= 2; ++i) {
-            ImpulseRecord r;
-            r.folderId = 1;
-            r.impulseId = i;
-            ASSERT_EQ(impulses.Append(r, MakeWaveBlock(1, Ramp(16, 1))), 1);
+            ASSERT_TRUE(test::AppendImpulse(impulses, 1, i, MakeWaveBlock(1, Ramp(16, 1))));
         }
     }
     Bytes bin = test::ReadFileBytes(store.File("IMPULSE.BIN"));
@@ -685,10 +682,7 @@ TEST(Hostile, WrappingBlobEntryIsDamagedNotAGigabyte) {
     {
         CImpulseTable impulses;
         ASSERT_EQ(impulses.Open(), 1);
-        ImpulseRecord r;
-        r.folderId = 1;
-        r.impulseId = 1;
-        ASSERT_EQ(impulses.Append(r, MakeWaveBlock(1, Ramp(16, 1))), 1);
+        ASSERT_TRUE(test::AppendImpulse(impulses, 1, 1, MakeWaveBlock(1, Ramp(16, 1))));
     }
     Bytes bin = test::ReadFileBytes(store.File("IMPULSE.BIN"));
     const std::uint64_t entry = GetU64(bin.data() + 32);
@@ -713,10 +707,7 @@ void FourImpulses() {
     CImpulseTable impulses;
     ASSERT_EQ(impulses.Open(), 1);
     for (int i = 1; i <= 4; ++i) {
-        ImpulseRecord r;
-        r.folderId = 1 + i % 2;
-        r.impulseId = i;
-        ASSERT_EQ(impulses.Append(r, MakeWaveBlock(1, Ramp(8, i))), 1);
+        ASSERT_TRUE(test::AppendImpulse(impulses, 1 + i % 2, i, MakeWaveBlock(1, Ramp(8, i))));
     }
 }
 
@@ -779,8 +770,12 @@ TEST(Hostile, WaveBlocksAreRefusedUnlessWholeAndNeverReadPast) {
     SampleBlock block;
     EXPECT_FALSE(ParseWaveBlock(nullptr, 0, &block));
     const Bytes stereo = MakeWaveBlock(2, Ramp(2 * 50, 11));
+    EXPECT_EQ(GetU32(stereo.data() + 8), 200u);  // the sample bytes
     ASSERT_TRUE(parse(stereo, &block));
     EXPECT_EQ(block.Frames(), 50u);
+    EXPECT_EQ(block.At(3, 0), 11 * 6 - 3000);  // frames interleave left, right
+    EXPECT_EQ(block.At(3, 1), 11 * 7 - 3000);
+    EXPECT_EQ(GetU32(MakeWaveBlock(1, Ramp(5, 1)).data() + 8), 10u);
     for (std::size_t n = 0; n < stereo.size(); ++n)
         EXPECT_FALSE(parse(Bytes(stereo.begin(), stereo.begin() + static_cast<long>(n)), &block))
             << n;
@@ -834,10 +829,7 @@ TEST(Hostile, WaveBlocksAreRefusedUnlessWholeAndNeverReadPast) {
                          Bytes(stereo.begin(), stereo.end() - 1)};
     int id = 0;
     for (const Bytes& b : bad) {
-        ImpulseRecord r;
-        r.folderId = 1;
-        r.impulseId = ++id;
-        ASSERT_EQ(impulses.Append(r, b), 1);
+        ASSERT_TRUE(test::AppendImpulse(impulses, 1, ++id, b));
         SampleBlock out;
         EXPECT_EQ(ReadWaveData(impulses, &out), db::kNoRecord) << id;
     }

@@ -120,12 +120,9 @@ class IsoTable : public ::testing::Test {
         ASSERT_TRUE(folders.Open() && impulses.Open());
         ASSERT_TRUE(test::AppendFolder(folders, 1, "I"));
         ASSERT_TRUE(test::AppendFolder(folders, 2, "I"));
-        for (std::int32_t id : {1, 2, 3}) {
-            ImpulseRecord r;
-            r.folderId = id == 3 ? 2 : 1;
-            r.impulseId = id;
-            ASSERT_TRUE(impulses.Append(r, std::vector<unsigned char>(64, 1)));
-        }
+        for (std::int32_t id : {1, 2, 3})
+            ASSERT_TRUE(test::AppendImpulse(impulses, id == 3 ? 2 : 1, id,
+                                            std::vector<unsigned char>(64, 1)));
     }
     bool TableFileThere() const { return std::filesystem::exists(store.File("ISOPARAM.DBF")); }
     test::TempStore store;

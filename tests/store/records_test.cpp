@@ -141,32 +141,5 @@ TEST(Records, NmsBlobsOfOlderLayoutsAreUpgraded) {
     EXPECT_EQ(same, old);
 }
 
-TEST(Samples, WaveBlocksParseOnlyWhenTheHeaderMatches) {
-    std::vector<std::int16_t> stereo(2048);
-    for (std::size_t i = 0; i < stereo.size(); ++i)
-        stereo[i] = static_cast<std::int16_t>(i % 2 ? -static_cast<int>(i) : static_cast<int>(i));
-    auto wave = MakeWaveBlock(2, stereo);
-    EXPECT_EQ(detail::GetU32(wave.data() + 8), 4096u);  // 1024 stereo frames
-    SampleBlock block;
-    ASSERT_TRUE(ParseWaveBlock(wave.data(), wave.size(), &block));
-    EXPECT_EQ(block.Frames(), 1024u);
-    EXPECT_EQ(block.At(3, 1), -7);  // right channel: every second sample from the second
-    EXPECT_EQ(block.At(3, 0), 6);
-
-    EXPECT_FALSE(ParseWaveBlock(wave.data(), wave.size() - 1, &block));
-    auto lying = wave;
-    detail::PutU32(lying.data() + 8, 1u << 30);
-    EXPECT_FALSE(ParseWaveBlock(lying.data(), lying.size(), &block));
-    auto odd = wave;
-    detail::PutU16(odd.data(), 3);
-    EXPECT_FALSE(ParseWaveBlock(odd.data(), odd.size(), &block));
-    auto bits = wave;
-    detail::PutU16(bits.data() + 2, 24);
-    EXPECT_FALSE(ParseWaveBlock(bits.data(), bits.size(), &block));
-    EXPECT_FALSE(ParseWaveBlock(wave.data(), 11, &block));
-    auto mono = MakeWaveBlock(1, std::vector<std::int16_t>(1024));
-    EXPECT_EQ(detail::GetU32(mono.data() + 8), 2048u);
-}
-
 }  // namespace
 }  // namespace vesk

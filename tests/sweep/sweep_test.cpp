@@ -11,9 +11,13 @@
 #include "dsp/bands.h"
 #include "dsp/fft.h"
 #include "sweep/sweep.h"
+#include "tests/sweep/convolve.h"
 
 namespace vesk {
 namespace {
+
+using test::Convolve;
+using test::PowerOfTwoAtLeast;
 
 constexpr double kRate = 48000, kFrom = 20, kTo = 20000;
 
@@ -32,33 +36,6 @@ double Energy(const std::vector<float>& x, std::size_t from = 0, std::size_t to 
     for (std::size_t i = from; i < std::min(to, x.size()); ++i)
         e += double(x[i]) * x[i];
     return e;
-}
-
-std::size_t PowerOfTwoAtLeast(std::size_t n) {
-    std::size_t p = 1;
-    while (p < n)
-        p *= 2;
-    return p;
-}
-
-// Linear convolution through the product's float FFT (an implementation independent of the one
-// under test); its rounding sits some 120 dB down, far below the -70 dB noise the tests add.
-std::vector<float> Convolve(const std::vector<float>& a, const std::vector<float>& b) {
-    const std::size_t out = a.size() + b.size() - 1, n = PowerOfTwoAtLeast(out);
-    std::vector<float> ar(n), ai(n), br(n), bi(n);
-    std::copy(a.begin(), a.end(), ar.begin());
-    std::copy(b.begin(), b.end(), br.begin());
-    const auto size = static_cast<std::int32_t>(n);
-    EXPECT_EQ(FftForward(SharedFftTables(size), size, ar.data(), ai.data()), 0);
-    EXPECT_EQ(FftForward(SharedFftTables(size), size, br.data(), bi.data()), 0);
-    for (std::size_t k = 0; k < n; ++k) {
-        const float re = ar[k] * br[k] - ai[k] * bi[k], im = ar[k] * bi[k] + ai[k] * br[k];
-        ar[k] = re / float(n);
-        ai[k] = im / float(n);
-    }
-    EXPECT_EQ(FftInverse(SharedFftTables(size), size, ar.data(), ai.data()), 0);
-    ar.resize(out);
-    return ar;
 }
 
 // x limited to [from, to] Hz by a brick-wall mask on a transform of n >= x.size() points
