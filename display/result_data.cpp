@@ -60,15 +60,11 @@ ImpulseResultData LoadImpulseResult(std::int32_t folderId, std::int32_t impulseI
     d.hasResult = ReadResult<CAcParamTable>(impulseId, &damaged, &d.result);
     if (d.hasResult) {
         d.splOffset = SplReferenceOffset(d.result.splRefData, folderId, d.result.splRefLevel);
-        d.isoStatus = LoadIsoResult(impulseId, &d.iso);
-        d.hasIso = d.isoStatus == IsoLoad::Loaded;
-        if (d.isoStatus == IsoLoad::Absent)
-            d.hasIso = d.isoComputed =
-                ComputeIsoForDisplay(d.left, d.right, d.fs, d.result, &d.iso);
+        d.isoStatus = LoadIsoForDisplay(impulseId, d.left, d.right, d.fs, d.result, &d.iso,
+                                        &d.hasIso, &d.isoComputed);
     } else {
         d.result = AcParamRecord{};
     }
-    if (!d.hasIso) d.iso = IsoResultRecord{};
     d.status = !samplesRead ? ResultLoad::NoSamples
                : damaged    ? ResultLoad::DamagedResult
                             : ResultLoad::Loaded;

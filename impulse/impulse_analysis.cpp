@@ -270,14 +270,22 @@ bool DirectSoundBeyondSearch(const float* x, std::int32_t n) {
 
 namespace {
 
+// The sample of the first reflection (t1Ms after the start) and the first sample of the noise
+// range (the last `noiseRate` share, none for a rate that is no number), kept inside the
+// response for hostile values.
+std::int32_t ReflectionSample(double fs, double t1Ms, std::int32_t n) {
+    return SampleIndex(std::trunc(fs * t1Ms * 0.001), 0, n - 1, 0);
+}
+std::int32_t NoiseStart(double noiseRate, std::int32_t n) {
+    return SampleIndex(std::trunc((1.0 - noiseRate) * n), 0, n, n);
+}
+
 // The backward sums of the decay curve: sums[i] is the energy above the noise mean from i to
 // the end, summed from the end; returns the reference, the same sum from the first reflection.
 double DecaySums(const float* x, const float* y, double* sums, std::int32_t n, double fs,
                  double t1Ms, double noiseRate) {
-    const double k = std::trunc(fs * t1Ms * 0.001);
-    const std::int32_t k1 = SampleIndex(k, 0, n - 1, 0);
-    const double nsd = std::trunc((1.0 - noiseRate) * n);
-    const std::int32_t ns = SampleIndex(nsd, 0, n, n);  // a rate that is no number: none
+    const std::int32_t k1 = ReflectionSample(fs, t1Ms, n);
+    const std::int32_t ns = NoiseStart(noiseRate, n);
     double m = 0;
     if (ns < n) {
         for (std::int32_t i = ns; i < n; ++i)
@@ -297,10 +305,7 @@ double DecaySums(const float* x, const float* y, double* sums, std::int32_t n, d
 void DecaySumsPair(const float* xl, const float* xr, double* sl, double* sr, std::int32_t n,
                    double fs, double t1L, double t1R, double noiseRate, double* refL,
                    double* refR) {
-    const std::int32_t k1L = SampleIndex(std::trunc(fs * t1L * 0.001), 0, n - 1, 0);
-    const std::int32_t k1R = SampleIndex(std::trunc(fs * t1R * 0.001), 0, n - 1, 0);
-    const double nsd = std::trunc((1.0 - noiseRate) * n);
-    const std::int32_t ns = SampleIndex(nsd, 0, n, n);
+    const std::int32_t ns = NoiseStart(noiseRate, n);
     double ml = 0, mr = 0;
     if (ns < n) {
         for (std::int32_t i = ns; i < n; ++i) {
@@ -319,8 +324,8 @@ void DecaySumsPair(const float* xl, const float* xr, double* sl, double* sr, std
         sl[i] = suml;
         sr[i] = sumr;
     }
-    *refL = sl[k1L];
-    *refR = sr[k1R];
+    *refL = sl[ReflectionSample(fs, t1L, n)];
+    *refR = sr[ReflectionSample(fs, t1R, n)];
 }
 
 float CurveLevel(double sum, double r) {
@@ -505,6 +510,9 @@ double Correlation(const float* y, std::int32_t m) {
 
 namespace {
 
+// The backward sums of one or two channels, kept per thread.
+thread_local std::vector<double> t_decaySums[2];
+
 // Tsub from the channel's backward sums (DecaySums) and their reference r.
 TsubResult TsubFromSums(const float* x, const float* y, const double* sums, double r,
                         std::int32_t n, double fs, double t1Ms, double tsubEnd, int tsubAuto,
@@ -515,7 +523,7 @@ TsubResult TsubFromSums(const float* x, const float* y, const double* sums, doub
         return CurveLevel(sums[static_cast<std::size_t>(i)], r);
     };
     const double k = std::trunc(fs * t1Ms * 0.001);
-    const std::int32_t k1 = SampleIndex(k, 0, n - 1, 0);
+    const std::int32_t k1 = ReflectionSample(fs, t1Ms, n);
     // Without energy from the first reflection on there is no curve to take values from.
     if (curve(k1) != 0.0f) return result;
     const double c0 = curve(0);
@@ -594,8 +602,7 @@ TsubResult TsubFromSums(const float* x, const float* y, const double* sums, doub
 TsubResult ComputeTsub(const float* x, const float* y, std::int32_t n, double fs, double t1Ms,
                        double tsubEnd, int tsubAuto, double q, double bandwidthHz) {
     if (!x || n <= 0 || !(fs > 0)) return {};
-    thread_local std::vector<double> keptSums;
-    Scratch<double> sums(keptSums, static_cast<std::size_t>(n));
+    Scratch<double> sums(t_decaySums[0], static_cast<std::size_t>(n));
     const double r = DecaySums(x, y, sums.data(), n, fs, t1Ms, q);
     return TsubFromSums(x, y, sums.data(), r, n, fs, t1Ms, tsubEnd, tsubAuto, q, bandwidthHz);
 }
@@ -607,9 +614,8 @@ void ComputeTsubPair(const float* l, const float* r, std::int32_t n, double fs, 
         *left = *right = TsubResult{};
         return;
     }
-    thread_local std::vector<double> keptLeft, keptRight;
-    Scratch<double> sl(keptLeft, static_cast<std::size_t>(n)),
-        sr(keptRight, static_cast<std::size_t>(n));
+    Scratch<double> sl(t_decaySums[0], static_cast<std::size_t>(n)),
+        sr(t_decaySums[1], static_cast<std::size_t>(n));
     double refL = 0, refR = 0;
     DecaySumsPair(l, r, sl.data(), sr.data(), n, fs, t1L, t1R, q, &refL, &refR);
     *left =

@@ -135,7 +135,7 @@ std::vector<int> BandSequence(const ImpulseConditions& c, double fs) {
 }
 
 // One thread's copies of the channels and the correlation, kept between entries and
-// measurements unless they are long (see Scratch).
+// measurements; a long response's copies are given back at the next ordinary one.
 struct BandWork {
     std::vector<float> l, r, iacf;
 };
@@ -159,12 +159,24 @@ struct RawSpectra {
 // A band's level: from the response itself for a plain impulse response, so that its padding
 // and silence do not move it; from the filtered period for an MLS recording and the broadband
 // entries.
+bool FromSpectrum(const ResponseSpectrum& spectrum, int band) {
+    return band > 0 && !spectrum.Empty();
+}
+
+// The edges of band `band` > 0 in Hz.
+void BandEdges(int band, int system, double* lower, double* upper) {
+    const BandTable& t = GetBandTable(system);
+    const double fc = t.exactCentre[band], g = t.halfBandFactor;
+    *lower = fc / g;
+    *upper = fc * g;
+}
+
 double Level(const ResponseSpectrum& spectrum, const float* filtered, std::int32_t n, int band,
              const AcParamRecord& rec, const ImpulseRecord& m, double fs, double per) {
-    if (band <= 0 || spectrum.Empty()) return BandLevel(filtered, n, m.multiplier, per);
-    const BandTable& t = GetBandTable(rec.freqBand);
-    const double fc = t.exactCentre[band], g = t.halfBandFactor;
-    return BandLevel(spectrum, fc / g, fc * g, fs, m.multiplier, per);
+    if (!FromSpectrum(spectrum, band)) return BandLevel(filtered, n, m.multiplier, per);
+    double lower = 0, upper = 0;
+    BandEdges(band, rec.freqBand, &lower, &upper);
+    return BandLevel(spectrum, lower, upper, fs, m.multiplier, per);
 }
 
 // Filters the channels for one band and computes its entry; false when the filter failed.
@@ -189,16 +201,16 @@ bool ComputeBand(int band, const std::vector<float>& rawL, const std::vector<flo
     }
     *e = AcParamBand{};
     e->freq = band;
-    if (stereo && (band <= 0 || (spectra.l.Empty() && spectra.r.Empty()))) {
+    // Both ears side by side where they take their levels the same way.
+    if (stereo && FromSpectrum(spectra.l, band) == FromSpectrum(spectra.r, band)) {
         double l = 0, r = 0;
-        BandLevelPair(w.l.data(), w.r.data(), n, m.multiplier, per, &l, &r);
-        e->splL = Storable(l);
-        e->splR = Storable(r);
-    } else if (stereo && !spectra.l.Empty() && !spectra.r.Empty()) {
-        const BandTable& t = GetBandTable(rec.freqBand);
-        const double fc = t.exactCentre[band], g = t.halfBandFactor;
-        double l = 0, r = 0;
-        BandLevelPair(spectra.l, spectra.r, fc / g, fc * g, fs, m.multiplier, per, &l, &r);
+        if (FromSpectrum(spectra.l, band)) {
+            double lower = 0, upper = 0;
+            BandEdges(band, rec.freqBand, &lower, &upper);
+            BandLevelPair(spectra.l, spectra.r, lower, upper, fs, m.multiplier, per, &l, &r);
+        } else {
+            BandLevelPair(w.l.data(), w.r.data(), n, m.multiplier, per, &l, &r);
+        }
         e->splL = Storable(l);
         e->splR = Storable(r);
     } else {

@@ -74,6 +74,18 @@ bool ComputeIsoForDisplay(const std::vector<float>& left, const std::vector<floa
     return true;
 }
 
+IsoLoad LoadIsoForDisplay(long impulseId, const std::vector<float>& left,
+                          const std::vector<float>& right, double fs, const AcParamRecord& result,
+                          IsoResultRecord* out, bool* has, bool* computed) {
+    const IsoLoad status = LoadIsoResult(impulseId, out);
+    *has = status == IsoLoad::Loaded;
+    *computed = false;
+    if (status == IsoLoad::Absent)
+        *has = *computed = ComputeIsoForDisplay(left, right, fs, result, out);
+    if (!*has) *out = IsoResultRecord{};
+    return status;
+}
+
 std::vector<std::string> IsoBandNames(const IsoResultRecord& result) {
     std::vector<std::string> names;
     for (const IsoBandStored& b : result.bands)

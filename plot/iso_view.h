@@ -18,6 +18,12 @@ namespace vesk {
 bool ComputeIsoForDisplay(const std::vector<float>& left, const std::vector<float>& right,
                           double fs, const AcParamRecord& result, IsoResultRecord* out);
 
+// A measurement's stored ISO result or, where none was stored, one computed for display from
+// its recovered responses (*computed). *has is false, and *out empty, when neither can be had.
+IsoLoad LoadIsoForDisplay(long impulseId, const std::vector<float>& left,
+                          const std::vector<float>& right, double fs, const AcParamRecord& result,
+                          IsoResultRecord* out, bool* has, bool* computed);
+
 // One row per band and ear; the key is band * 2 + ear. A missing value reads as its reason.
 std::vector<ResultColumn> IsoColumns();
 std::vector<ResultRow> IsoRows(const IsoResultRecord& result);

@@ -117,12 +117,8 @@ LoadStatus LoadMeasurement(std::int32_t folderId, const std::string& kind, std::
         if (out->hasResult) {
             out->splOffset =
                 SplReferenceOffset(out->result.splRefData, folderId, out->result.splRefLevel);
-            const IsoLoad iso = LoadIsoResult(id, &out->iso);
-            out->hasIso = iso == IsoLoad::Loaded;
-            if (iso == IsoLoad::Absent)
-                out->hasIso = out->isoComputed =
-                    ComputeIsoForDisplay(out->left, out->right, out->fs, out->result, &out->iso);
-            if (!out->hasIso) out->iso = IsoResultRecord{};
+            LoadIsoForDisplay(id, out->left, out->right, out->fs, out->result, &out->iso,
+                              &out->hasIso, &out->isoComputed);
         }
     } else if (out->kind == 'A') {
         CAcfTable table;
